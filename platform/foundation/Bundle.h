@@ -1,0 +1,30 @@
+#pragma once
+// An app bundle: a folder holding the app's resources (Info.plist, config.xml,
+// www/, images). Read-only after creation; safe to read from any thread.
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class Bundle {
+public:
+    explicit Bundle(std::string root);
+
+    // The bundle the app runs from; set once at start-up (tests set their own).
+    static Bundle& main();
+    static void setMain(const std::string& root);
+
+    const std::string& bundlePath() const { return root_; }
+
+    // Path of resource `name` (with its extension when `type` is empty, else
+    // name + "." + type) in sub-directory `directory` of the bundle, or nothing
+    // when no such regular file exists.
+    std::optional<std::string> pathForResource(const std::string& name, const std::string& type,
+                                               const std::string& directory = {}) const;
+
+private:
+    std::string root_;
+};
+
+}  // namespace platform

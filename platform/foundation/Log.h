@@ -1,0 +1,41 @@
+#pragma once
+// The process log: one line per call, written whole to standard error.
+// Thread-safe; lines from different threads never interleave.
+//
+// LogCapture is for tests: while one is alive, lines are also collected in it
+// (and, unless asked otherwise, not written to standard error).
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+void log(std::string_view line);
+void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+class LogCapture {
+public:
+    explicit LogCapture(bool alsoToStandardError = false);
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<std::string> lines() const;
+    // Whether some captured line contains `fragment`.
+    bool contains(std::string_view fragment) const;
+    std::size_t count(std::string_view fragment) const;
+    void clear();
+
+private:
+    friend void log(std::string_view line);
+    void append(std::string_view line);
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    bool alsoToStandardError_;
+    LogCapture* previous_;
+};
+
+}  // namespace platform
