@@ -32,11 +32,16 @@ public:
     void async(Task task) override;
 
 private:
+    friend class GlobalQueue;
     void work();
+    // For a pool that outlives main(): drops the work not yet started and lets
+    // the workers go without joining them, so the process can exit.
+    void abandon();
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;
     bool stopping_ = false;
+    bool abandoned_ = false;
     std::vector<std::thread> workers_;
 };
 

@@ -1,0 +1,134 @@
+#include "hybrid/HYBCommandDelegateImpl.h"
+
+#include "hybrid/HYBCommandQueue.h"
+#include "hybrid/HYBContainer.h"
+#include "hybrid/HYBPluginResult.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RegularExpression.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Strings.h"
+#include "platform/foundation/URL.h"
+#include "platform/ui/WebView.h"
+
+namespace hybrid {
+
+namespace {
+constexpr std::size_t kMaxCallbackIdLength = 100;
+}
+
+HYBCommandDelegateImpl::HYBCommandDelegateImpl(const std::shared_ptr<HYBContainer>& container,
+                                               const std::string& callbackIdPattern)
+    : viewController_(container), commandQueue_(container ? container->commandQueue() : nullptr) {
+    callbackIdPattern_ = platform::RegularExpression::create(callbackIdPattern);
+    if (!callbackIdPattern_) platform::log("Error: Couldn't initialize regex");
+}
+
+HYBCommandDelegateImpl::~HYBCommandDelegateImpl() = default;
+
+std::optional<std::string> HYBCommandDelegateImpl::pathForResource(const std::string& resourcePath) {
+    auto container = viewController_.lock();
+    if (!container) return std::nullopt;
+    const std::size_t slash = resourcePath.rfind('/');
+    const std::string name = slash == std::string::npos ? resourcePath : resourcePath.substr(slash + 1);
+    const std::string subdirectory = slash == std::string::npos ? std::string() : resourcePath.substr(0, slash);
+    const std::string directory =
+        subdirectory.empty() ? container->wwwFolderName() : container->wwwFolderName() + "/" + subdirectory;
+    return platform::Bundle::main().pathForResource(name, "", directory);
+}
+
+std::shared_ptr<HYBPlugin> HYBCommandDelegateImpl::getCommandInstance(const std::string& pluginName) {
+    auto container = viewController_.lock();
+    return container ? container->getCommandInstance(pluginName) : nullptr;
+}
+
+void HYBCommandDelegateImpl::sendPluginResult(const HYBPluginResult& result,
+                                              const std::optional<std::string>& callbackId) {
+    if (callbackId && *callbackId == "INVALID") return;
+    if (!isValidCallbackId(callbackId)) {
+        platform::log("Invalid callback id received by sendPluginResult");
+        return;
+    }
+    const std::string script =
+        platform::format("hybrid.require('hybrid/exec').nativeCallback('%s',%d,%s,%d)", callbackId->c_str(),
+                         result.status(), result.argumentsAsJSON().c_str(), result.keepCallback() ? 1 : 0);
+    evalJsHelper(script);
+}
+
+void HYBCommandDelegateImpl::evalJs(const std::string& script) { evalJsScheduledOnRunLoop(script, true); }
+
+void HYBCommandDelegateImpl::evalJsScheduledOnRunLoop(const std::string& script, bool scheduledOnRunLoop) {
+    const std::string wrapped =
+        platform::format("hybrid.require('hybrid/exec').nativeEvalAndFetch(function(){%s})", script.c_str());
+    if (scheduledOnRunLoop)
+        evalJsHelper(wrapped);
+    else
+        evalJsHelper2(wrapped);
+}
+
+void HYBCommandDelegateImpl::runInBackground(std::function<void()> block) {
+    platform::globalQueue().async(std::move(block));
+}
+
+std::string HYBCommandDelegateImpl::userAgent() {
+    auto container = viewController_.lock();
+    return container ? container->userAgent() : std::string();
+}
+
+bool HYBCommandDelegateImpl::URLIsWhitelisted(const platform::URL& url) {
+    auto container = viewController_.lock();
+    if (!container) return false;
+    // Schemes the whitelist does not govern (mailto:, tel:, ...) are never refused here.
+    if (!container->whitelistSchemeIsAllowed(url.scheme())) return true;
+    return container->whitelistURLIsAllowed(url, false);
+}
+
+platform::Dictionary HYBCommandDelegateImpl::settings() {
+    auto container = viewController_.lock();
+    return container ? container->settings() : platform::Dictionary();
+}
+
+void HYBCommandDelegateImpl::flushCommandQueueWithDelayedJs() {
+    auto queue = commandQueue_.lock();
+    delayResponses_ = true;
+    struct Restore {
+        bool& flag;
+        ~Restore() { flag = false; }
+    } restore{delayResponses_};
+    if (queue) queue->executePending();
+}
+
+bool HYBCommandDelegateImpl::isValidCallbackId(const std::optional<std::string>& callbackId) const {
+    if (!callbackId || !callbackIdPattern_) return false;
+    if (platform::utf16Length(*callbackId) > kMaxCallbackIdLength) return false;
+    return !callbackIdPattern_->matchesSomewhere(*callbackId);
+}
+
+void HYBCommandDelegateImpl::evalJsHelper(const std::string& script) {
+    // The thread is checked first: the flag and the queue's state belong to the main thread.
+    if (platform::RunLoop::isMainThread() && !delayResponses_) {
+        auto queue = commandQueue_.lock();
+        if (queue && queue->currentlyExecuting()) {
+            evalJsHelper2(script);
+            return;
+        }
+    }
+    std::weak_ptr<HYBCommandDelegateImpl> weakSelf = weak_from_this();
+    platform::RunLoop::main().post([weakSelf, script] {
+        if (auto self = weakSelf.lock()) self->evalJsHelper2(script);
+    });
+}
+
+void HYBCommandDelegateImpl::evalJsHelper2(const std::string& script) {
+    auto container = viewController_.lock();
+    auto webView = container ? container->webView() : nullptr;
+    if (!webView) return;
+    const std::string next = webView->stringByEvaluatingJavaScriptFromString(script);
+    if (auto queue = commandQueue_.lock()) {
+        queue->enqueueCommandBatch(next);
+        queue->executePending();
+    }
+}
+
+}  // namespace hybrid

@@ -1,0 +1,70 @@
+#include "hybrid/HYBPlugin.h"
+
+#include "hybrid/HYBCommandDelegate.h"
+#include "hybrid/HYBNotifications.h"
+#include "hybrid/HYBPluginResult.h"
+#include "platform/ui/ApplicationNotifications.h"
+#include "platform/ui/WebView.h"
+
+namespace hybrid {
+
+HYBPluginRegistry& pluginRegistry() {
+    static HYBPluginRegistry registry;
+    return registry;
+}
+
+HYBPlugin::HYBPlugin(std::shared_ptr<platform::WebView> webView) {
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.addObserver(this, platform::UIApplicationWillTerminateNotification, nullptr,
+                       [this](const platform::Notification&) { onAppTerminate(); });
+    center.addObserver(this, platform::UIApplicationDidReceiveMemoryWarningNotification, nullptr,
+                       [this](const platform::Notification&) { onMemoryWarning(); });
+    center.addObserver(this, HYBPluginHandleOpenURLNotification, nullptr,
+                       [this](const platform::Notification& notification) { handleOpenURL(notification); });
+    center.addObserver(this, HYBPluginResetNotification, webView.get(),
+                       [this](const platform::Notification&) { onReset(); });
+    webView_ = webView;
+}
+
+HYBPlugin::HYBPlugin(std::shared_ptr<platform::WebView> webView, const platform::Dictionary&)
+    : HYBPlugin(std::move(webView)) {}
+
+HYBPlugin::~HYBPlugin() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
+
+void HYBPlugin::dispose() {
+    viewController_.reset();
+    commandDelegate_.reset();
+    webView_.reset();
+}
+
+const HYBActionTable& HYBPlugin::actionTable() const {
+    static const HYBActionTable none;
+    return none;
+}
+
+bool HYBPlugin::respondsToSelector(const std::string& selector) const {
+    if (selector.empty() || selector.back() != ':') return false;
+    return actionTable().contains(selector.substr(0, selector.size() - 1));
+}
+
+bool HYBPlugin::performSelector(const std::string& selector, const HYBInvokedUrlCommand& command) {
+    if (!respondsToSelector(selector)) return false;
+    return actionTable().invoke(*this, selector.substr(0, selector.size() - 1), command);
+}
+
+std::string HYBPlugin::writeJavascript(const std::string& script) {
+    auto view = webView();
+    return view ? view->stringByEvaluatingJavaScriptFromString(script) : std::string();
+}
+
+std::string HYBPlugin::success(const HYBPluginResult& result, const std::string& callbackId) {
+    if (auto delegate = commandDelegate()) delegate->evalJs(result.toSuccessCallbackString(callbackId));
+    return {};
+}
+
+std::string HYBPlugin::error(const HYBPluginResult& result, const std::string& callbackId) {
+    if (auto delegate = commandDelegate()) delegate->evalJs(result.toErrorCallbackString(callbackId));
+    return {};
+}
+
+}  // namespace hybrid

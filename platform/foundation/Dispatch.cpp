@@ -1,0 +1,188 @@
+#include "platform/foundation/Dispatch.h"
+
+#include <algorithm>
+#include <exception>
+#include <future>
+#include <utility>
+
+#include "platform/foundation/Log.h"
+
+namespace platform {
+
+namespace {
+
+// A worker thread has nobody to hand an exception to, and letting it escape
+// would end the process; the log is the best place left for it.
+void runGuarded(Executor::Task& task) {
+    try {
+        task();
+    } catch (const std::exception& e) {
+        logf("dispatch: a queued task threw: %s", e.what());
+    } catch (...) {
+        log("dispatch: a queued task threw a non-standard exception");
+    }
+}
+
+}  // namespace
+
+ThreadPool::ThreadPool(unsigned threads) {
+    threads = std::max(1u, threads);
+    workers_.reserve(threads);
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+}
+
+ThreadPool::~ThreadPool() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (auto& worker : workers_) {
+        if (worker.joinable()) worker.join();
+    }
+}
+
+void ThreadPool::async(Task task) {
+    if (!task) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (!abandoned_) {
+            tasks_.push_back(std::move(task));
+            task = nullptr;
+        }
+    }
+    // An abandoned pool drops the task here, outside the lock.
+    wake_.notify_one();
+}
+
+void ThreadPool::work() {
+    for (;;) {
+        Task task;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+            if (abandoned_ || tasks_.empty()) return;
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        runGuarded(task);
+    }
+}
+
+void ThreadPool::abandon() {
+    std::deque<Task> dropped;
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = stopping_ = true;
+        dropped.swap(tasks_);
+        workers.swap(workers_);
+    }
+    wake_.notify_all();
+    for (auto& worker : workers) worker.detach();
+}
+
+void ManualExecutor::async(Task task) {
+    if (!task) return;
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+}
+
+bool ManualExecutor::runOne() {
+    Task task;
+    {
+        std::lock_guard lock(mutex_);
+        if (tasks_.empty()) return false;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+    }
+    task();
+    return true;
+}
+
+std::size_t ManualExecutor::runAll() {
+    std::size_t ran = 0;
+    while (runOne()) ++ran;
+    return ran;
+}
+
+std::size_t ManualExecutor::pending() const {
+    std::lock_guard lock(mutex_);
+    return tasks_.size();
+}
+
+SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), pool_(1) {
+    std::promise<std::thread::id> worker;
+    std::future<std::thread::id> id = worker.get_future();
+    pool_.async([&worker] { worker.set_value(std::this_thread::get_id()); });
+    workerId_ = id.get();
+}
+
+SerialQueue::~SerialQueue() = default;
+
+void SerialQueue::async(Task task) {
+    pool_.async(std::move(task));
+}
+
+bool SerialQueue::isCurrent() const {
+    return std::this_thread::get_id() == workerId_;
+}
+
+// Stands in for whichever executor is installed, so a reference obtained from
+// globalQueue() stays valid when a test swaps the executor behind it.
+class GlobalQueue final : public Executor {
+public:
+    static GlobalQueue& instance() {
+        // Never destroyed: work may be posted while the process exits.
+        static GlobalQueue* queue = new GlobalQueue;
+        return *queue;
+    }
+
+    void async(Task task) override {
+        std::shared_ptr<Executor> target;
+        {
+            std::lock_guard lock(mutex_);
+            target = installed_ ? installed_ : defaultPoolLocked();
+        }
+        target->async(std::move(task));
+    }
+
+    std::shared_ptr<Executor> replace(std::shared_ptr<Executor> executor) {
+        std::lock_guard lock(mutex_);
+        std::shared_ptr<Executor> previous = installed_ ? installed_ : defaultPoolLocked();
+        installed_ = std::move(executor);
+        return previous;
+    }
+
+private:
+    std::shared_ptr<ThreadPool> defaultPoolLocked() {
+        if (!pool_) {
+            pool_ = std::make_shared<ThreadPool>(std::max(2u, std::thread::hardware_concurrency()));
+            // Joining at exit could wait forever on work that waits for the
+            // main thread, and queued work would run against statics already
+            // destroyed; so at exit the pool lets its queue go and its workers
+            // are left to the end of the process. The guard is constructed
+            // after whatever the first user had built, so it runs before
+            // their destructors.
+            static struct ExitGuard {
+                std::shared_ptr<ThreadPool> pool;
+                ~ExitGuard() { pool->abandon(); }
+            } guard{pool_};
+        }
+        return pool_;
+    }
+
+    std::mutex mutex_;
+    std::shared_ptr<ThreadPool> pool_;
+    std::shared_ptr<Executor> installed_;
+};
+
+Executor& globalQueue() {
+    return GlobalQueue::instance();
+}
+
+std::shared_ptr<Executor> setGlobalQueue(std::shared_ptr<Executor> executor) {
+    return GlobalQueue::instance().replace(std::move(executor));
+}
+
+}  // namespace platform

@@ -1,0 +1,144 @@
+#include "platform/foundation/Json.h"
+
+#include <nlohmann/json.hpp>
+
+namespace platform {
+
+namespace {
+
+using json = nlohmann::json;
+
+// Nesting deeper than this is refused: hostile input must not exhaust the
+// stack of whoever later walks or destroys the value.
+constexpr std::size_t kMaxDepth = 512;
+
+// Builds Values straight from the parser's events, without an intermediate
+// document.
+class ValueBuilder final : public nlohmann::json_sax<json> {
+public:
+    bool null() override { return add(Value::null()); }
+    bool boolean(bool b) override { return add(Value(b)); }
+    bool number_integer(number_integer_t n) override { return add(Value(static_cast<long long>(n))); }
+    bool number_unsigned(number_unsigned_t n) override {
+        if (n <= static_cast<number_unsigned_t>(INT64_MAX)) return add(Value(static_cast<long long>(n)));
+        return add(Value(static_cast<double>(n)));
+    }
+    bool number_float(number_float_t d, const string_t&) override { return add(Value(d)); }
+    bool string(string_t& s) override { return add(Value(std::move(s))); }
+    bool binary(binary_t&) override { return false; }
+    bool start_object(std::size_t) override { return open(Value(Dictionary{})); }
+    bool key(string_t& k) override {
+        keys_.back() = std::move(k);
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(Value(Array{})); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+        error_ = e.what();
+        return false;
+    }
+
+    std::optional<Value> result;
+    std::string error_;
+
+private:
+    bool open(Value container) {
+        if (stack_.size() >= kMaxDepth) {
+            error_ = "JSON text nests deeper than " + std::to_string(kMaxDepth) + " levels";
+            return false;
+        }
+        stack_.push_back(std::move(container));
+        keys_.emplace_back();
+        return true;
+    }
+    bool close() {
+        Value done = std::move(stack_.back());
+        stack_.pop_back();
+        keys_.pop_back();
+        return add(std::move(done));
+    }
+    bool add(Value value) {
+        if (stack_.empty()) {
+            result = std::move(value);
+        } else if (Array* array = stack_.back().array()) {
+            array->push_back(std::move(value));
+        } else {
+            (*stack_.back().dictionary())[keys_.back()] = std::move(value);
+        }
+        return true;
+    }
+
+    std::vector<Value> stack_;
+    std::vector<std::string> keys_;
+};
+
+struct WriteError {
+    std::string text;
+};
+
+json toJson(const Value& value, std::size_t depth) {
+    if (depth > kMaxDepth) throw WriteError{"value nests too deeply to be written as JSON"};
+    switch (value.type()) {
+    case Value::Type::Null: return nullptr;
+    case Value::Type::Bool: return value.boolValue();
+    case Value::Type::Integer: return value.integerValue();
+    // nlohmann writes non-finite doubles as null, which is what we want.
+    case Value::Type::Double: return value.doubleValue();
+    case Value::Type::String: return *value.string();
+    case Value::Type::Array: {
+        json out = json::array();
+        for (const Value& element : *value.array()) out.push_back(toJson(element, depth + 1));
+        return out;
+    }
+    case Value::Type::Dictionary: {
+        json out = json::object();
+        for (const auto& [key, member] : *value.dictionary()) out[key] = toJson(member, depth + 1);
+        return out;
+    }
+    case Value::Type::Nil: throw WriteError{"Invalid type in JSON write (nil)"};
+    case Value::Type::Data: throw WriteError{"Invalid type in JSON write (data)"};
+    case Value::Type::Date: throw WriteError{"Invalid type in JSON write (date)"};
+    }
+    throw WriteError{"Invalid type in JSON write"};
+}
+
+}  // namespace
+
+JsonReadResult readJson(std::string_view text, JsonReading mode) {
+    JsonReadResult out;
+    ValueBuilder builder;
+    bool ok = false;
+    try {
+        ok = json::sax_parse(text.begin(), text.end(), &builder);
+    } catch (const std::exception& e) {  // the SAX interface reports through parse_error; this is belt and braces
+        builder.error_ = e.what();
+    }
+    if (!ok || !builder.result) {
+        out.error = builder.error_.empty() ? "JSON text could not be read" : builder.error_;
+        return out;
+    }
+    if (mode == JsonReading::Strict && !builder.result->isArray() && !builder.result->isDictionary()) {
+        out.error = "JSON text did not start with array or object and option to allow fragments not set.";
+        return out;
+    }
+    out.value = std::move(builder.result);
+    return out;
+}
+
+JsonWriteResult writeJson(const Value& value, JsonWriting mode) {
+    JsonWriteResult out;
+    try {
+        const json document = toJson(value, 0);
+        const int indent = mode == JsonWriting::Pretty ? 2 : -1;
+        // Invalid UTF-8 in a string is replaced rather than failing the whole text.
+        out.text = document.dump(indent, ' ', false, json::error_handler_t::replace);
+    } catch (const WriteError& e) {
+        out.error = e.text;
+    } catch (const std::exception& e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+}  // namespace platform
