@@ -50,9 +50,17 @@ void HYBCommandDelegateImpl::sendPluginResult(const HYBPluginResult& result,
         platform::log("Invalid callback id received by sendPluginResult");
         return;
     }
-    const std::string script =
-        platform::format("hybrid.require('hybrid/exec').nativeCallback('%s',%d,%s,%d)", callbackId->c_str(),
-                         result.status(), result.argumentsAsJSON().c_str(), result.keepCallback() ? 1 : 0);
+    // Built by hand rather than formatted: this runs once for every answer the page gets.
+    const std::string message = result.argumentsAsJSON();
+    std::string script;
+    script.reserve(64 + callbackId->size() + message.size());
+    script += "hybrid.require('hybrid/exec').nativeCallback('";
+    script += *callbackId;
+    script += "',";
+    script += std::to_string(result.status());
+    script += ',';
+    script += message;
+    script += result.keepCallback() ? ",1)" : ",0)";
     evalJsHelper(script);
 }
 

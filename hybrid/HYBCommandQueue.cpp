@@ -98,7 +98,7 @@ void HYBCommandQueue::executePending() {
             platform::Value json = std::move(batch.front());
             batch.pop_front();
             if (batch.empty()) queue_.pop_front();
-            if (auto command = HYBInvokedUrlCommand::commandFromJson(json)) execute(*command);
+            if (auto command = HYBInvokedUrlCommand::commandFromJson(std::move(json))) execute(*command);
 
             if (!queue_.empty() && platform::clock().sinceReferenceDate() - startExecutionTime_ > kMaxExecutionTime) {
                 std::weak_ptr<HYBCommandQueue> weakSelf = weak_from_this();
@@ -128,11 +128,8 @@ bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
 
     const double start = platform::clock().now();
     const std::string selector = *command.methodName() + ":";
-    bool called = false;
-    if (plugin->respondsToSelector(selector)) {
-        plugin->performSelector(selector, command);
-        called = true;
-    } else {
+    const bool called = plugin->performSelector(selector, command);
+    if (!called) {
         platform::logf("ERROR: Method '%s' not defined in Plugin '%s'", selector.c_str(), className.c_str());
     }
     const double elapsed = platform::clock().now() * 1000.0 - start * 1000.0;

@@ -7,8 +7,8 @@ namespace hybrid {
 
 using platform::Value;
 
-std::shared_ptr<HYBInvokedUrlCommand> HYBInvokedUrlCommand::commandFromJson(const Value& json) {
-    const platform::Array* positions = json.array();
+std::shared_ptr<HYBInvokedUrlCommand> HYBInvokedUrlCommand::commandFromJson(Value json) {
+    platform::Array* positions = json.array();
     const char* fault = nullptr;
     if (!positions || positions->size() < 4)
         fault = "it is not an array of four positions";
@@ -24,7 +24,7 @@ std::shared_ptr<HYBInvokedUrlCommand> HYBInvokedUrlCommand::commandFromJson(cons
     }
     std::optional<std::string> callbackId;
     if (const std::string* id = (*positions)[0].string()) callbackId = *id;
-    return std::make_shared<HYBInvokedUrlCommand>(*(*positions)[3].array(), std::move(callbackId),
+    return std::make_shared<HYBInvokedUrlCommand>(std::move(*(*positions)[3].array()), std::move(callbackId),
                                                   *(*positions)[1].string(), *(*positions)[2].string());
 }
 

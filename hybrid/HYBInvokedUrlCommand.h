@@ -17,7 +17,7 @@ public:
     // a log line, when the array is outside that format: fewer than four
     // positions, a callback id neither string nor null, a service or action
     // that is no string, or arguments that are no array.
-    static std::shared_ptr<HYBInvokedUrlCommand> commandFromJson(const platform::Value& json);
+    static std::shared_ptr<HYBInvokedUrlCommand> commandFromJson(platform::Value json);
 
     // Any of the three may be absent: the app shell calls plugin actions
     // directly with arguments only.

@@ -1,5 +1,8 @@
 #include "hybrid/HYBPlugin.h"
 
+#include <optional>
+#include <string_view>
+
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBNotifications.h"
 #include "hybrid/HYBPluginResult.h"
@@ -42,14 +45,22 @@ const HYBActionTable& HYBPlugin::actionTable() const {
     return none;
 }
 
+namespace {
+// The action a one-argument selector names, or nothing.
+std::optional<std::string_view> actionOfSelector(std::string_view selector) {
+    if (selector.empty() || selector.back() != ':') return std::nullopt;
+    return selector.substr(0, selector.size() - 1);
+}
+}  // namespace
+
 bool HYBPlugin::respondsToSelector(const std::string& selector) const {
-    if (selector.empty() || selector.back() != ':') return false;
-    return actionTable().contains(selector.substr(0, selector.size() - 1));
+    const auto action = actionOfSelector(selector);
+    return action && actionTable().contains(*action);
 }
 
 bool HYBPlugin::performSelector(const std::string& selector, const HYBInvokedUrlCommand& command) {
-    if (!respondsToSelector(selector)) return false;
-    return actionTable().invoke(*this, selector.substr(0, selector.size() - 1), command);
+    const auto action = actionOfSelector(selector);
+    return action && actionTable().invoke(*this, *action, command);
 }
 
 std::string HYBPlugin::writeJavascript(const std::string& script) {

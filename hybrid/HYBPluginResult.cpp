@@ -21,28 +21,6 @@ const std::array<std::string, 10>& statusTexts() {
     return texts;
 }
 
-// A value the serializer cannot take (raw data in a dictionary, a date) is
-// sent as null rather than losing the whole answer.
-Value writable(const Value& value) {
-    switch (value.type()) {
-    case Value::Type::Nil:
-    case Value::Type::Data:
-    case Value::Type::Date: return Value::null();
-    case Value::Type::Array: {
-        platform::Array out;
-        out.reserve(value.count());
-        for (const Value& element : *value.array()) out.push_back(writable(element));
-        return out;
-    }
-    case Value::Type::Dictionary: {
-        platform::Dictionary out;
-        for (const auto& [key, member] : *value.dictionary()) out.emplace(key, writable(member));
-        return out;
-    }
-    default: return value;
-    }
-}
-
 std::shared_ptr<HYBPluginResult> make(int status, Value message) {
     return std::make_shared<HYBPluginResult>(status, std::move(message));
 }
@@ -102,19 +80,20 @@ std::shared_ptr<HYBPluginResult> HYBPluginResult::resultWithStatusMessageToError
 }
 
 std::string HYBPluginResult::argumentsAsJSON() const {
-    const Value wrapped = platform::Array{writable(message_)};
-    auto written = platform::writeJson(wrapped, platform::JsonWriting::Compact);
-    if (!written.text || written.text->size() < 2) return "null";
-    return written.text->substr(1, written.text->size() - 2);
+    // Writing the message as a bare value gives the same text as wrapping it in
+    // an array and stripping the brackets, without copying it. Raw data or a
+    // date inside a message is sent as null rather than losing the whole answer.
+    auto written = platform::writeJson(message_, platform::JsonWriting::Compact, platform::JsonUnwritable::WriteNull);
+    return written.text ? std::move(*written.text) : std::string("null");
 }
 
 std::optional<std::string> HYBPluginResult::toJSONString() const {
     const Value object = platform::Dictionary{
         {"status", status_},
-        {"message", writable(message_)},
-        {"keepCallback", keepCallback_.isNil() ? Value(false) : writable(keepCallback_)},
+        {"message", message_.isNil() ? Value::null() : message_},
+        {"keepCallback", keepCallback_.isNil() ? Value(false) : keepCallback_},
     };
-    auto written = platform::writeJson(object, platform::JsonWriting::Pretty);
+    auto written = platform::writeJson(object, platform::JsonWriting::Pretty, platform::JsonUnwritable::WriteNull);
     if (!written.text) platform::logf("toJSONString error: %s", written.error.c_str());
     if (gVerbose) platform::logf("PluginResult:toJSONString - %s", written.text ? written.text->c_str() : "(null)");
     return written.text;

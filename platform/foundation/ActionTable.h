@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace platform {
@@ -30,10 +31,10 @@ public:
         return table;
     }
 
-    bool contains(const std::string& name) const { return actions_.count(name) != 0; }
+    bool contains(std::string_view name) const { return actions_.find(name) != actions_.end(); }
 
     // Calls the action; false when the table has none of that name.
-    bool invoke(Receiver& receiver, const std::string& name, Argument argument) const {
+    bool invoke(Receiver& receiver, std::string_view name, Argument argument) const {
         auto it = actions_.find(name);
         if (it == actions_.end()) return false;
         it->second(receiver, std::forward<Argument>(argument));
@@ -41,7 +42,7 @@ public:
     }
 
 private:
-    std::map<std::string, Action> actions_;
+    std::map<std::string, Action, std::less<>> actions_;
 };
 
 }  // namespace platform

@@ -32,7 +32,13 @@ public:
         return true;
     }
     bool end_object() override { return close(); }
-    bool start_array(std::size_t) override { return open(Value(Array{})); }
+    bool start_array(std::size_t) override {
+        // Text gives no size; most arrays of the bridge are short, so one
+        // small reservation saves the first few regrowths.
+        Array array;
+        array.reserve(4);
+        return open(Value(std::move(array)));
+    }
     bool end_array() override { return close(); }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
         error_ = e.what();
@@ -77,7 +83,7 @@ struct WriteError {
     std::string text;
 };
 
-json toJson(const Value& value, std::size_t depth) {
+json toJson(const Value& value, std::size_t depth, JsonUnwritable unwritable) {
     if (depth > kMaxDepth) throw WriteError{"value nests too deeply to be written as JSON"};
     switch (value.type()) {
     case Value::Type::Null: return nullptr;
@@ -88,19 +94,21 @@ json toJson(const Value& value, std::size_t depth) {
     case Value::Type::String: return *value.string();
     case Value::Type::Array: {
         json out = json::array();
-        for (const Value& element : *value.array()) out.push_back(toJson(element, depth + 1));
+        for (const Value& element : *value.array()) out.push_back(toJson(element, depth + 1, unwritable));
         return out;
     }
     case Value::Type::Dictionary: {
         json out = json::object();
-        for (const auto& [key, member] : *value.dictionary()) out[key] = toJson(member, depth + 1);
+        for (const auto& [key, member] : *value.dictionary()) out[key] = toJson(member, depth + 1, unwritable);
         return out;
     }
-    case Value::Type::Nil: throw WriteError{"Invalid type in JSON write (nil)"};
-    case Value::Type::Data: throw WriteError{"Invalid type in JSON write (data)"};
-    case Value::Type::Date: throw WriteError{"Invalid type in JSON write (date)"};
+    case Value::Type::Nil:
+    case Value::Type::Data:
+    case Value::Type::Date: break;
     }
-    throw WriteError{"Invalid type in JSON write"};
+    if (unwritable == JsonUnwritable::WriteNull) return nullptr;
+    static const char* const names[] = {"nil", "null", "bool", "integer", "double", "string", "data", "date"};
+    throw WriteError{std::string("Invalid type in JSON write (") + names[static_cast<int>(value.type())] + ")"};
 }
 
 }  // namespace
@@ -126,10 +134,10 @@ JsonReadResult readJson(std::string_view text, JsonReading mode) {
     return out;
 }
 
-JsonWriteResult writeJson(const Value& value, JsonWriting mode) {
+JsonWriteResult writeJson(const Value& value, JsonWriting mode, JsonUnwritable unwritable) {
     JsonWriteResult out;
     try {
-        const json document = toJson(value, 0);
+        const json document = toJson(value, 0, unwritable);
         const int indent = mode == JsonWriting::Pretty ? 2 : -1;
         // Invalid UTF-8 in a string is replaced rather than failing the whole text.
         out.text = document.dump(indent, ' ', false, json::error_handler_t::replace);

@@ -20,6 +20,8 @@ namespace platform {
 
 enum class JsonReading { Strict, AllowFragments };
 enum class JsonWriting { Compact, Pretty };
+// What to do with nil, data and dates, which JSON cannot hold.
+enum class JsonUnwritable { Fail, WriteNull };
 
 struct JsonReadResult {
     std::optional<Value> value;  // empty on failure
@@ -32,6 +34,7 @@ struct JsonWriteResult {
 };
 
 JsonReadResult readJson(std::string_view text, JsonReading mode = JsonReading::Strict);
-JsonWriteResult writeJson(const Value& value, JsonWriting mode = JsonWriting::Compact);
+JsonWriteResult writeJson(const Value& value, JsonWriting mode = JsonWriting::Compact,
+                          JsonUnwritable unwritable = JsonUnwritable::Fail);
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/foundation/RegularExpression.h"
 
+#include <mutex>
+#include <vector>
+
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
@@ -7,7 +10,54 @@ namespace platform {
 
 struct RegularExpression::Compiled {
     std::unique_ptr<icu::RegexPattern> pattern;
+    // Matchers are costly to make and not thread-safe, so searches borrow one
+    // from this pool and give it back. Declared after the pattern: matchers
+    // must go before the pattern they refer to.
+    std::mutex poolMutex;
+    std::vector<std::unique_ptr<icu::RegexMatcher>> pool;
 };
+
+namespace {
+
+class BorrowedMatcher {
+public:
+    BorrowedMatcher(RegularExpression::Compiled& compiled, std::string_view text) : compiled_(compiled) {
+        {
+            std::lock_guard lock(compiled_.poolMutex);
+            if (!compiled_.pool.empty()) {
+                matcher_ = std::move(compiled_.pool.back());
+                compiled_.pool.pop_back();
+            }
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        if (!matcher_) matcher_.reset(compiled_.pattern->matcher(status));
+        utext_openUTF8(&text_, text.data(), static_cast<int64_t>(text.size()), &status);
+        if (U_FAILURE(status) || !matcher_) {
+            matcher_.reset();
+            return;
+        }
+        matcher_->reset(&text_);
+    }
+    ~BorrowedMatcher() {
+        if (matcher_) {
+            static const icu::UnicodeString nothing;
+            matcher_->reset(nothing);  // a pooled matcher must not keep pointing at the caller's text
+            std::lock_guard lock(compiled_.poolMutex);
+            compiled_.pool.push_back(std::move(matcher_));
+        }
+        utext_close(&text_);
+    }
+    BorrowedMatcher(const BorrowedMatcher&) = delete;
+    BorrowedMatcher& operator=(const BorrowedMatcher&) = delete;
+    icu::RegexMatcher* get() const { return matcher_.get(); }
+
+private:
+    RegularExpression::Compiled& compiled_;
+    std::unique_ptr<icu::RegexMatcher> matcher_;
+    UText text_ = UTEXT_INITIALIZER;
+};
+
+}  // namespace
 
 RegularExpression::RegularExpression(std::unique_ptr<Compiled> compiled) : compiled_(std::move(compiled)) {}
 RegularExpression::~RegularExpression() = default;
@@ -33,6 +83,7 @@ std::optional<RegularExpression::Range> RegularExpression::rangeOfFirstMatch(std
     UErrorCode status = U_ZERO_ERROR;
     const icu::UnicodeString subject =
         icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    // Offsets are reported in UTF-16 units, so the text is converted rather than read as UTF-8.
     std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(subject, status));
     if (U_FAILURE(status) || !matcher || !matcher->find(status) || U_FAILURE(status)) return std::nullopt;
     const int32_t start = matcher->start(status);
@@ -41,14 +92,21 @@ std::optional<RegularExpression::Range> RegularExpression::rangeOfFirstMatch(std
     return Range{static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)};
 }
 
-bool RegularExpression::matchesEntirely(std::string_view text) const {
+bool RegularExpression::matchesSomewhere(std::string_view text) const {
+    // The UTF-8 text is read in place: no offsets are needed, so no conversion is either.
+    BorrowedMatcher matcher(*compiled_, text);
+    if (!matcher.get()) return false;
     UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString subject =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::unique_ptr<icu::RegexMatcher> matcher(compiled_->pattern->matcher(subject, status));
-    if (U_FAILURE(status) || !matcher) return false;
-    const bool matched = matcher->matches(status);
-    return U_SUCCESS(status) && matched;
+    const bool found = matcher.get()->find(status);
+    return found && U_SUCCESS(status);
+}
+
+bool RegularExpression::matchesEntirely(std::string_view text) const {
+    BorrowedMatcher matcher(*compiled_, text);
+    if (!matcher.get()) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    const bool matched = matcher.get()->matches(status);
+    return matched && U_SUCCESS(status);
 }
 
 }  // namespace platform

@@ -31,12 +31,13 @@ public:
 
     // The first match in `text`, or nothing.
     std::optional<Range> rangeOfFirstMatch(std::string_view text) const;
-    bool matchesSomewhere(std::string_view text) const { return rangeOfFirstMatch(text).has_value(); }
+    bool matchesSomewhere(std::string_view text) const;
     // Whether the whole of `text` matches.
     bool matchesEntirely(std::string_view text) const;
 
-private:
     struct Compiled;
+
+private:
     explicit RegularExpression(std::unique_ptr<Compiled> compiled);
     std::unique_ptr<Compiled> compiled_;
 };

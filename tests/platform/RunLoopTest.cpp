@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>

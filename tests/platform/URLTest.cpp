@@ -33,8 +33,3 @@ TEST(URL, RejectsTextsWithoutAValidScheme) {
         EXPECT_FALSE(URL::create(text)) << text;
     }
 }
-
-TEST(URL, EqualityIsByText) {
-    EXPECT_EQ(*URL::create("http://a/b"), *URL::create("http://a/b"));
-    EXPECT_FALSE(*URL::create("http://a/b") == *URL::create("HTTP://a/b"));
-}

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-#include <vector>
-
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
 #include "tests/platform/TemporaryDirectory.h"
@@ -128,22 +125,4 @@ TEST(UserDefaultsStandard, SetStandardFileLoadsIt) {
     UserDefaults::setStandardFile("");
     UserDefaults::standard().clear();
     EXPECT_TRUE(UserDefaults::standard().objectForKey("launches").isNil());
-}
-
-TEST(UserDefaultsThreads, ConcurrentWritersAndReaders) {
-    UserDefaults defaults;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&defaults, t] {
-            for (int i = 0; i < 300; ++i) {
-                const std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
-                defaults.setObject(key, i);
-                EXPECT_EQ(defaults.integerForKey(key), i);
-                defaults.registerDefaults({{"shared", i}});
-                (void)defaults.objectForKey("shared");
-            }
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(defaults.integerForKey("k3_299"), 299);
 }

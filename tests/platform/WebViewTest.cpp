@@ -57,13 +57,6 @@ TEST(WebViewContext, StatePersistsUntilReset) {
     EXPECT_EQ(view.stringByEvaluatingJavaScriptFromString("typeof console.log"), "function");
 }
 
-TEST(WebViewContext, ViewsDoNotShareGlobals) {
-    WebView a;
-    WebView b;
-    a.stringByEvaluatingJavaScriptFromString("var only = 'a'");
-    EXPECT_EQ(b.stringByEvaluatingJavaScriptFromString("typeof only"), "undefined");
-}
-
 TEST(WebViewConsole, LogJoinsArgumentsWithSpaces) {
     WebView view;
     LogCapture capture;
