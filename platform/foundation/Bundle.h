@@ -2,8 +2,11 @@
 // An app bundle: a folder holding the app's resources (Info.plist, config.xml,
 // www/, images). Read-only after creation; safe to read from any thread.
 
+#include <mutex>
 #include <optional>
 #include <string>
+
+#include "platform/foundation/Value.h"
 
 namespace platform {
 
@@ -17,6 +20,13 @@ public:
 
     const std::string& bundlePath() const { return root_; }
 
+    // The bundle's Info.plist (read once, through libplist); an empty
+    // dictionary when it is missing or unreadable (logged).
+    const Dictionary& infoDictionary() const;
+    Value objectForInfoDictionaryKey(const std::string& key) const;
+    // "CFBundleIdentifier" of Info.plist, "" when absent.
+    std::string bundleIdentifier() const;
+
     // Path of resource `name` (with its extension when `type` is empty, else
     // name + "." + type) in sub-directory `directory` of the bundle, or nothing
     // when no such regular file exists.
@@ -25,6 +35,8 @@ public:
 
 private:
     std::string root_;
+    mutable std::once_flag infoOnce_;
+    mutable Dictionary info_;
 };
 
 }  // namespace platform

@@ -1,0 +1,46 @@
+#pragma once
+// The device stand-in: system version, model, multitasking, and the current
+// locale. Every answer is settable, so version gates can be tested. Thread-safe.
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+inline constexpr const char* NSCurrentLocaleDidChangeNotification = "kCFLocaleCurrentLocaleDidChangeNotification";
+
+class UIDevice {
+public:
+    static UIDevice& currentDevice();
+
+    std::string systemVersion() const;  // default "7.0"
+    void setSystemVersion(std::string version);
+    std::string model() const;  // default "iPhone"
+    void setModel(std::string model);
+    // The "hw.machine" text (default "x86_64").
+    std::string machine() const;
+    void setMachine(std::string machine);
+    // Nothing when the device does not know the question; default true.
+    std::optional<bool> isMultitaskingSupported() const;
+    void setMultitaskingSupported(std::optional<bool> supported);
+
+    // The current locale's identifier (default from the environment's LANG,
+    // "en_US" when unset); setting it posts NSCurrentLocaleDidChangeNotification.
+    std::string localeIdentifier() const;
+    void setLocaleIdentifier(std::string identifier);
+
+    // Back to the defaults (tests).
+    void reset();
+
+private:
+    UIDevice();
+    mutable std::mutex mutex_;
+    std::string systemVersion_;
+    std::string model_;
+    std::string machine_;
+    std::optional<bool> multitasking_;
+    std::string locale_;
+};
+
+}  // namespace platform
