@@ -2,6 +2,7 @@
 // An app bundle: a folder holding the app's resources (Info.plist, config.xml,
 // www/, images). Read-only after creation; safe to read from any thread.
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,8 +36,12 @@ public:
 
 private:
     std::string root_;
-    mutable std::once_flag infoOnce_;
-    mutable Dictionary info_;
+    // Shared so that bundles stay copyable; read once, on first use.
+    struct InfoCache {
+        std::once_flag once;
+        Dictionary info;
+    };
+    std::shared_ptr<InfoCache> infoCache_ = std::make_shared<InfoCache>();
 };
 
 }  // namespace platform

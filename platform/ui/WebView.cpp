@@ -41,22 +41,42 @@ JSCContext* newPageContext() {
 
 }  // namespace
 
-struct WebView::Context {
+struct WebView::Engine {
     JSCContext* js = nullptr;
+    std::weak_ptr<UIWebViewDelegate> delegate;
+    std::shared_ptr<const URLRequest> request;
 
-    Context() : js(newPageContext()) {}
-    ~Context() { g_object_unref(js); }
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
+    Engine() : js(newPageContext()) {}
+    ~Engine() { g_object_unref(js); }
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 };
 
-WebView::WebView() : context_(std::make_unique<Context>()) {}
+WebView::WebView(CGRect frame) : UIView(frame), engine_(std::make_unique<Engine>()) {}
 
 WebView::~WebView() = default;
 
+// Page loading is not written yet: these keep the interface whole meanwhile.
+void WebView::setDelegate(std::weak_ptr<UIWebViewDelegate> delegate) { engine_->delegate = std::move(delegate); }
+std::shared_ptr<UIWebViewDelegate> WebView::delegate() const { return engine_->delegate.lock(); }
+void WebView::loadRequest(const URLRequest&) {}
+void WebView::loadHTMLStringBaseURL(const std::string&, const std::optional<URL>&) {}
+void WebView::stopLoading() {}
+void WebView::reload() {}
+bool WebView::isLoading() const { return false; }
+std::shared_ptr<const URLRequest> WebView::request() const { return engine_->request; }
+std::string WebView::engineUserAgent() { return "Mozilla/5.0"; }
+bool WebView::respondsToSelector(const std::string& selector) const { return absentSelectors_.count(selector) == 0; }
+void WebView::setValueForKey(const Value& value, const std::string& key) { properties_[key] = value; }
+Value WebView::valueForKey(const std::string& key) const {
+    auto it = properties_.find(key);
+    return it == properties_.end() ? Value() : it->second;
+}
+std::shared_ptr<UIScrollView> WebView::scrollView() const { return nullptr; }
+
 std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
     assertMainThread("WebView");
-    JSCContext* js = context_->js;
+    JSCContext* js = engine_->js;
     JSCValue* result = jsc_context_evaluate(js, script.data(), static_cast<gssize>(script.size()));
 
     std::string answer;
@@ -74,9 +94,6 @@ std::string WebView::stringByEvaluatingJavaScriptFromString(const std::string& s
     return answer;
 }
 
-void WebView::resetJavaScriptContext() {
-    assertMainThread("WebView");
-    context_ = std::make_unique<Context>();
-}
+
 
 }  // namespace platform

@@ -115,7 +115,7 @@ public:
     bool allowsInlineMediaPlayback() const { return valueForKey("allowsInlineMediaPlayback").boolValue(); }
     void setAllowsInlineMediaPlayback(bool allows) { setValueForKey(allows, "allowsInlineMediaPlayback"); }
     bool mediaPlaybackRequiresUserAction() const { return valueForKey("mediaPlaybackRequiresUserAction").boolValue(); }
-    void setMediaPlaybackRequiresUserAction(bool requires) { setValueForKey(requires, "mediaPlaybackRequiresUserAction"); }
+    void setMediaPlaybackRequiresUserAction(bool required) { setValueForKey(required, "mediaPlaybackRequiresUserAction"); }
     // Nothing when the instance does not respond to "scrollView" (its
     // scroll view is then only found among its subviews).
     std::shared_ptr<UIScrollView> scrollView() const;

@@ -50,11 +50,6 @@ TEST(WebViewContext, StatePersistsUntilReset) {
     view.stringByEvaluatingJavaScriptFromString("var counter = 0;");
     view.stringByEvaluatingJavaScriptFromString("counter += 2");
     EXPECT_EQ(view.stringByEvaluatingJavaScriptFromString("counter"), "2");
-
-    view.resetJavaScriptContext();
-    EXPECT_EQ(view.stringByEvaluatingJavaScriptFromString("typeof counter"), "undefined");
-    // The fresh page still has its console.
-    EXPECT_EQ(view.stringByEvaluatingJavaScriptFromString("typeof console.log"), "function");
 }
 
 TEST(WebViewConsole, LogJoinsArgumentsWithSpaces) {
