@@ -1,6 +1,9 @@
 #include "hybrid/HYBPlugin.h"
 
+#include <cstdlib>
+#include <cxxabi.h>
 #include <optional>
+#include <typeinfo>
 #include <string_view>
 
 #include "hybrid/HYBCommandDelegate.h"
@@ -38,6 +41,16 @@ void HYBPlugin::dispose() {
     viewController_.reset();
     commandDelegate_.reset();
     webView_.reset();
+}
+
+std::string HYBPlugin::className() const {
+    // The dynamic type's name without its namespace: "hybrid::HYBLocalStorage" is "HYBLocalStorage".
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(typeid(*this).name(), nullptr, nullptr, &status);
+    std::string name = status == 0 && demangled ? demangled : typeid(*this).name();
+    std::free(demangled);
+    const std::size_t colons = name.rfind("::");
+    return colons == std::string::npos ? name : name.substr(colons + 2);
 }
 
 const HYBActionTable& HYBPlugin::actionTable() const {

@@ -17,10 +17,7 @@
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Value.h"
-
-namespace platform {
-class WebView;
-}
+#include "platform/ui/WebView.h"
 
 namespace hybrid {
 
@@ -55,11 +52,20 @@ public:
     virtual void handleOpenURL(const platform::Notification& notification) {}
     // Forgets the container, the command delegate and the web view.
     virtual void dispose();
+    // Asked before the container lets its web view load a page; true blocks
+    // the navigation. Plugins that have no say keep this answer.
+    virtual bool shouldOverrideLoadWithRequestNavigationType(const platform::URLRequest& request,
+                                                             platform::UIWebViewNavigationType navigationType) {
+        return false;
+    }
+
+    // The plugin's class name, as config.xml names classes.
+    virtual std::string className() const;
 
     // "Responds to selector": `selector` is the action name followed by one ":".
-    bool respondsToSelector(const std::string& selector) const;
+    virtual bool respondsToSelector(const std::string& selector) const;
     // Calls the action named by the selector; false when there is none.
-    bool performSelector(const std::string& selector, const HYBInvokedUrlCommand& command);
+    virtual bool performSelector(const std::string& selector, const HYBInvokedUrlCommand& command);
 
     // Evaluates the script in the web view at once and answers its text. Main thread only.
     std::string writeJavascript(const std::string& script);

@@ -4,6 +4,9 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/foundation/Log.h"
+#include "platform/foundation/PropertyList.h"
+
 namespace platform {
 namespace {
 
@@ -46,6 +49,49 @@ void Bundle::setMain(const std::string& root) {
     std::lock_guard lock(mainMutex());
     // Assigned in place so references handed out by main() stay valid.
     mainBundleLocked() = Bundle(root);
+}
+
+const Dictionary& Bundle::infoDictionary() const {
+    InfoCache& cache = *infoCache_;
+    std::call_once(cache.once, [&] {
+        const fs::path file = fs::path(root_) / "Info.plist";
+        std::error_code ec;
+        const fs::file_status status = fs::status(file, ec);
+        // Many bundles (tests, bare resource folders) carry no Info.plist: not worth a line.
+        if (status.type() == fs::file_type::not_found) return;
+        if (ec) {
+            log("Bundle: cannot read " + file.string() + ": " + ec.message());
+            return;
+        }
+        // Anything but a plain file (a FIFO would block the read for good) is refused unread.
+        if (status.type() != fs::file_type::regular) {
+            log("Bundle: " + file.string() + " is not a regular file; using an empty info dictionary");
+            return;
+        }
+        PropertyListReadResult read = readPropertyListFile(file.string());
+        if (!read.value) {
+            log("Bundle: cannot read Info.plist: " + read.error);
+            return;
+        }
+        if (Dictionary* dictionary = read.value->dictionary()) {
+            cache.info = std::move(*dictionary);
+            return;
+        }
+        log("Bundle: " + file.string() + " holds no dictionary; using an empty info dictionary");
+    });
+    return cache.info;
+}
+
+Value Bundle::objectForInfoDictionaryKey(const std::string& key) const {
+    const Dictionary& info = infoDictionary();
+    auto it = info.find(key);
+    return it == info.end() ? Value() : it->second;
+}
+
+std::string Bundle::bundleIdentifier() const {
+    const Value identifier = objectForInfoDictionaryKey("CFBundleIdentifier");
+    const std::string* text = identifier.string();
+    return text ? *text : std::string();
 }
 
 std::optional<std::string> Bundle::pathForResource(const std::string& name, const std::string& type,

@@ -49,9 +49,12 @@ public:
 
 private:
     URL() = default;
+    static std::optional<URL> parse(const std::string& text);
     std::string text_;
     std::string scheme_;
     bool hasAuthority_ = false;
+    // Kept as written, so that resolution against this URL reproduces it.
+    std::string authority_;
     std::string userInfo_;
     std::string host_;
     std::optional<int> port_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace platform {
 
 namespace {
@@ -45,7 +44,11 @@ void UIView::setFrame(CGRect frame) {
 }
 
 void UIView::addSubview(const std::shared_ptr<UIView>& view) {
-    if (!view || view.get() == this) return;
+    if (!view) return;
+    // A view inside its own subtree would own itself (never freed) and make
+    // every layout pass recurse without end.
+    for (const UIView* ancestor = this; ancestor; ancestor = ancestor->superview_.lock().get())
+        if (ancestor == view.get()) return;
     const std::shared_ptr<UIView> child = view;  // `view` may live in the list it leaves
     child->removeFromSuperview();
     subviews_.push_back(child);
@@ -68,6 +71,8 @@ void UIView::removeFromSuperview() {
     auto parent = superview_.lock();
     superview_.reset();
     if (!parent) return;
+    // The parent may hold the last reference; this view must outlive its own removal.
+    const auto keepAlive = weak_from_this().lock();
     auto& siblings = parent->subviews_;
     siblings.erase(std::remove_if(siblings.begin(), siblings.end(), [this](const auto& v) { return v.get() == this; }),
                    siblings.end());

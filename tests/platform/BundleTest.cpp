@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
+#include "platform/foundation/Log.h"
 #include "tests/platform/TemporaryDirectory.h"
 
 using platform::Bundle;
@@ -68,5 +70,100 @@ TEST_F(BundleTest, MainDefaultsToTheWorkingFolderUntilSet) {
     Bundle::setMain(root_);
     EXPECT_EQ(&Bundle::main(), &main);  // earlier references see the new bundle
     EXPECT_EQ(main.pathForResource("Info", "plist"), root_ + "/Info.plist");
+    Bundle::setMain(before);
+}
+
+// --- Info.plist ---------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kInfoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+  <key>CFBundleIdentifier</key><string>org.example.hybrid</string>
+  <key>CFBundleVersion</key><string>1.2.3</string>
+  <key>UIStatusBarHidden</key><true/>
+  <key>UISupportedInterfaceOrientations</key>
+  <array><string>UIInterfaceOrientationPortrait</string></array>
+</dict>
+</plist>
+)";
+
+class BundleInfoTest : public ::testing::Test {
+protected:
+    std::string bundleWithInfo(const std::string& name, const std::string& info) {
+        return std::filesystem::path(folder_.write(name + "/Info.plist", info)).parent_path().string();
+    }
+
+    testing_support::TemporaryDirectory folder_;
+    platform::LogCapture logs_;
+};
+
+}  // namespace
+
+TEST_F(BundleInfoTest, ReadsTheInfoDictionaryAndItsKeys) {
+    Bundle bundle(bundleWithInfo("App.app", kInfoPlist));
+    EXPECT_EQ(bundle.bundleIdentifier(), "org.example.hybrid");
+    EXPECT_EQ(bundle.objectForInfoDictionaryKey("CFBundleVersion"), platform::Value("1.2.3"));
+    EXPECT_TRUE(bundle.objectForInfoDictionaryKey("UIStatusBarHidden").boolValue());
+    EXPECT_EQ(bundle.objectForInfoDictionaryKey("UISupportedInterfaceOrientations").count(), 1u);
+    EXPECT_TRUE(bundle.objectForInfoDictionaryKey("NoSuchKey").isNil());
+    EXPECT_EQ(bundle.infoDictionary().size(), 4u);
+    EXPECT_TRUE(logs_.lines().empty());
+}
+
+TEST_F(BundleInfoTest, ReadsTheFileOnceForTheBundleAndItsCopies) {
+    const std::string root = bundleWithInfo("App.app", kInfoPlist);
+    Bundle bundle(root);
+    Bundle copy = bundle;
+    EXPECT_EQ(bundle.bundleIdentifier(), "org.example.hybrid");
+    std::filesystem::remove(root + "/Info.plist");
+    EXPECT_EQ(bundle.bundleIdentifier(), "org.example.hybrid");
+    EXPECT_EQ(copy.bundleIdentifier(), "org.example.hybrid");
+    EXPECT_EQ(&copy.infoDictionary(), &bundle.infoDictionary());
+}
+
+TEST_F(BundleInfoTest, AMissingInfoPlistIsAnEmptyDictionaryWithoutALogLine) {
+    std::filesystem::create_directories(folder_.file("Bare.app"));
+    Bundle bundle(folder_.file("Bare.app"));
+    EXPECT_TRUE(bundle.infoDictionary().empty());
+    EXPECT_EQ(bundle.bundleIdentifier(), "");
+    EXPECT_TRUE(Bundle(folder_.file("NoSuch.app")).infoDictionary().empty());
+    EXPECT_TRUE(logs_.lines().empty());
+}
+
+TEST_F(BundleInfoTest, ABrokenInfoPlistIsEmptyAndLoggedOnce) {
+    Bundle broken(bundleWithInfo("Broken.app", "<plist><dict><key>CFBundleIdentifier</key><string>trunc"));
+    EXPECT_TRUE(broken.infoDictionary().empty());
+    EXPECT_EQ(broken.bundleIdentifier(), "");
+    EXPECT_TRUE(broken.objectForInfoDictionaryKey("CFBundleIdentifier").isNil());
+    EXPECT_EQ(logs_.lines().size(), 1u);
+    EXPECT_TRUE(logs_.contains("Info.plist"));
+
+    logs_.clear();
+    Bundle garbage(bundleWithInfo("Garbage.app", std::string("bplist00\xff\xff\0\0", 12)));
+    EXPECT_TRUE(garbage.infoDictionary().empty());
+    EXPECT_EQ(logs_.lines().size(), 1u);
+}
+
+TEST_F(BundleInfoTest, AnInfoPlistThatIsNoDictionaryOrNoFileIsRefused) {
+    Bundle array(bundleWithInfo("Array.app", "<plist version=\"1.0\"><array><string>x</string></array></plist>"));
+    EXPECT_TRUE(array.infoDictionary().empty());
+    EXPECT_EQ(logs_.count("no dictionary"), 1u);
+
+    std::filesystem::create_directories(folder_.file("Folder.app/Info.plist"));
+    EXPECT_TRUE(Bundle(folder_.file("Folder.app")).infoDictionary().empty());
+    EXPECT_EQ(logs_.count("not a regular file"), 1u);
+}
+
+TEST_F(BundleInfoTest, SettingTheMainBundleBringsItsOwnInfo) {
+    Bundle& main = Bundle::main();
+    const std::string before = main.bundlePath();
+    Bundle::setMain(bundleWithInfo("First.app", kInfoPlist));
+    EXPECT_EQ(main.bundleIdentifier(), "org.example.hybrid");
+    Bundle::setMain(bundleWithInfo("Second.app", "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
+                                                 "<string>org.example.second</string></dict></plist>"));
+    EXPECT_EQ(main.bundleIdentifier(), "org.example.second");
     Bundle::setMain(before);
 }

@@ -1,0 +1,99 @@
+#include "platform/ui/Device.h"
+
+#include <cstdlib>
+
+#include "platform/foundation/NotificationCenter.h"
+
+namespace platform {
+namespace {
+
+// "en_US.UTF-8" and "de_DE@euro" name the locales "en_US" and "de_DE"; the
+// portable C locale and anything that does not look like a locale name fall
+// back to the platform's default.
+std::string localeFromEnvironment() {
+    const char* lang = std::getenv("LANG");
+    std::string identifier = lang ? lang : "";
+    identifier = identifier.substr(0, identifier.find_first_of(".@"));
+    if (identifier.empty() || identifier == "C" || identifier == "POSIX") return "en_US";
+    for (const char c : identifier) {
+        const bool fits = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                          c == '-';
+        if (!fits) return "en_US";
+    }
+    return identifier;
+}
+
+}  // namespace
+
+UIDevice::UIDevice() { reset(); }
+
+UIDevice& UIDevice::currentDevice() {
+    static UIDevice device;
+    return device;
+}
+
+std::string UIDevice::systemVersion() const {
+    std::lock_guard lock(mutex_);
+    return systemVersion_;
+}
+
+void UIDevice::setSystemVersion(std::string version) {
+    std::lock_guard lock(mutex_);
+    systemVersion_ = std::move(version);
+}
+
+std::string UIDevice::model() const {
+    std::lock_guard lock(mutex_);
+    return model_;
+}
+
+void UIDevice::setModel(std::string model) {
+    std::lock_guard lock(mutex_);
+    model_ = std::move(model);
+}
+
+std::string UIDevice::machine() const {
+    std::lock_guard lock(mutex_);
+    return machine_;
+}
+
+void UIDevice::setMachine(std::string machine) {
+    std::lock_guard lock(mutex_);
+    machine_ = std::move(machine);
+}
+
+std::optional<bool> UIDevice::isMultitaskingSupported() const {
+    std::lock_guard lock(mutex_);
+    return multitasking_;
+}
+
+void UIDevice::setMultitaskingSupported(std::optional<bool> supported) {
+    std::lock_guard lock(mutex_);
+    multitasking_ = supported;
+}
+
+std::string UIDevice::localeIdentifier() const {
+    std::lock_guard lock(mutex_);
+    return locale_;
+}
+
+void UIDevice::setLocaleIdentifier(std::string identifier) {
+    {
+        std::lock_guard lock(mutex_);
+        locale_ = std::move(identifier);
+    }
+    // Posted without the lock, so observers can read the new locale at once.
+    NotificationCenter::defaultCenter().post(NSCurrentLocaleDidChangeNotification, &currentDevice());
+}
+
+void UIDevice::reset() {
+    std::string locale = localeFromEnvironment();
+    std::lock_guard lock(mutex_);
+    systemVersion_ = "7.0";
+    model_ = "iPhone";
+    machine_ = "x86_64";
+    multitasking_ = true;
+    locale_ = std::move(locale);
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+#include "platform/ui/ViewController.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+
+namespace platform {
+
+std::shared_ptr<UIView> UIViewController::view() {
+    assertMainThread("UIViewController::view");
+    if (!view_) {
+        loadView();
+        if (!view_) {
+            // The phone would ask loadView again on every access; one plain
+            // view is kinder to the caller and the line says what went wrong.
+            log("UIViewController: loadView made no view; using a plain one");
+            UIViewController::loadView();
+        }
+        viewDidLoad();
+    }
+    return view_;
+}
+
+void UIViewController::loadView() {
+    auto view = std::make_shared<UIView>(UIScreenBounds);
+    view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    view_ = std::move(view);
+}
+
+void UIViewController::unloadView() {
+    assertMainThread("UIViewController::unloadView");
+    if (!view_) return;
+    // Taken out of the tree too: a view left in its parent would sit beside
+    // the fresh one that the next view() call loads.
+    std::shared_ptr<UIView> dropped = std::move(view_);
+    view_.reset();
+    dropped->removeFromSuperview();
+    dropped.reset();
+    viewDidUnload();
+}
+
+}  // namespace platform
