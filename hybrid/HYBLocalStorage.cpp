@@ -87,7 +87,6 @@ bool HYBBackupInfo::shouldRestore() const { return item(backup_, original_); }
 bool HYBBackupInfo::file(const std::string& aPath, const std::string& bPath) {
     const auto aDate = modificationTime(aPath);
     const auto bDate = modificationTime(bPath);
-    if (!aDate && !bDate) return false;
     if (!aDate) return false;
     if (!bDate) return true;
     return *aDate > *bDate;
@@ -340,72 +339,57 @@ bool HYBLocalStorage::shouldRestore() const {
     return false;
 }
 
-void HYBLocalStorage::backup(const HYBInvokedUrlCommand* command) {
-    std::vector<PairOutcome> outcomes;
-    {
-        std::lock_guard lock(storageMutex());
-        for (const auto& info : backupInfo_) {
-            if (!info.shouldBackup()) continue;
-            platform::Error error;
-            const bool copied = copyFrom(info.original(), info.backup(), &error);
-            outcomes.push_back({info.label(), copied, error.localizedDescription});
-        }
-    }
+namespace {
 
-    // The life-cycle backups have nobody to tell.
-    if (!command || !command->callbackId()) return;
-    auto delegate = commandDelegate();
+enum class Direction { Backup, Restore };
+
+// Copies every pair that wants it in one direction, the whole run under the
+// storage lock, so that a backup and a restore never interleave.
+std::vector<PairOutcome> copyPairs(const std::vector<HYBBackupInfo>& pairs, Direction direction) {
+    std::vector<PairOutcome> outcomes;
+    std::lock_guard lock(storageMutex());
+    for (const auto& info : pairs) {
+        const bool backup = direction == Direction::Backup;
+        if (!(backup ? info.shouldBackup() : info.shouldRestore())) continue;
+        platform::Error error;
+        const bool copied = backup ? HYBLocalStorage::copyFrom(info.original(), info.backup(), &error)
+                                   : HYBLocalStorage::copyFrom(info.backup(), info.original(), &error);
+        outcomes.push_back({info.label(), copied, error.localizedDescription});
+    }
+    return outcomes;
+}
+
+// Logs each pair's outcome and sends it to the callback id, after the lock is
+// released so that answering can never wait on a copy.
+void report(const std::vector<PairOutcome>& outcomes, Direction direction, const std::optional<std::string>& callbackId,
+            const std::shared_ptr<HYBCommandDelegate>& delegate) {
+    const char* done = direction == Direction::Backup ? "Backed up: %s" : "Restored: %s";
+    const char* failed = direction == Direction::Backup ? "Error in HYBLocalStorage (%s) backup: %s"
+                                                        : "Error in HYBLocalStorage (%s) restore: %s";
     for (const auto& outcome : outcomes) {
-        std::string message;
-        int status;
-        if (outcome.copied) {
-            message = platform::format("Backed up: %s", outcome.label.c_str());
-            status = HYBResultStatusOK;
-        } else {
-            message = platform::format("Error in HYBLocalStorage (%s) backup: %s", outcome.label.c_str(),
-                                       outcome.errorDescription.c_str());
-            status = HYBResultStatusError;
-        }
+        const std::string message =
+            outcome.copied ? platform::format(done, outcome.label.c_str())
+                           : platform::format(failed, outcome.label.c_str(), outcome.errorDescription.c_str());
+        const int status = outcome.copied ? HYBResultStatusOK : HYBResultStatusError;
         platform::log(message);
-        if (delegate) {
-            delegate->sendPluginResult(*HYBPluginResult::resultWithStatusMessageAsString(status, message),
-                                       command->callbackId());
-        }
+        if (delegate) delegate->sendPluginResult(*HYBPluginResult::resultWithStatusMessageAsString(status, message), callbackId);
     }
 }
 
-void HYBLocalStorage::restore(const HYBInvokedUrlCommand* command) {
-    std::vector<PairOutcome> outcomes;
-    {
-        std::lock_guard lock(storageMutex());
-        for (const auto& info : backupInfo_) {
-            if (!info.shouldRestore()) continue;
-            platform::Error error;
-            const bool copied = copyFrom(info.backup(), info.original(), &error);
-            outcomes.push_back({info.label(), copied, error.localizedDescription});
-        }
-    }
+}  // namespace
 
+void HYBLocalStorage::backup(const HYBInvokedUrlCommand* command) {
+    const auto outcomes = copyPairs(backupInfo_, Direction::Backup);
+    // The life-cycle backups have nobody to tell.
+    if (!command || !command->callbackId()) return;
+    report(outcomes, Direction::Backup, command->callbackId(), commandDelegate());
+}
+
+void HYBLocalStorage::restore(const HYBInvokedUrlCommand* command) {
+    const auto outcomes = copyPairs(backupInfo_, Direction::Restore);
     // Without a command the results go to no callback id, and the command
     // delegate drops each with its invalid-id line.
-    const std::optional<std::string> callbackId = command ? command->callbackId() : std::nullopt;
-    auto delegate = commandDelegate();
-    for (const auto& outcome : outcomes) {
-        std::string message;
-        int status;
-        if (outcome.copied) {
-            message = platform::format("Restored: %s", outcome.label.c_str());
-            status = HYBResultStatusOK;
-        } else {
-            message = platform::format("Error in HYBLocalStorage (%s) restore: %s", outcome.label.c_str(),
-                                       outcome.errorDescription.c_str());
-            status = HYBResultStatusError;
-        }
-        platform::log(message);
-        if (delegate) {
-            delegate->sendPluginResult(*HYBPluginResult::resultWithStatusMessageAsString(status, message), callbackId);
-        }
-    }
+    report(outcomes, Direction::Restore, command ? command->callbackId() : std::nullopt, commandDelegate());
 }
 
 void HYBLocalStorage::onResignActive() {

@@ -83,6 +83,14 @@ bool HYBWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(
             return true;
 
         case HYBLoadState::WaitingForLoadFinish:
+            // A negative count means this navigation already failed and only
+            // its stragglers are finishing: what comes now is a new page, not
+            // a redirect, or no page load would ever be reported again.
+            if (_loadCount < 0) {
+                _loadCount = 0;
+                _state = HYBLoadState::WaitingForLoadStart;
+                return true;
+            }
             if (_loadCount != 1) {
                 platform::logf("HYBWebViewDelegate: Detected redirect when loadCount=%ld", _loadCount);
             }

@@ -12,23 +12,25 @@ using json = nlohmann::json;
 // stack of whoever later walks or destroys the value.
 constexpr std::size_t kMaxDepth = 512;
 
-// Builds Values straight from the parser's events, without an intermediate
-// document.
+// Builds Values straight from the parser's events, in place: each value is
+// put into its parent as soon as it starts, and the builder keeps pointers to
+// the open containers. Those stay valid because a container only grows while
+// it is the innermost open one, and no pointer to its elements is kept then.
 class ValueBuilder final : public nlohmann::json_sax<json> {
 public:
-    bool null() override { return add(Value::null()); }
-    bool boolean(bool b) override { return add(Value(b)); }
-    bool number_integer(number_integer_t n) override { return add(Value(static_cast<long long>(n))); }
+    bool null() override { return add(Value::null()) != nullptr; }
+    bool boolean(bool b) override { return add(Value(b)) != nullptr; }
+    bool number_integer(number_integer_t n) override { return add(Value(static_cast<long long>(n))) != nullptr; }
     bool number_unsigned(number_unsigned_t n) override {
-        if (n <= static_cast<number_unsigned_t>(INT64_MAX)) return add(Value(static_cast<long long>(n)));
-        return add(Value(static_cast<double>(n)));
+        if (n <= static_cast<number_unsigned_t>(INT64_MAX)) return add(Value(static_cast<long long>(n))) != nullptr;
+        return add(Value(static_cast<double>(n))) != nullptr;
     }
-    bool number_float(number_float_t d, const string_t&) override { return add(Value(d)); }
-    bool string(string_t& s) override { return add(Value(std::move(s))); }
+    bool number_float(number_float_t d, const string_t&) override { return add(Value(d)) != nullptr; }
+    bool string(string_t& s) override { return add(Value(std::move(s))) != nullptr; }
     bool binary(binary_t&) override { return false; }
     bool start_object(std::size_t) override { return open(Value(Dictionary{})); }
     bool key(string_t& k) override {
-        keys_.back() = std::move(k);
+        open_.back().key = std::move(k);
         return true;
     }
     bool end_object() override { return close(); }
@@ -49,34 +51,40 @@ public:
     std::string error_;
 
 private:
+    struct Open {
+        Value* container;
+        std::string key;  // the pending member name, for dictionaries
+    };
+
     bool open(Value container) {
-        if (stack_.size() >= kMaxDepth) {
+        if (open_.size() >= kMaxDepth) {
             error_ = "JSON text nests deeper than " + std::to_string(kMaxDepth) + " levels";
             return false;
         }
-        stack_.push_back(std::move(container));
-        keys_.emplace_back();
+        Value* placed = add(std::move(container));
+        open_.push_back({placed, {}});
         return true;
     }
     bool close() {
-        Value done = std::move(stack_.back());
-        stack_.pop_back();
-        keys_.pop_back();
-        return add(std::move(done));
-    }
-    bool add(Value value) {
-        if (stack_.empty()) {
-            result = std::move(value);
-        } else if (Array* array = stack_.back().array()) {
-            array->push_back(std::move(value));
-        } else {
-            (*stack_.back().dictionary())[keys_.back()] = std::move(value);
-        }
+        open_.pop_back();
         return true;
     }
+    Value* add(Value value) {
+        if (open_.empty()) {
+            result = std::move(value);
+            return &*result;
+        }
+        Open& parent = open_.back();
+        if (Array* array = parent.container->array()) {
+            array->push_back(std::move(value));
+            return &array->back();
+        }
+        Value& slot = (*parent.container->dictionary())[parent.key];
+        slot = std::move(value);
+        return &slot;
+    }
 
-    std::vector<Value> stack_;
-    std::vector<std::string> keys_;
+    std::vector<Open> open_;
 };
 
 struct WriteError {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 #include <mutex>
 
 #include "platform/foundation/URLLoading.h"
@@ -43,6 +44,25 @@ struct XMLParser::State {
     long errorColumn = 0;
     long lastLine = 0;
     long lastColumn = 0;
+    // A delegate's exception (a fatal assertion, say) must not unwind
+    // through libxml2's C frames, which would leak the context and leave the
+    // library mid-parse; it is held here and rethrown once the parse is over.
+    std::exception_ptr delegateException;
+
+    void stop() {
+        aborted = true;
+        if (context) xmlStopParser(context);
+    }
+
+    template <typename Call>
+    static void callDelegate(XMLParser& parser, Call call) {
+        try {
+            call(*parser.delegate_);
+        } catch (...) {
+            if (!parser.state_->delegateException) parser.state_->delegateException = std::current_exception();
+            parser.state_->stop();
+        }
+    }
 
     static XMLParser& parserOf(void* context) {
         return *static_cast<XMLParser*>(static_cast<xmlParserCtxtPtr>(context)->_private);
@@ -81,22 +101,26 @@ struct XMLParser::State {
             attributeMap[qualifiedName(attribute[1], attribute[0])] = std::move(decoded);
         }
         const std::string name = qualifiedName(prefix, localName);
-        parser.delegate_->parserDidStartElementNamespaceURIQualifiedNameAttributes(parser, name, text(URI), name,
-                                                                                   attributeMap);
+        callDelegate(parser, [&](XMLParserDelegate& delegate) {
+            delegate.parserDidStartElementNamespaceURIQualifiedNameAttributes(parser, name, text(URI), name,
+                                                                              attributeMap);
+        });
     }
 
     static void endElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* URI) {
         XMLParser& parser = parserOf(context);
         if (!parser.delegate_ || parser.state_->aborted) return;
         const std::string name = qualifiedName(prefix, localName);
-        parser.delegate_->parserDidEndElementNamespaceURIQualifiedName(parser, name, text(URI), name);
+        callDelegate(parser, [&](XMLParserDelegate& delegate) {
+            delegate.parserDidEndElementNamespaceURIQualifiedName(parser, name, text(URI), name);
+        });
     }
 
     static void characters(void* context, const xmlChar* characters, int length) {
         XMLParser& parser = parserOf(context);
         if (!parser.delegate_ || parser.state_->aborted || length <= 0) return;
-        parser.delegate_->parserFoundCharacters(
-            parser, std::string(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length)));
+        const std::string found(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length));
+        callDelegate(parser, [&](XMLParserDelegate& delegate) { delegate.parserFoundCharacters(parser, found); });
     }
 
     // External entities are never fetched: whatever a document names, the
@@ -119,9 +143,11 @@ struct XMLParser::State {
         state.errorColumn = error->int2;
         // The first error ends the parse, even the ones libxml2 could recover
         // from: a document that is not namespace-well-formed is still broken.
-        xmlStopParser(state.context);
-        state.aborted = true;
-        if (parser.delegate_) parser.delegate_->parserParseErrorOccurred(parser, *parser.error_);
+        state.stop();
+        if (parser.delegate_) {
+            callDelegate(parser,
+                         [&](XMLParserDelegate& delegate) { delegate.parserParseErrorOccurred(parser, *parser.error_); });
+        }
     }
 };
 
@@ -197,6 +223,7 @@ bool XMLParser::parse() {
     xmlFreeParserCtxt(context);
     state_->context = nullptr;
 
+    if (state_->delegateException) std::rethrow_exception(state_->delegateException);
     if (!error_ && state_->aborted) {
         error_ = Error{kXMLParserErrorDomain, kDelegateAbortedParseError, "The delegate aborted the parse.", {}};
     }
@@ -210,8 +237,7 @@ bool XMLParser::parse() {
 
 void XMLParser::abortParsing() {
     if (!state_ || state_->aborted) return;
-    state_->aborted = true;
-    if (state_->context) xmlStopParser(state_->context);
+    state_->stop();
 }
 
 long XMLParser::lineNumber() const {

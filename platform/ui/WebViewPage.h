@@ -8,6 +8,11 @@
 // object that only it holds: navigation requests, timers on the main run
 // loop, XMLHttpRequest through URLLoading, and the process log.
 //
+// Page-made navigations carry the type a user's action would have had:
+// assigning `location` or `location.href` and `location.assign()` count as a
+// link clicked, `location.reload()` as a reload, and everything else (a hash
+// assignment, `location.replace()`, a frame's `src`) as other.
+//
 // Main thread only. Dropping a page cancels its timers and its outstanding
 // requests, so nothing of an old page ever runs once the page is gone.
 

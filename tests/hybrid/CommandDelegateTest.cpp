@@ -159,7 +159,8 @@ TEST_F(CommandDelegateTest, CallsMadeByAnEvaluatedScriptAreFetchedAndRun) {
 TEST_F(CommandDelegateTest, LegacyCallbacksGoThroughEvalJs) {
     container->eval("var legacy = []; hybrid.exec(function (m) { legacy.push(m); }, function (m) { legacy.push('error ' + m); }, 'Echo', 'call', []);");
     container->queue().fetchCommandsFromJs();
-    EXPECT_EQ(echo->success(*HYBPluginResult::resultWithStatusMessageAsString(HYBResultStatusOK, "ok"), "Echo1"), "");
+    const std::string id = container->eval("Object.keys(hybrid.callbacks)[0]");
+    EXPECT_EQ(echo->success(*HYBPluginResult::resultWithStatusMessageAsString(HYBResultStatusOK, "ok"), id), "");
     RunLoop::main().runOnce();
     EXPECT_EQ(container->eval("legacy.join(',')"), "ok");
 }

@@ -261,9 +261,11 @@ TEST_F(ContainerTest, OptionalFeaturesTheWebViewLacksAreSkipped) {
     EXPECT_TRUE(web.valueForKey("keyboardDisplayRequiresUserAction").isNil());
     EXPECT_EQ(web.valueForKey("gapBetweenPages"), Value(0));
     // Without a scrollView property, every scroll view among the subviews stops bouncing.
-    for (const auto& subview : web.subviews())
-        if (subview->isKindOfClass("UIScrollView"))
+    for (const auto& subview : web.subviews()) {
+        if (subview->isKindOfClass("UIScrollView")) {
             EXPECT_FALSE(std::static_pointer_cast<platform::UIScrollView>(subview)->bounces());
+        }
+    }
 }
 
 TEST_F(ContainerTest, OverscrollFollowsDisallowOverscrollThenUIWebViewBounce) {
@@ -402,15 +404,15 @@ TEST_F(ContainerTest, AFailedLoadGoesToTheErrorPageButNeverLoops) {
     auto container = loadedContainer(R"(<preference name="ErrorUrl" value="error.html"/>)");
     auto& web = *container->webView();
     platform::LogCapture log;
-    container->webViewDidFailLoadWithError(web, {platform::NSURLErrorDomain, platform::NSURLErrorCancelled, "cancelled"});
-    container->webViewDidFailLoadWithError(web, {"HYBWebViewDelegate", 1, "abandoned"});
+    container->webViewDidFailLoadWithError(web, {platform::NSURLErrorDomain, platform::NSURLErrorCancelled, "cancelled", {}});
+    container->webViewDidFailLoadWithError(web, {"HYBWebViewDelegate", 1, "abandoned", {}});
     EXPECT_FALSE(log.contains("error.html?error="));
-    container->webViewDidFailLoadWithError(web, {platform::NSURLErrorDomain, platform::NSURLErrorTimedOut, "timed out"});
+    container->webViewDidFailLoadWithError(web, {platform::NSURLErrorDomain, platform::NSURLErrorTimedOut, "timed out", {}});
     EXPECT_TRUE(log.contains("Failed to load webpage with error: timed out"));
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return web.request() && web.request()->url()->path() == bundleFile("www/error.html"); }, 10));
     ASSERT_TRUE(waitForPage(*container));
     log.clear();
-    container->webViewDidFailLoadWithError(web, {platform::NSURLErrorDomain, platform::NSURLErrorTimedOut, "again"});
+    container->webViewDidFailLoadWithError(web, {platform::NSURLErrorDomain, platform::NSURLErrorTimedOut, "again", {}});
     EXPECT_FALSE(log.contains("error.html?error="));  // the error page itself failing goes nowhere
 }
 

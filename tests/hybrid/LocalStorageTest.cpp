@@ -186,16 +186,6 @@ TEST_F(LocalStorageCopyTest, CreatesTheDestinationFoldersAndKeepsTimes) {
     EXPECT_EQ(FileManager::defaultManager().modificationDateOfItemAtPath(path("a/b/c/dest")), kNewer);
 }
 
-TEST_F(LocalStorageCopyTest, ReplacesAWholeFolderAndLeavesNoRollbackBehind) {
-    write(path("src/one.db"), "new", kNewer);
-    write(path("dest/one.db"), "old", kOlder);
-    write(path("dest/stale.db"), "old", kOlder);
-    ASSERT_TRUE(HYBLocalStorage::copyFrom(path("src"), path("dest")));
-    EXPECT_EQ(read(path("dest/one.db")), "new");
-    EXPECT_FALSE(exists(path("dest/stale.db")));
-    EXPECT_EQ(temporaryEntries(), 0u);
-}
-
 TEST_F(LocalStorageCopyTest, ADestinationUnderAFileFailsWithoutCreatingAnything) {
     write(path("src"), "data", kNewer);
     write(path("blocker"), "a file", kOlder);
@@ -518,22 +508,26 @@ TEST_F(LocalStoragePluginTest, AFolderThatFailsHalfWayKeepsItsOldBackup) {
 
 TEST_F(LocalStoragePluginTest, BackupsAndRestoresFromTwoThreadsNeverInterleave) {
     addPlugin();
-    writeWebViewData();
+    // A folder big enough for a copy to take a while, so an unguarded
+    // restore would find the backup half gone.
+    for (int i = 0; i < 100; ++i) write(caches("file__0/db" + std::to_string(i)), std::string(4096, 'x'), kOlder);
+    FileManager::defaultManager().setModificationDate(caches("file__0"), kOlder);
+    ASSERT_TRUE(HYBLocalStorage::copyFrom(caches("file__0"), backups("websqldbs.appdata.db")));
     platform::LogCapture log;
     std::thread background([&] {
-        for (int i = 0; i < 20; ++i) {
-            FileManager::defaultManager().setModificationDate(caches("Databases.db"), Date{3000.0 + i * 2});
+        for (int i = 0; i < 30; ++i) {
+            FileManager::defaultManager().setModificationDate(caches("file__0/db7"), Date{3000.0 + i * 2});
             plugin->backup(nullptr);
         }
     });
-    for (int i = 0; i < 20; ++i) {
-        FileManager::defaultManager().setModificationDate(backups("websqlmain.appdata.db"), Date{3001.0 + i * 2});
+    for (int i = 0; i < 30; ++i) {
+        FileManager::defaultManager().setModificationDate(backups("websqldbs.appdata.db/db7"), Date{3001.0 + i * 2});
         plugin->restore(nullptr);
     }
     background.join();
-    EXPECT_FALSE(log.contains("Error in HYBLocalStorage")) << ::testing::PrintToString(log.lines());
-    EXPECT_EQ(read(caches("Databases.db")), "web main");
-    EXPECT_EQ(read(backups("websqlmain.appdata.db")), "web main");
+    EXPECT_FALSE(log.contains("Error in HYBLocalStorage"));
+    EXPECT_EQ(FileManager::defaultManager().contentsOfDirectoryAtPath(caches("file__0")).size(), 100u);
+    EXPECT_EQ(FileManager::defaultManager().contentsOfDirectoryAtPath(backups("websqldbs.appdata.db")).size(), 100u);
 }
 
 // ---------------------------------------------------------------------------

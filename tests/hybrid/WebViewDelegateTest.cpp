@@ -237,6 +237,14 @@ TEST_F(WebViewDelegateTest, AFailureIsForwardedOnlyWhenItEndsTheLastLoadInFlight
     didFinish();
     EXPECT_EQ(recorder->calls, (Strings{"start"}));
 
+    // The next top-level navigation starts afresh instead of passing for a redirect.
+    navigate(topLevel("file:///www/next.html"));
+    EXPECT_EQ(tracker->state(), HYBLoadState::WaitingForLoadStart);
+    didStart();
+    didFinish();
+    EXPECT_EQ(recorder->calls, (Strings{"start", "start", "finish"}));
+    recorder->calls = {"start"};
+
     tracker = std::make_shared<HYBWebViewDelegate>(recorder);
     navigate(topLevel("file:///www/index.html"));
     didStart();
@@ -362,7 +370,9 @@ protected:
         folder = std::filesystem::temp_directory_path() /
                  ("hyb-webview-delegate-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder);
-        std::ofstream(folder / "index.html") << "<html><body><p id='top'>page</p></body></html>";
+        std::ofstream(folder / "index.html")
+            << "<html><body><p id='top'>page</p><iframe src='frame.html'></iframe></body></html>";
+        std::ofstream(folder / "frame.html") << "<p>frame</p>";
         pageURL = URL::fileURLWithPath((folder / "index.html").string()).absoluteString();
         webView->setDelegate(tracker);
     }
@@ -379,9 +389,12 @@ protected:
     std::string pageURL;
 };
 
-TEST_F(WebViewDelegateLoadTest, AJumpToAFragmentOfThePageShownChangesNothing) {
+TEST_F(WebViewDelegateLoadTest, APageWithAFrameLoadsOnceAndAFragmentJumpChangesNothing) {
     ASSERT_TRUE(load(pageURL));
+    // The frame's own load is reported after the page's.
+    RunLoop::main().runUntil([] { return RunLoop::main().pendingTasks() + RunLoop::main().pendingTimers() == 0; }, 2.0);
     ASSERT_EQ(recorder->calls, (Strings{"start", "finish"}));
+    EXPECT_EQ(tracker->state(), HYBLoadState::Idle);
     ASSERT_NE(webView->request(), nullptr);
 
     recorder->calls.clear();

@@ -166,11 +166,6 @@ TEST(URLParsing, SchemeIsLowerCasedWhileTheTextIsKeptAsGiven) {
     EXPECT_EQ(URL::create("gap://ready")->host(), "ready");
 }
 
-TEST(URLParsing, EqualityIsOnTheText) {
-    EXPECT_EQ(*URL::create("http://a/b"), *URL::create("http://a/b"));
-    EXPECT_FALSE(*URL::create("http://a/b") == *URL::create("HTTP://a/b"));
-}
-
 TEST(URLPath, DecodesEscapesAsUTF8) {
     EXPECT_EQ(URL::create("http://x/caf%C3%A9%2Fbar")->path(), "/caf\xC3\xA9/bar");
     EXPECT_EQ(URL::create("http://x/caf%C3%A9%2Fbar")->percentEncodedPath(), "/caf%C3%A9%2Fbar");
@@ -186,12 +181,6 @@ TEST(URLPath, LastPathComponentIgnoresTrailingSlashes) {
         {"file:///a/my%20file.txt", "my file.txt"},              {"rel/name?x#y", "name"},
     };
     for (const auto& [text, component] : cases) EXPECT_EQ(URL::create(text)->lastPathComponent(), component) << text;
-}
-
-TEST(URLPath, AbsoluteStringWithoutFragmentCutsAtTheFirstHash) {
-    EXPECT_EQ(URL::create("http://x/a?b#c")->absoluteStringWithoutFragment(), "http://x/a?b");
-    EXPECT_EQ(URL::create("http://x/a?b")->absoluteStringWithoutFragment(), "http://x/a?b");
-    EXPECT_EQ(URL::create("#only")->absoluteStringWithoutFragment(), "");
 }
 
 // RFC 3986 section 5.4.1.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,35 @@ TEST(XMLParserErrors, AbortingFromADelegateStopsEverything) {
     EXPECT_EQ(parsed.error->domain, "NSXMLParserErrorDomain");
     EXPECT_EQ(parsed.recorder.events, (Events{"<a", "<b", "/b", "<stop"}));
     EXPECT_TRUE(parsed.recorder.errors.empty());
+}
+
+// Config parsing turns a parse error into a fatal assertion, thrown from the
+// delegate; it must come out of parse() with libxml2 cleaned up behind it.
+TEST(XMLParserErrors, ADelegatesExceptionLeavesParseAndStopsIt) {
+    struct Throwing : Recorder {
+        void parserParseErrorOccurred(XMLParser& parser, const Error& error) override {
+            Recorder::parserParseErrorOccurred(parser, error);
+            throw std::runtime_error("line " + std::to_string(parser.lineNumber()));
+        }
+        void parserFoundCharacters(XMLParser& parser, const std::string& characters) override {
+            Recorder::parserFoundCharacters(parser, characters);
+            if (characters == "boom") throw std::logic_error("boom");
+        }
+    } delegate;
+    auto broken = XMLParser::createWithData(dataOf("<a>\n<b></a>"));
+    broken->setDelegate(&delegate);
+    try {
+        broken->parse();
+        ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "line 2");
+    }
+
+    delegate.events.clear();
+    auto text = XMLParser::createWithData(dataOf("<a>boom<after/></a>"));
+    text->setDelegate(&delegate);
+    EXPECT_THROW(text->parse(), std::logic_error);
+    EXPECT_EQ(delegate.events, (Events{"<a", "'boom"}));
 }
 
 TEST(XMLParserErrors, AParserCanParseAgainAndRunsWithoutADelegate) {

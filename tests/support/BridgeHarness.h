@@ -19,7 +19,7 @@
 
 namespace testsupport {
 
-// The page-side bridge script of the tests.
+// The sample app's page-side bridge script, with its pokes switched off.
 std::string bridgeScript();
 
 // Answers "echo" with its arguments as an OK result; other actions run hooks.
