@@ -69,7 +69,12 @@ HYBViewController::~HYBViewController() {
     platform::NotificationCenter::defaultCenter().removeObserver(this);
     if (webView_) webView_->setDelegate({});
     webView_.reset();
-    HYBUserAgentUtil::releaseLock(userAgentLockToken_);
+    // A destructor must not throw: a token the lock no longer knows is logged and dropped.
+    try {
+        HYBUserAgentUtil::releaseLock(userAgentLockToken_);
+    } catch (const platform::AssertionFailure& failure) {
+        platform::logf("ERROR: %s", failure.what());
+    }
     if (commandQueue_) commandQueue_->dispose();
     for (const auto& [className, plugin] : pluginObjects_) plugin->dispose();
 }

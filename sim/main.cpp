@@ -1,18 +1,22 @@
-// hybrid-sim: boots an app bundle's container headless, runs the main run
-// loop and prints the process log, until a log line contains the text given
-// with --until or the timeout passes.
+// hybrid-sim: boots an app bundle the way the phone does (entry point,
+// application delegate, main run loop), optionally plays a scenario against
+// it, and prints the process log. It stops when the scenario ends, when a log
+// line contains the text given with --until, or when the timeout passes.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
-#include "hybrid/HYBViewController.h"
+#include "app/AppDelegate.h"
 #include "platform/foundation/AssertionFailure.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Application.h"
+#include "sim/ScenarioPlayer.h"
 #include "sim/SimEchoPlugin.h"
 
 namespace {
@@ -21,37 +25,49 @@ struct Options {
     std::string bundle;
     std::string home;
     std::string until;
-    double timeout = 30;
+    std::string scenario;
+    std::string shots;
+    double timeout = 60;
+    double launchPause = 0.1;
 };
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: hybrid-sim --bundle DIR [--until TEXT] [--timeout SECONDS] [--home DIR]\n"
-                 "  --bundle DIR       the app bundle (Info.plist, config.xml, www/)\n"
-                 "  --until TEXT       stop with status 0 once a log line contains TEXT (1 if it never does)\n"
-                 "  --timeout SECONDS  stop after this long (default 30)\n"
-                 "  --home DIR         the app's home folder (Documents, Library, tmp)\n");
+                 "usage: hybrid-sim --bundle DIR [--scenario FILE] [--shots DIR] [--until TEXT] [--timeout SECONDS]\n"
+                 "                  [--home DIR] [--launch-pause SECONDS]\n"
+                 "  --bundle DIR       the app bundle (Info.plist, config.xml, www/, images)\n"
+                 "  --scenario FILE    steps to play against the app (JSON); exit 0 when all ran\n"
+                 "  --shots DIR        where the scenario's screenshots go\n"
+                 "  --until TEXT       stop with status 0 once a log line contains TEXT\n"
+                 "  --timeout SECONDS  stop after this long (default 60); status 1 if waiting for\n"
+                 "                     --until or a scenario\n"
+                 "  --home DIR         the app's home folder (Documents, Library, tmp)\n"
+                 "  --launch-pause S   the pause at launch (the phone's is 1.0; default 0.1)\n");
+}
+
+bool parseNumber(const std::string& text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && out >= 0;
 }
 
 bool parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto next = [&](std::string& into) {
-            if (i + 1 >= argc) return false;
-            into = argv[++i];
-            return true;
-        };
-        std::string value;
-        if (arg == "--bundle" && next(options.bundle)) continue;
-        if (arg == "--until" && next(options.until)) continue;
-        if (arg == "--home" && next(options.home)) continue;
-        if (arg == "--timeout" && next(value)) {
-            char* end = nullptr;
-            options.timeout = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(options.timeout > 0)) return false;
-            continue;
+        if (i + 1 >= argc) return false;
+        const std::string value = argv[++i];
+        if (arg == "--bundle") options.bundle = value;
+        else if (arg == "--until") options.until = value;
+        else if (arg == "--home") options.home = value;
+        else if (arg == "--scenario") options.scenario = value;
+        else if (arg == "--shots") options.shots = value;
+        else if (arg == "--timeout") {
+            if (!parseNumber(value, options.timeout) || options.timeout <= 0) return false;
+        } else if (arg == "--launch-pause") {
+            if (!parseNumber(value, options.launchPause)) return false;
+        } else {
+            return false;
         }
-        return false;
     }
     return !options.bundle.empty();
 }
@@ -69,40 +85,66 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "hybrid-sim: no app bundle at '%s'\n", options.bundle.c_str());
         return 2;
     }
+    std::optional<platform::Value> scenario;
+    if (!options.scenario.empty()) {
+        std::string error;
+        scenario = sim::ScenarioPlayer::load(options.scenario, error);
+        if (!scenario) {
+            std::fprintf(stderr, "hybrid-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
 
     platform::RunLoop::main().bindToCurrentThread();
     platform::Bundle::setMain(std::filesystem::absolute(options.bundle).string());
-    if (!options.home.empty()) platform::FileManager::setHomeDirectory(std::filesystem::absolute(options.home).string());
-    else platform::FileManager::setHomeDirectory(platform::FileManager::homeDirectory());
+    platform::FileManager::setHomeDirectory(options.home.empty() ? platform::FileManager::homeDirectory()
+                                                                 : std::filesystem::absolute(options.home).string());
     const std::string identifier = platform::Bundle::main().bundleIdentifier();
     platform::UserDefaults::setStandardFile(platform::FileManager::defaultManager().libraryDirectory() + "/Preferences/" +
                                             (identifier.empty() ? "app" : identifier) + ".plist");
+    app::AppDelegate::setLaunchPause(options.launchPause);
 
-    // Lines still go to standard error; the capture lets the loop watch for --until.
+    // Lines still go to standard error; the capture lets the simulator watch them.
     platform::LogCapture log(true);
-    std::shared_ptr<hybrid::HYBViewController> container;
+    auto& application = platform::UIApplication::sharedApplication();
+    const bool waiting = !options.until.empty() || scenario.has_value();
+    std::shared_ptr<sim::ScenarioPlayer> player;
+
+    // Runs on the first turn of the main run loop, right after launch.
+    platform::RunLoop::main().post([&] {
+        auto delegate = std::dynamic_pointer_cast<app::AppDelegate>(application.delegate());
+        if (delegate && delegate->viewController()) {
+            auto container = delegate->viewController();
+            container->registerPluginWithPluginName(std::make_shared<sim::SimEchoPlugin>(container->webView()), "Echo");
+        }
+        if (scenario) {
+            player = std::make_shared<sim::ScenarioPlayer>(*scenario, log, options.shots);
+            player->start([&](bool ok) { application.requestExit(ok ? 0 : 1); });
+        }
+    });
+    if (!options.until.empty()) {
+        auto watch = std::make_shared<std::function<void()>>();
+        std::weak_ptr<std::function<void()>> weakWatch = watch;
+        *watch = [&, weakWatch] {
+            if (log.contains(options.until)) return application.requestExit(0);
+            if (auto again = weakWatch.lock()) platform::RunLoop::main().after(0.05, [again] { (*again)(); });
+        };
+        platform::RunLoop::main().post([watch] { (*watch)(); });
+    }
+    platform::RunLoop::main().after(options.timeout, [&] {
+        if (waiting) std::fprintf(stderr, "hybrid-sim: stopped after %g s without %s\n", options.timeout,
+                                  options.until.empty() ? "the scenario ending" : ("'" + options.until + "'").c_str());
+        application.requestExit(waiting ? 1 : 0);
+    });
+
+    int status = 0;
     try {
-        container = hybrid::HYBViewController::create();
-        container->view();  // makes the web view and starts loading the start page
-        container->registerPluginWithPluginName(std::make_shared<sim::SimEchoPlugin>(container->webView()), "Echo");
+        app::registerAppClasses();
+        status = platform::UIApplicationMain(argc, argv, "AppDelegate");
     } catch (const platform::AssertionFailure& failure) {
         std::fprintf(stderr, "hybrid-sim: %s\n", failure.what());
         return 1;
     }
-
-    std::size_t seen = 0;
-    bool found = false;
-    platform::RunLoop::main().runUntil(
-        [&] {
-            if (options.until.empty()) return false;
-            const auto lines = log.lines();
-            for (; seen < lines.size(); ++seen)
-                if (lines[seen].find(options.until) != std::string::npos) found = true;
-            return found;
-        },
-        options.timeout);
     platform::UserDefaults::standard().synchronize();
-    if (options.until.empty()) return 0;
-    if (!found) std::fprintf(stderr, "hybrid-sim: no log line contained '%s' within %g s\n", options.until.c_str(), options.timeout);
-    return found ? 0 : 1;
+    return status;
 }

@@ -4,13 +4,23 @@
 #include <cctype>
 #include <utility>
 
+#include <limits>
+
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace platform {
 namespace {
 
 void postFromApplication(const char* name) {
     NotificationCenter::defaultCenter().post(name, &UIApplication::sharedApplication());
+}
+
+// The delegate hears each life-cycle step just before the notification of it.
+void tellDelegate(void (UIApplicationDelegate::*step)(UIApplication&)) {
+    UIApplication& application = UIApplication::sharedApplication();
+    if (auto delegate = application.delegate()) ((*delegate).*step)(application);
 }
 
 std::string lowercased(std::string text) {
@@ -45,23 +55,59 @@ void UIApplication::setApplicationState(UIApplicationState target) {
     if (current() == target) return;
 
     if (current() == UIApplicationState::Active) {
+        tellDelegate(&UIApplicationDelegate::applicationWillResignActive);
         postFromApplication(UIApplicationWillResignActiveNotification);
         enter(UIApplicationState::Inactive);
     }
     if (current() == UIApplicationState::Background) {
+        tellDelegate(&UIApplicationDelegate::applicationWillEnterForeground);
         postFromApplication(UIApplicationWillEnterForegroundNotification);
         enter(UIApplicationState::Inactive);
     }
     if (target == UIApplicationState::Background) {
         enter(UIApplicationState::Background);
+        tellDelegate(&UIApplicationDelegate::applicationDidEnterBackground);
         postFromApplication(UIApplicationDidEnterBackgroundNotification);
     } else if (target == UIApplicationState::Active) {
         enter(UIApplicationState::Active);
+        tellDelegate(&UIApplicationDelegate::applicationDidBecomeActive);
         postFromApplication(UIApplicationDidBecomeActiveNotification);
     }
 }
 
-void UIApplication::terminate() { postFromApplication(UIApplicationWillTerminateNotification); }
+void UIApplication::terminate() {
+    tellDelegate(&UIApplicationDelegate::applicationWillTerminate);
+    postFromApplication(UIApplicationWillTerminateNotification);
+}
+
+long UIApplication::applicationIconBadgeNumber() const {
+    std::lock_guard lock(mutex_);
+    return badgeNumber_;
+}
+
+void UIApplication::setApplicationIconBadgeNumber(long number) {
+    std::lock_guard lock(mutex_);
+    badgeNumber_ = number;
+}
+
+void UIApplication::requestExit(int status) {
+    {
+        std::lock_guard lock(mutex_);
+        exitRequested_ = true;
+        exitStatus_ = status;
+    }
+    RunLoop::main().post([] {});  // wakes the loop if it is waiting
+}
+
+bool UIApplication::exitRequested() const {
+    std::lock_guard lock(mutex_);
+    return exitRequested_;
+}
+
+int UIApplication::exitStatus() const {
+    std::lock_guard lock(mutex_);
+    return exitStatus_;
+}
 
 void UIApplication::setOpenableSchemes(std::set<std::string> schemes) {
     // URL keeps its scheme lower-cased, so the set is too.
@@ -130,6 +176,27 @@ void UIApplication::reset() {
     networkActivityIndicatorVisible_ = false;
     nextTask_ = 1;
     backgroundTasks_.clear();
+    badgeNumber_ = 0;
+    exitRequested_ = false;
+    exitStatus_ = 0;
+}
+
+UIApplicationDelegateRegistry& applicationDelegateRegistry() {
+    static UIApplicationDelegateRegistry registry;
+    return registry;
+}
+
+int UIApplicationMain(int, char**, const std::string& delegateClassName, const Value& launchOptions) {
+    UIApplication& application = UIApplication::sharedApplication();
+    auto delegate = applicationDelegateRegistry().create(delegateClassName);
+    if (!delegate) {
+        logf("UIApplicationMain: no application delegate class named '%s'", delegateClassName.c_str());
+        return 1;
+    }
+    application.setDelegate(delegate);
+    delegate->applicationDidFinishLaunchingWithOptions(application, launchOptions);
+    RunLoop::main().runUntil([&] { return application.exitRequested(); }, std::numeric_limits<double>::infinity());
+    return application.exitStatus();
 }
 
 }  // namespace platform

@@ -5,18 +5,29 @@
 // Main thread only, except where a method says otherwise.
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/URL.h"
+#include "platform/foundation/Value.h"
 #include "platform/ui/ApplicationNotifications.h"
 
 namespace platform {
 
 enum class UIApplicationState { Active, Inactive, Background };
+
+enum class UIBackgroundFetchResult { NewData = 0, NoData = 1, Failed = 2 };
+
+// The launch-options key under which a push that launched the app arrives.
+inline constexpr const char* UIApplicationLaunchOptionsRemoteNotificationKey =
+    "UIApplicationLaunchOptionsRemoteNotificationKey";
+
+class UIView;
 
 using UIBackgroundTaskIdentifier = unsigned long;
 inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
@@ -28,13 +39,22 @@ public:
     static UIApplication& sharedApplication();
 
     UIApplicationState applicationState() const;
-    // Moves to the state and posts the notifications a phone posts on the way:
+    // Moves to the state, telling the delegate and posting the notifications a
+    // phone posts on the way (the delegate hears each step first):
     // Active -> Background: will-resign-active, did-enter-background;
     // Background -> Active: will-enter-foreground, did-become-active;
     // Inactive -> Active: did-become-active; Active -> Inactive: will-resign-active.
     void setApplicationState(UIApplicationState state);
-    // Posts will-terminate.
+    // Tells the delegate and posts will-terminate.
     void terminate();
+
+    long applicationIconBadgeNumber() const;
+    void setApplicationIconBadgeNumber(long number);
+
+    // Ends the main loop of UIApplicationMain with this status.
+    void requestExit(int status);
+    bool exitRequested() const;
+    int exitStatus() const;
 
     std::shared_ptr<UIApplicationDelegate> delegate() const { return delegate_; }
     void setDelegate(std::shared_ptr<UIApplicationDelegate> delegate) { delegate_ = std::move(delegate); }
@@ -67,14 +87,51 @@ private:
     std::set<std::string> openableSchemes_;
     std::vector<URL> openedURLs_;
     bool networkActivityIndicatorVisible_ = false;
+    long badgeNumber_ = 0;
+    bool exitRequested_ = false;
+    int exitStatus_ = 0;
     UIBackgroundTaskIdentifier nextTask_ = 1;
     std::vector<std::pair<UIBackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_;
 };
 
-// What the application delegate hears; the app shell implements it.
+// What the application delegate hears; the app shell implements it. Every
+// method has a default that does nothing (or answers as a phone does when the
+// delegate has no such method).
 class UIApplicationDelegate {
 public:
     virtual ~UIApplicationDelegate() = default;
+    virtual bool applicationDidFinishLaunchingWithOptions(UIApplication& application, const Value& launchOptions) {
+        return true;
+    }
+    virtual bool applicationHandleOpenURL(UIApplication& application, const std::optional<URL>& url) { return false; }
+    virtual void applicationDidRegisterForRemoteNotificationsWithDeviceToken(UIApplication& application,
+                                                                            const Data& deviceToken) {}
+    virtual void applicationDidReceiveRemoteNotification(UIApplication& application, const Dictionary& userInfo) {}
+    virtual void applicationDidReceiveRemoteNotificationFetchCompletionHandler(
+        UIApplication& application, const Dictionary& userInfo, std::function<void(UIBackgroundFetchResult)> completion) {
+        applicationDidReceiveRemoteNotification(application, userInfo);
+        if (completion) completion(UIBackgroundFetchResult::NoData);
+    }
+    virtual void applicationDidReceiveLocalNotification(UIApplication& application, const Value& notification) {}
+    // Mask of 1 << orientation; by default whatever the window's controller allows.
+    virtual unsigned long applicationSupportedInterfaceOrientationsForWindow(UIApplication& application, UIView* window) {
+        return 0;
+    }
+    virtual void applicationWillResignActive(UIApplication& application) {}
+    virtual void applicationDidEnterBackground(UIApplication& application) {}
+    virtual void applicationWillEnterForeground(UIApplication& application) {}
+    virtual void applicationDidBecomeActive(UIApplication& application) {}
+    virtual void applicationWillTerminate(UIApplication& application) {}
+    virtual void applicationDidReceiveMemoryWarning(UIApplication& application) {}
 };
+
+// Application delegate classes by name, filled by the app in one place.
+using UIApplicationDelegateRegistry = ClassRegistry<UIApplicationDelegate>;
+UIApplicationDelegateRegistry& applicationDelegateRegistry();
+
+// The application's main: makes the delegate of the class named, launches it
+// with `launchOptions`, then runs the main run loop until requestExit.
+// Returns the exit status; 1 when no delegate class of that name exists.
+int UIApplicationMain(int argc, char** argv, const std::string& delegateClassName, const Value& launchOptions = {});
 
 }  // namespace platform

@@ -1,13 +1,39 @@
 #pragma once
-// Views, as far as the containers need them: a frame, bounds, autoresizing,
-// and a tree of subviews. Main thread only. Views are shared objects: a
-// parent holds its subviews, a subview knows its parent weakly.
+// Views: a rectangle in its parent (frame), its own coordinate space
+// (bounds), a tree of subviews, autoresizing, layout, drawing and touches.
+//
+// Views are shared objects: a parent holds its subviews, a subview knows its
+// parent weakly. Main thread only.
+//
+// Layout: setNeedsLayout() marks a view; layoutIfNeeded() runs layoutSubviews()
+// on the marked views of a subtree, parents first. A frame whose size changes
+// marks the view too.
+//
+// Drawing: drawRect() runs in a display pass with a current graphics context
+// (Context.h) in bounds coordinates; what it draws is recorded and kept as the
+// view's content until setNeedsDisplay() asks for a new one. Marking a view
+// (setNeedsDisplay, setNeedsLayout) posts one pass on the main run loop, which
+// lays out the marked views' trees and then redraws them, as the phone does
+// at the end of a run-loop turn. Rendering a tree (Render.h) draws any view
+// still unmarked-but-never-drawn on the spot. Unlike the phone, views outside
+// a window are drawn as well: tests and the headless simulator often hold
+// trees that no window shows.
+//
+// Touches: hitTest() finds the deepest visible, interactive view under a
+// point; the touch methods of a view that does not handle them pass them on
+// to the parent, so a plain subview never swallows its parent's touches.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/graphics/Color.h"
+#include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
+#include "platform/graphics/GeometryFunctions.h"
+#include "platform/graphics/Layer.h"
+#include "platform/ui/Touch.h"
 
 namespace platform {
 
@@ -24,31 +50,113 @@ enum UIViewAutoresizing : unsigned {
 class UIView : public std::enable_shared_from_this<UIView> {
 public:
     explicit UIView(CGRect frame = CGRectZero);
-    virtual ~UIView() = default;
+    virtual ~UIView();
+    UIView(const UIView&) = delete;
+    UIView& operator=(const UIView&) = delete;
 
+    // --- Geometry ---
     CGRect frame() const { return frame_; }
     // Changing the frame lays out the subviews by their autoresizing masks.
     void setFrame(CGRect frame);
-    CGRect bounds() const { return {{0, 0}, frame_.size}; }
+    CGRect bounds() const { return {boundsOrigin_, frame_.size}; }
+    // Keeps the centre; the origin shifts what the subviews and drawing show.
+    void setBounds(CGRect bounds);
+    CGPoint center() const;
+    void setCenter(CGPoint center);
     unsigned autoresizingMask() const { return autoresizingMask_; }
     void setAutoresizingMask(unsigned mask) { autoresizingMask_ = mask; }
+    // Whether a change of size moves the subviews by their masks (default yes).
+    bool autoresizesSubviews() const { return autoresizesSubviews_; }
+    void setAutoresizesSubviews(bool autoresizes) { autoresizesSubviews_ = autoresizes; }
+
+    // nullptr: the coordinates of the root of this view's tree (the window's).
+    CGPoint convertPointToView(CGPoint point, const UIView* view) const;
+    CGPoint convertPointFromView(CGPoint point, const UIView* view) const;
+    CGRect convertRectToView(CGRect rect, const UIView* view) const;
+    CGRect convertRectFromView(CGRect rect, const UIView* view) const;
+
+    // --- Appearance ---
     bool isHidden() const { return hidden_; }
     void setHidden(bool hidden) { hidden_ = hidden; }
+    double alpha() const { return alpha_; }
+    void setAlpha(double alpha);
+    // Nothing: no background is drawn.
+    const std::optional<UIColor>& backgroundColor() const { return backgroundColor_; }
+    void setBackgroundColor(std::optional<UIColor> color) { backgroundColor_ = std::move(color); }
+    CALayer& layer() { return layer_; }
+    const CALayer& layer() const { return layer_; }
+    long tag() const { return tag_; }
+    void setTag(long tag) { tag_ = tag; }
+    // This view or the first of its subtree (depth first) with the tag.
+    std::shared_ptr<UIView> viewWithTag(long tag);
 
+    // --- Tree ---
     const std::vector<std::shared_ptr<UIView>>& subviews() const { return subviews_; }
     std::shared_ptr<UIView> superview() const { return superview_.lock(); }
     void addSubview(const std::shared_ptr<UIView>& view);
+    void insertSubviewAtIndex(const std::shared_ptr<UIView>& view, std::size_t index);
     void sendSubviewToBack(const std::shared_ptr<UIView>& view);
     void bringSubviewToFront(const std::shared_ptr<UIView>& view);
     void removeFromSuperview();
+    bool isDescendantOfView(const UIView* view) const;
 
     // The class name, for "is kind of class" questions across the tree.
     virtual bool isKindOfClass(const std::string& className) const { return className == "UIView"; }
 
+    // --- Layout ---
+    void setNeedsLayout();
+    bool needsLayout() const { return needsLayout_; }
+    void layoutIfNeeded();
+    virtual void layoutSubviews() {}
+
+    // --- Drawing ---
+    void setNeedsDisplay();
+    bool needsDisplay() const { return needsDisplay_; }
+    // Runs drawRect now when the view is marked or was never drawn.
+    void displayIfNeeded();
+    // Draws the view's own content; the context's origin is the bounds' origin.
+    virtual void drawRect(CGRect rect) {}
+    // Draws the view (background, content, subviews; clipped, faded) into
+    // the context with its bounds' origin at the context's origin.
+    void renderInContext(CGContextRef context);
+    // Runs the pending layout and display pass now instead of on the next
+    // turn of the run loop (the simulator's screenshots, tests).
+    static void flushPendingPasses();
+
+    // --- Touches ---
+    bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
+    void setUserInteractionEnabled(bool enabled) { userInteractionEnabled_ = enabled; }
+    // `point` in this view's coordinates. Hidden views, nearly transparent
+    // ones (alpha < 0.01) and those with user interaction off hit nothing,
+    // nor do their subviews.
+    virtual std::shared_ptr<UIView> hitTest(CGPoint point, const UIEvent* event = nullptr);
+    virtual bool pointInside(CGPoint point, const UIEvent* event = nullptr) const;
+    virtual void touchesBegan(const UITouchSet& touches, const UIEvent& event);
+    virtual void touchesMoved(const UITouchSet& touches, const UIEvent& event);
+    virtual void touchesEnded(const UITouchSet& touches, const UIEvent& event);
+    virtual void touchesCancelled(const UITouchSet& touches, const UIEvent& event);
+
 private:
+    void resizeSubviews(CGSize old);
+    const UIView* root() const;
+    CGPoint toScreen(CGPoint point) const;
+    CGPoint fromScreen(CGPoint point) const;
+    void registerForPass();
+
     CGRect frame_;
+    CGPoint boundsOrigin_;
     unsigned autoresizingMask_ = UIViewAutoresizingNone;
+    bool autoresizesSubviews_ = true;
     bool hidden_ = false;
+    double alpha_ = 1;
+    bool userInteractionEnabled_ = true;
+    std::optional<UIColor> backgroundColor_;
+    long tag_ = 0;
+    CALayer layer_;
+    bool needsLayout_ = true;
+    bool needsDisplay_ = true;
+    bool registeredForPass_ = false;
+    cairo_surface_t* content_ = nullptr;  // drawRect's recording; nullptr when it has none
     std::vector<std::shared_ptr<UIView>> subviews_;
     std::weak_ptr<UIView> superview_;
 };

@@ -38,3 +38,36 @@
 
     document.addEventListener('deviceready', function () { tryChannel(0); }, false);
 })();
+
+// The account and its gesture password. The app shell asks nickname() and
+// passcode() when the app comes back to the foreground, and shows the lock
+// when both answer something.
+var account = { name: 'demo', passcode: '' };
+
+function nickname() { return account.name; }
+function passcode() { return account.passcode; }
+function logout() {
+    account.passcode = '';
+    console.log('lock: logged out');
+}
+
+// Draw a new gesture password twice on the lock screen.
+function setGesturePassword() {
+    hybrid.exec(function (pattern) {
+        account.passcode = pattern;
+        console.log('lock: pattern set ' + pattern);
+    }, function (error) {
+        console.log('lock: setting the pattern failed ' + JSON.stringify(error));
+    }, 'LockPattern', 'showSecurityGrid', [account.name, null, '0']);
+}
+
+// The lock the app shell shows answers with no callback of ours.
+(function () {
+    var callbackSuccess = hybrid.callbackSuccess;
+    hybrid.callbackSuccess = function (callbackId, result) {
+        if (!hybrid.callbacks[callbackId]) {
+            console.log('lock: unlocked' + (result && result.message ? ' with pattern ' + result.message : ''));
+        }
+        return callbackSuccess(callbackId, result);
+    };
+})();

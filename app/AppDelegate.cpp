@@ -1,0 +1,128 @@
+#include "app/AppDelegate.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "hybrid/HYBInvokedUrlCommand.h"
+#include "hybrid/HYBNotifications.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/URLCache.h"
+#include "platform/ui/ViewController.h"
+#include "plugins/lockpattern/LockPattern.h"
+#include "push/RODevezir.h"
+
+namespace app {
+
+namespace {
+
+constexpr std::uint64_t kCacheMemoryCapacity = 8 * 1024 * 1024;
+constexpr std::uint64_t kCacheDiskCapacity = 32 * 1024 * 1024;
+constexpr unsigned long kAllOrientations = 30;  // portrait, upside down, both landscapes
+
+std::atomic<double> gLaunchPause{1.0};
+
+// A text as a JavaScript string literal.
+std::string scriptLiteral(const std::string& text) {
+    return platform::writeJson(platform::Value(text)).text.value_or("\"\"");
+}
+
+}  // namespace
+
+void AppDelegate::setLaunchPause(double seconds) { gLaunchPause = seconds; }
+double AppDelegate::launchPause() { return gLaunchPause; }
+
+AppDelegate::AppDelegate() {
+    platform::NSHTTPCookieStorage::sharedHTTPCookieStorage().setCookieAcceptPolicy(platform::NSHTTPCookieAcceptPolicy::Always);
+    platform::NSURLCache::setSharedURLCache(
+        std::make_shared<platform::NSURLCache>(kCacheMemoryCapacity, kCacheDiskCapacity, "nsurlcache"));
+}
+
+bool AppDelegate::applicationDidFinishLaunchingWithOptions(platform::UIApplication&, const platform::Value& launchOptions) {
+    if (gLaunchPause > 0) std::this_thread::sleep_for(std::chrono::duration<double>(gLaunchPause.load()));
+
+    window_ = std::make_shared<platform::UIWindow>(platform::UIScreenBounds);
+    window_->setAutoresizesSubviews(true);
+    viewController_ = MainViewController::create();
+    window_->setRootViewController(viewController_);
+    window_->makeKeyAndVisible();
+
+    push::RODevezir::setupWithOption(launchOptions);
+    showSecurityGrid();
+    return true;
+}
+
+void AppDelegate::showSecurityGrid() {
+    platform::UIApplication::sharedApplication().setApplicationIconBadgeNumber(0);
+    auto root = window_ ? std::dynamic_pointer_cast<hybrid::HYBViewController>(window_->rootViewController()) : nullptr;
+    // Without a web view there is no page to ask, and no lock to show.
+    if (!root || !root->webView()) return;
+    if (!jsonIOSPlugIn_) {
+        jsonIOSPlugIn_ = std::make_shared<plugins::LockPattern>(root->webView());
+        jsonIOSPlugIn_->setViewController(std::static_pointer_cast<hybrid::HYBContainer>(viewController_));
+    }
+    const std::string nickname = jsonIOSPlugIn_->writeJavascript("nickname()");
+    const std::string passcode = jsonIOSPlugIn_->writeJavascript("passcode()");
+    const hybrid::HYBInvokedUrlCommand command(platform::Array{nickname, passcode, "1"}, std::nullopt, std::nullopt,
+                                               std::nullopt);
+    if (nickname.empty() || nickname == "null" || passcode.empty() || passcode == "null") return;
+    if (jsonIOSPlugIn_->isvisable()) return;
+    jsonIOSPlugIn_->showSecurityGrid(command);
+}
+
+bool AppDelegate::applicationHandleOpenURL(platform::UIApplication&, const std::optional<platform::URL>& url) {
+    if (!url) return false;
+    if (viewController_ && viewController_->webView()) {
+        viewController_->webView()->stringByEvaluatingJavaScriptFromString(
+            "handleOpenURL(" + scriptLiteral(url->absoluteString()) + ");");
+    }
+    platform::NotificationCenter::defaultCenter().post(hybrid::HYBPluginHandleOpenURLNotification, nullptr, *url);
+    return true;
+}
+
+void AppDelegate::applicationDidRegisterForRemoteNotificationsWithDeviceToken(platform::UIApplication&,
+                                                                             const platform::Data& deviceToken) {
+    push::RODevezir::registerDeviceToken(deviceToken);
+}
+
+void AppDelegate::applicationDidReceiveRemoteNotification(platform::UIApplication&, const platform::Dictionary& userInfo) {
+    push::RODevezir::handleRemoteNotification(userInfo);
+    platform::NotificationCenter::defaultCenter().post(RUzerPluginReceiveNofication, nullptr, platform::Value(userInfo));
+}
+
+void AppDelegate::applicationDidReceiveRemoteNotificationFetchCompletionHandler(
+    platform::UIApplication& application, const platform::Dictionary& userInfo,
+    std::function<void(platform::UIBackgroundFetchResult)> completion) {
+    applicationDidReceiveRemoteNotification(application, userInfo);
+    if (completion) completion(platform::UIBackgroundFetchResult::NewData);
+}
+
+void AppDelegate::applicationWillEnterForeground(platform::UIApplication&) { showSecurityGrid(); }
+
+void AppDelegate::applicationDidReceiveLocalNotification(platform::UIApplication& application,
+                                                         const platform::Value& notification) {
+    application.setApplicationIconBadgeNumber(application.applicationIconBadgeNumber() + 1);
+    platform::NotificationCenter::defaultCenter().post(hybrid::HYBLocalNotification, nullptr, notification);
+}
+
+unsigned long AppDelegate::applicationSupportedInterfaceOrientationsForWindow(platform::UIApplication&, platform::UIView*) {
+    return kAllOrientations;
+}
+
+void AppDelegate::applicationDidReceiveMemoryWarning(platform::UIApplication&) {
+    platform::NSURLCache::sharedURLCache()->removeAllCachedResponses();
+}
+
+void registerAppClasses() {
+    platform::applicationDelegateRegistry().registerClass<AppDelegate>("AppDelegate");
+    hybrid::pluginRegistry().registerClass<plugins::LockPattern>("LockPattern");
+}
+
+int appMain(int argc, char** argv, const platform::Value& launchOptions) {
+    registerAppClasses();
+    return platform::UIApplicationMain(argc, argv, "AppDelegate", launchOptions);
+}
+
+}  // namespace app

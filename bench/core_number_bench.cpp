@@ -1,0 +1,203 @@
+// How well and how fast the recognition core reads card numbers.
+//
+// Accuracy: a held-out set of rendered cards (seeds and font/background
+// proportions that no training set used) is scanned as a camera would see
+// it: each card is photographed again for every frame, with fresh jitter,
+// lighting and noise, and the frames go through scanner_add_frame and
+// scanner_result until the scan completes or 30 frames have passed.
+// Speed: one undecided, usable 16-digit frame (stripe search, segmentation,
+// 16 digit cells), timed by Google Benchmark.
+//
+// The last line is `core_number: read=X wrong=N frames=F ms=T`.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core/core_c.h>
+
+#include "cardscanner/core/ScanSession.h"
+#include "tools/card_renderer/CardRenderer.h"
+
+namespace {
+
+namespace cr = card_renderer;
+
+constexpr int kHeldOutCards = 400;
+constexpr std::uint64_t kHeldOutSeed = 9000000;
+constexpr int kMaxFrames = 30;
+
+struct ScanOutcome {
+    bool decided = false;
+    bool right = false;
+    int frames = 0;
+    cr::DigitFont font = cr::DigitFont::OcrB;
+    std::string read;
+};
+
+std::string predicted_number(const NumberScanResult& result)
+{
+    std::string number;
+    for (int i = 0; i < result.n_numbers; ++i)
+        number.push_back(static_cast<char>('0' + result.predictions(i)));
+    return number;
+}
+
+ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
+{
+    const cr::RenderedCard card = cr::render_card(style, seed);
+    ScanOutcome outcome;
+    outcome.font = card.truth.font;
+    ScannerState state{};
+    scanner_init(state);
+    for (int f = 0; f < kMaxFrames; ++f) {
+        cv::Mat image = cr::photograph(card, style.camera, seed * 1000 + static_cast<std::uint64_t>(f));
+        IplImage ipl = cvIplImage(image);
+        FrameScanResult frame{};
+        scanner_add_frame(state, &ipl, false, frame);
+        if (!frame.usable)
+            continue;
+        NumberScanResult result{};
+        scanner_result(state, result);
+        if (result.complete) {
+            outcome.decided = true;
+            outcome.frames = f + 1;
+            outcome.read = predicted_number(result);
+            outcome.right = outcome.read == card.truth.number;
+            break;
+        }
+    }
+    scanner_destroy(state);
+    return outcome;
+}
+
+struct ReadFigures {
+    double read_rate = 0;
+    int wrong = 0;
+    double frames_median = 0;
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+ReadFigures measure_reading()
+{
+    const cr::CardStyle style = cr::style_preset("heldout");
+    std::vector<ScanOutcome> outcomes(kHeldOutCards);
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            for (int i = next++; i < kHeldOutCards; i = next++)
+                outcomes[static_cast<std::size_t>(i)] = scan_card(style, kHeldOutSeed + static_cast<std::uint64_t>(i));
+        });
+    for (auto& worker : workers)
+        worker.join();
+
+    ReadFigures figures;
+    std::vector<double> frames;
+    std::map<cr::DigitFont, std::pair<int, int>> per_font;   // right, total
+    int right = 0;
+    for (const ScanOutcome& outcome : outcomes) {
+        auto& font = per_font[outcome.font];
+        ++font.second;
+        if (!outcome.decided)
+            continue;
+        frames.push_back(outcome.frames);
+        if (outcome.right) {
+            ++right;
+            ++font.first;
+        } else {
+            ++figures.wrong;
+        }
+    }
+    for (const auto& [font, counts] : per_font)
+        std::printf("read by font %-22s %d of %d\n", cr::digit_font_name(font), counts.first, counts.second);
+    figures.read_rate = static_cast<double>(right) / kHeldOutCards;
+    figures.frames_median = median(frames);
+    return figures;
+}
+
+// A usable 16-digit frame of the held-out style for the speed figure.
+cv::Mat usable_frame()
+{
+    const cr::CardStyle style = cr::style_preset("heldout");
+    for (std::uint64_t seed = kHeldOutSeed + 100000;; ++seed) {
+        const cr::RenderedCard card = cr::render_card(style, seed);
+        if (card.truth.pattern_type != 1)
+            continue;
+        cv::Mat image = cr::photograph(card, style.camera, seed);
+        IplImage ipl = cvIplImage(image);
+        ScannerState state{};
+        scanner_init(state);
+        FrameScanResult frame{};
+        scanner_add_frame(state, &ipl, false, frame);
+        if (frame.usable && frame.hseg.n_offsets == 16)
+            return image;
+        if (seed > kHeldOutSeed + 100200)
+            return image;
+    }
+}
+
+void BM_CoreFrame(benchmark::State& bench)
+{
+    cv::Mat image = usable_frame();
+    IplImage ipl = cvIplImage(image);
+    ScannerState state{};
+    scanner_init(state);
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        scanner_reset(state);
+        FrameScanResult frame{};
+        bench.ResumeTiming();
+        scanner_add_frame(state, &ipl, false, frame);
+        benchmark::DoNotOptimize(frame.scores.data());
+    }
+}
+
+// Medians of several runs: the machines are shared.
+BENCHMARK(BM_CoreFrame)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true);
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                milliseconds = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double milliseconds = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const ReadFigures figures = measure_reading();
+    std::printf("number_read_rate: %.4f\n", figures.read_rate);
+    std::printf("wrong_numbers: %d\n", figures.wrong);
+    std::printf("frames_to_decision_median: %.1f\n", figures.frames_median);
+    std::printf("core_frame_ms_median: %.3f\n", reporter.milliseconds);
+    std::printf("core_number: read=%.4f wrong=%d frames=%.1f ms=%.3f\n", figures.read_rate, figures.wrong,
+                figures.frames_median, reporter.milliseconds);
+    return 0;
+}

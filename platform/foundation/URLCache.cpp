@@ -1,0 +1,41 @@
+#include "platform/foundation/URLCache.h"
+
+namespace platform {
+
+namespace {
+std::mutex& sharedCacheMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+std::shared_ptr<NSURLCache>& sharedCache() {
+    static std::shared_ptr<NSURLCache> cache = std::make_shared<NSURLCache>(512 * 1024, 10 * 1024 * 1024, "");
+    return cache;
+}
+}  // namespace
+
+std::shared_ptr<NSURLCache> NSURLCache::sharedURLCache() {
+    std::lock_guard lock(sharedCacheMutex());
+    return sharedCache();
+}
+
+void NSURLCache::setSharedURLCache(std::shared_ptr<NSURLCache> cache) {
+    std::lock_guard lock(sharedCacheMutex());
+    if (cache) sharedCache() = std::move(cache);
+}
+
+NSHTTPCookieStorage& NSHTTPCookieStorage::sharedHTTPCookieStorage() {
+    static NSHTTPCookieStorage storage;
+    return storage;
+}
+
+NSHTTPCookieAcceptPolicy NSHTTPCookieStorage::cookieAcceptPolicy() const {
+    std::lock_guard lock(mutex_);
+    return policy_;
+}
+
+void NSHTTPCookieStorage::setCookieAcceptPolicy(NSHTTPCookieAcceptPolicy policy) {
+    std::lock_guard lock(mutex_);
+    policy_ = policy;
+}
+
+}  // namespace platform

@@ -1,0 +1,101 @@
+#include "platform/ui/Window.h"
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/RunLoop.h"
+
+namespace platform {
+
+namespace {
+std::weak_ptr<UIWindow>& keyWindowSlot() {
+    static std::weak_ptr<UIWindow> window;
+    return window;
+}
+}  // namespace
+
+UIWindow::UIWindow(CGRect frame) : UIView(frame) { setHidden(true); }
+
+UIWindow::~UIWindow() = default;
+
+void UIWindow::setRootViewController(std::shared_ptr<UIViewController> controller) {
+    assertMainThread("UIWindow::setRootViewController");
+    if (controller == rootViewController_) return;
+    if (rootViewController_ && rootViewController_->isViewLoaded()) {
+        auto old = rootViewController_->view();
+        if (old->superview().get() == this) old->removeFromSuperview();
+    }
+    rootViewController_ = std::move(controller);
+    if (!isHidden()) installRootView();
+}
+
+void UIWindow::installRootView() {
+    if (!rootViewController_) return;
+    auto view = rootViewController_->view();
+    if (view->superview().get() == this) return;
+    view->setFrame(bounds());
+    addSubview(view);
+}
+
+void UIWindow::makeKeyAndVisible() {
+    assertMainThread("UIWindow::makeKeyAndVisible");
+    setHidden(false);
+    keyWindowSlot() = std::static_pointer_cast<UIWindow>(weak_from_this().lock());
+    installRootView();
+}
+
+bool UIWindow::isKeyWindow() const { return keyWindowSlot().lock().get() == this; }
+
+std::shared_ptr<UIWindow> UIWindow::keyWindow() { return keyWindowSlot().lock(); }
+
+std::shared_ptr<UIView> UIWindow::tap(CGPoint windowPoint) {
+    auto view = sendTouch(UITouchPhase::Began, windowPoint);
+    sendTouch(UITouchPhase::Ended, windowPoint);
+    return view;
+}
+
+std::shared_ptr<UIView> UIWindow::sendTouch(UITouchPhase phase, CGPoint windowPoint) {
+    assertMainThread("UIWindow::sendTouch");
+    const auto keepAlive = weak_from_this().lock();
+    // What the finger lands on is what the screen shows after pending layout.
+    layoutIfNeeded();
+    if (phase == UITouchPhase::Began && activeTouch_) {
+        const auto current = activeTouch_->locationInView(nullptr);
+        deliver(UITouchPhase::Cancelled, current);
+    }
+    return deliver(phase, windowPoint);
+}
+
+std::shared_ptr<UIView> UIWindow::deliver(UITouchPhase phase, CGPoint windowPoint) {
+    if (phase == UITouchPhase::Stationary) return activeTouch_ ? activeTouch_->view() : nullptr;
+    const double now = clock().now();
+    std::shared_ptr<UITouch> touch;
+    std::shared_ptr<UIView> view;
+    if (phase == UITouchPhase::Began) {
+        view = hitTest(windowPoint, nullptr);
+        if (!view) return nullptr;
+        touch = std::make_shared<UITouch>();
+        touch->attach(std::static_pointer_cast<UIWindow>(weak_from_this().lock()), view);
+        activeTouch_ = touch;
+    } else {
+        touch = activeTouch_;
+        if (!touch) return nullptr;
+        view = touch->view();
+        if (phase == UITouchPhase::Ended || phase == UITouchPhase::Cancelled) activeTouch_.reset();
+        if (!view) {
+            activeTouch_.reset();
+            return nullptr;
+        }
+    }
+    touch->update(phase, windowPoint, now);
+    const UITouchSet touches{touch};
+    const UIEvent event(touches, now);
+    switch (phase) {
+    case UITouchPhase::Began: view->touchesBegan(touches, event); break;
+    case UITouchPhase::Moved: view->touchesMoved(touches, event); break;
+    case UITouchPhase::Ended: view->touchesEnded(touches, event); break;
+    case UITouchPhase::Cancelled: view->touchesCancelled(touches, event); break;
+    case UITouchPhase::Stationary: break;
+    }
+    return view;
+}
+
+}  // namespace platform

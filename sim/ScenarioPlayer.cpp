@@ -1,0 +1,227 @@
+#include "sim/ScenarioPlayer.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/AppDelegate.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Strings.h"
+#include "platform/graphics/Render.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Window.h"
+
+namespace sim {
+
+using platform::Value;
+
+namespace {
+
+std::shared_ptr<app::AppDelegate> appDelegate() {
+    return std::dynamic_pointer_cast<app::AppDelegate>(platform::UIApplication::sharedApplication().delegate());
+}
+
+std::optional<platform::CGPoint> pointOf(const Value& value) {
+    if (!value.isArray() || value.count() != 2 || !value[0].isNumber() || !value[1].isNumber()) return std::nullopt;
+    return platform::CGPoint{value[0].doubleValue(), value[1].doubleValue()};
+}
+
+std::optional<platform::Data> bytesOfHex(const std::string& hex) {
+    if (hex.size() % 2) return std::nullopt;
+    platform::Data bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        auto nibble = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        const int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+ScenarioPlayer::ScenarioPlayer(Value scenario, const platform::LogCapture& log, std::string shotsDirectory)
+    : scenario_(std::move(scenario)), log_(log), shotsDirectory_(std::move(shotsDirectory)) {}
+
+std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    auto parsed = platform::readJson(text.str());
+    if (!parsed.value) {
+        error = path + ": " + parsed.error;
+        return std::nullopt;
+    }
+    if (!(*parsed.value)["steps"].isArray()) {
+        error = path + ": a scenario is an object with an array \"steps\"";
+        return std::nullopt;
+    }
+    return parsed.value;
+}
+
+void ScenarioPlayer::start(std::function<void(bool)> finished) {
+    finished_ = std::move(finished);
+    next(0);
+}
+
+void ScenarioPlayer::next(std::size_t index, double delay) {
+    std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
+    platform::RunLoop::main().after(delay, [weakSelf, index] {
+        if (auto self = weakSelf.lock()) self->runStep(index);
+    });
+}
+
+void ScenarioPlayer::fail(const std::string& reason) {
+    platform::logf("scenario: failed: %s", reason.c_str());
+    if (finished_) finished_(false);
+}
+
+void ScenarioPlayer::runStep(std::size_t index) {
+    const Value& steps = scenario_["steps"];
+    if (index >= steps.count()) {
+        platform::log("scenario: done");
+        if (finished_) finished_(true);
+        return;
+    }
+    const Value& step = steps[index];
+    if (!step.isDictionary() || step.count() == 0) return fail(platform::format("step %zu is not an object", index + 1));
+    auto written = platform::writeJson(step);
+    platform::logf("scenario: step %zu: %s", index + 1, written.text.value_or("?").c_str());
+
+    auto delegate = appDelegate();
+    auto& application = platform::UIApplication::sharedApplication();
+
+    if (step["wait"].isNumber()) return next(index + 1, std::max(0.0, step["wait"].doubleValue()));
+
+    if (const std::string* text = step["waitFor"].string()) {
+        const double timeout = step["timeout"].isNumber() ? step["timeout"].doubleValue() : 10.0;
+        const double deadline = platform::clock().now() + timeout;
+        // The poll holds itself only through the timer it schedules, so it
+        // is freed once it stops rescheduling.
+        auto poll = std::make_shared<std::function<void()>>();
+        std::weak_ptr<std::function<void()>> weakPoll = poll;
+        std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
+        *poll = [weakSelf, weakPoll, text = *text, deadline, index] {
+            auto self = weakSelf.lock();
+            if (!self) return;
+            if (self->log_.contains(text)) return self->next(index + 1);
+            if (platform::clock().now() > deadline) return self->fail("no log line contained '" + text + "'");
+            if (auto again = weakPoll.lock()) platform::RunLoop::main().after(0.05, [again] { (*again)(); });
+        };
+        (*poll)();
+        return;
+    }
+
+    if (const std::string* event = step["event"].string()) {
+        if (*event == "resignActive") application.setApplicationState(platform::UIApplicationState::Inactive);
+        else if (*event == "enterBackground") application.setApplicationState(platform::UIApplicationState::Background);
+        else if (*event == "enterForeground") {
+            application.setApplicationState(platform::UIApplicationState::Background);
+            application.setApplicationState(platform::UIApplicationState::Inactive);
+        } else if (*event == "becomeActive") application.setApplicationState(platform::UIApplicationState::Active);
+        else if (*event == "terminate") application.terminate();
+        else return fail("unknown event '" + *event + "'");
+        return next(index + 1);
+    }
+
+    if (step["touch"].isArray()) {
+        const double spacing = step["step"].isNumber() ? step["step"].doubleValue() : 10.0;
+        if (!touchPath(step["touch"], spacing)) return fail("a touch path is a list of [x, y] points");
+        return next(index + 1);
+    }
+    if (step["tap"].isArray()) {
+        if (!touchPath(Value(platform::Array{step["tap"], step["tap"]}), 10.0)) return fail("a tap is one [x, y] point");
+        return next(index + 1);
+    }
+
+    if (const std::string* script = step["eval"].string()) {
+        auto container = delegate ? delegate->viewController() : nullptr;
+        if (!container || !container->webView()) return fail("no page to evaluate in");
+        const std::string answer = container->webView()->stringByEvaluatingJavaScriptFromString(*script);
+        if (!answer.empty()) platform::logf("scenario: eval answered %s", answer.c_str());
+        return next(index + 1);
+    }
+
+    if (const std::string* text = step["openURL"].string()) {
+        auto url = platform::URL::create(*text);
+        if (!url) return fail("not a URL: " + *text);
+        if (delegate) delegate->applicationHandleOpenURL(application, url);
+        return next(index + 1);
+    }
+
+    if (const platform::Dictionary* payload = step["remoteNotification"].dictionary()) {
+        if (delegate) delegate->applicationDidReceiveRemoteNotification(application, *payload);
+        return next(index + 1);
+    }
+    if (!step["localNotification"].isNil()) {
+        if (delegate) delegate->applicationDidReceiveLocalNotification(application, step["localNotification"]);
+        return next(index + 1);
+    }
+    if (const std::string* hex = step["deviceToken"].string()) {
+        auto bytes = bytesOfHex(*hex);
+        if (!bytes) return fail("a device token is hexadecimal text");
+        if (delegate) delegate->applicationDidRegisterForRemoteNotificationsWithDeviceToken(application, *bytes);
+        return next(index + 1);
+    }
+
+    if (const std::string* name = step["screenshot"].string()) {
+        if (!screenshot(*name)) return fail("could not write the screenshot " + *name);
+        return next(index + 1);
+    }
+    if (const std::string* text = step["log"].string()) {
+        platform::log(*text);
+        return next(index + 1);
+    }
+    return fail(platform::format("step %zu does nothing this player knows", index + 1));
+}
+
+bool ScenarioPlayer::touchPath(const Value& points, double spacing) {
+    auto delegate = appDelegate();
+    auto window = delegate ? delegate->window() : nullptr;
+    if (!window || points.count() == 0) return false;
+    std::vector<platform::CGPoint> path;
+    for (std::size_t i = 0; i < points.count(); ++i) {
+        auto point = pointOf(points[i]);
+        if (!point) return false;
+        path.push_back(*point);
+    }
+    window->sendTouch(platform::UITouchPhase::Began, path.front());
+    // Intermediate points every `spacing` points, as a finger reports them.
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        const double dx = path[i].x - path[i - 1].x, dy = path[i].y - path[i - 1].y;
+        const int pieces = std::max(1, static_cast<int>(std::ceil(std::hypot(dx, dy) / std::max(1.0, spacing))));
+        for (int k = 1; k <= pieces; ++k)
+            window->sendTouch(platform::UITouchPhase::Moved,
+                              {path[i - 1].x + dx * k / pieces, path[i - 1].y + dy * k / pieces});
+    }
+    window->sendTouch(platform::UITouchPhase::Ended, path.back());
+    return true;
+}
+
+bool ScenarioPlayer::screenshot(const std::string& name) {
+    if (shotsDirectory_.empty()) return true;
+    auto delegate = appDelegate();
+    auto window = delegate ? delegate->window() : nullptr;
+    if (!window) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(shotsDirectory_, ec);
+    ++shots_;
+    const std::string path = platform::format("%s/%02d-%s.png", shotsDirectory_.c_str(), shots_, name.c_str());
+    if (!platform::renderViewToPNG(*window, path)) return false;
+    platform::logf("scenario: screenshot %s", path.c_str());
+    return true;
+}
+
+}  // namespace sim

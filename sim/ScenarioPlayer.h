@@ -1,0 +1,60 @@
+#pragma once
+// Plays a scenario against the running app: a JSON file of steps run one
+// after another on the main run loop, each printed as it starts.
+//
+//   {"steps": [
+//     {"wait": 0.5},                                  seconds of run loop
+//     {"waitFor": "text", "timeout": 10},             until a log line contains the text
+//     {"event": "resignActive" | "enterBackground" | "enterForeground" | "becomeActive" | "terminate"},
+//     {"touch": [[x, y], [x, y], ...], "step": 10},   a drag along the path in window points
+//     {"tap": [x, y]},
+//     {"eval": "script"},                             evaluated in the container's page
+//     {"openURL": "scheme://..."},
+//     {"remoteNotification": {...}},
+//     {"localNotification": "text"},
+//     {"deviceToken": "hex"},
+//     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png
+//     {"log": "text"}
+//   ]}
+//
+// A step that cannot run (bad JSON, a "waitFor" that times out) ends the
+// scenario with a failure; the player then asks the application to exit.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Value.h"
+
+namespace sim {
+
+class ScenarioPlayer : public std::enable_shared_from_this<ScenarioPlayer> {
+public:
+    // `log` is the capture that "waitFor" watches; `shotsDirectory` may be empty (no screenshots).
+    ScenarioPlayer(platform::Value scenario, const platform::LogCapture& log, std::string shotsDirectory);
+
+    // Reads a scenario file; nothing (and `error` set) when it is unreadable or malformed.
+    static std::optional<platform::Value> load(const std::string& path, std::string& error);
+
+    // Starts at the first step; `finished` gets true when every step ran.
+    void start(std::function<void(bool)> finished);
+
+    int screenshotsTaken() const { return shots_; }
+
+private:
+    void runStep(std::size_t index);
+    void next(std::size_t index, double delay = 0);
+    void fail(const std::string& reason);
+    bool touchPath(const platform::Value& points, double step);
+    bool screenshot(const std::string& name);
+
+    platform::Value scenario_;
+    const platform::LogCapture& log_;
+    std::string shotsDirectory_;
+    std::function<void(bool)> finished_;
+    int shots_ = 0;
+};
+
+}  // namespace sim

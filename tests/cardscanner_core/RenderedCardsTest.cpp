@@ -1,0 +1,143 @@
+// The core on cards drawn by the training tools' renderer, and the renderer's
+// own promises that training depends on: its ground truth is where the core
+// looks, its numbers are numbers the core accepts, and a seed always gives the
+// same card.
+#include "cardscanner/core/CardNumberRules.h"
+#include "cardscanner/core/ScanSession.h"
+#include "tools/card_renderer/CardRenderer.h"
+
+#include <opencv2/core/core_c.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace cr = card_renderer;
+
+std::vector<uint8_t> digit_values(const std::string& number)
+{
+    std::vector<uint8_t> digits;
+    for (char c : number)
+        digits.push_back(static_cast<uint8_t>(c - '0'));
+    return digits;
+}
+
+TEST(CardRenderer, a_seed_always_draws_the_same_card_and_photograph)
+{
+    const cr::CardStyle style = cr::style_preset("a");
+    const cr::RenderedCard first = cr::render_card(style, 4242);
+    const cr::RenderedCard again = cr::render_card(style, 4242);
+    EXPECT_EQ(first.truth.to_json(), again.truth.to_json());
+    EXPECT_EQ(cv::norm(first.color, again.color, cv::NORM_INF), 0.0);
+    const cv::Mat shot = cr::photograph(first, style.camera, 7);
+    EXPECT_EQ(cv::norm(shot, cr::photograph(again, style.camera, 7), cv::NORM_INF), 0.0);
+    EXPECT_GT(cv::norm(shot, cr::photograph(first, style.camera, 8), cv::NORM_INF), 0.0)
+        << "another frame seed must move, light or noise the card differently";
+    EXPECT_NE(first.truth.number, cr::render_card(style, 4243).truth.number);
+}
+
+TEST(CardRenderer, numbers_pass_luhn_and_name_an_issuer_the_core_accepts)
+{
+    cr::Rng rng(99);
+    std::set<uint32_t> types;
+    for (int i = 0; i < 400; ++i) {
+        const int length = i % 4 == 0 ? 15 : 16;
+        const std::string number = cr::random_card_number(rng, length);
+        ASSERT_EQ(number.size(), static_cast<std::size_t>(length));
+        const std::vector<uint8_t> digits = digit_values(number);
+        EXPECT_TRUE(passes_luhn(digits.data(), digits.size())) << number;
+        EXPECT_TRUE(cr::luhn_valid(number)) << number;
+        const CardTypeInfo info = card_info_for_number(digits.data(), digits.size(), false);
+        EXPECT_GE(info.card_type, 2u) << number;
+        EXPECT_EQ(info.number_length, length) << number;
+        types.insert(info.card_type);
+    }
+    EXPECT_EQ(types.size(), 6u) << "every card type of the 15- and 16-digit layouts appears";
+    EXPECT_FALSE(cr::luhn_valid("4111111111111112"));
+}
+
+TEST(CardRenderer, ground_truth_lays_the_digits_out_where_the_core_searches)
+{
+    const cr::CardStyle style = cr::style_preset("heldout");
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        const cr::CardTruth truth = cr::render_card(style, seed).truth;
+        const std::size_t n = truth.number.size();
+        ASSERT_EQ(truth.cell_x.size(), n);
+        ASSERT_EQ(truth.pattern_type, n == 16 ? 1 : 2);
+        // Upright for the core (stripe below row 120) and above the expiry limit.
+        EXPECT_GT(truth.stripe_y, kUpsideDownMaxYOffset);
+        EXPECT_LT(truth.stripe_y + kStripeHeight, 240);
+        EXPECT_GE(truth.pitch, 17.1);
+        EXPECT_LT(truth.pitch, 19.7);
+        // Every cell starts where the segmentation may put one (column 408 at most).
+        EXPECT_GE(truth.cell_x.front(), 0);
+        EXPECT_LE(truth.cell_x.back(), 408);
+        // Groups 4-4-4-4 or 4-6-5: one empty slot between groups.
+        const std::vector<std::size_t> group_starts =
+            n == 16 ? std::vector<std::size_t>{4, 8, 12} : std::vector<std::size_t>{4, 10};
+        for (std::size_t i = 1; i < n; ++i) {
+            const bool gap = std::find(group_starts.begin(), group_starts.end(), i) != group_starts.end();
+            EXPECT_NEAR(truth.cell_x[i] - truth.cell_x[i - 1], truth.pitch * (gap ? 2 : 1), 1e-6) << "seed " << seed;
+        }
+    }
+}
+
+TEST(CardRenderer, the_photograph_moves_the_truth_with_the_card)
+{
+    cr::CardStyle style = cr::style_preset("a");
+    style.camera.perspective_px = 0;
+    style.camera.shift_px = 3;
+    const cr::RenderedCard card = cr::render_card(style, 5);
+    cr::CardTruth moved;
+    cr::photograph(card, style.camera, 11, &moved);
+    const double dx = moved.cell_x[0] - card.truth.cell_x[0];
+    const double dy = moved.stripe_y - card.truth.stripe_y;
+    EXPECT_LE(std::abs(dx), 3.0 + 1e-6);
+    EXPECT_LE(std::abs(dy), 3.0 + 1e-6);
+    EXPECT_GT(std::abs(dx) + std::abs(dy), 0.0);
+    for (std::size_t i = 0; i < moved.cell_x.size(); ++i)
+        EXPECT_NEAR(moved.cell_x[i] - card.truth.cell_x[i], dx, 1e-3) << "a pure shift moves every cell alike";
+}
+
+// The trained networks on whole scans. Seeds are outside every training set
+// and outside the benchmark's held-out set.
+TEST(RenderedCards, the_core_reads_rendered_cards_within_a_few_frames)
+{
+    const cr::CardStyle style = cr::style_preset("heldout");
+    int read = 0;
+    const std::vector<std::uint64_t> seeds = {7000001, 7000002, 7000003, 7000004, 7000005, 7000006};
+    for (std::uint64_t seed : seeds) {
+        const cr::RenderedCard card = cr::render_card(style, seed);
+        ScannerState state{};
+        scanner_init(state);
+        std::string decided;
+        for (int f = 0; f < 20 && decided.empty(); ++f) {
+            cv::Mat image = cr::photograph(card, style.camera, seed * 100 + static_cast<std::uint64_t>(f));
+            IplImage ipl = cvIplImage(image);
+            FrameScanResult frame{};
+            ASSERT_TRUE(scanner_add_frame(state, &ipl, false, frame));
+            if (frame.usable) {
+                EXPECT_EQ(frame.vseg.pattern_type, card.truth.pattern_type) << "seed " << seed;
+                EXPECT_NEAR(frame.vseg.y_offset, card.truth.stripe_y, 6.0) << "seed " << seed;
+            }
+            NumberScanResult result{};
+            scanner_result(state, result);
+            if (result.complete)
+                for (int i = 0; i < result.n_numbers; ++i)
+                    decided.push_back(static_cast<char>('0' + result.predictions(i)));
+        }
+        if (!decided.empty()) {
+            EXPECT_EQ(decided, card.truth.number) << "seed " << seed << ": a decided number must be right";
+            read += decided == card.truth.number;
+        }
+    }
+    EXPECT_GE(read, static_cast<int>(seeds.size()) - 1) << "at most one card of a few may go unread";
+}
+
+}  // namespace

@@ -1,0 +1,839 @@
+#include "tools/card_renderer/CardRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sstream>
+
+#include <cairo.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace card_renderer {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::uint64_t splitmix64(std::uint64_t& x)
+{
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+
+}  // namespace
+
+Rng::Rng(std::uint64_t seed)
+{
+    for (auto& s : state_)
+        s = splitmix64(seed);
+}
+
+std::uint64_t Rng::next()
+{
+    const std::uint64_t result = rotl(state_[1] * 5, 7) * 9;
+    const std::uint64_t t = state_[1] << 17;
+    state_[2] ^= state_[0];
+    state_[3] ^= state_[1];
+    state_[1] ^= state_[2];
+    state_[0] ^= state_[3];
+    state_[2] ^= t;
+    state_[3] = rotl(state_[3], 45);
+    return result;
+}
+
+double Rng::uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+double Rng::uniform(double lo, double hi) { return lo + (hi - lo) * uniform(); }
+int Rng::integer(int lo, int hi)
+{
+    return lo + static_cast<int>(next() % static_cast<std::uint64_t>(hi - lo + 1));
+}
+bool Rng::chance(double p) { return uniform() < p; }
+double Rng::normal()
+{
+    const double u1 = 1.0 - uniform();
+    const double u2 = uniform();
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
+}
+std::size_t Rng::pick(const std::vector<double>& weights)
+{
+    double total = 0;
+    for (double w : weights)
+        total += w;
+    double r = uniform() * total;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        if (r < weights[i])
+            return i;
+        r -= weights[i];
+    }
+    return weights.size() - 1;
+}
+
+const char* digit_font_name(DigitFont font)
+{
+    switch (font) {
+    case DigitFont::OcrB: return "ocr-b";
+    case DigitFont::OcrA: return "ocr-a";
+    case DigitFont::DejaVuSansMonoBold: return "dejavu-sans-mono-bold";
+    case DigitFont::LiberationMonoBold: return "liberation-mono-bold";
+    case DigitFont::FreeMonoBold: return "freemono-bold";
+    case DigitFont::Blocky: return "blocky";
+    case DigitFont::Count: break;
+    }
+    return "?";
+}
+
+const char* background_name(Background background)
+{
+    switch (background) {
+    case Background::Solid: return "solid";
+    case Background::Gradient: return "gradient";
+    case Background::Texture: return "texture";
+    case Background::Shapes: return "shapes";
+    case Background::Mixed: return "mixed";
+    case Background::Count: break;
+    }
+    return "?";
+}
+
+// The presets keep fonts and backgrounds in different proportions so that the
+// three digit networks disagree on different cards, and so that the held-out
+// set checks generalisation rather than recall.
+CardStyle style_preset(const std::string& name)
+{
+    CardStyle style;
+    if (name == "stripe") {
+        style.font_weights = {1, 1, 1, 1, 1, 1};
+        style.background_weights = {1, 1, 1.2, 1.2, 1.2};
+        style.stripe_y_min = 122;
+        style.stripe_y_max = 178;
+    } else if (name == "a") {
+        style.font_weights = {3, 1, 1, 1, 0.5, 2};
+        style.background_weights = {1, 1, 1, 1, 1};
+    } else if (name == "b") {
+        style.font_weights = {1, 2, 2, 1, 1, 1};
+        style.background_weights = {0.5, 1, 1.5, 1, 1};
+        style.flat_print_share = 0.3;
+    } else if (name == "c") {
+        style.font_weights = {1, 1, 0.5, 2, 2, 2};
+        style.background_weights = {1, 0.5, 1, 1.5, 1.5};
+        style.foil_share = 0.5;
+    } else if (name == "heldout") {
+        style.font_weights = {2, 1, 1, 1, 1, 3};
+        style.background_weights = {0.5, 1, 2, 1, 2};
+        style.flat_print_share = 0.15;
+        style.foil_share = 0.25;
+    }
+    return style;
+}
+
+std::vector<std::string> style_preset_names() { return {"stripe", "a", "b", "c", "heldout"}; }
+
+int CardTruth::rounded_stripe_y() const { return static_cast<int>(std::lround(stripe_y)); }
+int CardTruth::rounded_cell_x(std::size_t i) const { return static_cast<int>(std::lround(cell_x.at(i))); }
+
+std::string CardTruth::to_json() const
+{
+    std::ostringstream out;
+    out.precision(6);
+    out << "{\"number\":\"" << number << "\",\"pattern_type\":" << pattern_type << ",\"stripe_y\":" << stripe_y
+        << ",\"pitch\":" << pitch << ",\"glyph_height\":" << glyph_height << ",\"font\":\""
+        << digit_font_name(font) << "\",\"background\":\"" << background_name(background)
+        << "\",\"embossed\":" << (embossed ? "true" : "false") << ",\"foil\":" << (foil ? "true" : "false")
+        << ",\"cell_x\":[";
+    for (std::size_t i = 0; i < cell_x.size(); ++i)
+        out << (i ? "," : "") << cell_x[i];
+    out << "]}";
+    return out.str();
+}
+
+bool luhn_valid(const std::string& digits)
+{
+    int sum = 0;
+    bool twice = false;
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        int d = *it - '0';
+        if (twice) {
+            d *= 2;
+            if (d > 9)
+                d -= 9;
+        }
+        sum += d;
+        twice = !twice;
+    }
+    return sum % 10 == 0;
+}
+
+std::string random_card_number(Rng& rng, int length)
+{
+    std::string number;
+    if (length == 15) {
+        number = rng.chance(0.5) ? "34" : "37";
+    } else {
+        // Issuer rows of the prefix table that have a 16-digit length and match
+        // no other row, so the core's exact lookup recognises them.
+        static const std::vector<std::pair<int, int>> ranges = {
+            {4, 4}, {51, 55}, {3528, 3589}, {6011, 6011}, {50, 50}, {56, 59},
+            {61, 61}, {62, 62}, {63, 63}, {644, 649}, {65, 65}, {66, 69}, {88, 88}};
+        static const std::vector<double> weights = {5, 4, 1, 1, 0.5, 0.5, 0.5, 1, 0.5, 0.5, 0.5, 0.5, 0.5};
+        const auto& range = ranges[rng.pick(weights)];
+        number = std::to_string(rng.integer(range.first, range.second));
+    }
+    while (static_cast<int>(number.size()) < length - 1)
+        number.push_back(static_cast<char>('0' + rng.integer(0, 9)));
+    for (char check = '0'; check <= '9'; ++check) {
+        if (luhn_valid(number + check)) {
+            number.push_back(check);
+            break;
+        }
+    }
+    return number;
+}
+
+namespace {
+
+using Color = cv::Vec3d;   // B, G, R in 0..255
+
+Color random_color(Rng& rng)
+{
+    // Cards are as often dark as light; a share is nearly grey.
+    const double base = rng.uniform(10, 245);
+    const double spread = rng.chance(0.3) ? 15 : 90;
+    Color c;
+    for (int i = 0; i < 3; ++i)
+        c[i] = std::clamp(base + rng.uniform(-spread, spread), 0.0, 255.0);
+    return c;
+}
+
+void set_source(cairo_t* cr, const Color& c, double alpha = 1.0)
+{
+    cairo_set_source_rgba(cr, c[2] / 255.0, c[1] / 255.0, c[0] / 255.0, alpha);
+}
+
+struct CairoCanvas {
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+
+    CairoCanvas(cairo_format_t format, int width, int height)
+    {
+        surface = cairo_image_surface_create(format, width, height);
+        cr = cairo_create(surface);
+    }
+    ~CairoCanvas()
+    {
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+    }
+    CairoCanvas(const CairoCanvas&) = delete;
+    CairoCanvas& operator=(const CairoCanvas&) = delete;
+
+    // A view of the pixels; valid while the canvas lives.
+    cv::Mat pixels(int type)
+    {
+        cairo_surface_flush(surface);
+        return cv::Mat(cairo_image_surface_get_height(surface), cairo_image_surface_get_width(surface), type,
+                       cairo_image_surface_get_data(surface),
+                       static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
+    }
+};
+
+// Noise of several scales, 0..1, for textured backgrounds.
+cv::Mat fractal_noise(Rng& rng, int octaves, double persistence)
+{
+    cv::Mat total(kCardHeight, kCardWidth, CV_32F, cv::Scalar(0));
+    double amplitude = 1, norm = 0;
+    int cells = rng.integer(3, 8);
+    for (int o = 0; o < octaves; ++o) {
+        const int w = std::max(2, cells), h = std::max(2, cells * kCardHeight / kCardWidth + 1);
+        cv::Mat small(h, w, CV_32F);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                small.at<float>(y, x) = static_cast<float>(rng.uniform());
+        cv::Mat big;
+        cv::resize(small, big, total.size(), 0, 0, cv::INTER_CUBIC);
+        total += big * amplitude;
+        norm += amplitude;
+        amplitude *= persistence;
+        cells *= 2;
+    }
+    total /= norm;
+    cv::normalize(total, total, 0, 1, cv::NORM_MINMAX);
+    return total;
+}
+
+void paint_gradient(cairo_t* cr, Rng& rng)
+{
+    cairo_pattern_t* pattern;
+    if (rng.chance(0.7)) {
+        const double angle = rng.uniform(0, 2 * kPi);
+        const double cx = kCardWidth / 2.0, cy = kCardHeight / 2.0, r = 250;
+        pattern = cairo_pattern_create_linear(cx - r * std::cos(angle), cy - r * std::sin(angle),
+                                              cx + r * std::cos(angle), cy + r * std::sin(angle));
+    } else {
+        const double x = rng.uniform(0, kCardWidth), y = rng.uniform(0, kCardHeight);
+        pattern = cairo_pattern_create_radial(x, y, 5, x, y, rng.uniform(150, 450));
+    }
+    const int stops = rng.integer(2, 4);
+    for (int i = 0; i < stops; ++i) {
+        const Color c = random_color(rng);
+        cairo_pattern_add_color_stop_rgb(pattern, i / double(stops - 1), c[2] / 255, c[1] / 255, c[0] / 255);
+    }
+    cairo_set_source(cr, pattern);
+    cairo_paint(cr);
+    cairo_pattern_destroy(pattern);
+}
+
+void paint_texture(CairoCanvas& canvas, Rng& rng, double opacity)
+{
+    cv::Mat noise;
+    if (rng.chance(0.3)) {
+        // Brushed metal: fine noise smeared along one axis.
+        cv::Mat fine(kCardHeight, kCardWidth, CV_32F);
+        for (int y = 0; y < kCardHeight; ++y)
+            for (int x = 0; x < kCardWidth; ++x)
+                fine.at<float>(y, x) = static_cast<float>(rng.uniform());
+        const bool across = rng.chance(0.7);
+        cv::blur(fine, noise, across ? cv::Size(61, 1) : cv::Size(1, 41));
+        cv::normalize(noise, noise, 0, 1, cv::NORM_MINMAX);
+    } else {
+        noise = fractal_noise(rng, rng.integer(2, 5), rng.uniform(0.35, 0.75));
+        if (rng.chance(0.3)) {
+            // Marble veins.
+            for (int y = 0; y < noise.rows; ++y)
+                for (int x = 0; x < noise.cols; ++x) {
+                    float& v = noise.at<float>(y, x);
+                    v = static_cast<float>(0.5 + 0.5 * std::sin(v * 18.0));
+                }
+        }
+    }
+    const Color a = random_color(rng), b = random_color(rng);
+    cv::Mat pixels = canvas.pixels(CV_8UC4);
+    for (int y = 0; y < kCardHeight; ++y)
+        for (int x = 0; x < kCardWidth; ++x) {
+            const double t = noise.at<float>(y, x);
+            auto& p = pixels.at<cv::Vec4b>(y, x);
+            for (int c = 0; c < 3; ++c) {
+                const double v = a[c] * (1 - t) + b[c] * t;
+                p[c] = cv::saturate_cast<uchar>(p[c] * (1 - opacity) + v * opacity);
+            }
+        }
+    cairo_surface_mark_dirty(canvas.surface);
+}
+
+void paint_shapes(cairo_t* cr, Rng& rng, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        set_source(cr, random_color(rng), rng.uniform(0.15, 0.9));
+        switch (rng.integer(0, 3)) {
+        case 0:
+            cairo_arc(cr, rng.uniform(-50, kCardWidth + 50), rng.uniform(-50, kCardHeight + 50),
+                      rng.uniform(10, 160), 0, 2 * kPi);
+            cairo_fill(cr);
+            break;
+        case 1:
+            cairo_save(cr);
+            cairo_translate(cr, rng.uniform(0, kCardWidth), rng.uniform(0, kCardHeight));
+            cairo_rotate(cr, rng.uniform(0, kPi));
+            cairo_rectangle(cr, -rng.uniform(10, 200), -rng.uniform(5, 60), rng.uniform(20, 400),
+                            rng.uniform(10, 120));
+            cairo_fill(cr);
+            cairo_restore(cr);
+            break;
+        case 2: {
+            // Wave band across the card.
+            const double y0 = rng.uniform(0, kCardHeight), amp = rng.uniform(5, 50);
+            const double freq = rng.uniform(0.005, 0.04), phase = rng.uniform(0, 2 * kPi);
+            const double thick = rng.uniform(4, 60);
+            cairo_move_to(cr, 0, y0 + amp * std::sin(phase));
+            for (int x = 0; x <= kCardWidth; x += 4)
+                cairo_line_to(cr, x, y0 + amp * std::sin(phase + x * freq));
+            for (int x = kCardWidth; x >= 0; x -= 4)
+                cairo_line_to(cr, x, y0 + thick + amp * std::sin(phase + x * freq));
+            cairo_close_path(cr);
+            cairo_fill(cr);
+            break;
+        }
+        default: {
+            // Thin guilloche-like lines.
+            cairo_set_line_width(cr, rng.uniform(0.5, 2.0));
+            const int lines = rng.integer(3, 12);
+            const double y0 = rng.uniform(0, kCardHeight), step = rng.uniform(2, 9);
+            const double amp = rng.uniform(3, 30), freq = rng.uniform(0.01, 0.06);
+            for (int l = 0; l < lines; ++l) {
+                cairo_move_to(cr, 0, y0 + l * step);
+                for (int x = 0; x <= kCardWidth; x += 3)
+                    cairo_line_to(cr, x, y0 + l * step + amp * std::sin(x * freq + l * 0.4));
+                cairo_stroke(cr);
+            }
+            break;
+        }
+        }
+    }
+}
+
+void paint_background(CairoCanvas& canvas, Rng& rng, Background kind)
+{
+    cairo_t* cr = canvas.cr;
+    switch (kind) {
+    case Background::Solid:
+        set_source(cr, random_color(rng));
+        cairo_paint(cr);
+        break;
+    case Background::Gradient:
+        paint_gradient(cr, rng);
+        break;
+    case Background::Texture:
+        set_source(cr, random_color(rng));
+        cairo_paint(cr);
+        paint_texture(canvas, rng, 1.0);
+        break;
+    case Background::Shapes:
+        set_source(cr, random_color(rng));
+        cairo_paint(cr);
+        paint_shapes(cr, rng, rng.integer(3, 14));
+        break;
+    case Background::Mixed:
+    case Background::Count:
+        paint_gradient(cr, rng);
+        paint_texture(canvas, rng, rng.uniform(0.2, 0.6));
+        paint_shapes(cr, rng, rng.integer(2, 8));
+        break;
+    }
+}
+
+const char* toy_family(DigitFont font)
+{
+    switch (font) {
+    case DigitFont::OcrB: return "OCR B";
+    case DigitFont::OcrA: return "OCRA";
+    case DigitFont::DejaVuSansMonoBold: return "DejaVu Sans Mono";
+    case DigitFont::LiberationMonoBold: return "Liberation Mono";
+    case DigitFont::FreeMonoBold: return "FreeMono";
+    default: return "DejaVu Sans Mono";
+    }
+}
+
+bool toy_bold(DigitFont font)
+{
+    return font == DigitFont::DejaVuSansMonoBold || font == DigitFont::LiberationMonoBold ||
+           font == DigitFont::FreeMonoBold;
+}
+
+// Block digits on a 4 x 6 grid, drawn as strokes with square ends.
+const std::vector<std::vector<cv::Point2d>>& blocky_strokes(int digit)
+{
+    static const std::vector<std::vector<cv::Point2d>> glyphs[10] = {
+        {{{0, 0}, {4, 0}, {4, 6}, {0, 6}, {0, 0}}},
+        {{{1, 1}, {2.2, 0}, {2.2, 6}}, {{0.8, 6}, {3.6, 6}}},
+        {{{0, 0}, {4, 0}, {4, 3}, {0, 3}, {0, 6}, {4, 6}}},
+        {{{0, 0}, {4, 0}, {4, 6}, {0, 6}}, {{1, 3}, {4, 3}}},
+        {{{0, 0}, {0, 4}, {4, 4}}, {{3, 1.5}, {3, 6}}},
+        {{{4, 0}, {0, 0}, {0, 3}, {4, 3}, {4, 6}, {0, 6}}},
+        {{{4, 0}, {0, 0}, {0, 6}, {4, 6}, {4, 3}, {0, 3}}},
+        {{{0, 0}, {4, 0}, {4, 2}, {1.6, 6}}},
+        {{{0, 0}, {4, 0}, {4, 6}, {0, 6}, {0, 0}}, {{0, 3}, {4, 3}}},
+        {{{4, 3}, {0, 3}, {0, 0}, {4, 0}, {4, 6}, {0, 6}}},
+    };
+    return glyphs[digit];
+}
+
+struct GlyphBox {
+    double center_x, center_y, width, height;
+};
+
+void draw_blocky_digit(cairo_t* cr, int digit, const GlyphBox& box)
+{
+    const double stroke = box.width * 0.24;
+    const double sx = (box.width - stroke) / 4.0, sy = (box.height - stroke) / 6.0;
+    const double x0 = box.center_x - (box.width - stroke) / 2, y0 = box.center_y - (box.height - stroke) / 2;
+    cairo_set_line_width(cr, stroke);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    for (const auto& stroke_points : blocky_strokes(digit)) {
+        cairo_move_to(cr, x0 + stroke_points[0].x * sx, y0 + stroke_points[0].y * sy);
+        for (std::size_t i = 1; i < stroke_points.size(); ++i)
+            cairo_line_to(cr, x0 + stroke_points[i].x * sx, y0 + stroke_points[i].y * sy);
+        cairo_stroke(cr);
+    }
+}
+
+// Draws characters of a toy font so that each character's advance box is
+// centred on its slot and the digits' ink spans `box.height`.
+void draw_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
+{
+    cairo_select_font_face(cr, toy_family(font), CAIRO_FONT_SLANT_NORMAL,
+                           toy_bold(font) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 100);
+    cairo_text_extents_t eight;
+    cairo_text_extents(cr, "8", &eight);
+    const double sy = box.height / eight.height * 100;
+    const double sx = box.width / eight.width * 100;
+    cairo_matrix_t matrix;
+    cairo_matrix_init_scale(&matrix, sx, sy);
+    cairo_set_font_matrix(cr, &matrix);
+    cairo_text_extents(cr, "8", &eight);
+    const char text[2] = {ch, 0};
+    cairo_text_extents_t glyph;
+    cairo_text_extents(cr, text, &glyph);
+    const double baseline = box.center_y - (eight.y_bearing + eight.height / 2);
+    cairo_move_to(cr, box.center_x - glyph.x_advance / 2, baseline);
+    cairo_show_text(cr, text);
+}
+
+void draw_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
+{
+    if (font == DigitFont::Blocky && ch >= '0' && ch <= '9')
+        draw_blocky_digit(cr, ch - '0', box);
+    else
+        draw_text_glyph(cr, font == DigitFont::Blocky ? DigitFont::OcrB : font, ch, box);
+}
+
+struct Relief {
+    bool embossed = true;
+    bool foil = false;
+    double light_x = 0, light_y = 0;
+    double strength = 0;
+    double softness = 1;
+    Color face;               // foil or print colour
+    double face_opacity = 0;  // how much of the face is covered by it
+};
+
+Relief random_relief(Rng& rng, bool embossed, bool foil, const Color& under)
+{
+    Relief r;
+    r.embossed = embossed;
+    r.foil = foil;
+    const double angle = rng.uniform(0, 2 * kPi);
+    r.light_x = std::cos(angle);
+    r.light_y = std::sin(angle);
+    r.softness = rng.uniform(0.6, 1.4);
+    r.strength = rng.uniform(120, 280);
+    const double luma = 0.114 * under[0] + 0.587 * under[1] + 0.299 * under[2];
+    if (!embossed) {
+        const double v = luma > 128 ? rng.uniform(0, 70) : rng.uniform(185, 255);
+        r.face = Color(v, v, v);
+        if (rng.chance(0.3))
+            for (int c = 0; c < 3; ++c)
+                r.face[c] = std::clamp(r.face[c] + rng.uniform(-50, 50), 0.0, 255.0);
+        r.face_opacity = rng.uniform(0.75, 1.0);
+    } else if (foil) {
+        if (rng.chance(0.6)) {
+            const double v = rng.uniform(170, 245);
+            r.face = Color(v, v, v);
+        } else if (rng.chance(0.5)) {
+            r.face = Color(rng.uniform(40, 110), rng.uniform(150, 200), rng.uniform(200, 245));
+        } else {
+            const double v = rng.uniform(10, 60);
+            r.face = Color(v, v, v);
+        }
+        r.face_opacity = rng.uniform(0.7, 1.0);
+    } else {
+        // Unfoiled relief: only the light tells the digit from its background.
+        r.face = under;
+        r.face_opacity = 0;
+    }
+    return r;
+}
+
+// Applies a glyph mask to the card as raised plastic lit from one side, or as
+// flat print.
+void apply_relief(cv::Mat& card, const cv::Mat& mask, const Relief& relief)
+{
+    cv::Mat face;
+    cv::GaussianBlur(mask, face, cv::Size(0, 0), 0.45);
+    for (int y = 0; y < card.rows; ++y)
+        for (int x = 0; x < card.cols; ++x) {
+            const float m = face.at<float>(y, x);
+            if (m <= 0)
+                continue;
+            auto& p = card.at<cv::Vec3f>(y, x);
+            const double a = m * relief.face_opacity;
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<float>(p[c] * (1 - a) + relief.face[c] * a);
+        }
+    if (!relief.embossed)
+        return;
+    cv::Mat height, gx, gy;
+    cv::GaussianBlur(mask, height, cv::Size(0, 0), relief.softness);
+    cv::Sobel(height, gx, CV_32F, 1, 0, 3, 1.0 / 8);
+    cv::Sobel(height, gy, CV_32F, 0, 1, 3, 1.0 / 8);
+    for (int y = 0; y < card.rows; ++y)
+        for (int x = 0; x < card.cols; ++x) {
+            const double shade =
+                -(gx.at<float>(y, x) * relief.light_x + gy.at<float>(y, x) * relief.light_y) * relief.strength;
+            if (shade == 0)
+                continue;
+            auto& p = card.at<cv::Vec3f>(y, x);
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<float>(p[c] + shade);
+        }
+}
+
+Color mean_color(const cv::Mat& card, cv::Rect area)
+{
+    area &= cv::Rect(0, 0, card.cols, card.rows);
+    const cv::Scalar m = cv::mean(card(area));
+    return Color(m[0], m[1], m[2]);
+}
+
+std::string random_word(Rng& rng, int min_length, int max_length)
+{
+    std::string word;
+    const int n = rng.integer(min_length, max_length);
+    for (int i = 0; i < n; ++i)
+        word.push_back(static_cast<char>('A' + rng.integer(0, 25)));
+    return word;
+}
+
+void draw_text_line(cairo_t* cr, DigitFont font, const std::string& text, double x, double center_y, double height,
+                    double pitch)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ')
+            continue;
+        draw_glyph(cr, font, text[i], GlyphBox{x + pitch * (i + 0.5), center_y, pitch * 0.72, height});
+    }
+}
+
+void paint_furniture(CairoCanvas& canvas, Rng& rng, double stripe_y)
+{
+    cairo_t* cr = canvas.cr;
+    // Issuer name at the top.
+    if (rng.chance(0.85)) {
+        set_source(cr, random_color(rng));
+        cairo_select_font_face(cr, rng.chance(0.5) ? "DejaVu Sans" : "Liberation Serif", CAIRO_FONT_SLANT_NORMAL,
+                               rng.chance(0.5) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, rng.uniform(16, 34));
+        cairo_move_to(cr, rng.uniform(15, 200), rng.uniform(35, 70));
+        const std::string name = random_word(rng, 3, 9) + (rng.chance(0.5) ? " BANK" : "");
+        cairo_show_text(cr, name.c_str());
+    }
+    // Chip above the number line.
+    if (rng.chance(0.8)) {
+        const double w = rng.uniform(44, 58), h = rng.uniform(34, 42);
+        const double x = rng.uniform(30, 80);
+        const double y = std::max(30.0, stripe_y - 5 - h - rng.uniform(0, 25));
+        const Color gold = rng.chance(0.6) ? Color(rng.uniform(60, 110), rng.uniform(160, 200), rng.uniform(200, 240))
+                                           : Color(190, 190, 195);
+        set_source(cr, gold);
+        cairo_rectangle(cr, x, y, w, h);
+        cairo_fill(cr);
+        set_source(cr, gold * 0.6);
+        cairo_set_line_width(cr, 1.2);
+        cairo_rectangle(cr, x, y, w, h);
+        cairo_move_to(cr, x, y + h / 3);
+        cairo_line_to(cr, x + w, y + h / 3);
+        cairo_move_to(cr, x, y + 2 * h / 3);
+        cairo_line_to(cr, x + w, y + 2 * h / 3);
+        cairo_move_to(cr, x + w / 2, y);
+        cairo_line_to(cr, x + w / 2, y + h);
+        cairo_stroke(cr);
+    }
+    // Network logo in a corner: overlapping discs or a word.
+    if (rng.chance(0.7)) {
+        const double x = rng.uniform(300, 390), y = rng.chance(0.6) ? rng.uniform(215, 245) : rng.uniform(30, 60);
+        const double r = rng.uniform(12, 20);
+        set_source(cr, random_color(rng), 0.95);
+        cairo_arc(cr, x, y, r, 0, 2 * kPi);
+        cairo_fill(cr);
+        set_source(cr, random_color(rng), 0.8);
+        cairo_arc(cr, x + r * 1.2, y, r, 0, 2 * kPi);
+        cairo_fill(cr);
+    }
+    // Hologram-like patch.
+    if (rng.chance(0.25)) {
+        cairo_pattern_t* pattern = cairo_pattern_create_linear(0, 0, 40, 30);
+        for (int i = 0; i < 5; ++i) {
+            const Color c = random_color(rng);
+            cairo_pattern_add_color_stop_rgb(pattern, i / 4.0, c[2] / 255, c[1] / 255, c[0] / 255);
+        }
+        cairo_set_source(cr, pattern);
+        cairo_rectangle(cr, rng.uniform(320, 370), rng.uniform(95, 120), 45, 30);
+        cairo_fill(cr);
+        cairo_pattern_destroy(pattern);
+    }
+}
+
+cv::Mat mask_from(CairoCanvas& canvas)
+{
+    cv::Mat alpha = canvas.pixels(CV_8UC1);
+    cv::Mat mask;
+    alpha.convertTo(mask, CV_32F, 1.0 / 255);
+    return mask;
+}
+
+}  // namespace
+
+RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
+{
+    Rng rng(seed);
+    RenderedCard result;
+    CardTruth& truth = result.truth;
+
+    const int length = rng.chance(style.fifteen_digit_share) ? 15 : 16;
+    truth.number = random_card_number(rng, length);
+    truth.pattern_type = length == 16 ? 1 : 2;
+    truth.font = static_cast<DigitFont>(
+        rng.pick(std::vector<double>(style.font_weights.begin(), style.font_weights.end())));
+    truth.background = static_cast<Background>(
+        rng.pick(std::vector<double>(style.background_weights.begin(), style.background_weights.end())));
+    truth.embossed = !rng.chance(style.flat_print_share);
+    truth.foil = truth.embossed && rng.chance(style.foil_share);
+    truth.pitch = rng.uniform(style.pitch_min, style.pitch_max);
+    truth.glyph_height = rng.uniform(style.glyph_height_min, style.glyph_height_max);
+    truth.stripe_y = rng.integer(static_cast<int>(style.stripe_y_min), static_cast<int>(style.stripe_y_max));
+
+    static const std::vector<int> slots16 = {1, 1, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 1, 1};
+    static const std::vector<int> slots15 = {1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1};
+    const auto& slots = length == 16 ? slots16 : slots15;
+    const double span = truth.pitch * static_cast<double>(slots.size() - 1);
+    const double x_max = std::min(70.0, kCardWidth - 24.0 - span);
+    const double x_start = rng.uniform(22.0, std::max(23.0, x_max));
+    for (std::size_t j = 0; j < slots.size(); ++j)
+        if (slots[j])
+            truth.cell_x.push_back(x_start + truth.pitch * static_cast<double>(j));
+
+    // Background and printed furniture.
+    CairoCanvas canvas(CAIRO_FORMAT_RGB24, kCardWidth, kCardHeight);
+    paint_background(canvas, rng, truth.background);
+    paint_furniture(canvas, rng, truth.stripe_y);
+    cv::Mat card;
+    cv::cvtColor(canvas.pixels(CV_8UC4), card, cv::COLOR_BGRA2BGR);
+    card.convertTo(card, CV_32FC3);
+
+    // Number line.
+    const double glyph_width =
+        std::min(truth.pitch - 3.0, truth.glyph_height * rng.uniform(0.5, 0.72));
+    {
+        CairoCanvas digits(CAIRO_FORMAT_A8, kCardWidth, kCardHeight);
+        cairo_set_source_rgba(digits.cr, 0, 0, 0, 1);
+        for (std::size_t i = 0; i < truth.cell_x.size(); ++i) {
+            const GlyphBox box{truth.cell_x[i] + kCellWidth / 2.0 + rng.uniform(-0.3, 0.3),
+                               truth.stripe_y + kStripeHeight / 2.0 + rng.uniform(-0.3, 0.3), glyph_width,
+                               truth.glyph_height};
+            draw_glyph(digits.cr, truth.font, truth.number[i], box);
+        }
+        const Color under =
+            mean_color(card, cv::Rect(static_cast<int>(truth.cell_x.front()), static_cast<int>(truth.stripe_y),
+                                      static_cast<int>(span) + kCellWidth, kStripeHeight));
+        apply_relief(card, mask_from(digits), random_relief(rng, truth.embossed, truth.foil, under));
+    }
+
+    // Expiry and name lines below, in the same technique, smaller.
+    {
+        CairoCanvas lines(CAIRO_FORMAT_A8, kCardWidth, kCardHeight);
+        cairo_set_source_rgba(lines.cr, 0, 0, 0, 1);
+        const double line_height = truth.glyph_height * rng.uniform(0.55, 0.75);
+        const double line_pitch = line_height * rng.uniform(0.7, 0.85);
+        const double stripe_bottom = truth.stripe_y + kStripeHeight;
+        const double expiry_y = stripe_bottom + rng.uniform(6, 16) + line_height / 2;
+        char expiry[8];
+        std::snprintf(expiry, sizeof expiry, "%02d/%02d", rng.integer(1, 12), rng.integer(20, 39));
+        const double expiry_x = rng.uniform(120, 240);
+        draw_text_line(lines.cr, truth.font, expiry, expiry_x, expiry_y, line_height, line_pitch);
+        const double name_y = std::min(kCardHeight - line_height / 2 - 4,
+                                       expiry_y + line_height + rng.uniform(5, 20));
+        const std::string name = random_word(rng, 3, 8) + " " + random_word(rng, 4, 10);
+        draw_text_line(lines.cr, truth.font, name, truth.cell_x.front() + rng.uniform(-5, 5), name_y, line_height,
+                       line_pitch);
+        const Color under = mean_color(card, cv::Rect(0, static_cast<int>(stripe_bottom), kCardWidth, 40));
+        apply_relief(card, mask_from(lines), random_relief(rng, truth.embossed, truth.foil, under));
+        // "VALID THRU" printed flat beside the date.
+        CairoCanvas label(CAIRO_FORMAT_A8, kCardWidth, kCardHeight);
+        cairo_set_source_rgba(label.cr, 0, 0, 0, 1);
+        cairo_select_font_face(label.cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(label.cr, 5.5);
+        cairo_move_to(label.cr, expiry_x - 22, expiry_y - 1);
+        cairo_show_text(label.cr, "VALID");
+        cairo_move_to(label.cr, expiry_x - 22, expiry_y + 5);
+        cairo_show_text(label.cr, "THRU");
+        apply_relief(card, mask_from(label), random_relief(rng, false, false, under));
+    }
+
+    card.convertTo(result.color, CV_8UC3);
+    return result;
+}
+
+cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::uint64_t seed, CardTruth* moved_truth)
+{
+    Rng rng(seed);
+    cv::Mat image;
+    card.color.convertTo(image, CV_32FC3);
+
+    // Uneven light: a plane of gain across the card.
+    {
+        const double depth = rng.uniform(0, effects.lighting_depth);
+        const double angle = rng.uniform(0, 2 * kPi);
+        const double gain_base = rng.uniform(0.75, 1.15);
+        for (int y = 0; y < image.rows; ++y)
+            for (int x = 0; x < image.cols; ++x) {
+                const double t = ((x - kCardWidth / 2.0) * std::cos(angle) + (y - kCardHeight / 2.0) * std::sin(angle)) /
+                                     kCardWidth + 0.5;
+                const double gain = gain_base * (1 - depth * std::clamp(t, 0.0, 1.0));
+                image.at<cv::Vec3f>(y, x) *= static_cast<float>(gain);
+            }
+    }
+    if (rng.chance(effects.glare_share)) {
+        const double gx = rng.uniform(0, kCardWidth), gy = rng.uniform(0, kCardHeight);
+        const double sigma = rng.uniform(15, 80), amplitude = rng.uniform(40, 160);
+        for (int y = 0; y < image.rows; ++y)
+            for (int x = 0; x < image.cols; ++x) {
+                const double d2 = ((x - gx) * (x - gx) + (y - gy) * (y - gy)) / (2 * sigma * sigma);
+                const float add = static_cast<float>(amplitude * std::exp(-d2));
+                auto& p = image.at<cv::Vec3f>(y, x);
+                p += cv::Vec3f(add, add, add);
+            }
+    }
+
+    // Corners that the edge finder and warp would have got slightly wrong.
+    const cv::Point2f source[4] = {{0, 0}, {kCardWidth, 0}, {kCardWidth, kCardHeight}, {0, kCardHeight}};
+    cv::Point2f moved[4];
+    const double shift_x = rng.uniform(-effects.shift_px, effects.shift_px);
+    const double shift_y = rng.uniform(-effects.shift_px, effects.shift_px);
+    for (int i = 0; i < 4; ++i)
+        moved[i] = source[i] + cv::Point2f(static_cast<float>(shift_x + rng.uniform(-1, 1) * effects.perspective_px),
+                                           static_cast<float>(shift_y + rng.uniform(-1, 1) * effects.perspective_px));
+    const cv::Mat transform = cv::getPerspectiveTransform(source, moved);
+    cv::Mat warped;
+    cv::warpPerspective(image, warped, transform, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+
+    const double blur = rng.uniform(0.2, std::max(0.21, effects.blur_sigma_max));
+    cv::GaussianBlur(warped, warped, cv::Size(0, 0), blur);
+
+    cv::Mat grey;
+    cv::cvtColor(warped, grey, cv::COLOR_BGR2GRAY);
+    const double noise = rng.uniform(0.5, std::max(0.51, effects.noise_sigma_max));
+    for (int y = 0; y < grey.rows; ++y)
+        for (int x = 0; x < grey.cols; ++x)
+            grey.at<float>(y, x) += static_cast<float>(rng.normal() * noise);
+    cv::Mat out;
+    grey.convertTo(out, CV_8U);
+    if (rng.chance(effects.jpeg_share)) {
+        std::vector<uchar> bytes;
+        cv::imencode(".jpg", out, bytes, {cv::IMWRITE_JPEG_QUALITY, rng.integer(effects.jpeg_quality_min, 95)});
+        out = cv::imdecode(bytes, cv::IMREAD_GRAYSCALE);
+    }
+
+    if (moved_truth) {
+        *moved_truth = card.truth;
+        std::vector<cv::Point2d> centres, mapped;
+        for (double x : card.truth.cell_x)
+            centres.emplace_back(x + kCellWidth / 2.0, card.truth.stripe_y + kStripeHeight / 2.0);
+        cv::perspectiveTransform(centres, mapped, transform);
+        double y_sum = 0;
+        for (std::size_t i = 0; i < mapped.size(); ++i) {
+            moved_truth->cell_x[i] = mapped[i].x - kCellWidth / 2.0;
+            y_sum += mapped[i].y;
+        }
+        moved_truth->stripe_y = y_sum / static_cast<double>(mapped.size()) - kStripeHeight / 2.0;
+    }
+    return out;
+}
+
+}  // namespace card_renderer

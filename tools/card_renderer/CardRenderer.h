@@ -1,0 +1,137 @@
+// Synthetic payment cards for training and checking the recognition core.
+//
+// A card is drawn straight onto the 428 x 270 warped-card frame that the core
+// reads (the card face fills the image), with its number on the line where an
+// ISO 7811 embossed number sits, so the renderer's ground truth is in the same
+// pixels as the core's stripe search and segmentation. Rendering is split in
+// two: `render_card` draws the card itself (layout, fonts, relief, background),
+// `photograph` turns it into one camera frame (perspective jitter, lighting,
+// glare, blur, noise, JPEG). A scan is simulated by photographing one card
+// several times with different seeds.
+//
+// Everything is deterministic per seed: the random source is our own, not the
+// standard library's distributions, whose output differs between libraries.
+// Functions are reentrant; nothing is shared between calls except cairo's
+// internal font cache.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace card_renderer {
+
+// xoshiro256** seeded through splitmix64.
+class Rng {
+public:
+    explicit Rng(std::uint64_t seed);
+    std::uint64_t next();
+    double uniform();                            // [0, 1)
+    double uniform(double lo, double hi);        // [lo, hi)
+    int integer(int lo, int hi);                 // [lo, hi] inclusive
+    bool chance(double p);
+    double normal();                             // standard normal (Box-Muller)
+    std::size_t pick(const std::vector<double>& weights);
+
+private:
+    std::array<std::uint64_t, 4> state_{};
+};
+
+enum class DigitFont : int {
+    OcrB = 0,
+    OcrA,
+    DejaVuSansMonoBold,
+    LiberationMonoBold,
+    FreeMonoBold,
+    Blocky,          // our own stroke font, close to the embossers' block digits
+    Count
+};
+constexpr int kDigitFontCount = static_cast<int>(DigitFont::Count);
+const char* digit_font_name(DigitFont font);
+
+enum class Background : int {
+    Solid = 0,
+    Gradient,
+    Texture,
+    Shapes,
+    Mixed,
+    Count
+};
+constexpr int kBackgroundCount = static_cast<int>(Background::Count);
+const char* background_name(Background background);
+
+struct CameraEffects {
+    double perspective_px = 2.0;     // largest corner displacement
+    double shift_px = 1.5;           // largest common translation
+    double blur_sigma_max = 1.1;
+    double noise_sigma_max = 7.0;    // in 8-bit grey levels
+    double lighting_depth = 0.45;    // largest relative darkening across the card
+    double glare_share = 0.3;
+    double jpeg_share = 0.5;
+    int jpeg_quality_min = 35;
+};
+
+// Proportions of what a batch of cards looks like. Different presets give the
+// networks different samples; the held-out preset uses proportions no training
+// preset used.
+struct CardStyle {
+    std::array<double, kDigitFontCount> font_weights{1, 1, 1, 1, 1, 1};
+    std::array<double, kBackgroundCount> background_weights{1, 1, 1, 1, 1};
+    double fifteen_digit_share = 0.25;
+    double flat_print_share = 0.2;
+    double foil_share = 0.35;          // of embossed cards
+    double stripe_y_min = 128.0;       // top row of the 27-row stripe
+    double stripe_y_max = 168.0;
+    double pitch_min = 17.4;
+    double pitch_max = 19.4;
+    double glyph_height_min = 19.0;
+    double glyph_height_max = 24.0;
+    CameraEffects camera;
+};
+
+CardStyle style_preset(const std::string& name);   // "stripe", "a", "b", "c", "heldout"; anything else: default
+std::vector<std::string> style_preset_names();
+
+struct CardTruth {
+    std::string number;               // the digits as characters
+    int pattern_type = 1;             // 1 sixteen digits (4-4-4-4), 2 fifteen (4-6-5)
+    double stripe_y = 0;              // top row of the 27-row number stripe
+    std::vector<double> cell_x;       // left edge of each 19-px digit cell, reading order
+    double pitch = 0;                 // slot to slot distance
+    double glyph_height = 0;
+    DigitFont font = DigitFont::OcrB;
+    Background background = Background::Solid;
+    bool embossed = true;
+    bool foil = false;
+
+    int rounded_stripe_y() const;
+    int rounded_cell_x(std::size_t i) const;
+    std::string to_json() const;
+};
+
+struct RenderedCard {
+    cv::Mat color;                    // CV_8UC3, BGR, 428 x 270
+    CardTruth truth;
+};
+
+constexpr int kCardWidth = 428;
+constexpr int kCardHeight = 270;
+constexpr int kCellWidth = 19;
+constexpr int kStripeHeight = 27;
+
+// A random card number of the given length with a real issuer prefix, passing
+// Luhn: 15 digits are American Express, 16 any of the 16-digit issuers.
+std::string random_card_number(Rng& rng, int length);
+bool luhn_valid(const std::string& digits);
+
+RenderedCard render_card(const CardStyle& style, std::uint64_t seed);
+
+// One camera frame of the card: 428 x 270 8-bit grey. `moved_truth`, when
+// given, receives the truth moved by the frame's geometric jitter.
+cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::uint64_t seed,
+                   CardTruth* moved_truth = nullptr);
+
+}  // namespace card_renderer

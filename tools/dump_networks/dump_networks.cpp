@@ -1,0 +1,247 @@
+// dump_networks: renders cards and writes the exact inputs of the core's
+// networks, with labels, as .npy files for tools/trainer.
+//
+//   dump_networks --out PREFIX [--style NAME] [--seed N] [--count N]
+//                 [--frames N] [--threads N] [--what stripe|digits|both]
+//
+// Inputs come from the core's own preprocessing (stripe_network_input,
+// digit_cell_input, and for the segmentation-driven cells find_number_stripe
+// and find_digit_offsets), so the networks are trained on what they will see.
+//
+// Stripe rows: every row of the band around the true stripe and a random
+// sample of the others, labelled 1 (16 digits) or 2 (15 digits) when the row
+// shows the number's glyphs and 0 otherwise.
+// Digit cells: each true cell with a small random shift, and each cell where
+// the core's own stripe search and segmentation put it, when that is within a
+// few pixels of the truth.
+//
+// Cards are split over threads but written in card order, so the output
+// depends on the arguments only.
+#include "cardscanner/core/DigitClassifiers.h"
+#include "cardscanner/core/NumberStripe.h"
+#include "tools/card_renderer/CardRenderer.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <opencv2/core/core_c.h>
+
+namespace {
+
+namespace cr = card_renderer;
+
+struct Samples {
+    std::vector<float> stripe_inputs;            // rows of 204
+    std::vector<std::uint8_t> stripe_labels;
+    std::vector<std::uint8_t> digit_inputs;      // cells of 27 x 19, value x 255
+    std::vector<std::uint8_t> digit_labels;
+    std::vector<std::uint8_t> digit_meta;        // per cell: font, source (0 truth, 1 core)
+    // How the core's own stripe search and segmentation did on these frames.
+    int frames = 0, stripes_found = 0, stripes_usable = 0, segmentations_close = 0;
+
+    void append(const Samples& other)
+    {
+        stripe_inputs.insert(stripe_inputs.end(), other.stripe_inputs.begin(), other.stripe_inputs.end());
+        stripe_labels.insert(stripe_labels.end(), other.stripe_labels.begin(), other.stripe_labels.end());
+        digit_inputs.insert(digit_inputs.end(), other.digit_inputs.begin(), other.digit_inputs.end());
+        digit_labels.insert(digit_labels.end(), other.digit_labels.begin(), other.digit_labels.end());
+        digit_meta.insert(digit_meta.end(), other.digit_meta.begin(), other.digit_meta.end());
+        frames += other.frames;
+        stripes_found += other.stripes_found;
+        stripes_usable += other.stripes_usable;
+        segmentations_close += other.segmentations_close;
+    }
+};
+
+struct Options {
+    std::string out;
+    std::string style = "a";
+    std::uint64_t seed = 1;
+    int count = 100;
+    int frames = 1;
+    int threads = 8;
+    bool stripe = true;
+    bool digits = true;
+};
+
+// NumPy's .npy format, version 1.0: a padded Python-literal header, then the
+// raw little-endian array.
+void write_npy(const std::string& path, const char* descr, const std::vector<std::size_t>& shape, const void* data,
+               std::size_t bytes)
+{
+    std::string dims;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        dims += std::to_string(shape[i]) + (shape.size() == 1 || i + 1 < shape.size() ? "," : "");
+    std::string header =
+        std::string("{'descr': '") + descr + "', 'fortran_order': False, 'shape': (" + dims + "), }";
+    const std::size_t total = 10 + header.size() + 1;
+    header.append((64 - total % 64) % 64, ' ');
+    header.push_back('\n');
+    std::ofstream file(path, std::ios::binary);
+    file.write("\x93NUMPY\x01\x00", 8);
+    const std::uint16_t length = static_cast<std::uint16_t>(header.size());
+    const char length_bytes[2] = {static_cast<char>(length & 0xff), static_cast<char>(length >> 8)};
+    file.write(length_bytes, 2);
+    file.write(header.data(), static_cast<std::streamsize>(header.size()));
+    file.write(static_cast<const char*>(data), static_cast<std::streamsize>(bytes));
+    if (!file)
+        std::fprintf(stderr, "dump_networks: cannot write %s\n", path.c_str());
+}
+
+void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char digit, cr::DigitFont font,
+                    std::uint8_t source)
+{
+    float input[kDigitInputSize];
+    if (!digit_cell_input(card, x, y, input))
+        return;
+    for (float v : input)
+        samples.digit_inputs.push_back(static_cast<std::uint8_t>(std::lround(v * 255.0f)));
+    samples.digit_labels.push_back(static_cast<std::uint8_t>(digit - '0'));
+    samples.digit_meta.push_back(static_cast<std::uint8_t>(font));
+    samples.digit_meta.push_back(source);
+}
+
+Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
+{
+    Samples samples;
+    const std::uint64_t card_seed = options.seed + static_cast<std::uint64_t>(index);
+    const cr::RenderedCard card = cr::render_card(style, card_seed);
+    cr::Rng rng(card_seed ^ 0x5eedc0ffee);
+    for (int frame = 0; frame < options.frames; ++frame) {
+        cr::CardTruth truth;
+        cv::Mat image = cr::photograph(card, style.camera, card_seed * 31 + static_cast<std::uint64_t>(frame), &truth);
+        IplImage ipl = cvIplImage(image);
+
+        if (options.stripe) {
+            const int top = truth.rounded_stripe_y();
+            const double glyph_top = truth.stripe_y + kStripeHeight / 2.0 - truth.glyph_height / 2.0;
+            const double glyph_bottom = glyph_top + truth.glyph_height;
+            for (int y = 0; y < kCardHeight; ++y) {
+                const bool near = y >= top - 30 && y < top + kStripeHeight + 30;
+                if (!near && !rng.chance(0.15))
+                    continue;
+                float input[kStripeInputSize];
+                if (!stripe_network_input(&ipl, y, input))
+                    continue;
+                // The gradient reads one row above and below, so the rows
+                // just outside the ink still see the glyphs' edges.
+                const bool on_glyphs = y >= std::floor(glyph_top) - 1 && y <= std::ceil(glyph_bottom) &&
+                                       y >= top && y < top + kStripeHeight;
+                samples.stripe_inputs.insert(samples.stripe_inputs.end(), input, input + kStripeInputSize);
+                samples.stripe_labels.push_back(on_glyphs ? static_cast<std::uint8_t>(truth.pattern_type) : 0);
+            }
+        }
+
+        if (options.digits) {
+            for (std::size_t i = 0; i < truth.number.size(); ++i) {
+                const int x = static_cast<int>(std::lround(truth.cell_x[i] + rng.uniform(-2.0, 2.0)));
+                const int y = static_cast<int>(std::lround(truth.stripe_y + rng.uniform(-3.0, 3.0)));
+                add_digit_cell(samples, &ipl, x, y, truth.number[i], truth.font, 0);
+            }
+            const VerticalSegmentation vseg = find_number_stripe(&ipl);
+            ++samples.frames;
+            if (vseg.pattern_type == truth.pattern_type && std::abs(vseg.y_offset - truth.stripe_y) <= 5.0) {
+                ++samples.stripes_found;
+                samples.stripes_usable += vseg.score > 15.0f;
+                const HorizontalSegmentation hseg = find_digit_offsets(&ipl, vseg);
+                cvResetImageROI(&ipl);
+                if (hseg.n_offsets == truth.number.size()) {
+                    int close = 0;
+                    for (std::size_t i = 0; i < truth.number.size(); ++i)
+                        if (std::abs(hseg.offsets[i] - truth.cell_x[i]) <= 4.0) {
+                            ++close;
+                            add_digit_cell(samples, &ipl, hseg.offsets[i], vseg.y_offset, truth.number[i],
+                                           truth.font, 1);
+                        }
+                    samples.segmentations_close += close == static_cast<int>(truth.number.size());
+                }
+            }
+            cvResetImageROI(&ipl);
+        }
+    }
+    return samples;
+}
+
+bool parse(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return false;
+        const char* value = argv[++i];
+        if (arg == "--out")
+            options.out = value;
+        else if (arg == "--style")
+            options.style = value;
+        else if (arg == "--seed")
+            options.seed = std::strtoull(value, nullptr, 10);
+        else if (arg == "--count")
+            options.count = std::atoi(value);
+        else if (arg == "--frames")
+            options.frames = std::max(1, std::atoi(value));
+        else if (arg == "--threads")
+            options.threads = std::max(1, std::atoi(value));
+        else if (arg == "--what") {
+            options.stripe = std::strcmp(value, "digits") != 0;
+            options.digits = std::strcmp(value, "stripe") != 0;
+        } else
+            return false;
+    }
+    return !options.out.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fprintf(stderr, "usage: dump_networks --out PREFIX [--style NAME] [--seed N] [--count N] [--frames N] "
+                             "[--threads N] [--what stripe|digits|both]\n");
+        return 2;
+    }
+    const cr::CardStyle style = cr::style_preset(options.style);
+    std::vector<Samples> per_card(static_cast<std::size_t>(options.count));
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < options.threads; ++t)
+        workers.emplace_back([&] {
+            for (int i = next++; i < options.count; i = next++)
+                per_card[static_cast<std::size_t>(i)] = dump_card(options, style, i);
+        });
+    for (auto& worker : workers)
+        worker.join();
+
+    Samples all;
+    for (const Samples& s : per_card)
+        all.append(s);
+    if (options.stripe) {
+        write_npy(options.out + "_stripe_x.npy", "<f4", {all.stripe_labels.size(), kStripeInputSize},
+                  all.stripe_inputs.data(), all.stripe_inputs.size() * sizeof(float));
+        write_npy(options.out + "_stripe_y.npy", "|u1", {all.stripe_labels.size()}, all.stripe_labels.data(),
+                  all.stripe_labels.size());
+    }
+    if (options.digits) {
+        write_npy(options.out + "_digit_x.npy", "|u1", {all.digit_labels.size(), kDigitCellHeight, kDigitCellWidth},
+                  all.digit_inputs.data(), all.digit_inputs.size());
+        write_npy(options.out + "_digit_y.npy", "|u1", {all.digit_labels.size()}, all.digit_labels.data(),
+                  all.digit_labels.size());
+        write_npy(options.out + "_digit_meta.npy", "|u1", {all.digit_labels.size(), 2}, all.digit_meta.data(),
+                  all.digit_meta.size());
+    }
+    std::printf("dump_networks: %zu stripe rows, %zu digit cells from %d cards x %d frames (style %s, seed %llu)\n",
+                all.stripe_labels.size(), all.digit_labels.size(), options.count, options.frames,
+                options.style.c_str(), static_cast<unsigned long long>(options.seed));
+    if (options.digits)
+        std::printf("dump_networks: core stripe search right on %d of %d frames (%d usable), "
+                    "segmentation within 4 px on %d\n",
+                    all.stripes_found, all.frames, all.stripes_usable, all.segmentations_close);
+    return 0;
+}

@@ -1,0 +1,50 @@
+#!/bin/sh
+# Renders the training sets, trains the stripe network and digit networks A, B
+# and C, and regenerates cardscanner/core/weights/*.cpp and
+# tests/cardscanner_core/ReferenceVectors.h. Runs by hand, never in CI.
+#
+#   tools/trainer/train_all.sh [BUILD_DIR] [DATA_DIR]
+#
+# BUILD_DIR is a configured build tree of this repository (default
+# build/helper-train); DATA_DIR receives the dumps and trained parameters
+# (default build/training).
+#
+# The stripe network is trained first and built into the core, because the
+# digit sets include cells at the core's own stripe search and segmentation.
+set -eu
+cd "$(dirname "$0")/../.."
+BUILD=${1:-build/helper-train}
+DATA=${2:-build/training}
+PYTHON=/usr/bin/python3
+mkdir -p "$DATA"
+
+# name style seed count frames what. The digit sets differ in font and
+# background proportions (the style presets) and in their cards, so the three
+# networks make different mistakes.
+SETS="stripe stripe 1000000 1500 1 stripe
+a a 2000000 2500 2 digits
+b b 3000000 2500 2 digits
+c c 4000000 2500 2 digits"
+
+echo "$SETS" | awk 'BEGIN { print "{" } { printf "%s\"%s\": {\"style\": \"%s\", \"seed\": %s, \"count\": %s, \"frames\": %s}\n", (NR > 1 ? "," : ""), $1, $2, $3, $4, $5 } END { print "}" }' > "$DATA/datasets.json"
+
+dump() {
+  echo "$SETS" | while read -r name style seed count frames what; do
+    [ "$what" = "$1" ] || continue
+    "$BUILD/tools/dump_networks/dump_networks" --out "$DATA/$name" --style "$style" --seed "$seed" \
+        --count "$count" --frames "$frames" --what "$what" --threads 8
+  done
+}
+
+cmake --build "$BUILD" --target dump_networks
+dump stripe
+$PYTHON tools/trainer/train.py --data "$DATA" --net stripe
+rm -f "$DATA"/params_a.npz "$DATA"/params_b.npz "$DATA"/params_c.npz
+$PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .
+
+cmake --build "$BUILD" --target dump_networks
+dump digits
+for net in a b c; do
+  $PYTHON tools/trainer/train.py --data "$DATA" --net $net
+done
+$PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .
