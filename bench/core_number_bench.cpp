@@ -38,6 +38,8 @@ struct ScanOutcome {
     int frames = 0;
     cr::DigitFont font = cr::DigitFont::OcrB;
     std::string read;
+    int weak_stripe_frames = 0;    // stripe score not above the usable threshold
+    int unsure_digit_frames = 0;   // stripe fine, digits not confident enough
 };
 
 std::string predicted_number(const NumberScanResult& result)
@@ -60,8 +62,13 @@ ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
         IplImage ipl = cvIplImage(image);
         FrameScanResult frame{};
         scanner_add_frame(state, &ipl, false, frame);
-        if (!frame.usable)
+        if (!frame.usable) {
+            if (frame.vseg.score <= kUsableStripeScore)
+                ++outcome.weak_stripe_frames;
+            else
+                ++outcome.unsure_digit_frames;
             continue;
+        }
         NumberScanResult result{};
         scanner_result(state, result);
         if (result.complete) {
@@ -109,12 +116,16 @@ ReadFigures measure_reading()
     ReadFigures figures;
     std::vector<double> frames;
     std::map<cr::DigitFont, std::pair<int, int>> per_font;   // right, total
-    int right = 0;
+    int right = 0, weak_stripe = 0, unsure_digits = 0, undecided = 0;
     for (const ScanOutcome& outcome : outcomes) {
         auto& font = per_font[outcome.font];
         ++font.second;
-        if (!outcome.decided)
+        weak_stripe += outcome.weak_stripe_frames;
+        unsure_digits += outcome.unsure_digit_frames;
+        if (!outcome.decided) {
+            ++undecided;
             continue;
+        }
         frames.push_back(outcome.frames);
         if (outcome.right) {
             ++right;
@@ -125,6 +136,8 @@ ReadFigures measure_reading()
     }
     for (const auto& [font, counts] : per_font)
         std::printf("read by font %-22s %d of %d\n", cr::digit_font_name(font), counts.first, counts.second);
+    std::printf("undecided cards: %d; unusable frames: %d with a weak stripe, %d with unsure digits\n", undecided,
+                weak_stripe, unsure_digits);
     figures.read_rate = static_cast<double>(right) / kHeldOutCards;
     figures.frames_median = median(frames);
     return figures;

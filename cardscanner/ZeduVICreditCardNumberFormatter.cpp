@@ -1,5 +1,6 @@
 #include "cardscanner/ZeduVICreditCardNumberFormatter.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <span>
@@ -44,8 +45,15 @@ std::string ZeduVICreditCardNumberFormatter::stringForObjectValue(const ZeduVIFo
         text = *string;
     }
     text = ZeduVICreditCardNumber::stringbyRemovingSpaces(text);
-    const int length = ZeduVICreditCardNumber::numberLengthForCardNumber(text);
-    if (length > 0 && text.size() > static_cast<std::size_t>(length)) text.resize(static_cast<std::size_t>(length));
+    // The length is judged on the leading characters: looked up whole, a
+    // text longer than its type has no type, so a pasted number with extra
+    // digits would never be cut back. No type is longer than 16 digits.
+    for (std::size_t prefix = std::min<std::size_t>(text.size(), 16); prefix > 0; --prefix) {
+        const int length = ZeduVICreditCardNumber::numberLengthForCardNumber(std::string_view(text).substr(0, prefix));
+        if (length <= 0) continue;
+        if (text.size() > static_cast<std::size_t>(length)) text.resize(static_cast<std::size_t>(length));
+        break;
+    }
     return groupedNumber(text, ZeduVICreditCardNumber::cardTypeForCardNumber(text));
 }
 

@@ -24,9 +24,10 @@ public:
     // replaced by the digit string. Always true.
     bool getObjectValue(ZeduVIFormatterObject& object, std::string_view string, std::string* errorDescription) const;
 
-    // A record's number or a text, blanks dropped, cut to the type's length
-    // and grouped: 4-4-4-4 for Visa, MasterCard, Discover and JCB, 4-6-5 for
-    // American Express, ungrouped otherwise. Empty for nil.
+    // A record's number or a text, blanks dropped, cut to the length of the
+    // type its leading digits show (so a paste with extra digits is cut
+    // back) and grouped: 4-4-4-4 for Visa, MasterCard, Discover and JCB,
+    // 4-6-5 for American Express, ungrouped otherwise. Empty for nil.
     std::string stringForObjectValue(const ZeduVIFormatterObject& object) const;
 
     // The grouping alone, for a text already free of blanks.

@@ -90,6 +90,11 @@ ParametricLine find_best_edge_line(const IplImage* plane, bool horizontal);
 bool llcv_canny7_precomputed_sobel(const IplImage* source, IplImage* edges, const IplImage* dx, const IplImage* dy,
                                    double low_threshold, double high_threshold);
 
+// The Hough step of find_best_edge_line on a finished edge map and its
+// derivatives (all of one size): only edge pixels whose gradient lies within
+// 10 degrees of the line's normal vote, once for each of the ten angles.
+ParametricLine llcv_hough(const IplImage* edges, const IplImage* dx, const IplImage* dy, bool horizontal);
+
 // Intersection of a (near) horizontal and a (near) vertical line; false when
 // sin(theta2 - theta1) < 1e-10, which also refuses lines given the wrong way
 // round.

@@ -166,8 +166,13 @@ bool scanner_add_frame(ScannerState& state, IplImage* card, bool read_expiry, Fr
             classify_frame_digits(card, frame);
             frame.usable = frame_confident(frame);
         }
-        if (wants_expiry && frame.vseg.y_offset < 240)
+        if (wants_expiry && frame.vseg.y_offset < 240) {
             find_expiry_and_name_groups(card, frame.vseg.y_offset, frame.expiry_groups, frame.name_groups);
+            // Only a usable frame reaches the expiry update, so only its
+            // candidates are worth the expiry digit network.
+            if (frame.usable)
+                classify_expiry_characters(card, frame.expiry_groups);
+        }
     }
     record_frame(state, frame, decided, wants_expiry);
     cvResetImageROI(card);

@@ -103,7 +103,9 @@ bool scanner_add_frame(ScannerState& state, IplImage* card, bool read_expiry, Fr
 // The same session step for a frame whose stripe and digits were read
 // elsewhere (tests, replays): frame.vseg, and frame.hseg and frame.scores
 // while the number is undecided, are taken as given in place of the
-// networks' results; no expiry search runs.
+// networks' results; no expiry search runs, and the expiry update takes
+// frame.expiry_groups (with their character scores) and frame.name_groups as
+// given.
 void scanner_add_frame_scores(ScannerState& state, bool read_expiry, FrameScanResult& frame);
 
 // Decides the number once the evidence is strong enough; out.complete says

@@ -108,22 +108,32 @@ const char* background_name(Background background)
 CardStyle style_preset(const std::string& name)
 {
     CardStyle style;
+    // Unfoiled relief on busy backgrounds is where reading fails (only the
+    // light tells the digit from the card there), so the training presets
+    // draw more of it than the default; the held-out preset keeps its own
+    // proportions.
     if (name == "stripe") {
-        style.font_weights = {1, 1, 1, 1, 1, 1};
-        style.background_weights = {1, 1, 1.2, 1.2, 1.2};
+        style.font_weights = {1, 1, 1, 1, 1, 1.5};
+        style.background_weights = {0.6, 1, 1.5, 1.3, 1.5};
+        style.foil_share = 0.25;
+        style.flat_print_share = 0.15;
         style.stripe_y_min = 122;
         style.stripe_y_max = 178;
     } else if (name == "a") {
-        style.font_weights = {3, 1, 1, 1, 0.5, 2};
-        style.background_weights = {1, 1, 1, 1, 1};
+        style.font_weights = {3, 1, 1, 1, 0.5, 2.5};
+        style.background_weights = {0.7, 1, 1.5, 1, 1.5};
+        style.foil_share = 0.25;
+        style.flat_print_share = 0.15;
     } else if (name == "b") {
-        style.font_weights = {1, 2, 2, 1, 1, 1};
-        style.background_weights = {0.5, 1, 1.5, 1, 1};
-        style.flat_print_share = 0.3;
+        style.font_weights = {1, 2, 2, 1, 1, 2};
+        style.background_weights = {0.5, 1, 1.5, 1.2, 1.3};
+        style.flat_print_share = 0.2;
+        style.foil_share = 0.2;
     } else if (name == "c") {
-        style.font_weights = {1, 1, 0.5, 2, 2, 2};
-        style.background_weights = {1, 0.5, 1, 1.5, 1.5};
-        style.foil_share = 0.5;
+        style.font_weights = {1, 1, 0.5, 2, 2, 2.5};
+        style.background_weights = {0.7, 0.5, 1.2, 1.5, 1.5};
+        style.foil_share = 0.3;
+        style.flat_print_share = 0.15;
     } else if (name == "heldout") {
         style.font_weights = {2, 1, 1, 1, 1, 3};
         style.background_weights = {0.5, 1, 2, 1, 2};
