@@ -232,6 +232,9 @@ int find_text_lines(const IplImage* gradient, int y_offset, TextLine lines[3])
             sum += e[i];
             largest = std::max(largest, e[i]);
         }
+        // A blank window passes every test below; it is no line of text.
+        if (largest <= 0)
+            continue;
         const int64_t half = largest / 2;
         if (e[0] + e[1] < half || e[13] + e[14] < half)
             continue;

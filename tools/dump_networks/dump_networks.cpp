@@ -42,7 +42,10 @@ struct Samples {
     std::vector<std::uint8_t> stripe_labels;
     std::vector<std::uint8_t> digit_inputs;      // cells of 27 x 19, value x 255
     std::vector<std::uint8_t> digit_labels;
-    std::vector<std::uint8_t> digit_meta;        // per cell: font, source (0 truth, 1 core)
+    // Per cell: font, source (0 truth, 1 core), background, technique (0 flat
+    // print, 1 unfoiled relief, 2 foiled relief), so the trainer can weigh the
+    // cards that fail up.
+    std::vector<std::uint8_t> digit_meta;
     // How the core's own stripe search and segmentation did on these frames.
     int frames = 0, stripes_found = 0, stripes_usable = 0, segmentations_close = 0;
 
@@ -95,7 +98,7 @@ void write_npy(const std::string& path, const char* descr, const std::vector<std
         std::fprintf(stderr, "dump_networks: cannot write %s\n", path.c_str());
 }
 
-void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char digit, cr::DigitFont font,
+void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char digit, const cr::CardTruth& truth,
                     std::uint8_t source)
 {
     float input[kDigitInputSize];
@@ -104,8 +107,10 @@ void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char d
     for (float v : input)
         samples.digit_inputs.push_back(static_cast<std::uint8_t>(std::lround(v * 255.0f)));
     samples.digit_labels.push_back(static_cast<std::uint8_t>(digit - '0'));
-    samples.digit_meta.push_back(static_cast<std::uint8_t>(font));
+    samples.digit_meta.push_back(static_cast<std::uint8_t>(truth.font));
     samples.digit_meta.push_back(source);
+    samples.digit_meta.push_back(static_cast<std::uint8_t>(truth.background));
+    samples.digit_meta.push_back(static_cast<std::uint8_t>(!truth.embossed ? 0 : truth.foil ? 2 : 1));
 }
 
 Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
@@ -141,9 +146,12 @@ Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
 
         if (options.digits) {
             for (std::size_t i = 0; i < truth.number.size(); ++i) {
-                const int x = static_cast<int>(std::lround(truth.cell_x[i] + rng.uniform(-2.0, 2.0)));
-                const int y = static_cast<int>(std::lround(truth.stripe_y + rng.uniform(-3.0, 3.0)));
-                add_digit_cell(samples, &ipl, x, y, truth.number[i], truth.font, 0);
+                // The shift is what the core's segmentation and stripe search
+                // get wrong on the frames they read; wider shifts spend the
+                // small network's capacity on cells it never sees.
+                const int x = static_cast<int>(std::lround(truth.cell_x[i] + rng.uniform(-1.0, 1.0)));
+                const int y = static_cast<int>(std::lround(truth.stripe_y + rng.uniform(-2.0, 2.0)));
+                add_digit_cell(samples, &ipl, x, y, truth.number[i], truth, 0);
             }
             const VerticalSegmentation vseg = find_number_stripe(&ipl);
             ++samples.frames;
@@ -157,8 +165,8 @@ Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
                     for (std::size_t i = 0; i < truth.number.size(); ++i)
                         if (std::abs(hseg.offsets[i] - truth.cell_x[i]) <= 4.0) {
                             ++close;
-                            add_digit_cell(samples, &ipl, hseg.offsets[i], vseg.y_offset, truth.number[i],
-                                           truth.font, 1);
+                            add_digit_cell(samples, &ipl, hseg.offsets[i], vseg.y_offset, truth.number[i], truth,
+                                           1);
                         }
                     samples.segmentations_close += close == static_cast<int>(truth.number.size());
                 }
@@ -233,7 +241,7 @@ int main(int argc, char** argv)
                   all.digit_inputs.data(), all.digit_inputs.size());
         write_npy(options.out + "_digit_y.npy", "|u1", {all.digit_labels.size()}, all.digit_labels.data(),
                   all.digit_labels.size());
-        write_npy(options.out + "_digit_meta.npy", "|u1", {all.digit_labels.size(), 2}, all.digit_meta.data(),
+        write_npy(options.out + "_digit_meta.npy", "|u1", {all.digit_labels.size(), 4}, all.digit_meta.data(),
                   all.digit_meta.size());
     }
     std::printf("dump_networks: %zu stripe rows, %zu digit cells from %d cards x %d frames (style %s, seed %llu)\n",

@@ -53,7 +53,12 @@ class DigitNet(nn.Module):
         self.out = nn.Linear(32, 10)
 
     def forward(self, x):
-        v = self.conv(x.view(-1, 1, 27, 19))[:, :, :24, :15]
+        # The correlation as nine shifted views times the kernel taps: with one
+        # input channel and eight maps, this is several times faster on a CPU
+        # than the convolution operator, and the same sums.
+        cell = x.view(-1, 27, 19)
+        taps = torch.stack([cell[:, i : i + 24, j : j + 15] for i in range(3) for j in range(3)], 1)
+        v = torch.einsum("btrc,mt->bmrc", taps, self.conv.weight.view(8, 9))
         f = torch.tanh(F.max_pool2d(v, 3) + self.kernel_bias.view(1, 8, 1, 1))
         return self.out(torch.tanh(self.hidden(f.flatten(1))))
 
@@ -115,7 +120,10 @@ def main():
     parser.add_argument("--epochs", type=int, default=0)
     args = parser.parse_args()
 
-    torch.set_num_threads(8)
+    # Two threads: train_all.sh trains the three digit networks side by side,
+    # and on a shared machine more threads per process spin-wait instead of
+    # working.
+    torch.set_num_threads(2)
     seed = SEEDS[args.net]
     torch.manual_seed(seed)
     np.random.seed(seed)
@@ -135,7 +143,7 @@ def main():
         model = DigitNet()
         # Large batches keep an epoch of a few hundred thousand cells to seconds
         # on eight cores; the one-cycle schedule makes up for the fewer steps.
-        train(model, x, y, args.epochs or 30, 6e-3, 512, seed)
+        train(model, x, y, args.epochs or 32, 6e-3, 512, seed)
 
     params = {k: v.detach().numpy().astype(np.float32).reshape(-1) for k, v in model.export().items()}
     np.savez(os.path.join(args.data, f"params_{args.net}.npz"), seed=seed, **params)

@@ -22,9 +22,9 @@ mkdir -p "$DATA"
 # background proportions (the style presets) and in their cards, so the three
 # networks make different mistakes.
 SETS="stripe stripe 1000000 3000 1 stripe
-a a 2000000 4000 3 digits
-b b 3000000 4000 3 digits
-c c 4000000 4000 3 digits"
+a a 2000000 4000 2 digits
+b b 3000000 4000 2 digits
+c c 4000000 4000 2 digits"
 
 echo "$SETS" | awk 'BEGIN { print "{" } { printf "%s\"%s\": {\"style\": \"%s\", \"seed\": %s, \"count\": %s, \"frames\": %s}\n", (NR > 1 ? "," : ""), $1, $2, $3, $4, $5 } END { print "}" }' > "$DATA/datasets.json"
 
@@ -44,7 +44,15 @@ $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .
 
 cmake --build "$BUILD" --target dump_networks
 dump digits
+# The three digit networks are independent: trained side by side, two
+# threads each, every one with its own fixed seed and log.
+pids=""
 for net in a b c; do
-  $PYTHON tools/trainer/train.py --data "$DATA" --net $net
+  $PYTHON tools/trainer/train.py --data "$DATA" --net $net > "$DATA/train_$net.log" 2>&1 &
+  pids="$pids $!"
 done
+for pid in $pids; do
+  wait "$pid"
+done
+cat "$DATA"/train_a.log "$DATA"/train_b.log "$DATA"/train_c.log
 $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .

@@ -1,0 +1,283 @@
+// How well and how fast whole camera frames are scanned.
+//
+// Accuracy: a held-out set of rendered camera sequences (card seeds no
+// training set used, the renderer's held-out style, our own dates, tables,
+// light, focus and motion) goes frame by frame through
+// ZeduVIVideoFrame::process with a real ZeduVICardScanner reading the number
+// and the expiry, and the GLES warp filter, until the scanner is complete or
+// 60 frames have passed. The scanner's clock runs at 30 frames a second from
+// a fixed day, so the one-second wait for an expiry is 30 frames, as on a
+// phone.
+// Speed: the median wall time of process() over the frames that reached the
+// scan session (focus, chroma split, edges, warp, session step), plus Google
+// Benchmark's median for one such frame.
+//
+// The last line is `frames: success=X wrong=N expiry=E frames=F ms=T`.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cardscanner/PixelBuffer.h"
+#include "cardscanner/ZeduVICardScanner.h"
+#include "cardscanner/ZeduVIReadCardInfo.h"
+#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/core/Transform.h"
+#include "cardscanner/gpu/ZeduVIGPUTransformFilter.h"
+#include "tools/camera_frames/CameraFrames.h"
+
+namespace {
+
+namespace cf = camera_frames;
+using cardscanner::PixelBuffer;
+using cardscanner::ZeduVICardScanner;
+using cardscanner::ZeduVIVideoFrame;
+
+constexpr int kSequences = 200;
+constexpr std::uint64_t kHeldOutSeed = 9500000;
+constexpr int kMaxFrames = 60;
+constexpr int kChunk = 16;
+constexpr cf::CalendarMonth kToday{6, 2025};
+constexpr std::uint64_t kTodayMilliseconds = 1750068000000ull; // 16 June 2025, 10:00 UTC
+constexpr std::uint64_t kFrameMilliseconds = 33;
+
+struct Outcome {
+    bool complete = false;
+    bool right = false;
+    bool has_date = false;
+    bool date_right = false;
+    int frames = 0;
+    std::string read;
+    int in_focus = 0, edges_found = 0, scanned = 0;
+};
+
+struct Figures {
+    double success = 0;
+    int wrong = 0;
+    double expiry = 0;
+    double frames_median = 0;
+    double ms_median = 0;
+    double ms_all_median = 0;
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void fill_buffer(PixelBuffer& buffer, const cf::CameraFrame& frame)
+{
+    auto y = buffer.planeData(0);
+    auto cbcr = buffer.planeData(1);
+    frame.copy_planes(y.data(), buffer.bytesPerRowOfPlane(0), cbcr.data(), buffer.bytesPerRowOfPlane(1));
+}
+
+// A scanner whose clock is the simulated camera's.
+std::shared_ptr<ZeduVICardScanner> scanner_at(std::shared_ptr<std::uint64_t> now)
+{
+    auto scanner = std::make_shared<ZeduVICardScanner>();
+    ScannerState state = scanner->scannerState();
+    state.clock = [now] { return *now; };
+    scanner->setScannerState(state);
+    return scanner;
+}
+
+// Makes frames [first, last) of a sequence on every core: the camera, not
+// the scan, is what would produce them.
+std::vector<cf::CameraFrame> film(const cf::CameraSequence& sequence, int first, int last)
+{
+    std::vector<cf::CameraFrame> frames(static_cast<std::size_t>(last - first));
+    std::vector<std::thread> workers;
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            for (int i = first + t; i < last; i += threads)
+                frames[static_cast<std::size_t>(i - first)] = sequence.frame(i);
+        });
+    for (auto& worker : workers)
+        worker.join();
+    return frames;
+}
+
+Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std::vector<double>& scan_ms,
+                      std::vector<double>& all_ms)
+{
+    Outcome outcome;
+    outcome.has_date = sequence.card().expiry.present;
+    auto now = std::make_shared<std::uint64_t>(kTodayMilliseconds);
+    auto scanner = scanner_at(now);
+    auto buffer = PixelBuffer::create(cf::kFrameWidth, cf::kFrameHeight);
+    std::vector<cf::CameraFrame> frames;
+    for (int index = 0; index < kMaxFrames; ++index) {
+        if (index % kChunk == 0)
+            frames = film(sequence, index, std::min(index + kChunk, kMaxFrames));
+        fill_buffer(*buffer, frames[static_cast<std::size_t>(index % kChunk)]);
+        *now = kTodayMilliseconds + kFrameMilliseconds * static_cast<std::uint64_t>(index);
+        ZeduVIVideoFrame frame(buffer.get(), cf::kOrientation);
+        frame.setReco(reco);
+        frame.setScanner(scanner);
+        frame.setScanExpiry(true);
+        const auto start = std::chrono::steady_clock::now();
+        frame.process();
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        all_ms.push_back(ms);
+        outcome.in_focus += frame.focusOk();
+        outcome.edges_found += frame.foundAllEdges();
+        if (frame.cardY()) {
+            scan_ms.push_back(ms);
+            ++outcome.scanned;
+        }
+        if (const auto info = frame.cardInfo()) {
+            outcome.complete = true;
+            outcome.frames = index + 1;
+            outcome.read = info->number();
+            outcome.right = outcome.read == sequence.card().truth.number;
+            const auto& truth = sequence.card().expiry;
+            outcome.date_right = truth.present && static_cast<int>(info->expiryMonth()) == truth.month &&
+                                 static_cast<int>(info->expiryYear()) == truth.year;
+            break;
+        }
+    }
+    return outcome;
+}
+
+RecoContext* make_context()
+{
+    std::string why;
+    if (!cardscanner::ZeduVIGPUTransformFilter::create(cf::kFrameWidth, cf::kFrameHeight, why)) {
+        std::printf("note: no EGL/GLES context (%s); the CPU warp filter stands in\n", why.c_str());
+        return reco_context_create();
+    }
+    std::printf("warp filter: OpenGL ES 2 (EGL surfaceless)\n");
+    return reco_context_create(cardscanner::gpu_transform_filter_factory());
+}
+
+Figures measure(RecoContext* reco)
+{
+    const card_renderer::CardStyle style = card_renderer::style_preset("heldout");
+    std::vector<double> scan_ms, all_ms, frames;
+    int right = 0, wrong = 0, dated = 0, dated_right = 0, incomplete = 0;
+    int focus = 0, edges = 0, scanned = 0, total_frames = 0;
+    for (int i = 0; i < kSequences; ++i) {
+        const std::uint64_t seed = kHeldOutSeed + static_cast<std::uint64_t>(i);
+        const cf::CameraSequence sequence(style, seed, kToday);
+        const Outcome outcome = scan_sequence(sequence, reco, scan_ms, all_ms);
+        total_frames += outcome.complete ? outcome.frames : kMaxFrames;
+        focus += outcome.in_focus;
+        edges += outcome.edges_found;
+        scanned += outcome.scanned;
+        if (outcome.has_date)
+            ++dated;
+        if (!outcome.complete) {
+            ++incomplete;
+            std::printf("  incomplete: seed %llu (%s, %s): %d in focus, %d with edges, %d scanned\n",
+                        static_cast<unsigned long long>(seed), card_renderer::digit_font_name(sequence.card().truth.font),
+                        card_renderer::background_name(sequence.card().truth.background), outcome.in_focus,
+                        outcome.edges_found, outcome.scanned);
+            continue;
+        }
+        frames.push_back(outcome.frames);
+        if (outcome.right) {
+            ++right;
+            if (outcome.date_right)
+                ++dated_right;
+        } else {
+            ++wrong;
+            std::printf("  wrong: seed %llu read %s, truth %s\n", static_cast<unsigned long long>(seed),
+                        outcome.read.c_str(), sequence.card().truth.number.c_str());
+        }
+        if (outcome.has_date && !outcome.date_right && outcome.right)
+            std::printf("  expiry missed: seed %llu (truth %02d/%d)\n", static_cast<unsigned long long>(seed),
+                        sequence.card().expiry.month, sequence.card().expiry.year);
+    }
+    std::printf("frames: %d filmed, %d in focus, %d with four edges, %d scanned; %d sequences incomplete\n",
+                total_frames, focus, edges, scanned, incomplete);
+    Figures figures;
+    figures.success = static_cast<double>(right) / kSequences;
+    figures.wrong = wrong;
+    figures.expiry = dated ? static_cast<double>(dated_right) / dated : 0;
+    figures.frames_median = median(frames);
+    figures.ms_median = median(scan_ms);
+    figures.ms_all_median = median(all_ms);
+    return figures;
+}
+
+RecoContext* g_reco = nullptr;
+
+// One in-focus frame whose card is found, processed again and again with a
+// fresh scanner each time: the cost of a scanning frame.
+void BM_ScanningFrame(benchmark::State& bench)
+{
+    const cf::CameraSequence sequence(card_renderer::style_preset("heldout"), kHeldOutSeed + 100000, kToday);
+    cf::CameraFrame chosen = sequence.frame(0);
+    for (int i = 0; i < 20; ++i) {
+        cf::CameraFrame candidate = sequence.frame(i);
+        if (!candidate.upside_down && candidate.defocus_sigma < 0.8) {
+            chosen = std::move(candidate);
+            break;
+        }
+    }
+    auto buffer = PixelBuffer::create(cf::kFrameWidth, cf::kFrameHeight);
+    fill_buffer(*buffer, chosen);
+    auto now = std::make_shared<std::uint64_t>(kTodayMilliseconds);
+    auto scanner = scanner_at(now);
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        scanner->reset();
+        ZeduVIVideoFrame frame(buffer.get(), cf::kOrientation);
+        frame.setReco(g_reco);
+        frame.setScanner(scanner);
+        frame.setScanExpiry(true);
+        bench.ResumeTiming();
+        frame.process();
+        benchmark::DoNotOptimize(frame.cardY());
+    }
+}
+
+BENCHMARK(BM_ScanningFrame)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3)->ReportAggregatesOnly(true);
+
+class RecordingReporter : public benchmark::ConsoleReporter {
+public:
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                milliseconds = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double milliseconds = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    g_reco = make_context();
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const Figures figures = measure(g_reco);
+    std::printf("one scanning frame (Google Benchmark median): %.3f ms; every frame's process(): %.3f ms median\n",
+                reporter.milliseconds, figures.ms_all_median);
+    std::printf("scan_success_rate: %.4f\n", figures.success);
+    std::printf("wrong_numbers: %d\n", figures.wrong);
+    std::printf("expiry_read_rate: %.4f\n", figures.expiry);
+    std::printf("frames_to_complete_median: %.1f\n", figures.frames_median);
+    std::printf("frame_ms_median: %.3f\n", figures.ms_median);
+    std::printf("frames: success=%.4f wrong=%d expiry=%.4f frames=%.1f ms=%.3f\n", figures.success, figures.wrong,
+                figures.expiry, figures.frames_median, figures.ms_median);
+    reco_context_destroy(g_reco);
+    return 0;
+}
