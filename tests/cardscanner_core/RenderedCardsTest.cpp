@@ -117,7 +117,7 @@ TEST(RenderedCards, the_core_reads_rendered_cards_within_a_few_frames)
         ScannerState state{};
         scanner_init(state);
         std::string decided;
-        for (int f = 0; f < 20 && decided.empty(); ++f) {
+        for (int f = 0; f < 10 && decided.empty(); ++f) {
             cv::Mat image = cr::photograph(card, style.camera, seed * 100 + static_cast<std::uint64_t>(f));
             IplImage ipl = cvIplImage(image);
             FrameScanResult frame{};

@@ -573,18 +573,10 @@ void apply_relief(cv::Mat& card, const cv::Mat& mask, const Relief& relief)
     cv::GaussianBlur(mask, height, cv::Size(0, 0), relief.softness);
     cv::Sobel(height, gx, CV_32F, 1, 0, 3, 1.0 / 8);
     cv::Sobel(height, gy, CV_32F, 0, 1, 3, 1.0 / 8);
-    // Besides the main light, a card is lit by the whole room: the relief's
-    // slopes tilt away from the camera and return less of that diffuse light
-    // than the flat face, so every edge of a raised digit shows, also those
-    // running along the main light, which one directional term alone would
-    // erase (a horizontal bar lit from the side, leaving 8 looking like 0).
-    constexpr double kDiffuseSlopeShare = 0.4;
     for (int y = 0; y < card.rows; ++y)
         for (int x = 0; x < card.cols; ++x) {
-            const double dx = gx.at<float>(y, x), dy = gy.at<float>(y, x);
             const double shade =
-                (-(dx * relief.light_x + dy * relief.light_y) - kDiffuseSlopeShare * std::sqrt(dx * dx + dy * dy)) *
-                relief.strength;
+                -(gx.at<float>(y, x) * relief.light_x + gy.at<float>(y, x) * relief.light_y) * relief.strength;
             if (shade == 0)
                 continue;
             auto& p = card.at<cv::Vec3f>(y, x);

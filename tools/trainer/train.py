@@ -82,17 +82,7 @@ def load_set(data, name, kind):
     return torch.from_numpy(np.ascontiguousarray(x, dtype=np.float32)), torch.from_numpy(y)
 
 
-def hard_case_weights(meta, factor):
-    """Per-cell loss weights: unfoiled relief (technique 1), where only the
-    light tells the digit from the card, is where the held-out cards go unread
-    with the same digit misread in every frame; flat print and foil are read
-    at 0.97 to 0.99 per cell, unfoiled relief at about 0.92 on every kind of
-    background. Its cells count `factor` times."""
-    hard = meta[:, 3] == 1
-    return torch.from_numpy(np.where(hard, np.float32(factor), np.float32(1.0)))
-
-
-def train(model, x, y, epochs, lr, batch, seed, class_weights=None, sample_weights=None, log=print):
+def train(model, x, y, epochs, lr, batch, seed, class_weights=None, log=print):
     generator = torch.Generator().manual_seed(seed)
     n = len(x)
     n_val = max(1, n // 20)
@@ -109,11 +99,7 @@ def train(model, x, y, epochs, lr, batch, seed, class_weights=None, sample_weigh
         total = 0.0
         for i in range(0, len(perm), batch):
             idx = perm[i : i + batch]
-            if sample_weights is None:
-                loss = F.cross_entropy(model(x[idx]), y[idx], weight=class_weights)
-            else:
-                w = sample_weights[idx]
-                loss = (F.cross_entropy(model(x[idx]), y[idx], reduction="none") * w).sum() / w.sum()
+            loss = F.cross_entropy(model(x[idx]), y[idx], weight=class_weights)
             optimizer.zero_grad()
             loss.backward()
             optimizer.step()
@@ -122,13 +108,8 @@ def train(model, x, y, epochs, lr, batch, seed, class_weights=None, sample_weigh
         model.eval()
         with torch.no_grad():
             pred = model(x_val).argmax(1)
-            right = (pred == y_val).float()
-            acc = right.mean().item()
-            extra = ""
-            if sample_weights is not None:
-                hard = sample_weights[val_idx] > 1
-                extra = f", hard cells {right[hard].mean().item():.4f}"
-        log(f"epoch {epoch + 1}/{epochs}: loss {total / len(perm):.4f} val acc {acc:.4f}{extra} ({time.time() - start:.1f} s)")
+            acc = (pred == y_val).float().mean().item()
+        log(f"epoch {epoch + 1}/{epochs}: loss {total / len(perm):.4f} val acc {acc:.4f} ({time.time() - start:.1f} s)")
     return model
 
 
@@ -137,7 +118,6 @@ def main():
     parser.add_argument("--data", required=True)
     parser.add_argument("--net", required=True, choices=sorted(SEEDS))
     parser.add_argument("--epochs", type=int, default=0)
-    parser.add_argument("--hard-weight", type=float, default=2.0)
     args = parser.parse_args()
 
     # Two threads: train_all.sh trains the three digit networks side by side,
@@ -159,13 +139,11 @@ def main():
         train(model, x, y, args.epochs or 30, 3e-3, 512, seed, weights)
     else:
         x, y = load_set(args.data, args.net, "digit")
-        meta = np.load(os.path.join(args.data, f"{args.net}_digit_meta.npy"))
-        weights = hard_case_weights(meta, args.hard_weight)
-        print(f"digit cells of set {args.net}: {len(y)}, {int((weights > 1).sum())} weighted {args.hard_weight} as hard")
+        print(f"digit cells of set {args.net}: {len(y)}")
         model = DigitNet()
         # Large batches keep an epoch of a few hundred thousand cells to seconds
         # on eight cores; the one-cycle schedule makes up for the fewer steps.
-        train(model, x, y, args.epochs or 28, 6e-3, 512, seed, sample_weights=weights)
+        train(model, x, y, args.epochs or 32, 6e-3, 512, seed)
 
     params = {k: v.detach().numpy().astype(np.float32).reshape(-1) for k, v in model.export().items()}
     np.savez(os.path.join(args.data, f"params_{args.net}.npz"), seed=seed, **params)
