@@ -250,8 +250,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--data", required=True)
     parser.add_argument("--repo", default=".")
-    parser.add_argument("--separator-epochs", type=int, default=4)
-    parser.add_argument("--digit-epochs", type=int, default=2)
+    parser.add_argument("--separator-epochs", type=int, default=12)
+    parser.add_argument("--digit-epochs", type=int, default=20)
     args = parser.parse_args()
     torch.set_num_threads(8)
 
