@@ -1,5 +1,7 @@
 #include "cardscanner/core/DigitClassifiers.h"
 
+#include "cardscanner/core/NetworkLayers.h"
+
 #include "cardscanner/core/ImagePrimitives.h"
 #include "cardscanner/core/ImageView.h"
 
@@ -94,33 +96,11 @@ DigitScores run_digit_network(const DigitNetworkParameters& parameters, const fl
         }
     }
 
-    using HiddenWeights = Eigen::Matrix<float, kHidden, kFeatures, Eigen::RowMajor>;
-    using OutputWeights = Eigen::Matrix<float, 10, kHidden, Eigen::RowMajor>;
-    const Eigen::Map<const HiddenWeights> hidden_weights(parameters.hidden_weights);
-    const Eigen::Map<const Eigen::Matrix<float, kHidden, 1>> hidden_biases(parameters.hidden_biases);
-    const Eigen::Map<const OutputWeights> output_weights(parameters.output_weights);
-    const Eigen::Map<const Eigen::Matrix<float, 10, 1>> output_biases(parameters.output_biases);
     const Eigen::Map<const Eigen::Matrix<float, kFeatures, 1>> f(features);
-
-    // Coefficient-wise products (one dot product per contiguous row): as fast
-    // as the blocked kernel at these sizes, which GCC 12 misreports when optimising.
-    Eigen::Matrix<float, kHidden, 1> hidden = hidden_biases;
-    hidden.noalias() += hidden_weights.lazyProduct(f);
-    hidden = hidden.array().tanh();
-    Eigen::Matrix<float, 10, 1> outputs = output_biases;
-    outputs.noalias() += output_weights.lazyProduct(hidden);
-
-    // The largest output is subtracted first so that no exp overflows.
-    const float largest = outputs.maxCoeff();
-    DigitScores p{};
-    float sum = 0.0f;
-    for (int d = 0; d < 10; ++d) {
-        p[d] = std::exp(outputs[d] - largest);
-        sum += p[d];
-    }
-    for (int d = 0; d < 10; ++d)
-        p[d] /= sum;
-    return p;
+    const auto hidden =
+        dense_layer<kHidden, kFeatures>(parameters.hidden_weights, parameters.hidden_biases, f, Activation::Tanh);
+    return softmax<10>(dense_layer<10, kHidden>(parameters.output_weights, parameters.output_biases, hidden,
+                                                Activation::None));
 }
 
 DigitScores combine_digit_scores(const DigitScores& a, const DigitScores& b, const DigitScores& c)

@@ -1,5 +1,7 @@
 #include "cardscanner/core/ExpiryNetworks.h"
 
+#include "cardscanner/core/NetworkLayers.h"
+
 #include "cardscanner/core/ImagePrimitives.h"
 #include "cardscanner/core/ImageView.h"
 
@@ -28,21 +30,6 @@ bool patch_inside(const ImageView& image, int x, int y)
     return x >= 0 && y >= 0 && x <= image.width - kExpiryCellWidth && y <= image.height - kExpiryCellHeight;
 }
 
-template <int N>
-std::array<float, N> softmax(const Eigen::Matrix<float, N, 1>& outputs)
-{
-    // The largest output is subtracted first so that no exp overflows.
-    const float largest = outputs.maxCoeff();
-    std::array<float, N> p{};
-    float sum = 0.0f;
-    for (int k = 0; k < N; ++k) {
-        p[k] = std::exp(outputs[k] - largest);
-        sum += p[k];
-    }
-    for (int k = 0; k < N; ++k)
-        p[k] /= sum;
-    return p;
-}
 
 // Bilateral filter of diameter 3: at radius 1 only the cross takes part (the
 // diagonals lie sqrt 2 away). At these sigmas no 8-bit value moves by half a
@@ -96,20 +83,11 @@ bool separator_network_input(const IplImage* gradient, int x, int y, float input
 std::array<float, 2> run_separator_network(const SeparatorNetworkParameters& parameters,
                                            const float input[kExpiryInputSize])
 {
-    using HiddenWeights = Eigen::Matrix<float, kSeparatorHidden, kExpiryInputSize, Eigen::RowMajor>;
-    using OutputWeights = Eigen::Matrix<float, 2, kSeparatorHidden, Eigen::RowMajor>;
-    const Eigen::Map<const HiddenWeights> hidden_weights(parameters.hidden_weights);
-    const Eigen::Map<const Eigen::Matrix<float, kSeparatorHidden, 1>> hidden_biases(parameters.hidden_biases);
-    const Eigen::Map<const OutputWeights> output_weights(parameters.output_weights);
-    const Eigen::Map<const Eigen::Matrix<float, 2, 1>> output_biases(parameters.output_biases);
     const Eigen::Map<const Eigen::Matrix<float, kExpiryInputSize, 1>> x(input);
-
-    Eigen::Matrix<float, kSeparatorHidden, 1> hidden = hidden_biases;
-    hidden.noalias() += hidden_weights.lazyProduct(x);
-    hidden = hidden.array().tanh();
-    Eigen::Matrix<float, 2, 1> outputs = output_biases;
-    outputs.noalias() += output_weights.lazyProduct(hidden);
-    return softmax<2>(outputs);
+    const auto hidden = dense_layer<kSeparatorHidden, kExpiryInputSize>(parameters.hidden_weights, parameters.hidden_biases,
+                                                                        x, Activation::Tanh);
+    return softmax<2>(dense_layer<2, kSeparatorHidden>(parameters.output_weights, parameters.output_biases, hidden,
+                                                       Activation::None));
 }
 
 bool expiry_digit_input(const IplImage* card, int x, int y, float input[kExpiryInputSize])
@@ -202,18 +180,9 @@ DigitScores run_expiry_digit_network(const ExpiryDigitNetworkParameters& paramet
         }
     }
 
-    using HiddenWeights = Eigen::Matrix<float, kHidden, kFeatures, Eigen::RowMajor>;
-    using OutputWeights = Eigen::Matrix<float, 10, kHidden, Eigen::RowMajor>;
-    const Eigen::Map<const HiddenWeights> hidden_weights(parameters.hidden_weights);
-    const Eigen::Map<const Eigen::Matrix<float, kHidden, 1>> hidden_biases(parameters.hidden_biases);
-    const Eigen::Map<const OutputWeights> output_weights(parameters.output_weights);
-    const Eigen::Map<const Eigen::Matrix<float, 10, 1>> output_biases(parameters.output_biases);
     const Eigen::Map<const Eigen::Matrix<float, kFeatures, 1>> f(features);
-
-    Eigen::Matrix<float, kHidden, 1> hidden = hidden_biases;
-    hidden.noalias() += hidden_weights.lazyProduct(f);
-    hidden = hidden.cwiseMax(0.0f);
-    Eigen::Matrix<float, 10, 1> outputs = output_biases;
-    outputs.noalias() += output_weights.lazyProduct(hidden);
-    return softmax<10>(outputs);
+    const auto hidden =
+        dense_layer<kHidden, kFeatures>(parameters.hidden_weights, parameters.hidden_biases, f, Activation::Relu);
+    return softmax<10>(dense_layer<10, kHidden>(parameters.output_weights, parameters.output_biases, hidden,
+                                                Activation::None));
 }

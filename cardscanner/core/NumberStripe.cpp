@@ -1,5 +1,7 @@
 #include "cardscanner/core/NumberStripe.h"
 
+#include "cardscanner/core/NetworkLayers.h"
+
 #include "cardscanner/core/ImageView.h"
 #include "cardscanner/core/Weights.h"
 
@@ -103,21 +105,6 @@ void stripe_input_from_small_row(const uint8_t* small_row, float* input)
     normalize_min_max(input, kStripeInputSize);
 }
 
-template <int N>
-std::array<float, N> softmax(const Eigen::Matrix<float, N, 1>& outputs)
-{
-    // The largest output is subtracted first so that no exp overflows.
-    const float largest = outputs.maxCoeff();
-    std::array<float, N> p{};
-    float sum = 0.0f;
-    for (int k = 0; k < N; ++k) {
-        p[k] = std::exp(outputs[k] - largest);
-        sum += p[k];
-    }
-    for (int k = 0; k < N; ++k)
-        p[k] /= sum;
-    return p;
-}
 
 struct StripeWindow {
     float score = 0.0f;
@@ -194,22 +181,11 @@ bool stripe_network_input(const IplImage* card, int y, float input[kStripeInputS
 
 std::array<float, 3> run_stripe_network(const float input[kStripeInputSize])
 {
-    using HiddenWeights = Eigen::Matrix<float, 50, kStripeInputSize, Eigen::RowMajor>;
-    using OutputWeights = Eigen::Matrix<float, 3, 50, Eigen::RowMajor>;
-    const Eigen::Map<const HiddenWeights> hidden_weights(stripe_network.hidden_weights);
-    const Eigen::Map<const Eigen::Matrix<float, 50, 1>> hidden_biases(stripe_network.hidden_biases);
-    const Eigen::Map<const OutputWeights> output_weights(stripe_network.output_weights);
-    const Eigen::Map<const Eigen::Matrix<float, 3, 1>> output_biases(stripe_network.output_biases);
     const Eigen::Map<const Eigen::Matrix<float, kStripeInputSize, 1>> x(input);
-
-    // Coefficient-wise products (one dot product per contiguous row): as fast
-    // as the blocked kernel at these sizes, which GCC 12 misreports when optimising.
-    Eigen::Matrix<float, 50, 1> hidden = hidden_biases;
-    hidden.noalias() += hidden_weights.lazyProduct(x);
-    hidden = hidden.array().tanh();
-    Eigen::Matrix<float, 3, 1> outputs = output_biases;
-    outputs.noalias() += output_weights.lazyProduct(hidden);
-    return softmax<3>(outputs);
+    const auto hidden = dense_layer<50, kStripeInputSize>(stripe_network.hidden_weights, stripe_network.hidden_biases,
+                                                          x, Activation::Tanh);
+    return softmax<3>(dense_layer<3, 50>(stripe_network.output_weights, stripe_network.output_biases, hidden,
+                                         Activation::None));
 }
 
 std::array<float, 3> classify_number_stripe(const IplImage* row, IplImage* gradient_row, IplImage* small_row,
