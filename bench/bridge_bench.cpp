@@ -5,8 +5,9 @@
 // ratio of the two per-command times.
 #include <benchmark/benchmark.h>
 
+#include "MedianReporter.h"
+
 #include <cstdio>
-#include <map>
 
 #include "BridgeHarness.h"
 #include "platform/foundation/RunLoop.h"
@@ -68,30 +69,16 @@ void BM_DirectEvaluation(benchmark::State& state) {
 BENCHMARK(BM_ThroughTheBridge)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_DirectEvaluation)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// Keeps each benchmark's real time per iteration while printing as usual.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    // No colours: the last line must be the plain figure.
-    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     platform::RunLoop::main().bindToCurrentThread();
     benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const double bridge = reporter.seconds["BM_ThroughTheBridge"];
-    const double direct = reporter.seconds["BM_DirectEvaluation"];
+    const double bridge = reporter.median("BM_ThroughTheBridge");
+    const double direct = reporter.median("BM_DirectEvaluation");
     if (bridge <= 0 || direct <= 0) {
         std::printf("bridge_overhead_ratio: unavailable\n");
         return 1;

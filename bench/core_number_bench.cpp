@@ -11,6 +11,8 @@
 // The last line is `core_number: read=X wrong=N frames=F ms=T`.
 #include <benchmark/benchmark.h>
 
+#include "MedianReporter.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -183,25 +185,13 @@ void BM_CoreFrame(benchmark::State& bench)
 // Medians of several runs: the machines are shared.
 BENCHMARK(BM_CoreFrame)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true);
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                milliseconds = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double milliseconds = 0;
-};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
@@ -209,8 +199,8 @@ int main(int argc, char** argv)
     std::printf("number_read_rate: %.4f\n", figures.read_rate);
     std::printf("wrong_numbers: %d\n", figures.wrong);
     std::printf("frames_to_decision_median: %.1f\n", figures.frames_median);
-    std::printf("core_frame_ms_median: %.3f\n", reporter.milliseconds);
+    std::printf("core_frame_ms_median: %.3f\n", reporter.median("BM_CoreFrame"));
     std::printf("core_number: read=%.4f wrong=%d frames=%.1f ms=%.3f\n", figures.read_rate, figures.wrong,
-                figures.frames_median, reporter.milliseconds);
+                figures.frames_median, reporter.median("BM_CoreFrame"));
     return 0;
 }

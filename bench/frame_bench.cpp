@@ -15,6 +15,8 @@
 // The last line is `frames: success=X wrong=N expiry=E frames=F ms=T`.
 #include <benchmark/benchmark.h>
 
+#include "MedianReporter.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -245,18 +247,6 @@ void BM_ScanningFrame(benchmark::State& bench)
 
 BENCHMARK(BM_ScanningFrame)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3)->ReportAggregatesOnly(true);
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                milliseconds = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double milliseconds = 0;
-};
 
 } // namespace
 
@@ -264,13 +254,13 @@ int main(int argc, char** argv)
 {
     g_reco = make_context();
     benchmark::Initialize(&argc, argv);
-    RecordingReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     const Figures figures = measure(g_reco);
     std::printf("one scanning frame (Google Benchmark median): %.3f ms; every frame's process(): %.3f ms median\n",
-                reporter.milliseconds, figures.ms_all_median);
+                reporter.median("BM_ScanningFrame"), figures.ms_all_median);
     std::printf("scan_success_rate: %.4f\n", figures.success);
     std::printf("wrong_numbers: %d\n", figures.wrong);
     std::printf("expiry_read_rate: %.4f\n", figures.expiry);
