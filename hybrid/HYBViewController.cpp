@@ -81,10 +81,9 @@ HYBViewController::~HYBViewController() {
 
 void HYBViewController::initOnce() {
     if (initialized_) return;
-    commandQueue_ = std::make_shared<HYBCommandQueue>(std::weak_ptr<HYBContainer>(
-        std::static_pointer_cast<HYBContainer>(std::dynamic_pointer_cast<HYBViewController>(shared_from_this()))));
-    commandDelegate_ = std::make_shared<HYBCommandDelegateImpl>(
-        std::static_pointer_cast<HYBContainer>(std::dynamic_pointer_cast<HYBViewController>(shared_from_this())));
+    const std::shared_ptr<HYBContainer> self = std::dynamic_pointer_cast<HYBViewController>(shared_from_this());
+    commandQueue_ = std::make_shared<HYBCommandQueue>(self);
+    commandDelegate_ = std::make_shared<HYBCommandDelegateImpl>(self);
 
     auto& center = platform::NotificationCenter::defaultCenter();
     auto observe = [&](const char* name, void (HYBViewController::*handler)(const platform::Notification&)) {

@@ -115,6 +115,7 @@ bool HYBWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(
 }
 
 void HYBWebViewDelegate::webViewDidStartLoad(platform::WebView& webView) {
+    if (pollIfPolling(webView)) return;
     bool forward = false;
     switch (_state) {
         case HYBLoadState::Idle:
@@ -137,10 +138,7 @@ void HYBWebViewDelegate::webViewDidStartLoad(platform::WebView& webView) {
             _loadCount += 1;
             break;
         case HYBLoadState::PollingForLoadStart:
-            pollForPageLoadStart(webView);
-            break;
         case HYBLoadState::PollingForLoadFinish:
-            pollForPageLoadFinish(webView);
             break;
         case HYBLoadState::Cancelled:
             _state = HYBLoadState::WaitingForLoadFinish;
@@ -153,6 +151,7 @@ void HYBWebViewDelegate::webViewDidStartLoad(platform::WebView& webView) {
 }
 
 void HYBWebViewDelegate::webViewDidFinishLoad(platform::WebView& webView) {
+    if (pollIfPolling(webView)) return;
     bool forward = false;
     switch (_state) {
         case HYBLoadState::WaitingForLoadStart:
@@ -168,10 +167,7 @@ void HYBWebViewDelegate::webViewDidFinishLoad(platform::WebView& webView) {
             }
             break;
         case HYBLoadState::PollingForLoadStart:
-            pollForPageLoadStart(webView);
-            break;
         case HYBLoadState::PollingForLoadFinish:
-            pollForPageLoadFinish(webView);
             break;
         case HYBLoadState::Idle:
         case HYBLoadState::Cancelled:
@@ -182,6 +178,7 @@ void HYBWebViewDelegate::webViewDidFinishLoad(platform::WebView& webView) {
 }
 
 void HYBWebViewDelegate::webViewDidFailLoadWithError(platform::WebView& webView, const platform::Error& error) {
+    if (pollIfPolling(webView)) return;
     const bool cancelled = error.code == kCancelledErrorCode;
     bool forward = false;
     switch (_state) {
@@ -206,10 +203,7 @@ void HYBWebViewDelegate::webViewDidFailLoadWithError(platform::WebView& webView,
             }
             break;
         case HYBLoadState::PollingForLoadStart:
-            pollForPageLoadStart(webView);
-            break;
         case HYBLoadState::PollingForLoadFinish:
-            pollForPageLoadFinish(webView);
             break;
         case HYBLoadState::Idle:
         case HYBLoadState::Cancelled:
@@ -217,6 +211,19 @@ void HYBWebViewDelegate::webViewDidFailLoadWithError(platform::WebView& webView,
     }
     if (!forward) return;
     if (auto delegate = _delegate.lock()) delegate->webViewDidFailLoadWithError(webView, error);
+}
+
+bool HYBWebViewDelegate::pollIfPolling(platform::WebView& webView) {
+    // While polling, every load call only moves the poll on.
+    if (_state == HYBLoadState::PollingForLoadStart) {
+        pollForPageLoadStart(webView);
+        return true;
+    }
+    if (_state == HYBLoadState::PollingForLoadFinish) {
+        pollForPageLoadFinish(webView);
+        return true;
+    }
+    return false;
 }
 
 void HYBWebViewDelegate::pollForPageLoadStart(platform::WebView& webView) {

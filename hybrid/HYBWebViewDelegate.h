@@ -77,6 +77,7 @@ public:
     long loadStartPollCount() const { return _loadStartPollCount; }
 
 private:
+    bool pollIfPolling(platform::WebView& webView);
     void pollForPageLoadStart(platform::WebView& webView);
     void pollForPageLoadFinish(platform::WebView& webView);
     // Runs `poll` on the web view after kPollInterval, if both still exist then.

@@ -34,6 +34,9 @@ import torch
 import torch.nn as nn
 import torch.nn.functional as F
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from export_weights import float_list, literal  # noqa: E402  one way of writing floats for every weight file
+
 SEPARATOR_SEED = 31
 DIGIT_SEED = 37
 
@@ -139,19 +142,6 @@ def train(model, seed, train_set, check_set, epochs, batch, rate, class_weights=
             flush=True,
         )
     return model
-
-
-def literal(value):
-    text = "%.8e" % float(np.float32(value))
-    assert np.float32(float(text)) == np.float32(value)
-    return text + "f"
-
-
-def float_list(values, indent="        ", per_line=8):
-    lines = []
-    for i in range(0, len(values), per_line):
-        lines.append(indent + ", ".join(literal(v) for v in values[i : i + per_line]) + ",")
-    return "\n".join(lines)
 
 
 def parameters_of(model):
