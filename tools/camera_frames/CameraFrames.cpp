@@ -632,6 +632,14 @@ CameraFrame CameraSequence::frame(int index) const
         for (int x = 0; x < kFrameWidth; ++x)
             bgr_to_ycbcr(row[x], l[x], b[x], r[x]);
     }
+    // Phone cameras sharpen the luma of their preview frames; without it an
+    // in-focus frame of a plain card is softer than any real one.
+    const double sharpen = rng.uniform(style_.sharpen_min, style_.sharpen_max);
+    if (sharpen > 0) {
+        cv::Mat soft;
+        cv::GaussianBlur(luma, soft, cv::Size(0, 0), 1.0);
+        cv::addWeighted(luma, 1 + sharpen, soft, -sharpen, 0, luma);
+    }
     cv::RNG noise(rng.next());
     const double sigma = noise_level_ * rng.uniform(0.85, 1.15);
     cv::Mat grain(kFrameHeight, kFrameWidth, CV_32F);

@@ -117,6 +117,8 @@ struct FilmingStyle {
     double hunting_share = 0.12;    // frames far out of focus
     double hunting_max = 2.4;
     double motion_max_px = 2.0;
+    double sharpen_min = 0.5;       // the camera's unsharp masking of the luma
+    double sharpen_max = 1.2;
     double noise_min = 1.0;
     double noise_max = 4.0;
     double glare_share = 0.2;

@@ -13,10 +13,11 @@
 // Separator cells are the ones the core's own search asks about (every middle
 // cell of a run of five, after its pitch fitting and cell fitting), labelled
 // by their distance from the true '/' once the truth is carried through the
-// frame and the warp; the true '/' and the true digits, shifted by a pixel,
-// are added so that the rare positives and the hard negatives are well
-// represented. Digit cells are the date candidates' cells where the core's
-// fitting put them, plus the true cells shifted by up to a pixel.
+// frame and the warp; the true '/' (shifted by up to 3 pixels across) and the
+// true digits (by a pixel) are added so that the rare positives and the hard
+// negatives are well represented. Digit cells are the date candidates' cells
+// where the core's fitting put them, plus the true cells shifted by up to 3
+// pixels across.
 //
 // Card styles cycle through the renderer's training presets "a", "b", "c".
 // Cards are split over threads but written in card order, so the output
@@ -28,6 +29,7 @@
 #include "cardscanner/core/Transform.h"
 #include "tools/camera_frames/CameraFrames.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -54,6 +56,7 @@ struct Samples {
     std::vector<float> digit_inputs;
     std::vector<std::uint8_t> digit_labels;
     int frames = 0, warped_with_found_edges = 0, candidates_on_truth = 0, dated_frames = 0;
+    int lines_on_date = 0; // dated frames where one of the search's text lines is the date line
 
     void append(const Samples& other)
     {
@@ -64,6 +67,7 @@ struct Samples {
         frames += other.frames;
         warped_with_found_edges += other.warped_with_found_edges;
         candidates_on_truth += other.candidates_on_truth;
+        lines_on_date += other.lines_on_date;
         dated_frames += other.dated_frames;
     }
 };
@@ -218,6 +222,10 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
         auto near = [](cv::Point2d p, int x, int y, double limit) {
             return std::abs(p.x - x) <= limit && std::abs(p.y - y) <= limit;
         };
+        // The search's pitch fitting places a line's cells up to a few pixels
+        // to either side of the characters, so a cell that far off the '/'
+        // still marks the date.
+        auto near_slash = [&](int x, int y) { return std::abs(slash.x - x) <= 4.0 && std::abs(slash.y - y) <= 2.0; };
 
         // The cells the core's search would ask the separator about; the
         // oracle answer makes the candidate on the true date go on to digit
@@ -228,7 +236,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
         std::vector<Asked> asked;
         const SeparatorScorer oracle = [&](const IplImage*, const CharacterRect& cell) {
             asked.push_back({cell.left, cell.top});
-            return truth.present && near(slash, cell.left, cell.top, 2.0) ? 1.0f : 0.0f;
+            return truth.present && near_slash(cell.left, cell.top) ? 1.0f : 0.0f;
         };
         TextLine lines[3];
         const int line_count = find_text_lines(gradient, y_offset, lines);
@@ -238,9 +246,9 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
 
         std::vector<Asked> negatives;
         for (const Asked& cell : asked) {
-            if (truth.present && near(slash, cell.x, cell.y, 2.0))
+            if (truth.present && near_slash(cell.x, cell.y))
                 add_separator(out, gradient, cell.x, cell.y, 0);
-            else if (!truth.present || !near(slash, cell.x, cell.y, 3.5))
+            else if (!truth.present || !near(slash, cell.x, cell.y, 5.5))
                 negatives.push_back(cell);
         }
         for (int i = 0; i < kNegativesPerFrame && !negatives.empty(); ++i) {
@@ -251,8 +259,12 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
 
         if (truth.present) {
             ++out.dated_frames;
+            // A line's cells start one row above its top.
+            if (std::any_of(lines, lines + line_count,
+                            [&](const TextLine& line) { return std::abs(line.top - 1 - slash.y) <= 3.0; }))
+                ++out.lines_on_date;
             for (int copy = 0; copy < 3; ++copy)
-                add_separator(out, gradient, static_cast<int>(std::lround(slash.x)) + rng.integer(-1, 1),
+                add_separator(out, gradient, static_cast<int>(std::lround(slash.x)) + rng.integer(-3, 3),
                               static_cast<int>(std::lround(slash.y)) + rng.integer(-1, 1), 0);
             for (const int position : {0, 1, 3, 4}) {
                 const cv::Point2d at = cells[position];
@@ -260,7 +272,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
                 add_separator(out, gradient, static_cast<int>(std::lround(at.x)) + rng.integer(-1, 1),
                               static_cast<int>(std::lround(at.y)) + rng.integer(-1, 1), 1);
                 for (int copy = 0; copy < 2; ++copy)
-                    add_digit(out, card, static_cast<int>(std::lround(at.x)) + rng.integer(-1, 1),
+                    add_digit(out, card, static_cast<int>(std::lround(at.x)) + rng.integer(-3, 3),
                               static_cast<int>(std::lround(at.y)) + rng.integer(-1, 1), digit);
             }
             // Half a pitch off: between two characters.
@@ -272,7 +284,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
                 ++out.candidates_on_truth;
                 for (const int position : {0, 1, 3, 4}) {
                     const CharacterRect& cell = group.character_rects[static_cast<std::size_t>(position)];
-                    if (near(cells[position], cell.left, cell.top, 3.0))
+                    if (near(cells[position], cell.left, cell.top, 4.0))
                         add_digit(out, card, cell.left, cell.top, text[position] - '0');
                 }
             }
@@ -333,9 +345,10 @@ int main(int argc, char** argv)
     std::size_t positives = 0;
     for (std::uint8_t label : all.separator_labels)
         positives += label == 0;
-    std::printf("dump_expiry: %d frames (%d warped with found edges, %d dated, %d core candidates on the date); "
-                "%zu separator cells (%zu separators), %zu digit cells\n",
-                all.frames, all.warped_with_found_edges, all.dated_frames, all.candidates_on_truth, separators,
+    std::printf("dump_expiry: %d frames (%d warped with found edges, %d dated, %d with a text line on the date, %d core "
+                "candidates on the date); %zu separator cells (%zu separators), %zu digit cells\n",
+                all.frames, all.warped_with_found_edges, all.dated_frames, all.lines_on_date, all.candidates_on_truth,
+                separators,
                 positives, digits);
     return 0;
 }
