@@ -15,6 +15,11 @@ import os
 import sys
 import time
 
+# The dense layers go through BLAS (OpenBLAS, see tools/deps); its threads are
+# pinned like torch's own, so that the three digit networks trained side by
+# side do not oversubscribe the machine and a rerun repeats.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "2")
+
 import numpy as np
 import torch
 import torch.nn as nn

@@ -25,6 +25,9 @@ here in double precision; RenderedFramesTest matches them to 1e-5.
 import argparse
 import json
 import os
+
+# Pinned like torch's own threads below, so that a rerun repeats.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "8")
 import re
 import sys
 import time

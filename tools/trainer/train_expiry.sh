@@ -3,7 +3,7 @@
 #   tools/trainer/train_expiry.sh BUILD_DIR DATA_DIR
 # BUILD_DIR is a configured build tree (dump_expiry is built in it first);
 # DATA_DIR receives the dumps, datasets.json and the training log. Takes about
-# ten minutes on 8 cores.
+# ten minutes on 8 cores (with OpenBLAS, see tools/deps).
 set -eu
 build=${1:?usage: train_expiry.sh BUILD_DIR DATA_DIR}
 data=${2:?usage: train_expiry.sh BUILD_DIR DATA_DIR}
