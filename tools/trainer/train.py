@@ -141,7 +141,7 @@ def main():
         # Rows of the number are rarer than the rest; weigh them up so the
         # summed window clears the usable threshold on real stripes.
         weights = torch.tensor([1.0, 4.0, 4.0])
-        train(model, x, y, args.epochs or 30, 3e-3, 512, seed, weights)
+        train(model, x, y, args.epochs or 60, 3e-3, 512, seed, weights)
     else:
         x, y = load_set(args.data, args.net, "digit")
         print(f"digit cells of set {args.net}: {len(y)}")

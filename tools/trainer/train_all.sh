@@ -21,7 +21,7 @@ mkdir -p "$DATA"
 # name style seed count frames what. The digit sets differ in font and
 # background proportions (the style presets) and in their cards, so the three
 # networks make different mistakes.
-SETS="stripe stripe 1000000 3000 1 stripe
+SETS="stripe stripe 1000000 10000 1 stripe
 a a 2000000 12000 2 digits
 b b 3000000 12000 2 digits
 c c 4000000 12000 2 digits"
