@@ -348,7 +348,6 @@ int main(int argc, char** argv)
     std::printf("dump_expiry: %d frames (%d warped with found edges, %d dated, %d with a text line on the date, %d core "
                 "candidates on the date); %zu separator cells (%zu separators), %zu digit cells\n",
                 all.frames, all.warped_with_found_edges, all.dated_frames, all.lines_on_date, all.candidates_on_truth,
-                separators,
-                positives, digits);
+                separators, positives, digits);
     return 0;
 }
