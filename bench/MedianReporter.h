@@ -3,6 +3,7 @@
 // benchmark's repetitions (in the benchmark's own time unit) for the figure
 // the program prints last. No colours: the last line must be plain text.
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,3 +30,13 @@ public:
 private:
     std::map<std::string, double> medians_;
 };
+
+// The median of plain values (the mean of the middle two for an even count);
+// 0 for none.
+inline double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}

@@ -91,15 +91,6 @@ struct ReadFigures {
     double frames_median = 0;
 };
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 ReadFigures measure_reading()
 {
     const cr::CardStyle style = cr::style_preset("heldout");

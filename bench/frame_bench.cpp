@@ -67,15 +67,6 @@ struct Figures {
     double ms_all_median = 0;
 };
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 void fill_buffer(PixelBuffer& buffer, const cf::CameraFrame& frame)
 {
     auto y = buffer.planeData(0);

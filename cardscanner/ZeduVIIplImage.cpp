@@ -10,6 +10,7 @@
 
 #include "cardscanner/PixelBuffer.h"
 #include "cardscanner/core/ImagePrimitives.h"
+#include "cardscanner/core/ImageView.h"
 #include "platform/graphics/Image.h"
 
 namespace cardscanner {
@@ -23,21 +24,6 @@ bool wholeImageIsReadable(const IplImage* image) {
     const long long rowBytes = static_cast<long long>(image->width) * image->nChannels * ((image->depth & 255) / 8);
     return image->widthStep >= rowBytes &&
            static_cast<long long>(image->imageSize) >= static_cast<long long>(image->widthStep) * image->height;
-}
-
-bool isImageDepth(int depth) {
-    switch (static_cast<unsigned>(depth)) {
-        case IPL_DEPTH_8U:
-        case IPL_DEPTH_8S:
-        case IPL_DEPTH_16U:
-        case IPL_DEPTH_16S:
-        case IPL_DEPTH_32S:
-        case IPL_DEPTH_32F:
-        case IPL_DEPTH_64F:
-            return true;
-        default:
-            return false;
-    }
 }
 
 }  // namespace
@@ -59,7 +45,7 @@ std::shared_ptr<ZeduVIIplImage> ZeduVIIplImage::imageWithSize(CvSize size, int d
     // Checked here rather than left to the image library, whose error path
     // leaks the header it has already allocated. More than four channels is
     // beyond what an IplImage promises and what the core accepts.
-    if (size.width <= 0 || size.height <= 0 || channels < 1 || channels > 4 || !isImageDepth(depth)) return nullptr;
+    if (size.width <= 0 || size.height <= 0 || channels < 1 || channels > 4 || !is_ipl_depth(depth)) return nullptr;
     try {
         return imageWithIplImage(cvCreateImage(size, depth, channels));
     } catch (const cv::Exception&) {

@@ -21,6 +21,23 @@ struct ImageView {
 
 inline int bytes_per_channel(int depth) { return (depth & 255) / 8; }
 
+// One of the image library's pixel depths.
+inline bool is_ipl_depth(int depth)
+{
+    switch (static_cast<unsigned>(depth)) {
+    case IPL_DEPTH_8U:
+    case IPL_DEPTH_8S:
+    case IPL_DEPTH_16U:
+    case IPL_DEPTH_16S:
+    case IPL_DEPTH_32S:
+    case IPL_DEPTH_32F:
+    case IPL_DEPTH_64F:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Fills view with the region of image (or the whole image); false when the
 // header is not a sound image header.
 inline bool image_view(const IplImage* image, ImageView& view)
@@ -29,18 +46,8 @@ inline bool image_view(const IplImage* image, ImageView& view)
         return false;
     if (image->width < 0 || image->height < 0 || image->nChannels < 1 || image->nChannels > 4)
         return false;
-    switch (static_cast<unsigned>(image->depth)) {
-    case IPL_DEPTH_8U:
-    case IPL_DEPTH_8S:
-    case IPL_DEPTH_16U:
-    case IPL_DEPTH_16S:
-    case IPL_DEPTH_32S:
-    case IPL_DEPTH_32F:
-    case IPL_DEPTH_64F:
-        break;
-    default:
+    if (!is_ipl_depth(image->depth))
         return false;
-    }
     const int64_t row_bytes = int64_t{image->width} * image->nChannels * bytes_per_channel(image->depth);
     if (image->widthStep < row_bytes || int64_t{image->imageSize} < int64_t{image->widthStep} * image->height)
         return false;
