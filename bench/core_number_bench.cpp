@@ -39,6 +39,10 @@ struct ScanOutcome {
     bool right = false;
     int frames = 0;
     cr::DigitFont font = cr::DigitFont::OcrB;
+    std::string technique;
+    cr::Background background = cr::Background::Solid;
+    std::string truth;
+    double legibility = 0;
     std::string read;
     int weak_stripe_frames = 0;    // stripe score not above the usable threshold
     int unsure_digit_frames = 0;   // stripe fine, digits not confident enough
@@ -52,11 +56,54 @@ std::string predicted_number(const NumberScanResult& result)
     return number;
 }
 
+// Where an undecided card stands: the digits the running averages favour and
+// the least sure of them, e.g. "5227354920230395 (digit 6: 5 at 0.55, 9 at 0.44)".
+std::string leaning_number(const ScannerState& state)
+{
+    const bool fifteen = state.count15 > state.count16;
+    const DigitScoreMatrix& m = fifteen ? state.aggregated15 : state.aggregated16;
+    std::string number;
+    int least_sure = 0;
+    float least_share = 2;
+    for (int i = 0; i < (fifteen ? 15 : 16); ++i) {
+        int best = 0;
+        float sum = 0;
+        for (int d = 0; d < 10; ++d) {
+            sum += m(i, d);
+            if (m(i, d) > m(i, best))
+                best = d;
+        }
+        number.push_back(static_cast<char>('0' + best));
+        if (sum > 0 && m(i, best) / sum < least_share) {
+            least_share = m(i, best) / sum;
+            least_sure = i;
+        }
+    }
+    if (least_share > 1)
+        return number;
+    int runner_up = number[static_cast<std::size_t>(least_sure)] == '0' ? 1 : 0;
+    float sum = 0;
+    for (int d = 0; d < 10; ++d) {
+        sum += m(least_sure, d);
+        if (d != number[static_cast<std::size_t>(least_sure)] - '0' && m(least_sure, d) > m(least_sure, runner_up))
+            runner_up = d;
+    }
+    char detail[96];
+    std::snprintf(detail, sizeof detail, " (digit %d: %c at %.2f, %d at %.2f)", least_sure + 1,
+                  number[static_cast<std::size_t>(least_sure)], static_cast<double>(least_share), runner_up,
+                  static_cast<double>(m(least_sure, runner_up) / sum));
+    return number + detail;
+}
+
 ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
 {
     const cr::RenderedCard card = cr::render_card(style, seed);
     ScanOutcome outcome;
     outcome.font = card.truth.font;
+    outcome.background = card.truth.background;
+    outcome.truth = card.truth.number;
+    outcome.legibility = card.truth.legibility;
+    outcome.technique = !card.truth.embossed ? "flat print" : card.truth.foil ? "foiled relief" : "unfoiled relief";
     ScannerState state{};
     scanner_init(state);
     for (int f = 0; f < kMaxFrames; ++f) {
@@ -81,6 +128,8 @@ ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
             break;
         }
     }
+    if (!outcome.decided)
+        outcome.read = leaning_number(state);
     scanner_destroy(state);
     return outcome;
 }
@@ -109,26 +158,37 @@ ReadFigures measure_reading()
     ReadFigures figures;
     std::vector<double> frames;
     std::map<cr::DigitFont, std::pair<int, int>> per_font;   // right, total
+    std::map<std::string, std::pair<int, int>> per_technique;
     int right = 0, weak_stripe = 0, unsure_digits = 0, undecided = 0;
     for (const ScanOutcome& outcome : outcomes) {
         auto& font = per_font[outcome.font];
+        auto& technique = per_technique[outcome.technique];
         ++font.second;
+        ++technique.second;
         weak_stripe += outcome.weak_stripe_frames;
         unsure_digits += outcome.unsure_digit_frames;
         if (!outcome.decided) {
             ++undecided;
+            std::printf("  undecided: %s, %s, %s, legibility %.1f: %d frames with a weak stripe, %d with unsure "
+                        "digits; leaning to %s for %s\n",
+                        cr::digit_font_name(outcome.font), cr::background_name(outcome.background),
+                        outcome.technique.c_str(), outcome.legibility, outcome.weak_stripe_frames, outcome.unsure_digit_frames,
+                        outcome.read.c_str(), outcome.truth.c_str());
             continue;
         }
         frames.push_back(outcome.frames);
         if (outcome.right) {
             ++right;
             ++font.first;
+            ++technique.first;
         } else {
             ++figures.wrong;
         }
     }
     for (const auto& [font, counts] : per_font)
         std::printf("read by font %-22s %d of %d\n", cr::digit_font_name(font), counts.first, counts.second);
+    for (const auto& [name, counts] : per_technique)
+        std::printf("read by technique %-18s %d of %d\n", name.c_str(), counts.first, counts.second);
     std::printf("undecided cards: %d; unusable frames: %d with a weak stripe, %d with unsure digits\n", undecided,
                 weak_stripe, unsure_digits);
     figures.read_rate = static_cast<double>(right) / kHeldOutCards;

@@ -5,6 +5,7 @@
 #include "cardscanner/core/CardNumberRules.h"
 #include "cardscanner/core/ScanSession.h"
 #include "tools/card_renderer/CardRenderer.h"
+#include "tools/card_renderer/Relief.h"
 
 #include <opencv2/core/core_c.h>
 
@@ -103,6 +104,43 @@ TEST(CardRenderer, the_photograph_moves_the_truth_with_the_card)
     EXPECT_GT(std::abs(dx) + std::abs(dy), 0.0);
     for (std::size_t i = 0; i < moved.cell_x.size(); ++i)
         EXPECT_NEAR(moved.cell_x[i] - card.truth.cell_x[i], dx, 1e-3) << "a pure shift moves every cell alike";
+}
+
+// A bare embossed bar on a grey card, lit along its length from 45 degrees up.
+TEST(CardRenderer, bare_relief_shows_every_edge_and_brightens_the_slopes_facing_the_light)
+{
+    cv::Mat card(60, 60, CV_32FC3, cv::Scalar(128, 128, 128));
+    cv::Mat mask = cv::Mat::zeros(60, 60, CV_32F);
+    mask(cv::Rect(26, 10, 8, 40)) = 1.0f;   // runs down the card
+    cr::Relief relief;
+    relief.embossed = true;
+    relief.light_x = 0;
+    relief.light_y = -std::sqrt(0.5);         // from the top of the card
+    relief.light_z = std::sqrt(0.5);
+    relief.height = 2.3;
+    relief.softness = 1.0;
+    relief.brightness = 200;
+    relief.face_opacity = 0;
+    cr::apply_relief(card, mask, relief);
+    const auto grey = [&](int x, int y) { return card.at<cv::Vec3f>(y, x)[0]; };
+    // The long sides run along the light, yet both darken: they lean away
+    // from its height.
+    EXPECT_LT(grey(26, 30), 128 - 10);
+    EXPECT_LT(grey(33, 30), 128 - 10);
+    EXPECT_NEAR(grey(29, 30), 128, 1.0) << "the raised face is as flat as the card";
+    EXPECT_NEAR(grey(5, 30), 128, 1e-3) << "away from the bar nothing changes";
+    // The top end faces the light, the bottom end turns from it.
+    EXPECT_GT(grey(30, 10), 128 + 10);
+    EXPECT_LT(grey(30, 49), 128 - 10);
+}
+
+TEST(CardRenderer, the_design_never_drowns_the_number)
+{
+    for (const std::string& name : cr::style_preset_names()) {
+        const cr::CardStyle style = cr::style_preset(name);
+        for (std::uint64_t seed = 1; seed <= 25; ++seed)
+            EXPECT_GE(cr::render_card(style, seed).truth.legibility, cr::kMinNumberLegibility) << name << " seed " << seed;
+    }
 }
 
 // The trained networks on whole scans. Seeds are outside every training set

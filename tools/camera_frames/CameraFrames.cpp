@@ -11,6 +11,7 @@
 
 #include "cardscanner/core/EdgeFinder.h"
 #include "cardscanner/core/ImagePrimitives.h"
+#include "tools/card_renderer/Relief.h"
 
 namespace camera_frames {
 
@@ -140,75 +141,6 @@ void draw_char(cairo_t* cr, cr::DigitFont font, char ch, double cx, double cy, d
     cairo_text_extents(cr, text, &glyph);
     cairo_move_to(cr, cx - glyph.x_advance / 2, cy - (eight.y_bearing + eight.height / 2));
     cairo_show_text(cr, text);
-}
-
-struct Relief {
-    bool embossed = true;
-    double light_x = 0, light_y = 0;
-    double strength = 0;
-    double softness = 1;
-    cv::Vec3f face;
-    double face_opacity = 0;
-};
-
-Relief random_relief(cr::Rng& rng, bool embossed, bool foil, const cv::Vec3f& under)
-{
-    Relief r;
-    r.embossed = embossed;
-    const double angle = rng.uniform(0, 2 * kPi);
-    r.light_x = std::cos(angle);
-    r.light_y = std::sin(angle);
-    r.softness = rng.uniform(0.6, 1.3);
-    r.strength = rng.uniform(120, 260);
-    if (!embossed) {
-        const float v = static_cast<float>(luma_of(under) > 128 ? rng.uniform(0, 70) : rng.uniform(185, 255));
-        r.face = cv::Vec3f(v, v, v);
-        r.face_opacity = rng.uniform(0.75, 1.0);
-    } else if (foil) {
-        const float v = static_cast<float>(rng.chance(0.7) ? rng.uniform(170, 245) : rng.uniform(10, 60));
-        r.face = cv::Vec3f(v, v, v);
-        if (rng.chance(0.3))
-            r.face = cv::Vec3f(static_cast<float>(rng.uniform(40, 110)), static_cast<float>(rng.uniform(150, 200)),
-                               static_cast<float>(rng.uniform(200, 245)));
-        r.face_opacity = rng.uniform(0.7, 1.0);
-    } else {
-        r.face = under;
-        r.face_opacity = 0;
-    }
-    return r;
-}
-
-// Raised plastic lit from one side (the light only tells an unfoiled glyph
-// from its card), or flat print.
-void apply_relief(cv::Mat& card, const cv::Mat& mask, const Relief& relief)
-{
-    cv::Mat face;
-    cv::GaussianBlur(mask, face, cv::Size(0, 0), 0.45);
-    for (int y = 0; y < card.rows; ++y) {
-        const float* m = face.ptr<float>(y);
-        auto* p = card.ptr<cv::Vec3f>(y);
-        for (int x = 0; x < card.cols; ++x) {
-            if (m[x] <= 0)
-                continue;
-            const float a = static_cast<float>(m[x] * relief.face_opacity);
-            p[x] = p[x] * (1 - a) + relief.face * a;
-        }
-    }
-    if (!relief.embossed)
-        return;
-    cv::Mat height, gx, gy;
-    cv::GaussianBlur(mask, height, cv::Size(0, 0), relief.softness);
-    cv::Sobel(height, gx, CV_32F, 1, 0, 3, 1.0 / 8);
-    cv::Sobel(height, gy, CV_32F, 0, 1, 3, 1.0 / 8);
-    for (int y = 0; y < card.rows; ++y) {
-        const float* dx = gx.ptr<float>(y);
-        const float* dy = gy.ptr<float>(y);
-        auto* p = card.ptr<cv::Vec3f>(y);
-        for (int x = 0; x < card.cols; ++x) {
-            const auto shade = static_cast<float>(-(dx[x] * relief.light_x + dy[x] * relief.light_y) * relief.strength);
-            p[x] += cv::Vec3f(shade, shade, shade);
-        }
-    }
 }
 
 // Paints the card below the number over with a smooth continuation of its
@@ -411,7 +343,7 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
     double line_top = stripe_bottom + rng.uniform(5, 12);
 
     const cv::Vec3f under = mean_of(card, cv::Rect(0, static_cast<int>(stripe_bottom) + 3, kCardW, 40));
-    const Relief relief = random_relief(rng, out.truth.embossed, out.truth.foil, under);
+    const cr::Relief relief = cr::random_relief(rng, out.truth.embossed, out.truth.foil, under);
     Canvas lines;
     if (expiry.present) {
         const int months_ahead = rng.integer(0, 12 * 4 + 12 - today.month);
@@ -442,7 +374,7 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
             cairo_show_text(label.cr, "VALID");
             cairo_move_to(label.cr, x, centre_y + size);
             cairo_show_text(label.cr, "THRU");
-            apply_relief(card, label.mask(), random_relief(rng, false, false, under));
+            cr::apply_relief(card, label.mask(), cr::random_relief(rng, false, false, under));
         }
         line_top += kCellH + rng.uniform(4, 10);
     }
@@ -457,7 +389,7 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
                       name[i], cx, line_top + kCellH / 2.0, glyph_width, expiry.glyph_height);
         }
     }
-    apply_relief(card, lines.mask(), relief);
+    cr::apply_relief(card, lines.mask(), relief);
     card.convertTo(out.color, CV_8UC3);
     return out;
 }

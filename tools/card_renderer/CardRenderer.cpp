@@ -1,9 +1,11 @@
 #include "tools/card_renderer/CardRenderer.h"
+#include "tools/card_renderer/Relief.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -156,6 +158,7 @@ std::string CardTruth::to_json() const
         << ",\"pitch\":" << pitch << ",\"glyph_height\":" << glyph_height << ",\"font\":\""
         << digit_font_name(font) << "\",\"background\":\"" << background_name(background)
         << "\",\"embossed\":" << (embossed ? "true" : "false") << ",\"foil\":" << (foil ? "true" : "false")
+        << ",\"legibility\":" << legibility
         << ",\"cell_x\":[";
     for (std::size_t i = 0; i < cell_x.size(); ++i)
         out << (i ? "," : "") << cell_x[i];
@@ -435,20 +438,23 @@ bool toy_bold(DigitFont font)
            font == DigitFont::FreeMonoBold;
 }
 
-// Block digits on a 4 x 6 grid, drawn as strokes with square ends.
+// Block digits on a 4 x 6 grid, drawn as strokes with square ends. Like the
+// embossers' machine-readable block faces, no two digits differ by a single
+// bar (as 5, 6, 8, 9 and 0 would in seven segments): the 6 and the 9 lean, the
+// 3 and the 2 cut across, and the 8's upper loop is narrower than its lower.
 const std::vector<std::vector<cv::Point2d>>& blocky_strokes(int digit)
 {
     static const std::vector<std::vector<cv::Point2d>> glyphs[10] = {
         {{{0, 0}, {4, 0}, {4, 6}, {0, 6}, {0, 0}}},
         {{{1, 1}, {2.2, 0}, {2.2, 6}}, {{0.8, 6}, {3.6, 6}}},
-        {{{0, 0}, {4, 0}, {4, 3}, {0, 3}, {0, 6}, {4, 6}}},
-        {{{0, 0}, {4, 0}, {4, 6}, {0, 6}}, {{1, 3}, {4, 3}}},
+        {{{0, 0}, {4, 0}, {4, 2.5}, {0, 6}, {4, 6}}},
+        {{{0, 0}, {4, 0}, {1.6, 2.7}, {4, 2.7}, {4, 6}, {0, 6}}},
         {{{0, 0}, {0, 4}, {4, 4}}, {{3, 1.5}, {3, 6}}},
-        {{{4, 0}, {0, 0}, {0, 3}, {4, 3}, {4, 6}, {0, 6}}},
-        {{{4, 0}, {0, 0}, {0, 6}, {4, 6}, {4, 3}, {0, 3}}},
-        {{{0, 0}, {4, 0}, {4, 2}, {1.6, 6}}},
-        {{{0, 0}, {4, 0}, {4, 6}, {0, 6}, {0, 0}}, {{0, 3}, {4, 3}}},
-        {{{4, 3}, {0, 3}, {0, 0}, {4, 0}, {4, 6}, {0, 6}}},
+        {{{4, 0}, {0, 0}, {0, 2.8}, {4, 2.8}, {4, 6}, {0, 6}}},
+        {{{3.6, 0}, {0, 3}}, {{0, 3}, {0, 6}, {4, 6}, {4, 3}, {0, 3}}},
+        {{{0, 0}, {4, 0}, {1.6, 6}}},
+        {{{0.6, 0}, {3.4, 0}, {3.4, 2.8}, {0.6, 2.8}, {0.6, 0}}, {{0, 2.8}, {4, 2.8}, {4, 6}, {0, 6}, {0, 2.8}}},
+        {{{4, 3}, {0, 3}, {0, 0}, {4, 0}, {4, 3}, {0.4, 6}}},
     };
     return glyphs[digit];
 }
@@ -502,87 +508,6 @@ void draw_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
         draw_blocky_digit(cr, ch - '0', box);
     else
         draw_text_glyph(cr, font == DigitFont::Blocky ? DigitFont::OcrB : font, ch, box);
-}
-
-struct Relief {
-    bool embossed = true;
-    bool foil = false;
-    double light_x = 0, light_y = 0;
-    double strength = 0;
-    double softness = 1;
-    Color face;               // foil or print colour
-    double face_opacity = 0;  // how much of the face is covered by it
-};
-
-Relief random_relief(Rng& rng, bool embossed, bool foil, const Color& under)
-{
-    Relief r;
-    r.embossed = embossed;
-    r.foil = foil;
-    const double angle = rng.uniform(0, 2 * kPi);
-    r.light_x = std::cos(angle);
-    r.light_y = std::sin(angle);
-    r.softness = rng.uniform(0.6, 1.4);
-    r.strength = rng.uniform(120, 280);
-    const double luma = 0.114 * under[0] + 0.587 * under[1] + 0.299 * under[2];
-    if (!embossed) {
-        const double v = luma > 128 ? rng.uniform(0, 70) : rng.uniform(185, 255);
-        r.face = Color(v, v, v);
-        if (rng.chance(0.3))
-            for (int c = 0; c < 3; ++c)
-                r.face[c] = std::clamp(r.face[c] + rng.uniform(-50, 50), 0.0, 255.0);
-        r.face_opacity = rng.uniform(0.75, 1.0);
-    } else if (foil) {
-        if (rng.chance(0.6)) {
-            const double v = rng.uniform(170, 245);
-            r.face = Color(v, v, v);
-        } else if (rng.chance(0.5)) {
-            r.face = Color(rng.uniform(40, 110), rng.uniform(150, 200), rng.uniform(200, 245));
-        } else {
-            const double v = rng.uniform(10, 60);
-            r.face = Color(v, v, v);
-        }
-        r.face_opacity = rng.uniform(0.7, 1.0);
-    } else {
-        // Unfoiled relief: only the light tells the digit from its background.
-        r.face = under;
-        r.face_opacity = 0;
-    }
-    return r;
-}
-
-// Applies a glyph mask to the card as raised plastic lit from one side, or as
-// flat print.
-void apply_relief(cv::Mat& card, const cv::Mat& mask, const Relief& relief)
-{
-    cv::Mat face;
-    cv::GaussianBlur(mask, face, cv::Size(0, 0), 0.45);
-    for (int y = 0; y < card.rows; ++y)
-        for (int x = 0; x < card.cols; ++x) {
-            const float m = face.at<float>(y, x);
-            if (m <= 0)
-                continue;
-            auto& p = card.at<cv::Vec3f>(y, x);
-            const double a = m * relief.face_opacity;
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<float>(p[c] * (1 - a) + relief.face[c] * a);
-        }
-    if (!relief.embossed)
-        return;
-    cv::Mat height, gx, gy;
-    cv::GaussianBlur(mask, height, cv::Size(0, 0), relief.softness);
-    cv::Sobel(height, gx, CV_32F, 1, 0, 3, 1.0 / 8);
-    cv::Sobel(height, gy, CV_32F, 0, 1, 3, 1.0 / 8);
-    for (int y = 0; y < card.rows; ++y)
-        for (int x = 0; x < card.cols; ++x) {
-            const double shade =
-                -(gx.at<float>(y, x) * relief.light_x + gy.at<float>(y, x) * relief.light_y) * relief.strength;
-            if (shade == 0)
-                continue;
-            auto& p = card.at<cv::Vec3f>(y, x);
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<float>(p[c] + shade);
-        }
 }
 
 Color mean_color(const cv::Mat& card, cv::Rect area)
@@ -678,6 +603,38 @@ cv::Mat mask_from(CairoCanvas& canvas)
     return mask;
 }
 
+cv::Mat luma_of(const cv::Mat& bgr)
+{
+    cv::Mat grey;
+    cv::transform(bgr, grey, cv::Matx13f(0.114f, 0.587f, 0.299f));
+    return grey;
+}
+
+// How far the number stands out from the design behind it, digit by digit:
+// the mean change a digit makes around its strokes, over the mean edge
+// strength of the bare design in its cell (at least a faint 4 grey levels,
+// so that a plain card still asks for a visible number). The weakest digit
+// is the number's legibility: one drowned digit is an unreadable number.
+double number_legibility(const cv::Mat& plain, const cv::Mat& with_number, const cv::Mat& mask,
+                         const CardTruth& truth)
+{
+    const cv::Mat before = luma_of(plain), after = luma_of(with_number);
+    cv::Mat near, edges;
+    cv::dilate(mask > 0.5f, near, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
+    cv::morphologyEx(before, edges, cv::MORPH_GRADIENT, cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3)));
+    const cv::Mat change = cv::abs(after - before);
+    double weakest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < truth.cell_x.size(); ++i) {
+        const cv::Rect cell = cv::Rect(truth.rounded_cell_x(i), truth.rounded_stripe_y(), kCellWidth, kStripeHeight) &
+            cv::Rect(0, 0, plain.cols, plain.rows);
+        if (cell.empty() || cv::countNonZero(near(cell)) == 0)
+            continue;
+        const double signal = cv::mean(change(cell), near(cell))[0];
+        weakest = std::min(weakest, signal / std::max(cv::mean(edges(cell))[0], 1.5));
+    }
+    return std::isfinite(weakest) ? weakest : 0;
+}
+
 }  // namespace
 
 RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
@@ -732,7 +689,22 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
         const Color under =
             mean_color(card, cv::Rect(static_cast<int>(truth.cell_x.front()), static_cast<int>(truth.stripe_y),
                                       static_cast<int>(span) + kCellWidth, kStripeHeight));
-        apply_relief(card, mask_from(digits), random_relief(rng, truth.embossed, truth.foil, under));
+        const cv::Mat mask = mask_from(digits);
+        const Relief relief = random_relief(rng, truth.embossed, truth.foil, under);
+        // No issuer prints a design that drowns its own number: where the
+        // number would not stand out, the design is muted until it does.
+        const cv::Mat plain = card.clone();
+        const cv::Scalar plain_mean = cv::mean(plain);
+        double contrast = 1;
+        for (int attempt = 0;; ++attempt) {
+            card = plain_mean + (plain - plain_mean) * contrast;
+            const cv::Mat design = card.clone();
+            apply_relief(card, mask, relief);
+            truth.legibility = number_legibility(design, card, mask, truth);
+            if (truth.legibility >= kMinNumberLegibility || attempt == 3 || contrast <= 0.15)
+                break;
+            contrast = std::max(0.15, contrast * truth.legibility / kMinNumberLegibility * 0.9);
+        }
     }
 
     // Expiry and name lines below, in the same technique, smaller.

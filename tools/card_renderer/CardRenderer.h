@@ -106,6 +106,10 @@ struct CardTruth {
     Background background = Background::Solid;
     bool embossed = true;
     bool foil = false;
+    // How well the weakest digit stands out from the design behind it (the
+    // renderer's number_legibility); designs are muted to keep it at least
+    // kMinNumberLegibility.
+    double legibility = 0;
 
     int rounded_stripe_y() const;
     int rounded_cell_x(std::size_t i) const;
@@ -121,6 +125,7 @@ constexpr int kCardWidth = 428;
 constexpr int kCardHeight = 270;
 constexpr int kCellWidth = 19;
 constexpr int kStripeHeight = 27;
+constexpr double kMinNumberLegibility = 2.0;
 
 // A random card number of the given length with a real issuer prefix, passing
 // Luhn: 15 digits are American Express, 16 any of the 16-digit issuers.
