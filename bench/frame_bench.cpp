@@ -53,6 +53,7 @@ struct Outcome {
     bool right = false;
     bool has_date = false;
     bool date_right = false;
+    int month = 0, year = 0;   // the date read, 0 for none
     int frames = 0;
     std::string read;
     int in_focus = 0, edges_found = 0, scanned = 0;
@@ -135,6 +136,8 @@ Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std
             outcome.read = info->number();
             outcome.right = outcome.read == sequence.card().truth.number;
             const auto& truth = sequence.card().expiry;
+            outcome.month = static_cast<int>(info->expiryMonth());
+            outcome.year = static_cast<int>(info->expiryYear());
             outcome.date_right = truth.present && static_cast<int>(info->expiryMonth()) == truth.month &&
                                  static_cast<int>(info->expiryYear()) == truth.year;
             break;
@@ -189,8 +192,9 @@ Figures measure(RecoContext* reco)
                         outcome.read.c_str(), sequence.card().truth.number.c_str());
         }
         if (outcome.has_date && !outcome.date_right && outcome.right)
-            std::printf("  expiry missed: seed %llu (truth %02d/%d)\n", static_cast<unsigned long long>(seed),
-                        sequence.card().expiry.month, sequence.card().expiry.year);
+            std::printf("  expiry missed: seed %llu (truth %02d/%d, read %02d/%d)\n",
+                        static_cast<unsigned long long>(seed), sequence.card().expiry.month,
+                        sequence.card().expiry.year, outcome.month, outcome.year);
     }
     std::printf("frames: %d filmed, %d in focus, %d with four edges, %d scanned; %d sequences incomplete\n",
                 total_frames, focus, edges, scanned, incomplete);

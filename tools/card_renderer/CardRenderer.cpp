@@ -610,23 +610,21 @@ cv::Mat luma_of(const cv::Mat& bgr)
     return grey;
 }
 
-// How far the number stands out from the design behind it, digit by digit:
-// the mean change a digit makes around its strokes, over the mean edge
-// strength of the bare design in its cell (at least a faint 4 grey levels,
-// so that a plain card still asks for a visible number). The weakest digit
-// is the number's legibility: one drowned digit is an unreadable number.
-double number_legibility(const cv::Mat& plain, const cv::Mat& with_number, const cv::Mat& mask,
-                         const CardTruth& truth)
+// The mean change a character makes around its strokes, over the mean edge
+// strength of the bare design in its cell (at least a faint 1.5 grey levels,
+// so that a plain card still asks for a visible character). The weakest
+// character counts: one drowned digit is an unreadable number.
+double characters_legibility(const cv::Mat& bare, const cv::Mat& with_characters, const cv::Mat& mask,
+                             const std::vector<cv::Rect>& cells)
 {
-    const cv::Mat before = luma_of(plain), after = luma_of(with_number);
+    const cv::Mat before = luma_of(bare), after = luma_of(with_characters);
     cv::Mat near, edges;
     cv::dilate(mask > 0.5f, near, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
     cv::morphologyEx(before, edges, cv::MORPH_GRADIENT, cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3)));
     const cv::Mat change = cv::abs(after - before);
     double weakest = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < truth.cell_x.size(); ++i) {
-        const cv::Rect cell = cv::Rect(truth.rounded_cell_x(i), truth.rounded_stripe_y(), kCellWidth, kStripeHeight) &
-            cv::Rect(0, 0, plain.cols, plain.rows);
+    for (const cv::Rect& box : cells) {
+        const cv::Rect cell = box & cv::Rect(0, 0, bare.cols, bare.rows);
         if (cell.empty() || cv::countNonZero(near(cell)) == 0)
             continue;
         const double signal = cv::mean(change(cell), near(cell))[0];
@@ -693,6 +691,9 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
         const Relief relief = random_relief(rng, truth.embossed, truth.foil, under);
         // No issuer prints a design that drowns its own number: where the
         // number would not stand out, the design is muted until it does.
+        std::vector<cv::Rect> cells;
+        for (std::size_t i = 0; i < truth.cell_x.size(); ++i)
+            cells.emplace_back(truth.rounded_cell_x(i), truth.rounded_stripe_y(), kCellWidth, kStripeHeight);
         const cv::Mat plain = card.clone();
         const cv::Scalar plain_mean = cv::mean(plain);
         double contrast = 1;
@@ -700,7 +701,7 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
             card = plain_mean + (plain - plain_mean) * contrast;
             const cv::Mat design = card.clone();
             apply_relief(card, mask, relief);
-            truth.legibility = number_legibility(design, card, mask, truth);
+            truth.legibility = characters_legibility(design, card, mask, cells);
             if (truth.legibility >= kMinNumberLegibility || attempt == 3 || contrast <= 0.15)
                 break;
             contrast = std::max(0.15, contrast * truth.legibility / kMinNumberLegibility * 0.9);

@@ -107,7 +107,7 @@ struct CardTruth {
     bool embossed = true;
     bool foil = false;
     // How well the weakest digit stands out from the design behind it (the
-    // renderer's number_legibility); designs are muted to keep it at least
+    // renderer's characters_legibility); designs are muted to keep it at least
     // kMinNumberLegibility.
     double legibility = 0;
 
