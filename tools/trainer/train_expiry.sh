@@ -3,7 +3,9 @@
 #   tools/trainer/train_expiry.sh BUILD_DIR DATA_DIR
 # BUILD_DIR is a configured build tree (dump_expiry is built in it first);
 # DATA_DIR receives the dumps, datasets.json and the training log. Takes about
-# ten minutes on 8 cores (with OpenBLAS, see tools/deps).
+# twenty minutes on 8 cores (with OpenBLAS, see tools/deps). 12,000 training
+# cards rather than 6,000 lift the expiry digit network from 94.6 % to 95.5 %
+# of held-out cells.
 set -eu
 build=${1:?usage: train_expiry.sh BUILD_DIR DATA_DIR}
 data=${2:?usage: train_expiry.sh BUILD_DIR DATA_DIR}
@@ -11,10 +13,10 @@ repo=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$data"
 
 cmake --build "$build" --target dump_expiry
-"$build/tools/dump_networks/dump_expiry" --out "$data/train" --seed 5000000 --count 6000 --frames 3
+"$build/tools/dump_networks/dump_expiry" --out "$data/train" --seed 5000000 --count 12000 --frames 3
 "$build/tools/dump_networks/dump_expiry" --out "$data/check" --seed 5900000 --count 600 --frames 2
 cat > "$data/datasets.json" <<JSON
-{"train": {"seed": 5000000, "count": 6000, "frames": 3},
+{"train": {"seed": 5000000, "count": 12000, "frames": 3},
  "check": {"seed": 5900000, "count": 600, "frames": 2}}
 JSON
 /usr/bin/python3 "$repo/tools/trainer/train_expiry.py" --data "$data" --repo "$repo" 2>&1 | tee "$data/train_expiry.log"
