@@ -19,6 +19,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core/core_c.h>
@@ -63,35 +64,36 @@ std::string leaning_number(const ScannerState& state)
     const bool fifteen = state.count15 > state.count16;
     const DigitScoreMatrix& m = fifteen ? state.aggregated15 : state.aggregated16;
     std::string number;
-    int least_sure = 0;
-    float least_share = 2;
+    int least_sure = -1, runner_up = 0;
+    float least_share = 0, runner_up_share = 0;
     for (int i = 0; i < (fifteen ? 15 : 16); ++i) {
-        int best = 0;
-        float sum = 0;
-        for (int d = 0; d < 10; ++d) {
+        int best = 0, second = 1;
+        if (m(i, 1) > m(i, 0))
+            std::swap(best, second);
+        float sum = m(i, 0) + m(i, 1);
+        for (int d = 2; d < 10; ++d) {
             sum += m(i, d);
-            if (m(i, d) > m(i, best))
+            if (m(i, d) > m(i, best)) {
+                second = best;
                 best = d;
+            } else if (m(i, d) > m(i, second)) {
+                second = d;
+            }
         }
         number.push_back(static_cast<char>('0' + best));
-        if (sum > 0 && m(i, best) / sum < least_share) {
-            least_share = m(i, best) / sum;
+        if (sum > 0 && (least_sure < 0 || m(i, best) / sum < least_share)) {
             least_sure = i;
+            least_share = m(i, best) / sum;
+            runner_up = second;
+            runner_up_share = m(i, second) / sum;
         }
     }
-    if (least_share > 1)
+    if (least_sure < 0)
         return number;
-    int runner_up = number[static_cast<std::size_t>(least_sure)] == '0' ? 1 : 0;
-    float sum = 0;
-    for (int d = 0; d < 10; ++d) {
-        sum += m(least_sure, d);
-        if (d != number[static_cast<std::size_t>(least_sure)] - '0' && m(least_sure, d) > m(least_sure, runner_up))
-            runner_up = d;
-    }
     char detail[96];
     std::snprintf(detail, sizeof detail, " (digit %d: %c at %.2f, %d at %.2f)", least_sure + 1,
                   number[static_cast<std::size_t>(least_sure)], static_cast<double>(least_share), runner_up,
-                  static_cast<double>(m(least_sure, runner_up) / sum));
+                  static_cast<double>(runner_up_share));
     return number + detail;
 }
 

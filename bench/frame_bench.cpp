@@ -138,8 +138,7 @@ Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std
             const auto& truth = sequence.card().expiry;
             outcome.month = static_cast<int>(info->expiryMonth());
             outcome.year = static_cast<int>(info->expiryYear());
-            outcome.date_right = truth.present && static_cast<int>(info->expiryMonth()) == truth.month &&
-                                 static_cast<int>(info->expiryYear()) == truth.year;
+            outcome.date_right = truth.present && outcome.month == truth.month && outcome.year == truth.year;
             break;
         }
     }
