@@ -162,7 +162,8 @@ ReadFigures measure_reading()
     std::map<cr::DigitFont, std::pair<int, int>> per_font;   // right, total
     std::map<std::string, std::pair<int, int>> per_technique;
     int right = 0, weak_stripe = 0, unsure_digits = 0, undecided = 0;
-    for (const ScanOutcome& outcome : outcomes) {
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const ScanOutcome& outcome = outcomes[i];
         auto& font = per_font[outcome.font];
         auto& technique = per_technique[outcome.technique];
         ++font.second;
@@ -171,10 +172,10 @@ ReadFigures measure_reading()
         unsure_digits += outcome.unsure_digit_frames;
         if (!outcome.decided) {
             ++undecided;
-            std::printf("  undecided: %s, %s, %s, legibility %.1f: %d frames with a weak stripe, %d with unsure "
+            std::printf("  undecided: seed %llu (%s, %s, %s), legibility %.1f: %d frames with a weak stripe, %d with unsure "
                         "digits; leaning to %s for %s\n",
-                        cr::digit_font_name(outcome.font), cr::background_name(outcome.background),
-                        outcome.technique.c_str(), outcome.legibility, outcome.weak_stripe_frames, outcome.unsure_digit_frames,
+                        static_cast<unsigned long long>(kHeldOutSeed + i), cr::digit_font_name(outcome.font),
+                        cr::background_name(outcome.background), outcome.technique.c_str(), outcome.legibility, outcome.weak_stripe_frames, outcome.unsure_digit_frames,
                         outcome.read.c_str(), outcome.truth.c_str());
             continue;
         }

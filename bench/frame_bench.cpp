@@ -57,6 +57,7 @@ struct Outcome {
     int frames = 0;
     std::string read;
     int in_focus = 0, edges_found = 0, scanned = 0;
+    float best_focus = 0;
 };
 
 struct Figures {
@@ -125,6 +126,7 @@ Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         all_ms.push_back(ms);
         outcome.in_focus += frame.focusOk();
+        outcome.best_focus = std::max(outcome.best_focus, frame.focusScore());
         outcome.edges_found += frame.foundAllEdges();
         if (frame.cardY()) {
             scan_ms.push_back(ms);
@@ -174,9 +176,11 @@ Figures measure(RecoContext* reco)
             ++dated;
         if (!outcome.complete) {
             ++incomplete;
-            std::printf("  incomplete: seed %llu (%s, %s): %d in focus, %d with edges, %d scanned\n",
+            std::printf("  incomplete: seed %llu (%s, %s, stripe at row %.0f): %d in focus (best score %.1f), %d with "
+                        "edges, %d scanned\n",
                         static_cast<unsigned long long>(seed), card_renderer::digit_font_name(sequence.card().truth.font),
-                        card_renderer::background_name(sequence.card().truth.background), outcome.in_focus,
+                        card_renderer::background_name(sequence.card().truth.background),
+                        sequence.card().truth.stripe_y, outcome.in_focus, static_cast<double>(outcome.best_focus),
                         outcome.edges_found, outcome.scanned);
             continue;
         }

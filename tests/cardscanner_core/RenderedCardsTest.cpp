@@ -13,6 +13,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,6 +44,40 @@ TEST(CardRenderer, a_seed_always_draws_the_same_card_and_photograph)
     EXPECT_GT(cv::norm(shot, cr::photograph(first, style.camera, 8), cv::NORM_INF), 0.0)
         << "another frame seed must move, light or noise the card differently";
     EXPECT_NE(first.truth.number, cr::render_card(style, 4243).truth.number);
+}
+
+// Text caches live for the whole process, so only a fresh process shows what
+// the first card drawn in it looks like: this test runs itself twice, once
+// drawing the card first and once after another one (a pair that once came
+// out different), and compares what the two children drew.
+TEST(CardRenderer, a_card_is_the_same_whatever_the_process_drew_before_it)
+{
+    const cr::CardStyle style = cr::style_preset("heldout");
+    if (const char* out = std::getenv("CARD_RENDERER_HISTORY_OUT")) {
+        if (std::getenv("CARD_RENDERER_HISTORY_WARM"))
+            cr::render_card(style, 9100100);
+        const cv::Mat card = cr::render_card(style, 9000259).color;
+        std::uint64_t hash = 1469598103934665603ull;
+        for (int y = 0; y < card.rows; ++y)
+            for (const uchar* p = card.ptr(y); p != card.ptr(y) + card.cols * card.elemSize(); ++p)
+                hash = (hash ^ *p) * 1099511628211ull;
+        std::ofstream(out) << hash;
+        return;
+    }
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+    const auto draw = [&](const std::string& name, bool warm) {
+        const std::string out = ::testing::TempDir() + name;
+        const std::string command = "CARD_RENDERER_HISTORY_OUT=" + out + (warm ? " CARD_RENDERER_HISTORY_WARM=1 " : " ") +
+                                    self + " --gtest_filter=CardRenderer.a_card_is_the_same_whatever_the_process_drew_before_it"
+                                           " > /dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::string hash;
+        std::ifstream(out) >> hash;
+        return hash;
+    };
+    const std::string fresh = draw("card_fresh", false);
+    EXPECT_FALSE(fresh.empty());
+    EXPECT_EQ(fresh, draw("card_after_another", true));
 }
 
 TEST(CardRenderer, numbers_pass_luhn_and_name_an_issuer_the_core_accepts)
@@ -87,6 +124,51 @@ TEST(CardRenderer, ground_truth_lays_the_digits_out_where_the_core_searches)
             EXPECT_NEAR(truth.cell_x[i] - truth.cell_x[i - 1], truth.pitch * (gap ? 2 : 1), 1e-6) << "seed " << seed;
         }
     }
+}
+
+TEST(CardRenderer, embossed_numbers_stand_on_the_standard_line_unless_training_spreads_them)
+{
+    const auto baseline = [](const cr::CardTruth& truth) {
+        return truth.stripe_y + kStripeHeight / 2.0 + truth.glyph_height / 2;
+    };
+    const cr::CardStyle real = cr::style_preset("heldout");
+    double printed_low = 1e9, printed_high = -1e9;
+    for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+        const cr::CardTruth truth = cr::render_card(real, seed).truth;
+        if (truth.embossed) {
+            EXPECT_NEAR(baseline(truth), cr::kEmbossedBaselineRow, real.embossed_line_tolerance + 0.5) << "seed " << seed;
+        } else {
+            printed_low = std::min(printed_low, truth.stripe_y);
+            printed_high = std::max(printed_high, truth.stripe_y);
+        }
+    }
+    EXPECT_GT(printed_high - printed_low, 15) << "printed numbers keep the whole band";
+
+    const cr::CardStyle training = cr::style_preset("a");
+    double low = 1e9, high = -1e9;
+    for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+        const cr::CardTruth truth = cr::render_card(training, seed).truth;
+        if (truth.embossed)
+            low = std::min(low, truth.stripe_y), high = std::max(high, truth.stripe_y);
+    }
+    EXPECT_GT(high - low, 25) << "training sees embossed numbers all over the band";
+}
+
+TEST(CardRenderer, metering_lifts_dark_scenes_only_and_only_so_far)
+{
+    const cv::Rect whole(0, 0, 20, 10);
+    EXPECT_DOUBLE_EQ(cr::metered_gain(cv::Mat(10, 20, CV_32FC3, cv::Scalar(50, 50, 50)), whole), 2.0);
+    EXPECT_DOUBLE_EQ(cr::metered_gain(cv::Mat(10, 20, CV_32FC3, cv::Scalar(180, 180, 180)), whole), 1.0);
+    EXPECT_DOUBLE_EQ(cr::metered_gain(cv::Mat(10, 20, CV_32FC3, cv::Scalar(5, 5, 5)), whole), cr::kMaxExposureGain);
+    EXPECT_DOUBLE_EQ(cr::metered_gain(cv::Mat(10, 20, CV_32FC3, cv::Scalar(0, 0, 0)), whole), cr::kMaxExposureGain)
+        << "a black scene must not divide by zero";
+    // Only the window counts, and a window partly off the image is clipped.
+    cv::Mat split(10, 20, CV_32FC3, cv::Scalar(200, 200, 200));
+    split(cv::Rect(0, 0, 10, 10)) = cv::Scalar(25, 25, 25);
+    EXPECT_DOUBLE_EQ(cr::metered_gain(split, cv::Rect(-5, 0, 15, 10)), 4.0);
+    // Luma weights green most: a green-only scene meters brighter than a blue-only one.
+    EXPECT_LT(cr::metered_gain(cv::Mat(10, 20, CV_32FC3, cv::Scalar(0, 150, 0)), whole),
+              cr::metered_gain(cv::Mat(10, 20, CV_32FC3, cv::Scalar(150, 0, 0)), whole));
 }
 
 TEST(CardRenderer, the_photograph_moves_the_truth_with_the_card)

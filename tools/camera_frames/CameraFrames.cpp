@@ -11,6 +11,7 @@
 
 #include "cardscanner/core/EdgeFinder.h"
 #include "cardscanner/core/ImagePrimitives.h"
+#include "tools/card_renderer/CairoCanvas.h"
 #include "tools/card_renderer/Relief.h"
 
 namespace camera_frames {
@@ -38,28 +39,14 @@ std::uint64_t mix(std::uint64_t seed, std::uint64_t salt)
 
 float luma_of(const cv::Vec3f& bgr) { return 0.114f * bgr[0] + 0.587f * bgr[1] + 0.299f * bgr[2]; }
 
-struct Canvas {
-    cairo_surface_t* surface;
-    cairo_t* cr;
-    Canvas() : surface(cairo_image_surface_create(CAIRO_FORMAT_A8, kCardW, kCardH)), cr(cairo_create(surface))
-    {
-        cairo_set_source_rgba(cr, 0, 0, 0, 1);
-    }
-    ~Canvas()
-    {
-        cairo_destroy(cr);
-        cairo_surface_destroy(surface);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
+// An alpha mask of the card's size, drawn in black.
+struct Canvas : cr::CairoCanvas {
+    Canvas() : cr::CairoCanvas(CAIRO_FORMAT_A8, kCardW, kCardH) { cairo_set_source_rgba(cr, 0, 0, 0, 1); }
 
     cv::Mat mask()
     {
-        cairo_surface_flush(surface);
-        cv::Mat alpha(kCardH, kCardW, CV_8UC1, cairo_image_surface_get_data(surface),
-                      static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
         cv::Mat out;
-        alpha.convertTo(out, CV_32F, 1.0 / 255);
+        pixels(CV_8UC1).convertTo(out, CV_32F, 1.0 / 255);
         return out;
     }
 };
@@ -545,6 +532,10 @@ CameraFrame CameraSequence::frame(int index) const
         for (int x = 0; x < kFrameWidth; ++x)
             row[x] *= gain[x] * exposure;
     }
+    // Metered over the middle of the frame, where the guide asks for the card.
+    const double exposure_gain =
+        cr::metered_gain(image, cv::Rect(kFrameWidth / 4, kFrameHeight / 4, kFrameWidth / 2, kFrameHeight / 2));
+    image *= exposure_gain;
 
     out.defocus_sigma = rng.chance(style_.hunting_share) ? rng.uniform(style_.defocus_max, style_.hunting_max)
                                                          : rng.uniform(style_.defocus_min, style_.defocus_max);
@@ -573,7 +564,7 @@ CameraFrame CameraSequence::frame(int index) const
         cv::addWeighted(luma, 1 + sharpen, soft, -sharpen, 0, luma);
     }
     cv::RNG noise(rng.next());
-    const double sigma = noise_level_ * rng.uniform(0.85, 1.15);
+    const double sigma = noise_level_ * rng.uniform(0.85, 1.15) * std::sqrt(exposure_gain);
     cv::Mat grain(kFrameHeight, kFrameWidth, CV_32F);
     noise.fill(grain, cv::RNG::NORMAL, 0, sigma);
     luma += grain;

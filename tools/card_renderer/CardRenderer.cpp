@@ -1,4 +1,5 @@
 #include "tools/card_renderer/CardRenderer.h"
+#include "tools/card_renderer/CairoCanvas.h"
 #include "tools/card_renderer/Relief.h"
 
 #include <algorithm>
@@ -110,6 +111,7 @@ const char* background_name(Background background)
 CardStyle style_preset(const std::string& name)
 {
     CardStyle style;
+    style.embossed_on_standard_line = !(name == "stripe" || name == "a" || name == "b" || name == "c");
     // Unfoiled relief on busy backgrounds is where reading fails (only the
     // light tells the digit from the card there), so the training presets
     // draw more of it than the default; the held-out preset keeps its own
@@ -228,33 +230,6 @@ void set_source(cairo_t* cr, const Color& c, double alpha = 1.0)
 {
     cairo_set_source_rgba(cr, c[2] / 255.0, c[1] / 255.0, c[0] / 255.0, alpha);
 }
-
-struct CairoCanvas {
-    cairo_surface_t* surface = nullptr;
-    cairo_t* cr = nullptr;
-
-    CairoCanvas(cairo_format_t format, int width, int height)
-    {
-        surface = cairo_image_surface_create(format, width, height);
-        cr = cairo_create(surface);
-    }
-    ~CairoCanvas()
-    {
-        cairo_destroy(cr);
-        cairo_surface_destroy(surface);
-    }
-    CairoCanvas(const CairoCanvas&) = delete;
-    CairoCanvas& operator=(const CairoCanvas&) = delete;
-
-    // A view of the pixels; valid while the canvas lives.
-    cv::Mat pixels(int type)
-    {
-        cairo_surface_flush(surface);
-        return cv::Mat(cairo_image_surface_get_height(surface), cairo_image_surface_get_width(surface), type,
-                       cairo_image_surface_get_data(surface),
-                       static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
-    }
-};
 
 // Noise of several scales, 0..1, for textured backgrounds.
 cv::Mat fractal_noise(Rng& rng, int octaves, double persistence)
@@ -652,7 +627,15 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     truth.foil = truth.embossed && rng.chance(style.foil_share);
     truth.pitch = rng.uniform(style.pitch_min, style.pitch_max);
     truth.glyph_height = rng.uniform(style.glyph_height_min, style.glyph_height_max);
-    truth.stripe_y = rng.integer(static_cast<int>(style.stripe_y_min), static_cast<int>(style.stripe_y_max));
+    const int band_top = static_cast<int>(style.stripe_y_min), band_bottom = static_cast<int>(style.stripe_y_max);
+    truth.stripe_y = rng.integer(band_top, band_bottom);
+    if (truth.embossed && style.embossed_on_standard_line) {
+        // The same draw, spread over the tolerance instead of the band, so
+        // that the rest of the card does not change with the setting.
+        const double spread = band_bottom > band_top ? 2.0 * (truth.stripe_y - band_top) / (band_bottom - band_top) - 1 : 0;
+        truth.stripe_y = std::round(kEmbossedBaselineRow - truth.glyph_height / 2 - kStripeHeight / 2.0 +
+                                    spread * style.embossed_line_tolerance);
+    }
 
     static const std::vector<int> slots16 = {1, 1, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1, 1, 1};
     static const std::vector<int> slots15 = {1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1};
@@ -743,6 +726,13 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     return result;
 }
 
+double metered_gain(const cv::Mat& bgr, const cv::Rect& window)
+{
+    const cv::Scalar mean = cv::mean(bgr(window & cv::Rect(0, 0, bgr.cols, bgr.rows)));
+    const double luma = 0.114 * mean[0] + 0.587 * mean[1] + 0.299 * mean[2];
+    return luma > 0 ? std::clamp(kMeteringTarget / luma, 1.0, kMaxExposureGain) : kMaxExposureGain;
+}
+
 cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::uint64_t seed, CardTruth* moved_truth)
 {
     Rng rng(seed);
@@ -774,6 +764,9 @@ cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::
             }
     }
 
+    const double exposure_gain = metered_gain(image, cv::Rect(0, 0, image.cols, image.rows));
+    image *= exposure_gain;
+
     // Corners that the edge finder and warp would have got slightly wrong.
     const cv::Point2f source[4] = {{0, 0}, {kCardWidth, 0}, {kCardWidth, kCardHeight}, {0, kCardHeight}};
     cv::Point2f moved[4];
@@ -791,7 +784,7 @@ cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::
 
     cv::Mat grey;
     cv::cvtColor(warped, grey, cv::COLOR_BGR2GRAY);
-    const double noise = rng.uniform(0.5, std::max(0.51, effects.noise_sigma_max));
+    const double noise = rng.uniform(0.5, std::max(0.51, effects.noise_sigma_max)) * std::sqrt(exposure_gain);
     for (int y = 0; y < grey.rows; ++y)
         for (int x = 0; x < grey.cols; ++x)
             grey.at<float>(y, x) += static_cast<float>(rng.normal() * noise);

@@ -85,6 +85,13 @@ struct CardStyle {
     double foil_share = 0.35;          // of embossed cards
     double stripe_y_min = 128.0;       // top row of the 27-row stripe
     double stripe_y_max = 168.0;
+    // Embossed numbers stand where the card standard puts them: their
+    // baseline 21.42 mm above the card's bottom edge, row kEmbossedBaselineRow,
+    // give or take embossed_line_tolerance rows. Printed numbers go anywhere
+    // in [stripe_y_min, stripe_y_max]; the training presets put embossed ones
+    // there too, so that no network learns where the line is.
+    bool embossed_on_standard_line = true;
+    double embossed_line_tolerance = 3.0;
     double pitch_min = 17.4;
     double pitch_max = 19.4;
     double glyph_height_min = 19.0;
@@ -126,6 +133,7 @@ constexpr int kCardHeight = 270;
 constexpr int kCellWidth = 19;
 constexpr int kStripeHeight = 27;
 constexpr double kMinNumberLegibility = 2.0;
+constexpr double kEmbossedBaselineRow = 163.0; // 270 - 21.42 mm x 270 / 53.98 mm
 
 // A random card number of the given length with a real issuer prefix, passing
 // Luhn: 15 digits are American Express, 16 any of the 16-digit issuers.
@@ -133,6 +141,14 @@ std::string random_card_number(Rng& rng, int length);
 bool luhn_valid(const std::string& digits);
 
 RenderedCard render_card(const CardStyle& style, std::uint64_t seed);
+
+// The camera's automatic exposure: the gain that brings the mean luma of
+// `window` of a BGR float image up to kMeteringTarget, between 1 and
+// kMaxExposureGain. Bright scenes are left as lit (the frames' own exposure
+// spread covers them); a dark card is exposed up, and its noise with it.
+constexpr double kMeteringTarget = 100;
+constexpr double kMaxExposureGain = 4;
+double metered_gain(const cv::Mat& bgr, const cv::Rect& window);
 
 // One camera frame of the card: 428 x 270 8-bit grey. `moved_truth`, when
 // given, receives the truth moved by the frame's geometric jitter.
