@@ -172,11 +172,12 @@ ReadFigures measure_reading()
         unsure_digits += outcome.unsure_digit_frames;
         if (!outcome.decided) {
             ++undecided;
-            std::printf("  undecided: seed %llu (%s, %s, %s), legibility %.1f: %d frames with a weak stripe, %d with unsure "
-                        "digits; leaning to %s for %s\n",
+            std::printf("  undecided: seed %llu (%s, %s, %s), legibility %.1f: %d frames with a weak stripe, %d with "
+                        "unsure digits; leaning to %s for %s\n",
                         static_cast<unsigned long long>(kHeldOutSeed + i), cr::digit_font_name(outcome.font),
-                        cr::background_name(outcome.background), outcome.technique.c_str(), outcome.legibility, outcome.weak_stripe_frames, outcome.unsure_digit_frames,
-                        outcome.read.c_str(), outcome.truth.c_str());
+                        cr::background_name(outcome.background), outcome.technique.c_str(), outcome.legibility,
+                        outcome.weak_stripe_frames, outcome.unsure_digit_frames, outcome.read.c_str(),
+                        outcome.truth.c_str());
             continue;
         }
         frames.push_back(outcome.frames);

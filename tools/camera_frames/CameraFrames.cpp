@@ -535,7 +535,8 @@ CameraFrame CameraSequence::frame(int index) const
     // Metered over the middle of the frame, where the guide asks for the card.
     const double exposure_gain =
         cr::metered_gain(image, cv::Rect(kFrameWidth / 4, kFrameHeight / 4, kFrameWidth / 2, kFrameHeight / 2));
-    image *= exposure_gain;
+    if (exposure_gain > 1)
+        image *= exposure_gain;
 
     out.defocus_sigma = rng.chance(style_.hunting_share) ? rng.uniform(style_.defocus_max, style_.hunting_max)
                                                          : rng.uniform(style_.defocus_min, style_.defocus_max);

@@ -728,8 +728,7 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
 
 double metered_gain(const cv::Mat& bgr, const cv::Rect& window)
 {
-    const cv::Scalar mean = cv::mean(bgr(window & cv::Rect(0, 0, bgr.cols, bgr.rows)));
-    const double luma = 0.114 * mean[0] + 0.587 * mean[1] + 0.299 * mean[2];
+    const double luma = luma_of(cv::mean(bgr(window & cv::Rect(0, 0, bgr.cols, bgr.rows))));
     return luma > 0 ? std::clamp(kMeteringTarget / luma, 1.0, kMaxExposureGain) : kMaxExposureGain;
 }
 
@@ -765,7 +764,8 @@ cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::
     }
 
     const double exposure_gain = metered_gain(image, cv::Rect(0, 0, image.cols, image.rows));
-    image *= exposure_gain;
+    if (exposure_gain > 1)
+        image *= exposure_gain;
 
     // Corners that the edge finder and warp would have got slightly wrong.
     const cv::Point2f source[4] = {{0, 0}, {kCardWidth, 0}, {kCardWidth, kCardHeight}, {0, kCardHeight}};

@@ -142,6 +142,9 @@ bool luhn_valid(const std::string& digits);
 
 RenderedCard render_card(const CardStyle& style, std::uint64_t seed);
 
+// Luma of a B, G, R colour, with BT.601's weights.
+inline double luma_of(const cv::Scalar& bgr) { return 0.114 * bgr[0] + 0.587 * bgr[1] + 0.299 * bgr[2]; }
+
 // The camera's automatic exposure: the gain that brings the mean luma of
 // `window` of a BGR float image up to kMeteringTarget, between 1 and
 // kMaxExposureGain. Bright scenes are left as lit (the frames' own exposure

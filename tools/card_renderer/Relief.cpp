@@ -27,7 +27,7 @@ Relief random_relief(Rng& rng, bool embossed, bool foil, const cv::Vec3d& under)
     r.height = rng.uniform(1.8, 2.8);
     r.softness = rng.uniform(0.6, 1.4);
     r.brightness = rng.uniform(110, 260);
-    const double luma = 0.114 * under[0] + 0.587 * under[1] + 0.299 * under[2];
+    const double luma = luma_of(cv::Scalar(under));
     if (!embossed) {
         const double v = luma > 128 ? rng.uniform(0, 70) : rng.uniform(185, 255);
         r.face = cv::Vec3d(v, v, v);
