@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/AppPlugins.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Json.h"
@@ -23,11 +24,6 @@ constexpr std::uint64_t kCacheDiskCapacity = 32 * 1024 * 1024;
 constexpr unsigned long kAllOrientations = 30;  // portrait, upside down, both landscapes
 
 std::atomic<double> gLaunchPause{1.0};
-
-// A text as a JavaScript string literal.
-std::string scriptLiteral(const std::string& text) {
-    return platform::writeJson(platform::Value(text)).text.value_or("\"\"");
-}
 
 }  // namespace
 
@@ -67,7 +63,7 @@ void AppDelegate::showSecurityGrid() {
     const std::string passcode = jsonIOSPlugIn_->writeJavascript("passcode()");
     const hybrid::HYBInvokedUrlCommand command(platform::Array{nickname, passcode, "1"}, std::nullopt, std::nullopt,
                                                std::nullopt);
-    if (nickname.empty() || nickname == "null" || passcode.empty() || passcode == "null") return;
+    if (nickname.empty() || passcode.empty()) return;
     if (jsonIOSPlugIn_->isvisable()) return;
     jsonIOSPlugIn_->showSecurityGrid(command);
 }
@@ -76,7 +72,7 @@ bool AppDelegate::applicationHandleOpenURL(platform::UIApplication&, const std::
     if (!url) return false;
     if (viewController_ && viewController_->webView()) {
         viewController_->webView()->stringByEvaluatingJavaScriptFromString(
-            "handleOpenURL(" + scriptLiteral(url->absoluteString()) + ");");
+            "handleOpenURL(" + platform::javaScriptStringLiteral(url->absoluteString()) + ");");
     }
     platform::NotificationCenter::defaultCenter().post(hybrid::HYBPluginHandleOpenURLNotification, nullptr, *url);
     return true;
@@ -117,7 +113,7 @@ void AppDelegate::applicationDidReceiveMemoryWarning(platform::UIApplication&) {
 
 void registerAppClasses() {
     platform::applicationDelegateRegistry().registerClass<AppDelegate>("AppDelegate");
-    hybrid::pluginRegistry().registerClass<plugins::LockPattern>("LockPattern");
+    registerAppPlugins();
 }
 
 int appMain(int argc, char** argv, const platform::Value& launchOptions) {

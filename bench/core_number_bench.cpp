@@ -8,10 +8,13 @@
 // Speed: one undecided, usable 16-digit frame (stripe search, segmentation,
 // 16 digit cells), timed by Google Benchmark.
 //
+// HYBRID_BENCH_SHORT=1: 16 cards and a short timing run.
+//
 // The last line is `core_number: read=X wrong=N frames=F ms=T`.
 #include <benchmark/benchmark.h>
 
 #include "MedianReporter.h"
+#include "ShortMode.h"
 
 #include <algorithm>
 #include <atomic>
@@ -142,16 +145,16 @@ struct ReadFigures {
     double frames_median = 0;
 };
 
-ReadFigures measure_reading()
+ReadFigures measure_reading(int cards)
 {
     const cr::CardStyle style = cr::style_preset("heldout");
-    std::vector<ScanOutcome> outcomes(kHeldOutCards);
+    std::vector<ScanOutcome> outcomes(static_cast<std::size_t>(cards));
     std::atomic<int> next{0};
     std::vector<std::thread> workers;
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned t = 0; t < threads; ++t)
         workers.emplace_back([&] {
-            for (int i = next++; i < kHeldOutCards; i = next++)
+            for (int i = next++; i < cards; i = next++)
                 outcomes[static_cast<std::size_t>(i)] = scan_card(style, kHeldOutSeed + static_cast<std::uint64_t>(i));
         });
     for (auto& worker : workers)
@@ -195,7 +198,7 @@ ReadFigures measure_reading()
         std::printf("read by technique %-18s %d of %d\n", name.c_str(), counts.first, counts.second);
     std::printf("undecided cards: %d; unusable frames: %d with a weak stripe, %d with unsure digits\n", undecided,
                 weak_stripe, unsure_digits);
-    figures.read_rate = static_cast<double>(right) / kHeldOutCards;
+    figures.read_rate = static_cast<double>(right) / cards;
     figures.frames_median = median(frames);
     return figures;
 }
@@ -237,20 +240,23 @@ void BM_CoreFrame(benchmark::State& bench)
     }
 }
 
-// Medians of several runs: the machines are shared.
-BENCHMARK(BM_CoreFrame)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true);
-
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
+    const bool brief = benchShortMode();
+    // Medians of several runs: the machines are shared.
+    benchmark::RegisterBenchmark("BM_CoreFrame", BM_CoreFrame)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(brief ? 0.05 : 0.5)
+        ->Repetitions(brief ? 3 : 5)
+        ->ReportAggregatesOnly(true);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const ReadFigures figures = measure_reading();
+    const ReadFigures figures = measure_reading(brief ? 16 : kHeldOutCards);
     std::printf("number_read_rate: %.4f\n", figures.read_rate);
     std::printf("wrong_numbers: %d\n", figures.wrong);
     std::printf("frames_to_decision_median: %.1f\n", figures.frames_median);

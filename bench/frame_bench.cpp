@@ -12,10 +12,13 @@
 // scan session (focus, chroma split, edges, warp, session step), plus Google
 // Benchmark's median for one such frame.
 //
+// HYBRID_BENCH_SHORT=1: 6 sequences and a short timing run.
+//
 // The last line is `frames: success=X wrong=N expiry=E frames=F ms=T`.
 #include <benchmark/benchmark.h>
 
 #include "MedianReporter.h"
+#include "ShortMode.h"
 
 #include <algorithm>
 #include <chrono>
@@ -158,13 +161,13 @@ RecoContext* make_context()
     return reco_context_create(cardscanner::gpu_transform_filter_factory());
 }
 
-Figures measure(RecoContext* reco)
+Figures measure(RecoContext* reco, int sequences)
 {
     const card_renderer::CardStyle style = card_renderer::style_preset("heldout");
     std::vector<double> scan_ms, all_ms, frames;
     int right = 0, wrong = 0, dated = 0, dated_right = 0, incomplete = 0;
     int focus = 0, edges = 0, scanned = 0, total_frames = 0;
-    for (int i = 0; i < kSequences; ++i) {
+    for (int i = 0; i < sequences; ++i) {
         const std::uint64_t seed = kHeldOutSeed + static_cast<std::uint64_t>(i);
         const cf::CameraSequence sequence(style, seed, kToday);
         const Outcome outcome = scan_sequence(sequence, reco, scan_ms, all_ms);
@@ -202,7 +205,7 @@ Figures measure(RecoContext* reco)
     std::printf("frames: %d filmed, %d in focus, %d with four edges, %d scanned; %d sequences incomplete\n",
                 total_frames, focus, edges, scanned, incomplete);
     Figures figures;
-    figures.success = static_cast<double>(right) / kSequences;
+    figures.success = static_cast<double>(right) / sequences;
     figures.wrong = wrong;
     figures.expiry = dated ? static_cast<double>(dated_right) / dated : 0;
     figures.frames_median = median(frames);
@@ -243,20 +246,23 @@ void BM_ScanningFrame(benchmark::State& bench)
     }
 }
 
-BENCHMARK(BM_ScanningFrame)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(3)->ReportAggregatesOnly(true);
-
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     g_reco = make_context();
     benchmark::Initialize(&argc, argv);
+    const bool brief = benchShortMode();
+    benchmark::RegisterBenchmark("BM_ScanningFrame", BM_ScanningFrame)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(brief ? 0.05 : 0.5)
+        ->Repetitions(3)
+        ->ReportAggregatesOnly(true);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const Figures figures = measure(g_reco);
+    const Figures figures = measure(g_reco, brief ? 6 : kSequences);
     std::printf("one scanning frame (Google Benchmark median): %.3f ms; every frame's process(): %.3f ms median\n",
                 reporter.median("BM_ScanningFrame"), figures.ms_all_median);
     std::printf("scan_success_rate: %.4f\n", figures.success);

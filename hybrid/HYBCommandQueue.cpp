@@ -5,9 +5,11 @@
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBJSONSerializing.h"
 #include "hybrid/HYBPlugin.h"
+#include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Memory.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/WebView.h"
@@ -47,6 +49,7 @@ void HYBCommandQueue::enqueueCommandBatch(const std::string& batchText) {
         fill(*holder, batchText);
         return;
     }
+    holder->releasesMemory = batchText.size() >= kReleaseMemoryLength;
     std::weak_ptr<HYBCommandQueue> weakSelf = weak_from_this();
     platform::globalQueue().async([holder, batchText, weakSelf] {
         fill(*holder, batchText);
@@ -76,7 +79,7 @@ void HYBCommandQueue::processXhrExecBridgePoke(const platform::Value& requestId)
 void HYBCommandQueue::executePending() {
     if (startExecutionTime_ > 0) return;
     startExecutionTime_ = platform::clock().sinceReferenceDate();
-    // Back to idle however the loop ends, a plugin's exception included.
+    // Back to idle however the loop ends.
     struct Idle {
         double& start;
         ~Idle() { start = 0; }
@@ -97,8 +100,12 @@ void HYBCommandQueue::executePending() {
         while (!batch.empty()) {
             platform::Value json = std::move(batch.front());
             batch.pop_front();
-            if (batch.empty()) queue_.pop_front();
+            const bool last = batch.empty();
+            if (last) queue_.pop_front();
             if (auto command = HYBInvokedUrlCommand::commandFromJson(std::move(json))) execute(*command);
+            // The parse ran on a worker whose allocator keeps what we freed here, and the next
+            // large batch may go to another worker: without this, each one adds its size for good.
+            if (last && holder->releasesMemory) platform::releaseFreeMemory();
 
             if (!queue_.empty() && platform::clock().sinceReferenceDate() - startExecutionTime_ > kMaxExecutionTime) {
                 std::weak_ptr<HYBCommandQueue> weakSelf = weak_from_this();
@@ -111,26 +118,62 @@ void HYBCommandQueue::executePending() {
     }
 }
 
+void HYBCommandQueue::answerFailure(const HYBInvokedUrlCommand& command, int status, const std::string& message) {
+    auto container = viewController_.lock();
+    auto delegate = container ? container->commandDelegate() : nullptr;
+    if (!delegate) return;
+    delegate->sendPluginResult(*HYBPluginResult::resultWithStatusMessageAsString(status, message), command.callbackId());
+}
+
 bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
+    // Every failure below also answers the page's callback, so a call is never left waiting for ever.
     if (!command.className() || !command.methodName()) {
         platform::log("ERROR: Classname and/or methodName not found for command.");
+        answerFailure(command, command.className() ? HYBResultStatusInvalidAction : HYBResultStatusClassNotFound,
+                      "Classname and/or methodName not found for command.");
         return false;
     }
     const std::string& className = *command.className();
+    const std::string selector = *command.methodName() + ":";
     auto container = viewController_.lock();
     auto delegate = container ? container->commandDelegate() : nullptr;
-    std::shared_ptr<HYBPlugin> plugin = delegate ? delegate->getCommandInstance(className) : nullptr;
+    std::shared_ptr<HYBPlugin> plugin;
+    try {
+        plugin = delegate ? delegate->getCommandInstance(className) : nullptr;
+    } catch (const std::exception& failure) {
+        platform::logf("ERROR: Plugin '%s' could not be created: %s", className.c_str(), failure.what());
+        answerFailure(command, HYBResultStatusInstantiationError,
+                      platform::format("Plugin '%s' could not be created: %s", className.c_str(), failure.what()));
+        return false;
+    }
     if (!plugin) {
         platform::logf("ERROR: Plugin '%s' not found, or is not a HYBPlugin. Check your plugin mapping in config.xml.",
                        className.c_str());
+        answerFailure(command, HYBResultStatusClassNotFound, platform::format("Plugin '%s' not found.", className.c_str()));
         return false;
     }
 
     const double start = platform::clock().now();
-    const std::string selector = *command.methodName() + ":";
-    const bool called = plugin->performSelector(selector, command);
-    if (!called) {
-        platform::logf("ERROR: Method '%s' not defined in Plugin '%s'", selector.c_str(), className.c_str());
+    bool called = false;
+    try {
+        called = plugin->performSelector(selector, command);
+        if (!called) {
+            platform::logf("ERROR: Method '%s' not defined in Plugin '%s'", selector.c_str(), className.c_str());
+            answerFailure(command, HYBResultStatusInvalidAction,
+                          platform::format("Method '%s' not defined in Plugin '%s'", selector.c_str(), className.c_str()));
+        }
+    } catch (const std::exception& failure) {
+        called = true;
+        platform::logf("ERROR: Plugin '%s' action '%s' threw: %s", className.c_str(), selector.c_str(), failure.what());
+        answerFailure(command, HYBResultStatusError,
+                      platform::format("Plugin '%s' action '%s' failed: %s", className.c_str(), selector.c_str(),
+                                       failure.what()));
+    } catch (...) {
+        called = true;
+        platform::logf("ERROR: Plugin '%s' action '%s' threw a non-standard exception.", className.c_str(),
+                       selector.c_str());
+        answerFailure(command, HYBResultStatusError,
+                      platform::format("Plugin '%s' action '%s' failed.", className.c_str(), selector.c_str()));
     }
     const double elapsed = platform::clock().now() * 1000.0 - start * 1000.0;
     if (elapsed > 10.0)

@@ -29,6 +29,9 @@ public:
     static constexpr double kMaxExecutionTime = 0.008;
     // Batches of this many UTF-16 units and more are parsed off the main thread.
     static constexpr std::size_t kOffThreadParseLength = 4096;
+    // After a batch text of this many bytes and more has run, the memory its
+    // parse used goes back to the system (see platform/foundation/Memory.h).
+    static constexpr std::size_t kReleaseMemoryLength = 512 * 1024;
 
     explicit HYBCommandQueue(std::weak_ptr<HYBContainer> container);
 
@@ -46,7 +49,9 @@ public:
     void processXhrExecBridgePoke(const platform::Value& requestId);
     // Runs queued commands; returns at once when already running.
     void executePending();
-    // Dispatches one command; true when the plugin method was called.
+    // Dispatches one command; true when the plugin method was called. A
+    // command that cannot be dispatched, or whose action throws, is logged and
+    // its callback answered with an error result; the queue goes on.
     bool execute(const HYBInvokedUrlCommand& command);
     bool currentlyExecuting() const { return startExecutionTime_ > 0; }
 
@@ -55,8 +60,11 @@ private:
     struct BatchHolder {
         std::mutex mutex;
         std::optional<std::deque<platform::Value>> batch;
+        bool releasesMemory = false;  // set before the parse starts
     };
     static void fill(BatchHolder& holder, const std::string& batchText);
+    // Answers the command's callback with an error result.
+    void answerFailure(const HYBInvokedUrlCommand& command, int status, const std::string& message);
 
     std::int64_t lastCommandQueueFlushRequestId_ = 0;
     std::weak_ptr<HYBContainer> viewController_;

@@ -54,12 +54,13 @@ void HYBConfigParser::parserDidStartElementNamespaceURIQualifiedNameAttributes(
 void HYBConfigParser::readParam(const std::map<std::string, std::string>& attributes) {
     const std::string* name = attribute(attributes, "name");
     const std::string* value = attribute(attributes, "value");
-    if (!name || !value) return logSkipped("param", "a name or value");
-    const std::string lowerCaseName = platform::toLower(*name);
+    const std::string* onload = attribute(attributes, "onload");
+    // A bare <param onload="true"/> has neither and still marks its feature.
+    if ((!name || !value) && !onload) return logSkipped("param", "a name or value");
+    const std::string lowerCaseName = name && value ? platform::toLower(*name) : std::string();
     if (lowerCaseName == "ios-package") pluginsDict_[*featureName_] = *value;
     // The value of a param named "onload" is compared as written, while the
     // onload attribute is read in any case: both as the file format has it.
-    const std::string* onload = attribute(attributes, "onload");
     if ((lowerCaseName == "onload" && *value == "true") || (onload && platform::toLower(*onload) == "true")) {
         startupPluginNames_.push_back(*featureName_);
     }
@@ -71,9 +72,12 @@ void HYBConfigParser::parserDidEndElementNamespaceURIQualifiedName(platform::XML
     if (elementName == "feature") featureName_.reset();
 }
 
-void HYBConfigParser::parserParseErrorOccurred(platform::XMLParser& parser, const platform::Error&) {
-    throw platform::AssertionFailure(
-        platform::format("config.xml parse error line %ld col %ld", parser.lineNumber(), parser.columnNumber()));
+void HYBConfigParser::parserParseErrorOccurred(platform::XMLParser& parser, const platform::Error& error) {
+    std::string description =
+        platform::format("config.xml parse error line %ld col %ld", parser.lineNumber(), parser.columnNumber());
+    // The position alone leaves the author guessing what libxml2 disliked there.
+    if (!error.localizedDescription.empty()) description += ": " + error.localizedDescription;
+    throw platform::AssertionFailure(description);
 }
 
 }  // namespace hybrid

@@ -30,7 +30,7 @@ public:
     void parserDidEndElementNamespaceURIQualifiedName(platform::XMLParser& parser, const std::string& elementName,
                                                       const std::string& namespaceURI,
                                                       const std::string& qualifiedName) override;
-    // Throws platform::AssertionFailure("config.xml parse error line L col C").
+    // Throws platform::AssertionFailure("config.xml parse error line L col C: <libxml2's reason>").
     void parserParseErrorOccurred(platform::XMLParser& parser, const platform::Error& error) override;
 
     // Lower-cased service name -> native class name.

@@ -1,7 +1,6 @@
 #include "hybrid/HYBHandleOpenURL.h"
 
 #include <string>
-#include <string_view>
 
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Json.h"
@@ -9,24 +8,6 @@
 
 namespace hybrid {
 namespace {
-
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-}
-
-// The text as a JavaScript string literal, quotes included. JSON escapes
-// quotes, backslashes and control characters; "</" and the two Unicode line
-// separators are escaped on top so the literal also survives inside an HTML
-// script element and in engines that end lines at U+2028/U+2029.
-std::string javaScriptStringLiteral(const std::string& text) {
-    std::string literal = platform::writeJson(platform::Value(text)).text.value_or("\"\"");
-    replaceAll(literal, "</", "<\\/");
-    replaceAll(literal, "\xE2\x80\xA8", "\\u2028");
-    replaceAll(literal, "\xE2\x80\xA9", "\\u2029");
-    return literal;
-}
 
 std::optional<platform::URL> urlOfNotification(const platform::Notification& notification) {
     const std::any& object = notification.object;
@@ -77,7 +58,7 @@ void HYBHandleOpenURL::processOpenUrl(const platform::URL& url, bool pageLoaded)
     }
     writeJavascript(
         "document.addEventListener('deviceready',function(){if (typeof handleOpenURL === 'function') { handleOpenURL(" +
-        javaScriptStringLiteral(url.absoluteString()) + ");}});");
+        platform::javaScriptStringLiteral(url.absoluteString()) + ");}});");
 }
 
 }  // namespace hybrid

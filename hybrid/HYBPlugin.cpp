@@ -76,6 +76,10 @@ bool HYBPlugin::performSelector(const std::string& selector, const HYBInvokedUrl
     return action && actionTable().invoke(*this, *action, command);
 }
 
+std::shared_ptr<platform::UIApplicationDelegate> HYBPlugin::appDelegate() const {
+    return platform::UIApplication::sharedApplication().delegate();
+}
+
 std::string HYBPlugin::writeJavascript(const std::string& script) {
     auto view = webView();
     return view ? view->stringByEvaluatingJavaScriptFromString(script) : std::string();

@@ -17,6 +17,7 @@
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Value.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/WebView.h"
 
 namespace hybrid {
@@ -66,6 +67,9 @@ public:
     virtual bool respondsToSelector(const std::string& selector) const;
     // Calls the action named by the selector; false when there is none.
     virtual bool performSelector(const std::string& selector, const HYBInvokedUrlCommand& command);
+
+    // The shared application's delegate.
+    std::shared_ptr<platform::UIApplicationDelegate> appDelegate() const;
 
     // Evaluates the script in the web view at once and answers its text. Main thread only.
     std::string writeJavascript(const std::string& script);

@@ -42,11 +42,6 @@ bool systemVersionAtLeast(const char* version) {
     return platform::compareVersions(platform::UIDevice::currentDevice().systemVersion(), version) >= 0;
 }
 
-// A text as a JavaScript string literal: whatever it holds cannot end the literal.
-std::string scriptLiteral(const std::string& text) {
-    return platform::writeJson(Value(text)).text.value_or("\"\"");
-}
-
 // Scheme, host and path alike: the same document whatever its query or fragment.
 bool sameDocument(const URL& a, const URL& b) {
     return a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port() &&
@@ -118,7 +113,9 @@ void HYBViewController::loadSettings() {
     const auto path = platform::Bundle::main().pathForResource("config", "xml");
     if (!path)
         throw platform::AssertionFailure(
-            "ERROR: config.xml does not exist. Please run hybrid-ios/bin/hybrid_plist_to_config_xml path/to/project.");
+            platform::format("ERROR: config.xml does not exist: looked for %s/config.xml. Add a config.xml at the "
+                             "top of the app bundle (see examples/app/config.xml).",
+                             platform::Bundle::main().bundlePath().c_str()));
     configParser_ = platform::XMLParser::createWithContentsOfURL(URL::fileURLWithPath(*path));
     if (!configParser_) {
         platform::log("Failed to initialize XML parser.");
@@ -393,7 +390,11 @@ std::shared_ptr<HYBPlugin> HYBViewController::getCommandInstance(const std::stri
     if (auto existing = pluginObjects_.find(className); existing != pluginObjects_.end()) return existing->second;
     auto plugin = pluginRegistry().create(className, webView_);
     if (!plugin) {
-        platform::logf("HYBPlugin class %s (pluginName: %s) does not exist.", className.c_str(), pluginName.c_str());
+        std::string registered;
+        for (const auto& name : pluginRegistry().names()) registered += (registered.empty() ? "" : ", ") + name;
+        platform::logf("HYBPlugin class %s (pluginName: %s) does not exist. Plugin classes are registered by "
+                       "hybrid_plugin() in their folder's CMakeLists.txt (plugins/<name>/); registered: %s.",
+                       className.c_str(), pluginName.c_str(), registered.empty() ? "none" : registered.c_str());
         return nullptr;
     }
     registerPluginWithClassName(plugin, className);
@@ -595,11 +596,11 @@ void HYBViewController::processOpenUrlPageLoaded(const URL& url, bool pageLoaded
         }
     }
     webView_->stringByEvaluatingJavaScriptFromString(platform::format(
-        "if (typeof handleOpenURL === 'function') { handleOpenURL(%s);}", scriptLiteral(url.absoluteString()).c_str()));
+        "if (typeof handleOpenURL === 'function') { handleOpenURL(%s);}", platform::javaScriptStringLiteral(url.absoluteString()).c_str()));
 }
 
 void HYBViewController::javascriptAlert(const std::string& text) {
-    commandDelegate_->evalJs(platform::format("alert(%s);", scriptLiteral(text).c_str()));
+    commandDelegate_->evalJs(platform::format("alert(%s);", platform::javaScriptStringLiteral(text).c_str()));
 }
 
 std::optional<std::string> HYBViewController::appURLScheme() const {

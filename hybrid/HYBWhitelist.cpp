@@ -1,7 +1,11 @@
 #include "hybrid/HYBWhitelist.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RegularExpression.h"
@@ -26,18 +30,50 @@ bool isAsciiAlphanumeric(char c) {
     return isAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::shared_ptr<const platform::RegularExpression> compile(const std::string& source, bool caseInsensitive) {
-    std::string error;
-    std::shared_ptr<const platform::RegularExpression> expression =
-        platform::RegularExpression::create(source, {.caseInsensitive = caseInsensitive}, &error);
-    if (!expression) {
-        // Every source is built from escaped text, so this cannot happen short
-        // of an ICU fault; refuse everything rather than allow everything.
-        platform::log("Whitelist: cannot compile '" + source + "': " + error);
-        return platform::RegularExpression::create("(?!)");
-    }
-    return expression;
+// Whether a line terminator starts at `at`: a regular expression's "." never
+// matches one, and wildcards keep to that.
+bool isLineTerminatorAt(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    if (c >= '\n' && c <= '\r') return true;
+    const std::string_view rest = text.substr(at);
+    return rest.starts_with("\xC2\x85") || rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9");
 }
+
+// Every character literal but "*", which stands for any run of characters
+// outside line terminators. The set of pattern positions reachable after each
+// byte of the text is carried along in one pass, so no text makes it retry.
+bool wildcardsMatch(std::string_view pattern, std::string_view text) {
+    const std::size_t end = pattern.size();
+    std::vector<std::size_t> current;
+    std::vector<std::size_t> next;
+    // The step at which a position was last added, so that each is added once a step.
+    std::vector<std::size_t> addedAt(end + 1, SIZE_MAX);
+    auto add = [&](std::vector<std::size_t>& positions, std::size_t step, std::size_t position) {
+        while (addedAt[position] != step) {
+            addedAt[position] = step;
+            positions.push_back(position);
+            if (position == end || pattern[position] != '*') break;
+            ++position;  // a wildcard may also match nothing
+        }
+    };
+    add(current, 0, 0);
+    for (std::size_t i = 0; i < text.size() && !current.empty(); ++i) {
+        next.clear();
+        const bool lineTerminator = isLineTerminatorAt(text, i);
+        for (const std::size_t position : current) {
+            if (position == end) continue;
+            if (pattern[position] == '*') {
+                if (!lineTerminator) add(next, i + 1, position);
+            } else if (pattern[position] == text[i]) {
+                add(next, i + 1, position + 1);
+            }
+        }
+        current.swap(next);
+    }
+    return std::find(current.begin(), current.end(), end) != current.end();
+}
+
+bool endsWithSlashStar(std::string_view pattern) { return pattern.ends_with("/*"); }
 
 // Digits as they come from the entry syntax; too many of them is a port no
 // URL can have, so saturating keeps the entry harmless.
@@ -109,7 +145,7 @@ std::string HYBWhitelistPattern::regexFromPattern(const std::string& pattern, bo
     std::string_view text = pattern;
     // A path ending in "/*" also matches without its last part, so that
     // "http://host/*" allows "http://host" itself.
-    const bool optionalTail = allowWildcards && text.size() >= 2 && text.substr(text.size() - 2) == "/*";
+    const bool optionalTail = allowWildcards && endsWithSlashStar(text);
     if (optionalTail) text.remove_suffix(2);
     std::string source;
     source.reserve(text.size() * 2 + 8);
@@ -130,38 +166,51 @@ std::string HYBWhitelistPattern::regexFromPattern(const std::string& pattern, bo
     return source;
 }
 
+bool HYBWhitelistPattern::wildcardPatternMatches(std::string_view pattern, std::string_view text) {
+    if (wildcardsMatch(pattern, text)) return true;
+    // "/a/*" also allows "/a", as regexFromPattern's optional tail does.
+    return endsWithSlashStar(pattern) && wildcardsMatch(pattern.substr(0, pattern.size() - 2), text);
+}
+
 HYBWhitelistPattern::HYBWhitelistPattern(const std::optional<std::string>& scheme,
                                          const std::optional<std::string>& host,
                                          const std::optional<std::string>& port,
                                          const std::optional<std::string>& path) {
-    if (scheme && *scheme != "*") scheme_ = compile(regexFromPattern(*scheme, false), true);
+    if (scheme && *scheme != "*") scheme_ = *scheme;
 
-    // An absent host compiles to the empty text: the pattern then allows
-    // only URLs without a host (the seeded "data:///*"), never any host.
+    // An absent host stays the empty text: the pattern then allows only URLs
+    // without a host (the seeded "data:///*"), never any host.
     const std::string hostText = host.value_or("");
-    if (hostText == "*") {
-        host_ = nullptr;
-    } else if (platform::startsWith(hostText, "*.")) {
-        host_ = compile("([a-z0-9.-]*\\.)?" + regexFromPattern(hostText.substr(2), false), true);
-    } else {
-        host_ = compile(regexFromPattern(hostText, false), true);
+    if (platform::startsWith(hostText, "*.")) {
+        host_ = hostText.substr(2);
+        hostAllowsSubdomains_ = true;
+    } else if (hostText != "*") {
+        host_ = hostText;
     }
 
     if (port && *port != "*") port_ = parsePort(*port);
 
-    if (path && *path != "/*") path_ = compile(regexFromPattern(*path, true), false);
+    if (path && *path != "/*") path_ = *path;
+}
+
+bool HYBWhitelistPattern::hostMatches(const std::string& host) const {
+    if (!host_ || platform::equalsIgnoringCase(host, *host_)) return true;
+    if (!hostAllowsSubdomains_ || host.size() <= host_->size()) return false;
+    // A sub-domain: letters, digits, dots and hyphens, ending in a dot, before the domain.
+    const std::string_view subdomain = std::string_view(host).substr(0, host.size() - host_->size());
+    if (!subdomain.ends_with('.') || !platform::equalsIgnoringCase(host.substr(subdomain.size()), *host_)) return false;
+    return std::all_of(subdomain.begin(), subdomain.end(),
+                       [](char c) { return isAsciiAlphanumeric(c) || c == '.' || c == '-'; });
 }
 
 bool HYBWhitelistPattern::matches(const platform::URL& url) const {
-    // Whole-text matches: a source's "$" alone would also stop before a final
-    // line break, which a decoded path can hold.
-    if (scheme_ && !scheme_->matchesEntirely(url.scheme())) return false;
-    if (host_ && !host_->matchesEntirely(url.host())) return false;
+    if (scheme_ && !platform::equalsIgnoringCase(url.scheme(), *scheme_)) return false;
+    if (!hostMatches(url.host())) return false;
     if (port_) {
         const std::optional<int> urlPort = url.port();
         if (!urlPort || static_cast<long long>(*urlPort) != *port_) return false;
     }
-    if (path_ && !path_->matchesEntirely(url.path())) return false;
+    if (path_ && !wildcardPatternMatches(*path_, url.path())) return false;
     return true;
 }
 

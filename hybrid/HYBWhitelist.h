@@ -9,14 +9,13 @@
 // "*" lifts every restriction for good. http, https, ftp and ftps never need
 // a scheme entry; other schemes are only allowed once some origin names them.
 
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
-class RegularExpression;
 class URL;
 }  // namespace platform
 
@@ -29,6 +28,11 @@ public:
     // except, with wildcards, "*" for any run of characters; a trailing "/*"
     // also lets the path stop before the slash. Ends in "$".
     static std::string regexFromPattern(const std::string& pattern, bool allowWildcards);
+    // Whether the whole of `text` fits regexFromPattern(pattern, true), decided
+    // without a regular expression: an expression for "/*/*/*.js" backtracks
+    // into cubic time on a long URL, this takes at most the text's length
+    // times the pattern's. As in the expression, "*" stops at line breaks.
+    static bool wildcardPatternMatches(std::string_view pattern, std::string_view text);
 
     // A scheme or port of nothing or "*" and a path of nothing or "/*" allow
     // anything; a host of "*" allows any host, "*.domain" the domain and
@@ -39,11 +43,15 @@ public:
     bool matches(const platform::URL& url) const;
 
 private:
-    // Shared so that patterns copy cheaply; the expressions are immutable.
-    std::shared_ptr<const platform::RegularExpression> scheme_;
-    std::shared_ptr<const platform::RegularExpression> host_;
+    bool hostMatches(const std::string& host) const;
+
+    // Each empty optional allows anything. Scheme and host compare ignoring
+    // ASCII case (a URL's host is ASCII), the path as written.
+    std::optional<std::string> scheme_;
+    std::optional<std::string> host_;
+    bool hostAllowsSubdomains_ = false;
     std::optional<long long> port_;
-    std::shared_ptr<const platform::RegularExpression> path_;
+    std::optional<std::string> path_;
 };
 
 class HYBWhitelist {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/foundation/Bundle.h"
 #include "platform/ui/Application.h"
 #include "push/ZODLogger.h"
 
@@ -47,10 +48,15 @@ void RODevezir::handleRemoteNotification(const platform::Dictionary& payload) {
 }
 
 ZODService& RODevezir::sharedService() {
-    // Never destroyed: the client thread works for the life of the process and
-    // may still be busy while static objects are torn down at exit.
-    static ZODService* service = new ZODService;
-    return *service;
+    // Destroyed at exit, which finishes the work handed over and joins the
+    // client thread. Statics destroyed earlier than it must not be read by that
+    // work: the main bundle its set-up reads is therefore made first.
+    static ZODService& service = []() -> ZODService& {
+        platform::Bundle::main();
+        static ZODService instance;
+        return instance;
+    }();
+    return service;
 }
 
 }  // namespace push

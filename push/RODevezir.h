@@ -23,7 +23,8 @@ public:
     // Ignores an empty payload; otherwise reports it with the type of the
     // application state at the time of the call.
     static void handleRemoteNotification(const platform::Dictionary& payload);
-    // Made once, thread-safely, on first use; lives for the life of the process.
+    // Made once, thread-safely, on first use; lives until the process exits,
+    // when it stops and joins its thread.
     static ZODService& sharedService();
 };
 

@@ -20,6 +20,8 @@ using platform::Value;
 
 namespace {
 
+constexpr const char* kStepLinePrefix = "scenario: step ";
+
 std::shared_ptr<app::AppDelegate> appDelegate() {
     return std::dynamic_pointer_cast<app::AppDelegate>(platform::UIApplication::sharedApplication().delegate());
 }
@@ -83,9 +85,18 @@ void ScenarioPlayer::next(std::size_t index, double delay) {
     });
 }
 
-void ScenarioPlayer::fail(const std::string& reason) {
-    platform::logf("scenario: failed: %s", reason.c_str());
+void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
+    platform::logf("scenario: failed: step %zu: %s", index + 1, reason.c_str());
     if (finished_) finished_(false);
+}
+
+bool ScenarioPlayer::loggedSince(std::size_t& first, const std::string& text) const {
+    const std::vector<std::string> lines = log_.linesFrom(first);
+    first += lines.size();
+    for (const std::string& line : lines) {
+        if (line.find(text) != std::string::npos && !platform::startsWith(line, kStepLinePrefix)) return true;
+    }
+    return false;
 }
 
 void ScenarioPlayer::runStep(std::size_t index) {
@@ -96,9 +107,13 @@ void ScenarioPlayer::runStep(std::size_t index) {
         return;
     }
     const Value& step = steps[index];
-    if (!step.isDictionary() || step.count() == 0) return fail(platform::format("step %zu is not an object", index + 1));
+    if (!step.isDictionary() || step.count() == 0) return fail(index, "not an object");
+    // Taken before the step's own line, so no line another thread logs from
+    // here on is missed.
+    const std::size_t previousStart = stepStart_;
+    const std::size_t stepStart = stepStart_ = log_.size();
     auto written = platform::writeJson(step);
-    platform::logf("scenario: step %zu: %s", index + 1, written.text.value_or("?").c_str());
+    platform::logf("%s%zu: %s", kStepLinePrefix, index + 1, written.text.value_or("?").c_str());
 
     auto delegate = appDelegate();
     auto& application = platform::UIApplication::sharedApplication();
@@ -106,22 +121,30 @@ void ScenarioPlayer::runStep(std::size_t index) {
     if (step["wait"].isNumber()) return next(index + 1, std::max(0.0, step["wait"].doubleValue()));
 
     if (const std::string* text = step["waitFor"].string()) {
-        const double timeout = step["timeout"].isNumber() ? step["timeout"].doubleValue() : 10.0;
+        const double timeout = step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : 10.0;
         const double deadline = platform::clock().now() + timeout;
         // The poll holds itself only through the timer it schedules, so it
         // is freed once it stops rescheduling.
         auto poll = std::make_shared<std::function<void()>>();
         std::weak_ptr<std::function<void()>> weakPoll = poll;
         std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
-        *poll = [weakSelf, weakPoll, text = *text, deadline, index] {
+        *poll = [weakSelf, weakPoll, text = *text, timeout, deadline, index, unread = stepStart]() mutable {
             auto self = weakSelf.lock();
             if (!self) return;
-            if (self->log_.contains(text)) return self->next(index + 1);
-            if (platform::clock().now() > deadline) return self->fail("no log line contained '" + text + "'");
+            if (self->loggedSince(unread, text)) return self->next(index + 1);
+            if (platform::clock().now() > deadline)
+                return self->fail(index, platform::format("waitFor '%s' timed out after %g s", text.c_str(), timeout));
             if (auto again = weakPoll.lock()) platform::RunLoop::main().after(0.05, [again] { (*again)(); });
         };
         (*poll)();
         return;
+    }
+
+    if (const std::string* text = step["expect"].string()) {
+        std::size_t unread = previousStart;
+        if (!loggedSince(unread, *text))
+            return fail(index, "no line logged since the previous step began contained '" + *text + "'");
+        return next(index + 1);
     }
 
     if (const std::string* event = step["event"].string()) {
@@ -132,59 +155,71 @@ void ScenarioPlayer::runStep(std::size_t index) {
             application.setApplicationState(platform::UIApplicationState::Inactive);
         } else if (*event == "becomeActive") application.setApplicationState(platform::UIApplicationState::Active);
         else if (*event == "terminate") application.terminate();
-        else return fail("unknown event '" + *event + "'");
+        else return fail(index, "unknown event '" + *event + "'");
         return next(index + 1);
     }
 
     if (step["touch"].isArray()) {
         const double spacing = step["step"].isNumber() ? step["step"].doubleValue() : 10.0;
-        if (!touchPath(step["touch"], spacing)) return fail("a touch path is a list of [x, y] points");
+        if (!touchPath(step["touch"], spacing))
+            return fail(index, "a touch path is a list of [x, y] points in a window");
         return next(index + 1);
     }
     if (step["tap"].isArray()) {
-        if (!touchPath(Value(platform::Array{step["tap"], step["tap"]}), 10.0)) return fail("a tap is one [x, y] point");
+        if (!touchPath(Value(platform::Array{step["tap"], step["tap"]}), 10.0))
+            return fail(index, "a tap is one [x, y] point in a window");
         return next(index + 1);
     }
 
     if (const std::string* script = step["eval"].string()) {
         auto container = delegate ? delegate->viewController() : nullptr;
-        if (!container || !container->webView()) return fail("no page to evaluate in");
-        const std::string answer = container->webView()->stringByEvaluatingJavaScriptFromString(*script);
-        if (!answer.empty()) platform::logf("scenario: eval answered %s", answer.c_str());
+        if (!container || !container->webView()) return fail(index, "no page to evaluate in");
+        // Indirect eval runs the script at the page's top level, as it would unwrapped.
+        const std::string answer = container->webView()->stringByEvaluatingJavaScriptFromString(
+            "(function () { try { var answer = (0, eval)(" + platform::writeJson(*script).text.value_or("''") +
+            "); return 'ok:' + (answer === undefined ? '' : String(answer)); }"
+            " catch (e) { return 'threw:' + String(e); } })()");
+        if (platform::startsWith(answer, "threw:")) return fail(index, "the script threw " + answer.substr(6));
+        if (!platform::startsWith(answer, "ok:")) return fail(index, "the page could not run the script");
+        if (answer.size() > 3) platform::logf("scenario: eval answered %s", answer.c_str() + 3);
         return next(index + 1);
     }
 
+    if (step["openURL"].isString() || step["remoteNotification"].isDictionary() ||
+        !step["localNotification"].isNil() || step["deviceToken"].isString()) {
+        if (!delegate) return fail(index, "no application delegate to hand it to");
+    }
     if (const std::string* text = step["openURL"].string()) {
         auto url = platform::URL::create(*text);
-        if (!url) return fail("not a URL: " + *text);
-        if (delegate) delegate->applicationHandleOpenURL(application, url);
+        if (!url) return fail(index, "not a URL: " + *text);
+        if (!delegate->applicationHandleOpenURL(application, url)) return fail(index, "the app did not open " + *text);
         return next(index + 1);
     }
 
     if (const platform::Dictionary* payload = step["remoteNotification"].dictionary()) {
-        if (delegate) delegate->applicationDidReceiveRemoteNotification(application, *payload);
+        delegate->applicationDidReceiveRemoteNotification(application, *payload);
         return next(index + 1);
     }
     if (!step["localNotification"].isNil()) {
-        if (delegate) delegate->applicationDidReceiveLocalNotification(application, step["localNotification"]);
+        delegate->applicationDidReceiveLocalNotification(application, step["localNotification"]);
         return next(index + 1);
     }
     if (const std::string* hex = step["deviceToken"].string()) {
         auto bytes = bytesOfHex(*hex);
-        if (!bytes) return fail("a device token is hexadecimal text");
-        if (delegate) delegate->applicationDidRegisterForRemoteNotificationsWithDeviceToken(application, *bytes);
+        if (!bytes) return fail(index, "a device token is hexadecimal text");
+        delegate->applicationDidRegisterForRemoteNotificationsWithDeviceToken(application, *bytes);
         return next(index + 1);
     }
 
     if (const std::string* name = step["screenshot"].string()) {
-        if (!screenshot(*name)) return fail("could not write the screenshot " + *name);
+        if (!screenshot(*name)) return fail(index, "could not write the screenshot " + *name);
         return next(index + 1);
     }
     if (const std::string* text = step["log"].string()) {
         platform::log(*text);
         return next(index + 1);
     }
-    return fail(platform::format("step %zu does nothing this player knows", index + 1));
+    return fail(index, "does nothing this player knows");
 }
 
 bool ScenarioPlayer::touchPath(const Value& points, double spacing) {

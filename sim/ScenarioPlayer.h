@@ -4,11 +4,12 @@
 //
 //   {"steps": [
 //     {"wait": 0.5},                                  seconds of run loop
-//     {"waitFor": "text", "timeout": 10},             until a log line contains the text
+//     {"waitFor": "text", "timeout": 10},             until a line logged after the step began contains the text
+//     {"expect": "text"},                             a line logged since the previous step began contains the text
 //     {"event": "resignActive" | "enterBackground" | "enterForeground" | "becomeActive" | "terminate"},
 //     {"touch": [[x, y], [x, y], ...], "step": 10},   a drag along the path in window points
 //     {"tap": [x, y]},
-//     {"eval": "script"},                             evaluated in the container's page
+//     {"eval": "script"},                             evaluated in the container's page; fails if it throws
 //     {"openURL": "scheme://..."},
 //     {"remoteNotification": {...}},
 //     {"localNotification": "text"},
@@ -17,8 +18,11 @@
 //     {"log": "text"}
 //   ]}
 //
-// A step that cannot run (bad JSON, a "waitFor" that times out) ends the
-// scenario with a failure; the player then asks the application to exit.
+// The player's own "scenario: step" lines never count for "waitFor" or
+// "expect". A step that cannot run or whose check fails (bad JSON, a
+// "waitFor" that times out, an "expect" not met, a script that throws, no app
+// to hand an event to) ends the scenario with a failure, logged as
+// "scenario: failed: step N: ..."; the player then asks the application to exit.
 
 #include <functional>
 #include <memory>
@@ -46,7 +50,10 @@ public:
 private:
     void runStep(std::size_t index);
     void next(std::size_t index, double delay = 0);
-    void fail(const std::string& reason);
+    void fail(std::size_t index, const std::string& reason);
+    // Whether a line logged from index `first` on (step lines aside) contains
+    // `text`; `first` moves past the lines looked at.
+    bool loggedSince(std::size_t& first, const std::string& text) const;
     bool touchPath(const platform::Value& points, double step);
     bool screenshot(const std::string& name);
 
@@ -54,6 +61,7 @@ private:
     const platform::LogCapture& log_;
     std::string shotsDirectory_;
     std::function<void(bool)> finished_;
+    std::size_t stepStart_ = 0;  // the log's size when the current step began
     int shots_ = 0;
 };
 

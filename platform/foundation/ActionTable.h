@@ -23,8 +23,9 @@ public:
     template <class Derived>
     static ActionTable of(std::initializer_list<std::pair<const char*, void (Derived::*)(Argument)>> entries) {
         ActionTable table;
-        for (const auto& [name, method] : entries) {
-            table.actions_[name] = [method](Receiver& receiver, Argument argument) {
+        // Not a structured binding: clang before 16 cannot capture one.
+        for (const auto& entry : entries) {
+            table.actions_[entry.first] = [method = entry.second](Receiver& receiver, Argument argument) {
                 (static_cast<Derived&>(receiver).*method)(std::forward<Argument>(argument));
             };
         }

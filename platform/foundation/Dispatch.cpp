@@ -1,6 +1,7 @@
 #include "platform/foundation/Dispatch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <future>
 #include <utility>
@@ -10,6 +11,9 @@
 namespace platform {
 
 namespace {
+
+// How long exit waits for tasks already running on the global queue.
+constexpr double kExitPatience = 2.0;
 
 // A worker thread has nobody to hand an exception to, and letting it escape
 // would end the process; the log is the best place left for it.
@@ -61,7 +65,11 @@ void ThreadPool::work() {
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-            if (abandoned_ || tasks_.empty()) return;
+            if (abandoned_ || tasks_.empty()) {
+                ++workersLeft_;
+                left_.notify_all();
+                return;
+            }
             task = std::move(tasks_.front());
             tasks_.pop_front();
         }
@@ -69,16 +77,30 @@ void ThreadPool::work() {
     }
 }
 
-void ThreadPool::abandon() {
+void ThreadPool::stopAtExit(double patience) {
     std::deque<Task> dropped;
-    std::vector<std::thread> workers;
     {
         std::lock_guard lock(mutex_);
         abandoned_ = stopping_ = true;
         dropped.swap(tasks_);
-        workers.swap(workers_);
     }
     wake_.notify_all();
+    dropped.clear();  // unlocked: their captures may log or post
+
+    std::vector<std::thread> workers;
+    std::size_t busy = 0;
+    {
+        std::unique_lock lock(mutex_);
+        left_.wait_for(lock, std::chrono::duration<double>(patience),
+                       [this] { return workersLeft_ == workers_.size(); });
+        busy = workers_.size() - workersLeft_;
+        workers.swap(workers_);
+    }
+    if (busy == 0) {
+        for (auto& worker : workers) worker.join();
+        return;
+    }
+    logf("dispatch: %zu task(s) still running at exit after %g s; their threads are not waited for", busy, patience);
     for (auto& worker : workers) worker.detach();
 }
 
@@ -147,6 +169,11 @@ public:
         target->async(std::move(task));
     }
 
+    void addExitInterrupt(std::function<void()> interrupt) {
+        std::lock_guard lock(mutex_);
+        exitInterrupts_.push_back(std::move(interrupt));
+    }
+
     std::shared_ptr<Executor> replace(std::shared_ptr<Executor> executor) {
         std::lock_guard lock(mutex_);
         std::shared_ptr<Executor> previous = installed_ ? installed_ : defaultPoolLocked();
@@ -158,23 +185,34 @@ private:
     std::shared_ptr<ThreadPool> defaultPoolLocked() {
         if (!pool_) {
             pool_ = std::make_shared<ThreadPool>(std::max(2u, std::thread::hardware_concurrency()));
-            // Joining at exit could wait forever on work that waits for the
-            // main thread, and queued work would run against statics already
-            // destroyed; so at exit the pool lets its queue go and its workers
-            // are left to the end of the process. The guard is constructed
-            // after whatever the first user had built, so it runs before
-            // their destructors.
+            // At exit queued work would run against statics already destroyed,
+            // and a running task must end before they go; so the pool drops
+            // its queue, cuts short the waits registered for it and joins its
+            // workers. The guard is constructed after whatever the first user
+            // had built, so it runs before their destructors.
             static struct ExitGuard {
-                std::shared_ptr<ThreadPool> pool;
-                ~ExitGuard() { pool->abandon(); }
-            } guard{pool_};
+                ~ExitGuard() { GlobalQueue::instance().stopAtExit(); }
+            } guard;
         }
         return pool_;
+    }
+
+    void stopAtExit() {
+        std::vector<std::function<void()>> interrupts;
+        std::shared_ptr<ThreadPool> pool;
+        {
+            std::lock_guard lock(mutex_);
+            interrupts = exitInterrupts_;
+            pool = pool_;
+        }
+        for (auto& interrupt : interrupts) interrupt();
+        if (pool) pool->stopAtExit(kExitPatience);
     }
 
     std::mutex mutex_;
     std::shared_ptr<ThreadPool> pool_;
     std::shared_ptr<Executor> installed_;
+    std::vector<std::function<void()>> exitInterrupts_;
 };
 
 Executor& globalQueue() {
@@ -183,6 +221,10 @@ Executor& globalQueue() {
 
 std::shared_ptr<Executor> setGlobalQueue(std::shared_ptr<Executor> executor) {
     return GlobalQueue::instance().replace(std::move(executor));
+}
+
+void atGlobalQueueExit(std::function<void()> interrupt) {
+    if (interrupt) GlobalQueue::instance().addExitInterrupt(std::move(interrupt));
 }
 
 }  // namespace platform

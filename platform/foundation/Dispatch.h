@@ -34,14 +34,17 @@ public:
 private:
     friend class GlobalQueue;
     void work();
-    // For a pool that outlives main(): drops the work not yet started and lets
-    // the workers go without joining them, so the process can exit.
-    void abandon();
+    // For a pool that lives until the process exits: drops the work not yet
+    // started and joins the workers once their running tasks end. Workers
+    // still busy after `patience` seconds are logged and let go, so exit never hangs.
+    void stopAtExit(double patience);
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable left_;
     std::deque<Task> tasks_;
     bool stopping_ = false;
     bool abandoned_ = false;
+    std::size_t workersLeft_ = 0;
     std::vector<std::thread> workers_;
 };
 
@@ -79,5 +82,10 @@ private:
 Executor& globalQueue();
 // Installs an executor in its place (nullptr restores the pool); returns the one replaced.
 std::shared_ptr<Executor> setGlobalQueue(std::shared_ptr<Executor> executor);
+// At exit the pool joins its workers before the statics their work reads are
+// destroyed. Work that waits on what only a running process brings (a turn of
+// the main run loop, a peer's answer) registers here how to cut the wait
+// short; these run at exit, before the pool waits for its running tasks.
+void atGlobalQueueExit(std::function<void()> interrupt);
 
 }  // namespace platform

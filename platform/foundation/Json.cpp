@@ -8,9 +8,9 @@ namespace {
 
 using json = nlohmann::json;
 
-// Nesting deeper than this is refused: hostile input must not exhaust the
-// stack of whoever later walks or destroys the value.
-constexpr std::size_t kMaxDepth = 512;
+// Whether an array or object with `enclosing` containers around it is one
+// too many; the reader and the writer both ask this.
+bool nestsTooDeeply(std::size_t enclosing) { return enclosing >= kJsonMaxNesting; }
 
 // Builds Values straight from the parser's events, in place: each value is
 // put into its parent as soon as it starts, and the builder keeps pointers to
@@ -57,8 +57,8 @@ private:
     };
 
     bool open(Value container) {
-        if (open_.size() >= kMaxDepth) {
-            error_ = "JSON text nests deeper than " + std::to_string(kMaxDepth) + " levels";
+        if (nestsTooDeeply(open_.size())) {
+            error_ = "JSON text nests deeper than " + std::to_string(kJsonMaxNesting) + " levels";
             return false;
         }
         Value* placed = add(std::move(container));
@@ -91,8 +91,10 @@ struct WriteError {
     std::string text;
 };
 
+// `depth`: the arrays and dictionaries around `value`.
 json toJson(const Value& value, std::size_t depth, JsonUnwritable unwritable) {
-    if (depth > kMaxDepth) throw WriteError{"value nests too deeply to be written as JSON"};
+    if ((value.isArray() || value.isDictionary()) && nestsTooDeeply(depth))
+        throw WriteError{"value nests deeper than " + std::to_string(kJsonMaxNesting) + " levels to be written as JSON"};
     switch (value.type()) {
     case Value::Type::Null: return nullptr;
     case Value::Type::Bool: return value.boolValue();
@@ -155,6 +157,18 @@ JsonWriteResult writeJson(const Value& value, JsonWriting mode, JsonUnwritable u
         out.error = e.what();
     }
     return out;
+}
+
+std::string javaScriptStringLiteral(const std::string& text) {
+    std::string literal = writeJson(Value(text)).text.value_or("\"\"");
+    auto replaceAll = [&literal](std::string_view from, std::string_view to) {
+        for (std::size_t at = literal.find(from); at != std::string::npos; at = literal.find(from, at + to.size()))
+            literal.replace(at, from.size(), to);
+    };
+    replaceAll("</", "<\\/");
+    replaceAll("\xE2\x80\xA8", "\\u2028");
+    replaceAll("\xE2\x80\xA9", "\\u2029");
+    return literal;
 }
 
 }  // namespace platform

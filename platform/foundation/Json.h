@@ -10,6 +10,7 @@
 // as null, since JSON has no spelling for them. Data, dates and nil inside a
 // container cannot be written and make the write fail.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,11 @@
 #include "platform/foundation/Value.h"
 
 namespace platform {
+
+// Arrays and objects nested deeper than this are refused, in reading and in
+// writing alike, so that whatever one side writes the other reads: hostile
+// input must not exhaust the stack of whoever later walks or destroys it.
+inline constexpr std::size_t kJsonMaxNesting = 512;
 
 enum class JsonReading { Strict, AllowFragments };
 enum class JsonWriting { Compact, Pretty };
@@ -36,5 +42,10 @@ struct JsonWriteResult {
 JsonReadResult readJson(std::string_view text, JsonReading mode = JsonReading::Strict);
 JsonWriteResult writeJson(const Value& value, JsonWriting mode = JsonWriting::Compact,
                           JsonUnwritable unwritable = JsonUnwritable::Fail);
+
+// The text as a JavaScript string literal, quotes included, that nothing in the
+// text can end: not a quote, a backslash, "</" inside an HTML script element,
+// nor U+2028/U+2029 in engines that end lines there.
+std::string javaScriptStringLiteral(const std::string& text);
 
 }  // namespace platform

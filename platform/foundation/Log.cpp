@@ -102,6 +102,17 @@ std::vector<std::string> LogCapture::lines() const {
     return lines_;
 }
 
+std::size_t LogCapture::size() const {
+    std::lock_guard lock(mutex_);
+    return lines_.size();
+}
+
+std::vector<std::string> LogCapture::linesFrom(std::size_t first) const {
+    std::lock_guard lock(mutex_);
+    if (first >= lines_.size()) return {};
+    return {lines_.begin() + static_cast<std::ptrdiff_t>(first), lines_.end()};
+}
+
 bool LogCapture::contains(std::string_view fragment) const {
     return count(fragment) > 0;
 }

@@ -23,6 +23,10 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     std::vector<std::string> lines() const;
+    // How many lines were captured so far, and the lines from index `first`
+    // on: a reader that keeps a count sees only what came after it.
+    std::size_t size() const;
+    std::vector<std::string> linesFrom(std::size_t first) const;
     // Whether some captured line contains `fragment`.
     bool contains(std::string_view fragment) const;
     std::size_t count(std::string_view fragment) const;

@@ -14,8 +14,10 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <unordered_set>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 
 namespace platform {
 namespace {
@@ -40,6 +42,98 @@ double dateFromNode(plist_t node) {
     const double fraction = std::fabs(static_cast<double>(usec)) / 1e6;
     return sec < 0 ? sec - fraction : sec + fraction;
 }
+
+// libplist aborts the process (an assert in plist_get_key_val) on a
+// dictionary key holding U+0000, which the binary form can encode, and offers
+// no getter that hands a key out with its length. So the binary document's
+// keys are vetted here before libplist is asked for them. Runs only on
+// documents libplist has already accepted, yet trusts none of their numbers.
+class BinaryKeyCheck {
+public:
+    explicit BinaryKeyCheck(std::string_view bytes) : bytes_(bytes) {}
+
+    // Empty when every dictionary key is NUL-free, else what is wrong.
+    std::string run() {
+        constexpr std::size_t kHeader = 8;
+        constexpr std::size_t kTrailer = 32;
+        if (bytes_.size() < kHeader + kTrailer || !bytes_.starts_with("bplist")) return {};
+        const std::size_t trailer = bytes_.size() - kTrailer;
+        offsetSize_ = static_cast<unsigned char>(bytes_[trailer + 6]);
+        referenceSize_ = static_cast<unsigned char>(bytes_[trailer + 7]);
+        objectCount_ = number(trailer + 8, 8).value_or(0);
+        const std::uint64_t tableOffset = number(trailer + 24, 8).value_or(0);
+        if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8 ||
+            tableOffset > trailer || objectCount_ > (trailer - tableOffset) / offsetSize_)
+            return "malformed trailer";
+        table_ = static_cast<std::size_t>(tableOffset);
+        for (std::uint64_t object = 0; object < objectCount_; ++object) {
+            const std::optional<std::size_t> at = objectOffset(object);
+            if (!at || marker(*at) != 0xD) continue;
+            std::size_t references = 0;
+            const std::optional<std::uint64_t> count = length(*at, references);
+            if (!count || *count > (bytes_.size() - references) / referenceSize_) return "malformed dictionary";
+            for (std::uint64_t k = 0; k < *count; ++k) {
+                const std::optional<std::uint64_t> key = number(references + k * referenceSize_, referenceSize_);
+                if (const char* problem = key ? keyProblem(*key) : "malformed dictionary") return problem;
+            }
+        }
+        return {};
+    }
+
+private:
+    // Big-endian unsigned number of `size` bytes at `at`.
+    std::optional<std::uint64_t> number(std::size_t at, std::size_t size) const {
+        if (at > bytes_.size() || size > bytes_.size() - at) return std::nullopt;
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < size; ++i) value = value << 8 | static_cast<unsigned char>(bytes_[at + i]);
+        return value;
+    }
+    std::optional<std::size_t> objectOffset(std::uint64_t object) const {
+        if (object >= objectCount_) return std::nullopt;
+        const std::optional<std::uint64_t> at = number(table_ + object * offsetSize_, offsetSize_);
+        if (!at || *at >= bytes_.size()) return std::nullopt;
+        return static_cast<std::size_t>(*at);
+    }
+    int marker(std::size_t at) const { return static_cast<unsigned char>(bytes_[at]) >> 4; }
+    // The element count of the object at `at`, with `contents` set to where
+    // its contents start: counts of 15 and more follow as an integer object.
+    std::optional<std::uint64_t> length(std::size_t at, std::size_t& contents) const {
+        const int small = static_cast<unsigned char>(bytes_[at]) & 0xF;
+        contents = at + 1;
+        if (small != 0xF) return small;
+        if (contents >= bytes_.size() || marker(contents) != 0x1) return std::nullopt;
+        const std::size_t size = std::size_t{1} << (static_cast<unsigned char>(bytes_[contents]) & 0xF);
+        if (size > 8) return std::nullopt;
+        const std::optional<std::uint64_t> count = number(contents + 1, size);
+        contents += 1 + size;
+        return count;
+    }
+    // A key is an ASCII (0x5), UTF-16 (0x6) or UTF-8 (0x7) string. Each is
+    // looked at once however many dictionaries share it.
+    const char* keyProblem(std::uint64_t key) {
+        const std::optional<std::size_t> at = objectOffset(key);
+        if (!at) return "malformed dictionary";
+        if (!checked_.insert(*at).second) return nullptr;
+        const int type = marker(*at);
+        if (type < 0x5 || type > 0x7) return nullptr;  // libplist refuses it itself
+        std::size_t contents = 0;
+        const std::optional<std::uint64_t> count = length(*at, contents);
+        const std::size_t unit = type == 0x6 ? 2 : 1;
+        if (!count || *count > (bytes_.size() - contents) / unit) return "malformed dictionary key";
+        const std::string_view text = bytes_.substr(contents, static_cast<std::size_t>(*count) * unit);
+        bool nul = false;
+        for (std::size_t i = 0; i + unit <= text.size() && !nul; i += unit)
+            nul = text[i] == '\0' && text[i + unit - 1] == '\0';
+        return nul ? "dictionary key with a NUL character" : nullptr;
+    }
+
+    std::string_view bytes_;
+    std::size_t offsetSize_ = 0;
+    std::size_t referenceSize_ = 0;
+    std::uint64_t objectCount_ = 0;
+    std::size_t table_ = 0;
+    std::unordered_set<std::size_t> checked_;
+};
 
 bool fromNode(plist_t node, int depth, Value& out, std::string& error) {
     if (depth > kMaxDepth) {
@@ -105,16 +199,22 @@ bool fromNode(plist_t node, int depth, Value& out, std::string& error) {
         plist_dict_new_iter(node, &it);
         bool ok = true;
         while (ok && it) {
-            char* key = nullptr;
             plist_t item = nullptr;
-            plist_dict_next_item(node, it, &key, &item);
-            if (!item) {
-                free(key);
+            plist_dict_next_item(node, it, nullptr, &item);
+            if (!item) break;
+            // plist_get_key_val aborts on a key holding a NUL; the binary
+            // form's keys were vetted for those before the walk.
+            plist_t keyNode = plist_dict_item_get_key(item);
+            char* key = nullptr;
+            if (keyNode && plist_get_node_type(keyNode) == PLIST_KEY) plist_get_key_val(keyNode, &key);
+            if (!key) {
+                error = "dictionary item without a key";
+                ok = false;
                 break;
             }
             Value member;
             ok = fromNode(item, depth + 1, member, error);
-            if (ok) dictionary[key ? key : ""] = std::move(member);
+            if (ok) dictionary[key] = std::move(member);
             free(key);
         }
         free(it);
@@ -128,7 +228,14 @@ bool fromNode(plist_t node, int depth, Value& out, std::string& error) {
     }
 }
 
-bool hasEmbeddedNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+// Why a text cannot be written, or nothing. libplist takes C strings, so a NUL
+// would silently cut the text; and it writes bytes that are not UTF-8 as they
+// are, into a document no reader takes back.
+const char* unwritableText(const std::string& text) {
+    if (text.find('\0') != std::string::npos) return "a NUL character";
+    if (!isValidUtf8(text)) return "bytes that are not UTF-8";
+    return nullptr;
+}
 
 // Builds the libplist tree for `value`; on failure `error` names the offending
 // place so the log line leads straight to it.
@@ -151,9 +258,8 @@ PlistPtr toNode(const Value& value, const std::string& where, int depth, std::st
     case Value::Type::Double:
         return PlistPtr(plist_new_real(value.doubleValue()));
     case Value::Type::String: {
-        // libplist takes C strings; a NUL inside would silently cut the text.
-        if (hasEmbeddedNul(*value.string())) {
-            error = "string with a NUL character at " + where;
+        if (const char* reason = unwritableText(*value.string())) {
+            error = std::string("string with ") + reason + " at " + where;
             return nullptr;
         }
         return PlistPtr(plist_new_string(value.string()->c_str()));
@@ -191,8 +297,8 @@ PlistPtr toNode(const Value& value, const std::string& where, int depth, std::st
     case Value::Type::Dictionary: {
         PlistPtr node(plist_new_dict());
         for (const auto& [key, member] : *value.dictionary()) {
-            if (hasEmbeddedNul(key)) {
-                error = "key with a NUL character in " + where;
+            if (const char* reason = unwritableText(key)) {
+                error = std::string("key with ") + reason + " in " + where;
                 return nullptr;
             }
             PlistPtr item = toNode(member, where + "." + key, depth + 1, error);
@@ -225,8 +331,12 @@ PropertyListReadResult readPropertyList(std::string_view bytes) {
         result.error = "not a property list in XML or binary form (" + std::to_string(bytes.size()) + " bytes)";
         return result;
     }
+    std::string error = BinaryKeyCheck(bytes).run();
+    if (!error.empty()) {
+        result.error = "malformed property list: " + error;
+        return result;
+    }
     Value value;
-    std::string error;
     if (!fromNode(root.get(), 0, value, error)) {
         result.error = "malformed property list: " + error;
         return result;

@@ -47,6 +47,8 @@ struct Thread::State {
     mutable std::mutex mutex;
     std::condition_variable wake;
     std::deque<Task> tasks;
+    // The turn's work taken from `tasks`; touched on the thread only.
+    std::deque<Task> batch;
     std::map<TimerId, Timer> timers;
     std::multimap<double, TimerId> order;
     TimerId nextTimerId = 1;
@@ -88,6 +90,21 @@ struct Thread::State {
 
     bool hasDueTimerLocked(double now) const { return !order.empty() && order.begin()->first <= now; }
 
+    // Runs the rest of this turn's work, then what was queued before the
+    // thread began stopping (nothing can be queued after). On the thread only.
+    void runRemainingWork() {
+        for (;;) {
+            if (batch.empty()) {
+                std::lock_guard lock(mutex);
+                if (tasks.empty()) return;
+                batch.swap(tasks);
+            }
+            Task task = std::move(batch.front());
+            batch.pop_front();
+            runGuarded(task);
+        }
+    }
+
     void runGuarded(Task& task) {
         try {
             task();
@@ -116,6 +133,7 @@ struct Thread::State {
             Timer timer;
             {
                 std::lock_guard lock(mutex);
+                if (stopping) return;  // an earlier timer stopped the thread
                 auto it = timers.find(id);
                 if (it == timers.end()) continue;
                 unorderLocked(id, it->second.fireAt);
@@ -154,9 +172,12 @@ Thread::~Thread() {
     }
     state_->wake.notify_all();
     if (!thread_.joinable()) return;
-    // The loop holds its own reference to the state, so letting it finish
-    // after this object is gone is safe.
     if (thread_.get_id() == std::this_thread::get_id()) {
+        // A thread cannot join itself, so the work a join would wait for runs
+        // here: none of it may run once the owner, whose members it reads, is
+        // gone. After that the loop touches only its own reference to the
+        // state, so letting it finish on its own is safe.
+        state_->runRemainingWork();
         thread_.detach();
     } else {
         thread_.join();
@@ -257,17 +278,16 @@ void Thread::loop(std::shared_ptr<State> state) {
     pthread_setname_np(pthread_self(), state->name.substr(0, 15).c_str());
 
     for (;;) {
-        std::deque<Task> batch;
         TimerId firstLater;
         {
             std::unique_lock lock(state->mutex);
             if (!waitForTurnLocked(*state, lock)) break;
-            batch.swap(state->tasks);
+            state->batch.swap(state->tasks);
             firstLater = state->nextTimerId;
         }
-        while (!batch.empty()) {
-            Task task = std::move(batch.front());
-            batch.pop_front();
+        while (!state->batch.empty()) {
+            Task task = std::move(state->batch.front());
+            state->batch.pop_front();
             state->runGuarded(task);
         }
         state->fireDueTimers(firstLater);

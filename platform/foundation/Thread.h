@@ -15,8 +15,8 @@
 //
 // The thread starts in the constructor. The destructor stops it: work posted
 // before runs, later work and pending timers are dropped, then the thread is
-// joined (or, when the destructor runs on the thread itself, let go once it
-// finishes). A task that throws is logged and the loop goes on: there is no
+// joined. When the destructor runs on the thread itself, that work runs inside
+// it instead, and the thread is let go. A task that throws is logged and the loop goes on: there is no
 // caller here to hand the exception to.
 
 #include <cstdint>

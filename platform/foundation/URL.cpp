@@ -60,7 +60,11 @@ bool isValidIPLiteral(std::string_view literal) {
         return true;
     }
     // inet_pton accepts exactly the textual IPv6 forms (RFC 4291) that the
-    // IPv6address rule of RFC 3986 describes.
+    // IPv6address rule of RFC 3986 describes, but it reads a C string: a NUL
+    // would hide whatever follows it, so the characters are checked first.
+    for (char c : literal) {
+        if (!isHexDigit(c) && c != ':' && c != '.') return false;
+    }
     const std::string address(literal);
     unsigned char buffer[16];
     return inet_pton(AF_INET6, address.c_str(), buffer) == 1;

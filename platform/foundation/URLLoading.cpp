@@ -11,6 +11,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/foundation/Dispatch.h"
@@ -66,8 +67,9 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry instance;
-    return instance;
+    // Never destroyed: loads on worker threads may still look here while the process exits.
+    static Registry* instance = new Registry;
+    return *instance;
 }
 
 // A copy, so that protocols are asked without the lock held: one may well
@@ -328,6 +330,45 @@ private:
     std::optional<Error> error_;
 };
 
+// Loads waiting on a protocol. A protocol may answer through the main run
+// loop, which turns no more once the process exits, so exit cancels them
+// rather than leave a worker (and the pool joining it) waiting for the timeout.
+class LoadsInFlight {
+public:
+    static LoadsInFlight& shared() {
+        // Never destroyed: the exit interrupt and worker threads reach it while the process exits.
+        static LoadsInFlight* loads = [] {
+            auto* made = new LoadsInFlight;
+            atGlobalQueueExit([made] { made->cancelAll(); });
+            return made;
+        }();
+        return *loads;
+    }
+
+    // False once the process is exiting: the load is not to start.
+    bool add(Transfer* transfer) {
+        std::lock_guard lock(mutex_);
+        if (exiting_) return false;
+        transfers_.insert(transfer);
+        return true;
+    }
+    void remove(Transfer* transfer) {
+        std::lock_guard lock(mutex_);
+        transfers_.erase(transfer);
+    }
+
+private:
+    void cancelAll() {
+        std::lock_guard lock(mutex_);
+        exiting_ = true;
+        for (Transfer* transfer : transfers_) transfer->cancel();
+    }
+
+    std::mutex mutex_;
+    std::unordered_set<Transfer*> transfers_;
+    bool exiting_ = false;
+};
+
 std::chrono::steady_clock::time_point deadlineFor(const URLRequest& request) {
     double seconds = request.timeoutInterval();
     if (!std::isfinite(seconds) || seconds <= 0) seconds = URLRequest::kDefaultTimeout;
@@ -348,6 +389,12 @@ URLLoadResult runLoad(const URLRequest& request, const std::shared_ptr<Transfer>
     const auto deadline = deadlineFor(request);
     std::shared_ptr<URLProtocol> protocol = protocolClass->create(request, transfer);
     if (!protocol) return unsupported(url);
+    if (!LoadsInFlight::shared().add(transfer.get())) return failure(NSURLErrorCancelled, "cancelled", url);
+    // Taken out however the load ends: a protocol may throw.
+    struct Untrack {
+        Transfer* transfer;
+        ~Untrack() { LoadsInFlight::shared().remove(transfer); }
+    } untrack{transfer.get()};
     protocol->startLoading();
     const Transfer::Outcome outcome = transfer->wait(deadline);
     protocol->stopLoading();

@@ -61,6 +61,8 @@ struct WebView::Engine {
     std::weak_ptr<UIWebViewDelegate> delegate;
     std::shared_ptr<UIScrollView> scrollView;
 
+    // This top-level browsing context's sessionStorage: it outlives the pages.
+    std::shared_ptr<SessionStorage> sessionStorage = std::make_shared<SessionStorage>();
     std::unique_ptr<WebViewPage> page;
     std::uint64_t pageId = 0;
     std::shared_ptr<const URLRequest> pageRequest;
@@ -93,10 +95,12 @@ struct WebView::Engine {
         if (page) page->close();
         const std::uint64_t id = ++pageId;
         page.reset();
-        page = std::make_unique<WebViewPage>(url, userAgent, [this, id](const URL& target, UIWebViewNavigationType type,
-                                                                        bool subframe) {
-            pageNavigation(id, target, type, subframe);
-        });
+        page = std::make_unique<WebViewPage>(
+            url, userAgent,
+            [this, id](const URL& target, UIWebViewNavigationType type, bool subframe) {
+                pageNavigation(id, target, type, subframe);
+            },
+            sessionStorage);
     }
 
     void post(std::function<void(Engine&)> step) {

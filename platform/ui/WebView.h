@@ -33,6 +33,10 @@
 // the run loop. setTimeout/clearTimeout run on the run loop; console.log
 // writes to the process log.
 //
+// `localStorage` persists per origin in SQLite files under the app's Library
+// (see WebStorage.h); `sessionStorage` is per web view and origin, kept in
+// memory across the web view's navigations and never written anywhere.
+//
 // Features some systems lack (allowsInlineMediaPlayback,
 // keyboardDisplayRequiresUserAction, the pagination keys, scrollView, ...)
 // are recorded properties behind a per-instance "responds to" set, so that

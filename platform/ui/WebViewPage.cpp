@@ -69,6 +69,11 @@ void setProperty(JSCValue* object, const char* name, JSCValue* value) {
     g_object_unref(value);
 }
 
+void setPropertyAtIndex(JSCValue* object, guint index, JSCValue* value) {
+    jsc_value_object_set_property_at_index(object, index, value);
+    g_object_unref(value);
+}
+
 // Response bodies are bytes; JavaScript wants UTF-8, so broken sequences
 // become U+FFFD instead of making the string constructor choke.
 JSCValue* newStringFromBytes(JSCContext* context, const Data& data) {
@@ -83,6 +88,14 @@ JSCValue* newStringFromBytes(JSCContext* context, const Data& data) {
     gchar* valid = g_utf8_make_valid(text, size);
     JSCValue* value = jsc_value_new_string(context, valid);
     g_free(valid);
+    return value;
+}
+
+// For text known to be UTF-8, NULs and all (what a page stored).
+JSCValue* newString(JSCContext* context, const std::string& text) {
+    GBytes* bytes = g_bytes_new(text.data(), text.size());
+    JSCValue* value = jsc_value_new_string_from_bytes(context, bytes);
+    g_bytes_unref(bytes);
     return value;
 }
 
@@ -217,6 +230,16 @@ void hostStartRequest(GPtrArray* arguments, gpointer page) {
     });
 }
 
+JSCValue* hostStorage(GPtrArray* arguments, gpointer page) {
+    auto* self = static_cast<WebViewPage*>(page);
+    JSCValue* result = nullptr;
+    guarded("web storage", [&] {
+        result = self->storage(textOf(argument(arguments, 0)), textOf(argument(arguments, 1)), argument(arguments, 2),
+                               argument(arguments, 3));
+    });
+    return result ? result : jsc_value_new_undefined(self->context());
+}
+
 void hostAbortRequest(GPtrArray* arguments, gpointer page) {
     guarded("XMLHttpRequest.abort", [&] {
         static_cast<WebViewPage*>(page)->abortRequest(static_cast<std::int64_t>(numberOf(argument(arguments, 0))));
@@ -294,11 +317,34 @@ std::vector<PageItem> findPageItems(const std::string& html) {
     return items;
 }
 
-WebViewPage::WebViewPage(URL url, std::string userAgent, NavigationRequest onNavigation)
-    : context_(jsc_context_new()),
+namespace {
+
+// Every answer the bridge gives a page is a script of its own, run once. The
+// engine frees such code only in a full collection, and left to itself it
+// runs few (young ones keep up with the allocation): the process grew by some
+// 80 MB per 100,000 answers. Our pages' live heaps are small, so every
+// collection is made a full one. The engine reads its options once, before
+// the first context.
+JSCContext* newContext() {
+    static const bool configured = [] {
+        const bool set = jsc_options_set_boolean("useGenerationalGC", FALSE);
+        if (!set) log("WebView: could not make every JavaScript collection a full one; memory may grow under load");
+        return set;
+    }();
+    static_cast<void>(configured);
+    return jsc_context_new();
+}
+
+}  // namespace
+
+WebViewPage::WebViewPage(URL url, std::string userAgent, NavigationRequest onNavigation,
+                         std::shared_ptr<SessionStorage> sessionStorage)
+    : context_(newContext()),
       url_(std::move(url)),
       userAgent_(std::move(userAgent)),
-      onNavigation_(std::move(onNavigation)) {
+      onNavigation_(std::move(onNavigation)),
+      storageOrigin_(webStorageOriginIdentifier(url_)),
+      sessionStorage_(std::move(sessionStorage)) {
     installHost();
     publishLocation();
 }
@@ -333,6 +379,9 @@ void WebViewPage::installHost() {
     add("startRequest", G_CALLBACK(hostStartRequest));
     add("abortRequest", G_CALLBACK(hostAbortRequest));
     setProperty(host_, "userAgent", jsc_value_new_string(context_, userAgent_.c_str()));
+    setProperty(host_, "storage",
+                jsc_value_new_function_variadic(context_, "storage", G_CALLBACK(hostStorage), this, nullptr, JSC_TYPE_VALUE));
+    setProperty(host_, "storageAllowed", jsc_value_new_boolean(context_, storageOrigin_.has_value()));
 
     JSCValue* prelude = jsc_context_evaluate_with_source_uri(context_, kPrelude, -1, "webview-prelude.js", 1);
     if (reportJavaScriptException(context_) || !prelude) {
@@ -564,6 +613,44 @@ void WebViewPage::startRequest(std::int64_t id, JSCValue* description) {
         return;
     }
     requests_[id] = URLLoading::load(*request, [finish](URLLoadResult result) { finish(result); });
+}
+
+StorageArea* WebViewPage::storageArea(bool local) {
+    if (!storageOrigin_ || closed_) return nullptr;
+    if (local) {
+        if (!localArea_) localArea_ = StorageArea::local(localStorageDirectory(), *storageOrigin_);
+        return localArea_.get();
+    }
+    if (!sessionArea_ && sessionStorage_) {
+        std::shared_ptr<StorageArea>& area = (*sessionStorage_)[*storageOrigin_];
+        if (!area) area = std::make_shared<StorageArea>();
+        sessionArea_ = area;
+    }
+    return sessionArea_.get();
+}
+
+JSCValue* WebViewPage::storage(const std::string& kind, const std::string& operation, JSCValue* first,
+                               JSCValue* second) {
+    auto stringOrNull = [&](const std::optional<std::string>& text) {
+        if (!text) return jsc_value_new_null(context_);
+        return newString(context_, *text);
+    };
+    StorageArea* area = storageArea(kind == "local");
+    // Only a page already left gets here without an area: its writes go nowhere, quietly.
+    if (!area) return operation == "set" ? jsc_value_new_boolean(context_, true) : jsc_value_new_undefined(context_);
+    if (operation == "length") return jsc_value_new_number(context_, static_cast<double>(area->length()));
+    if (operation == "key") return stringOrNull(area->key(static_cast<std::size_t>(numberOf(first))));
+    if (operation == "get") return stringOrNull(area->getItem(textOf(first)));
+    if (operation == "set") return jsc_value_new_boolean(context_, area->setItem(textOf(first), textOf(second)));
+    if (operation == "remove") area->removeItem(textOf(first));
+    if (operation == "clear") area->clear();
+    if (operation == "keys") {
+        JSCValue* keys = jsc_value_new_array(context_, G_TYPE_NONE);
+        for (std::size_t i = 0; i < area->length(); ++i)
+            setPropertyAtIndex(keys, static_cast<guint>(i), stringOrNull(area->key(i)));
+        return keys;
+    }
+    return jsc_value_new_undefined(context_);
 }
 
 void WebViewPage::abortRequest(std::int64_t id) {

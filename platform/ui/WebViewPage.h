@@ -6,7 +6,12 @@
 // The host objects are mostly JavaScript (a prelude evaluated into each fresh
 // context); the prelude reaches the native side through a private `host`
 // object that only it holds: navigation requests, timers on the main run
-// loop, XMLHttpRequest through URLLoading, and the process log.
+// loop, XMLHttpRequest through URLLoading, web storage, and the process log.
+//
+// Web storage: `localStorage` is the origin's local StorageArea, taken at the
+// page's first use of it; `sessionStorage` the web view's session area of the
+// origin. A page of an opaque origin (data:, about:) has neither: touching
+// either throws a SecurityError, as browsers do.
 //
 // Page-made navigations carry the type a user's action would have had:
 // assigning `location` or `location.href` and `location.assign()` count as a
@@ -29,6 +34,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/URLLoading.h"
+#include "platform/ui/WebStorage.h"
 #include "platform/ui/WebView.h"
 
 namespace platform {
@@ -60,7 +66,8 @@ public:
     // how it was made, and whether it is a sub-frame's.
     using NavigationRequest = std::function<void(const URL& url, UIWebViewNavigationType type, bool subframe)>;
 
-    WebViewPage(URL url, std::string userAgent, NavigationRequest onNavigation);
+    WebViewPage(URL url, std::string userAgent, NavigationRequest onNavigation,
+                std::shared_ptr<SessionStorage> sessionStorage);
     ~WebViewPage();
     WebViewPage(const WebViewPage&) = delete;
     WebViewPage& operator=(const WebViewPage&) = delete;
@@ -93,6 +100,9 @@ public:
     void sendSynchronously(JSCValue* description, JSCValue* sink);
     void startRequest(std::int64_t id, JSCValue* description);
     void abortRequest(std::int64_t id);
+    // One Storage call: `kind` "local" or "session", `operation` one of
+    // length, key, get, set, remove, clear, keys. Answers a new value.
+    JSCValue* storage(const std::string& kind, const std::string& operation, JSCValue* first, JSCValue* second);
 
 private:
     void installHost();
@@ -102,6 +112,7 @@ private:
     std::optional<URLRequest> requestFrom(JSCValue* description, std::string& problem) const;
     std::optional<URL> resolve(const std::string& text, const URL& base) const;
     std::string fetchScript(const URL& url, bool& ok) const;
+    StorageArea* storageArea(bool local);
 
     JSCContext* context_ = nullptr;
     JSCValue* host_ = nullptr;  // the prelude's private channel, held so native code can call into it
@@ -110,6 +121,10 @@ private:
     NavigationRequest onNavigation_;
     std::map<std::int64_t, RunLoop::TimerId> timers_;
     std::map<std::int64_t, std::shared_ptr<URLLoading::Handle>> requests_;
+    std::optional<std::string> storageOrigin_;
+    std::shared_ptr<SessionStorage> sessionStorage_;
+    std::shared_ptr<StorageArea> localArea_;
+    std::shared_ptr<StorageArea> sessionArea_;
     // Posted work and completions hold this weakly: once the page is gone
     // they find it expired and do nothing.
     std::shared_ptr<char> alive_ = std::make_shared<char>();

@@ -123,6 +123,23 @@ TEST_F(CommandQueueTest, ARealWorkerParsesALargeBatch) {
     EXPECT_EQ(tags, (std::vector<std::string>{"big", "next"}));
 }
 
+TEST_F(CommandQueueTest, ABatchBigEnoughToHandMemoryBackRunsInFullAndInOrder) {
+    std::string batch = "[";
+    std::vector<std::string> expected;
+    for (int i = 0; batch.size() < HYBCommandQueue::kReleaseMemoryLength; ++i) {
+        expected.push_back(std::to_string(i));
+        if (i) batch += ",";
+        batch += R"([null,"Echo","call",[")" + expected.back() + "\"]]";
+    }
+    batch += "]";
+    expected.push_back("next");
+    container->queue().enqueueCommandBatch(batch);
+    container->queue().enqueueCommandBatch(callBatch({"next"}));
+    container->queue().executePending();
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return tags.size() == expected.size(); }, 60));
+    EXPECT_EQ(tags, expected);
+}
+
 TEST_F(CommandQueueTest, EmptyBatchesAreSkipped) {
     container->queue().enqueueCommandBatch("");
     container->queue().enqueueCommandBatch("[]");
@@ -224,17 +241,20 @@ TEST_F(CommandQueueTest, SlowActionsAreReportedButTheirLookupIsNotCounted) {
     EXPECT_TRUE(log.contains("ms. Plugin should use a background thread."));
 }
 
-TEST_F(CommandQueueTest, AnExceptionFromAnActionLeavesTheQueueIdleAndUsable) {
+TEST_F(CommandQueueTest, AnExceptionFromAnActionIsLoggedAndTheQueueGoesOn) {
+    platform::LogCapture log;
     echo->onCall = [this](const HYBInvokedUrlCommand& command) {
         const std::string tag = command.argumentAtIndex(0).stringValue();
         tags.push_back(tag);
         if (tag == "throw") throw std::runtime_error("plugin failed");
+        if (tag == "throw int") throw 42;
     };
-    container->queue().enqueueCommandBatch(callBatch({"throw", "later"}));
-    EXPECT_THROW(container->queue().executePending(), std::runtime_error);
-    EXPECT_FALSE(container->queue().currentlyExecuting());
+    container->queue().enqueueCommandBatch(callBatch({"throw", "throw int", "later"}));
     container->queue().executePending();
-    EXPECT_EQ(tags, (std::vector<std::string>{"throw", "later"}));
+    EXPECT_FALSE(container->queue().currentlyExecuting());
+    EXPECT_EQ(tags, (std::vector<std::string>{"throw", "throw int", "later"}));
+    EXPECT_TRUE(log.contains("ERROR: Plugin 'Echo' action 'call:' threw: plugin failed"));
+    EXPECT_TRUE(log.contains("ERROR: Plugin 'Echo' action 'call:' threw a non-standard exception."));
 }
 
 TEST_F(CommandQueueTest, AQueueWhoseContainerIsGoneFetchesNothing) {

@@ -58,9 +58,10 @@ TEST(ConfigParser, StartupPluginsAreMarkedByAnOnloadParamOrAttribute) {
         <param name="OnLoad" value="true"/>
     </feature>
     <feature name="Off"><param name="ios-package" value="HYBOff" onload="false"/></feature>
+    <feature name="Bare"><param onload="true"/></feature>
 )"));
     EXPECT_EQ(configParser.startupPluginNames(),
-              (std::vector<std::string>{"byvalue", "byattribute", "twice", "twice"}));
+              (std::vector<std::string>{"byvalue", "byattribute", "twice", "twice", "bare"}));
     EXPECT_EQ(configParser.pluginsDict().at("byattribute"), "HYBByAttribute");
 }
 
@@ -113,7 +114,7 @@ TEST(ConfigParser, ElementsMissingAnAttributeAreSkippedWithOneLineEach) {
                                }));
 }
 
-TEST(ConfigParser, MalformedXmlIsAFatalErrorNamingLineAndColumn) {
+TEST(ConfigParser, MalformedXmlIsAFatalErrorNamingLineColumnAndReason) {
     HYBConfigParser configParser;
     try {
         parseInto(configParser, "<widget>\n  <preference name=\"A\" value=\"1\"/>\n  <feature name=\"x\">\n</widget>\n");
@@ -123,6 +124,8 @@ TEST(ConfigParser, MalformedXmlIsAFatalErrorNamingLineAndColumn) {
         const std::string description = failure.description();
         ASSERT_EQ(description.rfind(prefix, 0), 0u) << description;
         EXPECT_GT(std::stol(description.substr(prefix.size())), 0) << description;
+        // libxml2's own words follow the position.
+        EXPECT_NE(description.find(": Opening and ending tag mismatch: feature"), std::string::npos) << description;
     }
     for (const char* text : {"", "not xml at all", "<widget><a></b></widget>", "<widget>"}) {
         HYBConfigParser another;

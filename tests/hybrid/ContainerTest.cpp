@@ -3,8 +3,13 @@
 // events, the open-URL relay and teardown.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
 #include "hybrid/HYBCommandDelegateImpl.h"
 #include "hybrid/HYBCommandQueue.h"
+#include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBNotifications.h"
 #include "hybrid/HYBPlugin.h"
 #include "hybrid/HYBPluginResult.h"
@@ -124,8 +129,9 @@ TEST_F(ContainerTest, AMissingConfigFileIsFatal) {
         HYBViewController::create();
         FAIL() << "no failure";
     } catch (const platform::AssertionFailure& failure) {
-        EXPECT_EQ(failure.description(),
-                  "ERROR: config.xml does not exist. Please run hybrid-ios/bin/hybrid_plist_to_config_xml path/to/project.");
+        EXPECT_EQ(failure.description(), "ERROR: config.xml does not exist: looked for " + dir_.file("bundle") +
+                                             "/config.xml. Add a config.xml at the top of the app bundle (see "
+                                             "examples/app/config.xml).");
     }
 }
 
@@ -296,8 +302,55 @@ TEST_F(ContainerTest, PluginsAreMadeOnceAndFoundInAnyCase) {
     EXPECT_FALSE(container->getCommandInstance("Ghost"));
     EXPECT_FALSE(container->getCommandInstance("ghost"));
     EXPECT_EQ(log.count("HYBPlugin class NoSuchClass (pluginName: Ghost) does not exist."), 1u);
+    EXPECT_TRUE(log.contains("registered by hybrid_plugin() in their folder's CMakeLists.txt"));
+    EXPECT_TRUE(log.contains("ProbePlugin"));  // among the registered names
     EXPECT_EQ(log.count("HYBPlugin class NoSuchClass (pluginName: ghost) does not exist."), 1u);
     EXPECT_FALSE(container->getCommandInstance("unmapped"));
+}
+
+// A plugin whose one action throws.
+class ThrowingPlugin : public HYBPlugin {
+public:
+    using HYBPlugin::HYBPlugin;
+    void boom(const HYBInvokedUrlCommand&) { throw std::runtime_error("out of order"); }
+    void fine(const HYBInvokedUrlCommand& command) {
+        commandDelegate()->sendPluginResult(*HYBPluginResult::resultWithStatus(HYBResultStatusOK), command.callbackId());
+    }
+
+protected:
+    const HYBActionTable& actionTable() const override {
+        static const auto table =
+            HYBActionTable::of<ThrowingPlugin>({{"boom", &ThrowingPlugin::boom}, {"fine", &ThrowingPlugin::fine}});
+        return table;
+    }
+};
+
+TEST_F(ContainerTest, EveryCallThatCannotRunIsAnsweredWithAnErrorAndThePageGoesOn) {
+    pluginRegistry().registerClass<ThrowingPlugin>("ThrowingPlugin");
+    std::ifstream bridge(HYBRID_SOURCE_DIR "/examples/app/www/hybrid.js");
+    dir_.write("bundle/www/hybrid.js", std::string(std::istreambuf_iterator<char>(bridge), {}));
+    dir_.write("bundle/www/calls.html", R"(<html><head><script src="hybrid.js"></script><script>
+      var answers = [];
+      function note(tag) { return function (message, status) { answers.push(tag + ':' + status); }; }
+      document.addEventListener('deviceready', function () {
+          hybrid.exec(null, function (m, status) { answers.push('throws:' + status); throw new Error('page slip'); },
+                      'Thrower', 'boom', []);
+          hybrid.exec(null, note('unknown service'), 'Nowhere', 'x', []);
+          hybrid.exec(null, note('unregistered class'), 'Ghost', 'x', []);
+          hybrid.exec(null, note('unknown action'), 'Thrower', 'nope', []);
+          hybrid.exec(note('then'), null, 'Thrower', 'fine', []);
+      });
+    </script></head><body></body></html>)");
+    platform::LogCapture log;
+    auto container = loadedContainer(R"(<content src="calls.html"/>
+        <feature name="Thrower"><param name="ios-package" value="ThrowingPlugin"/></feature>
+        <feature name="Ghost"><param name="ios-package" value="NoSuchClass"/></feature>)");
+    auto answers = [&] { return container->webView()->stringByEvaluatingJavaScriptFromString("answers.join()"); };
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return answers().find("then") != std::string::npos; }, 10)) << answers();
+    EXPECT_EQ(answers(), "throws:9,unknown service:2,unregistered class:2,unknown action:7,then:1");
+    EXPECT_TRUE(log.contains("ERROR: Plugin 'Thrower' action 'boom:' threw: out of order"));
+    EXPECT_TRUE(log.contains("Error in callback Thrower"));
+    EXPECT_TRUE(log.contains("page slip"));
 }
 
 TEST_F(ContainerTest, StartupPluginsAreMadeAndTimed) {

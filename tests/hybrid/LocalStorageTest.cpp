@@ -2,6 +2,7 @@
 // data, the plugin's backups and restores with what the page hears of them,
 // the repair of stale database paths and the move of data left in older places.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/WebView.h"
 
 using namespace hybrid;
 using platform::Date;
@@ -381,6 +383,52 @@ TEST_F(LocalStoragePluginTest, ARestoreBringsBackTheNewerCopies) {
     call("restore", "LocalStorage7");
     EXPECT_EQ(seen(), "LocalStorage7:1:Restored: localStorage database");
     EXPECT_EQ(read(caches("file__0.localstorage")), "saved local");
+}
+
+// The raw value of `key` in a web view storage file: UTF-16LE bytes.
+std::string storedValue(const std::string& file, const std::string& key) {
+    std::string value = "<missing>";
+    sqlite3* database = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(database, "SELECT value FROM ItemTable WHERE key = ?", -1, &statement, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) == SQLITE_ROW)
+            value.assign(static_cast<const char*>(sqlite3_column_blob(statement, 0)),
+                         static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(database);
+    return value;
+}
+
+TEST_F(LocalStoragePluginTest, APagesStorageFileTravelsToTheBackupAndBack) {
+    addPlugin();
+    int loads = 0;
+    auto show = [&](platform::WebView& view) {
+        const std::string load = std::to_string(++loads);
+        view.loadHTMLStringBaseURL("<script>var load = " + load + ";</script>",
+                                   platform::URL::fileURLWithPath(path("www/index.html")));
+        ASSERT_TRUE(platform::RunLoop::main().runUntil(
+            [&] { return view.stringByEvaluatingJavaScriptFromString("load") == load; }, 10));
+    };
+    platform::WebView view, other;
+    show(view);
+    show(other);
+    other.stringByEvaluatingJavaScriptFromString("localStorage.length");  // keeps the storage alive over the restore
+    view.stringByEvaluatingJavaScriptFromString("localStorage.token = 'saved'");
+    call("backup");
+    EXPECT_EQ(seen(), "LocalStorage1:1:Backed up: localStorage database");
+    EXPECT_EQ(storedValue(backups("localstorage.appdata.db"), "token"), std::string("s\0a\0v\0e\0d\0", 10));
+
+    view.stringByEvaluatingJavaScriptFromString("localStorage.token = 'lost'");
+    platform::Date later = *FileManager::defaultManager().modificationDateOfItemAtPath(caches("file__0.localstorage"));
+    later.sinceReferenceDate += 60;
+    FileManager::defaultManager().setModificationDate(backups("localstorage.appdata.db"), later);
+    call("restore", "LocalStorage7");
+    EXPECT_NE(seen().find("LocalStorage7:1:Restored: localStorage database"), std::string::npos) << seen();
+    show(view);
+    EXPECT_EQ(view.stringByEvaluatingJavaScriptFromString("localStorage.token"), "saved");
 }
 
 TEST_F(LocalStoragePluginTest, APageLoadStartRestoresAndDropsTheResultsForWantOfACallback) {

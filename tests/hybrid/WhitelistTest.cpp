@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "hybrid/HYBWhitelist.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RegularExpression.h"
 #include "platform/foundation/URL.h"
 
 using hybrid::HYBWhitelist;
@@ -113,6 +115,38 @@ TEST(WhitelistOrigins, PathPatternsMatchTheWholePath) {
                                "https://example.com/"});
     // A decoded line break must not slip past the end of the pattern.
     expectRejected(whitelist, {"https://example.com/a.html%0A"});
+}
+
+// A page can navigate to any URL it likes; wildcards must not backtrack on it.
+TEST(WhitelistOrigins, PathWildcardsAnswerLongUrlsOfSlashes) {
+    const HYBWhitelist whitelist = whitelistWith({"https://cdn.example.com/*/*/*.js"});
+    const std::string slashes(1024, '/');
+    EXPECT_FALSE(allows(whitelist, "https://cdn.example.com" + slashes));
+    EXPECT_TRUE(allows(whitelist, "https://cdn.example.com" + slashes + "a.js"));
+    EXPECT_FALSE(allows(whitelist, "https://cdn.example.com" + slashes + "a.js%0A"));
+}
+
+// The wildcard matcher answers as regexFromPattern's expression would, line
+// breaks and the optional "/*" tail included.
+TEST(WhitelistPatterns, WildcardsMatchAsTheirRegularExpression) {
+    const std::vector<std::string> pieces{"a", "/", "*", "\n", "\xE2\x80\xA8", "\xC3\xA9"};
+    std::mt19937 random(7);
+    auto text = [&](std::size_t most) {
+        std::string out;
+        for (std::size_t n = random() % (most + 1); n > 0; --n) out += pieces[random() % pieces.size()];
+        return out;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        const std::string pattern = text(5);
+        const auto expression = platform::RegularExpression::create(HYBWhitelistPattern::regexFromPattern(pattern, true));
+        ASSERT_TRUE(expression) << pattern;
+        for (int i = 0; i < 10; ++i) {
+            const std::string candidate = text(8);
+            EXPECT_EQ(HYBWhitelistPattern::wildcardPatternMatches(pattern, candidate),
+                      expression->matchesEntirely(candidate))
+                << "pattern '" << pattern << "' text '" << candidate << "'";
+        }
+    }
 }
 
 TEST(WhitelistOrigins, RegexCharactersInEntriesAreLiteral) {

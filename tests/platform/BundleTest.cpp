@@ -19,7 +19,7 @@ protected:
         folder_.write("App.app/config.xml", "<widget/>");
         folder_.write("App.app/www/index.html", "<html/>");
         folder_.write("App.app/www/js/app.js", "");
-        folder_.write("App.app/www/cordova.js.d/x", "");  // a folder, not a file
+        folder_.write("App.app/www/hybrid.js.d/x", "");  // a folder, not a file
         folder_.write("secret.txt", "outside the bundle");
         root_ = folder_.file("App.app");
     }
@@ -44,7 +44,7 @@ TEST_F(BundleTest, OnlyExistingRegularFiles) {
     EXPECT_FALSE(bundle.pathForResource("missing", "plist"));
     EXPECT_FALSE(bundle.pathForResource("Info", ""));  // the extension is part of the name
     EXPECT_FALSE(bundle.pathForResource("www", ""));
-    EXPECT_FALSE(bundle.pathForResource("cordova.js", "d", "www"));
+    EXPECT_FALSE(bundle.pathForResource("hybrid.js", "d", "www"));
     EXPECT_FALSE(bundle.pathForResource("", ""));
     EXPECT_FALSE(Bundle(folder_.file("NoSuch.app")).pathForResource("Info", "plist"));
 }

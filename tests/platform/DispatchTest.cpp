@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/foundation/Log.h"
+#include "tests/support/ExitOrder.h"
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -113,4 +114,11 @@ TEST(DispatchGlobalQueue, ATestExecutorTakesOverEvenThroughAnEarlierReference) {
     auto result = onWorker.get_future();
     ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(manual->pending(), 0u);
+}
+
+TEST(DispatchGlobalQueue, AtExitARunningTaskEndsBeforeEarlierStaticsAreDestroyed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(testing_support::exitWhileWorkRuns(
+                    [](std::function<void()> work) { globalQueue().async(std::move(work)); }),
+                ::testing::ExitedWithCode(0), "");
 }

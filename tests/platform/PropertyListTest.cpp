@@ -6,7 +6,9 @@
 #include <limits>
 #include <random>
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/platform/TemporaryDirectory.h"
 
 using namespace platform;
@@ -28,6 +30,23 @@ Value roundTrip(const Value& value, PropertyListFormat format) {
 }
 
 class PropertyListFormats : public ::testing::TestWithParam<PropertyListFormat> {};
+
+// A binary property list of one dictionary whose only key is `key` (the
+// object bytes, marker included) and whose value is the integer 1.
+std::string binaryDictionaryWithKey(const std::string& key) {
+    std::string bytes = std::string("bplist00") + "\xd1\x01\x02" + key + "\x10\x01";
+    const auto keyAt = static_cast<char>(11);
+    const auto valueAt = static_cast<char>(11 + key.size());
+    const auto tableAt = static_cast<char>(bytes.size());
+    bytes += std::string{'\x08', keyAt, valueAt};
+    // Trailer: offset and reference sizes 1, three objects, top object 0.
+    bytes += std::string(6, '\0') + "\x01\x01" + std::string(7, '\0') + "\x03" + std::string(8, '\0') +
+             std::string(7, '\0') + tableAt;
+    return bytes;
+}
+
+// The key "\u00e9\u0000" in UTF-16: libplist itself aborts the process on it.
+const std::string kKeyWithNul = binaryDictionaryWithKey(std::string("\x62\x00\xe9\x00\x00", 5));
 
 }  // namespace
 
@@ -71,6 +90,14 @@ TEST_P(PropertyListFormats, DatesBeforeAndAfterTheReferenceDate) {
         ASSERT_TRUE(back.isDate()) << t;
         EXPECT_EQ(back.date()->sinceReferenceDate, t);
     }
+}
+
+TEST_P(PropertyListFormats, TextsThatAreNotUtf8AreRefused) {
+    LogCapture capture;
+    EXPECT_FALSE(writePropertyList(Value(Dictionary{{"bad", "a\xc3"}}), GetParam()));
+    EXPECT_FALSE(writePropertyList(Value(Array{Dictionary{{"k\xff", 1}}}), GetParam()));
+    EXPECT_TRUE(capture.contains("string with bytes that are not UTF-8 at root.bad"));
+    EXPECT_TRUE(capture.contains("key with bytes that are not UTF-8 in root[0]"));
 }
 
 TEST_P(PropertyListFormats, NilAndNullCannotBeWritten) {
@@ -150,6 +177,21 @@ TEST(PropertyListRead, GarbageGivesAnErrorNotAValue) {
     }
 }
 
+TEST(PropertyListRead, BinaryKeysHoldingNulAreAnErrorNotAnAbort) {
+    ASSERT_EQ(kKeyWithNul.size(), 53u);
+    const std::string withNul[] = {kKeyWithNul, binaryDictionaryWithKey(std::string("\x53" "a\0b", 4)),
+                                   binaryDictionaryWithKey(std::string("\x61\x00\x00", 3))};
+    for (const std::string& bytes : withNul) {
+        PropertyListReadResult result = readPropertyList(bytes);
+        EXPECT_FALSE(result.value);
+        EXPECT_EQ(result.error, "malformed property list: dictionary key with a NUL character");
+    }
+    // The same documents with clean keys read as usual.
+    PropertyListReadResult clean = readPropertyList(binaryDictionaryWithKey(std::string("\x62\x00\xe9\x00\x21", 5)));
+    ASSERT_TRUE(clean.value) << clean.error;
+    EXPECT_EQ(*clean.value, Value(Dictionary{{"\xc3\xa9!", 1}}));
+}
+
 TEST(PropertyListRead, TruncatedAndCorruptedDocumentsNeverCrash) {
     const Value document(Dictionary{{"name", "x"}, {"list", Array{1, 2.5, true, Data{1, 2, 3}}},
                                     {"when", Date{12.5}}, {"child", Dictionary{{"k", "v"}}}});
@@ -208,4 +250,21 @@ TEST(PropertyListFile, FailedWriteKeepsTheOldFile) {
     EXPECT_FALSE(writePropertyListFile(Value(Dictionary{{"v", Value::null()}}), path));
     EXPECT_EQ(*readPropertyListFile(path).value, Value(Dictionary{{"v", 1}}));
     EXPECT_EQ(folder.entryCount(), 1u);
+}
+
+TEST(PropertyListFile, AnUnreadableFileLeavesDefaultsAndInfoEmpty) {
+    testing_support::TemporaryDirectory folder;
+    const std::string defaultsFile = folder.write("defaults.plist", kKeyWithNul);
+    folder.write("App.app/Info.plist", kKeyWithNul);
+    LogCapture capture;
+
+    UserDefaults defaults(defaultsFile);
+    EXPECT_TRUE(defaults.objectForKey("\xc3\xa9").isNil());
+    defaults.setObject("after", 1);
+    EXPECT_EQ(defaults.integerForKey("after"), 1);
+    EXPECT_TRUE(capture.contains("UserDefaults: ignoring unreadable defaults file: " + defaultsFile +
+                                 ": malformed property list: dictionary key with a NUL character"));
+
+    EXPECT_TRUE(Bundle(folder.file("App.app")).infoDictionary().empty());
+    EXPECT_TRUE(capture.contains("Bundle: cannot read Info.plist: "));
 }

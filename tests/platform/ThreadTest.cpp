@@ -138,6 +138,24 @@ TEST(ThreadLifetime, CanBeDestroyedFromItsOwnThread) {
     EXPECT_EQ(released.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
 }
 
+TEST(ThreadLifetime, DestroyedOnItsOwnThreadItRunsTheWorkPostedBeforeWithinTheDestructor) {
+    auto thread = std::make_shared<Thread>("worker");
+    Thread* raw = thread.get();
+    Gate gate;
+    gate.block(*raw);
+    std::atomic<bool> laterRan{false};
+    std::promise<bool> ranBeforeTheDestructorReturned;
+    raw->post([thread = std::move(thread), &laterRan, &ranBeforeTheDestructorReturned]() mutable {
+        thread.reset();
+        ranBeforeTheDestructorReturned.set_value(laterRan.load());
+    });
+    raw->post([&] { laterRan = true; });  // same turn, after the destroying task
+    gate.open();
+    auto answer = ranBeforeTheDestructorReturned.get_future();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(answer.get());
+}
+
 TEST(ThreadTimers, FireOnTheThreadWhenAManualClockReachesThem) {
     platform::ScopedManualClock clock;
     Thread thread("worker");

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -393,4 +394,30 @@ TEST(URLLoadingAsyncPool, CancelWakesALoadThatWouldOtherwiseWaitForItsTimeout) {
     EXPECT_EQ(hanging.stopped, 1);
     RunLoop::main().drain();
     EXPECT_FALSE(completed);
+}
+
+namespace {
+
+// Exits while a worker waits on a protocol that never answers (as one that
+// answers through the main run loop, which turns no more at exit).
+[[noreturn]] void exitWhileALoadWaits() {
+    static std::atomic<bool> started{false};
+    static RegisteredProtocol hanging("Hanging", [](const URLRequest& r) { return hasScheme(r, "hang"); },
+                                      [](ScriptedProtocol&) { started = true; });
+    // Destroyed after the pool has stopped at exit, before `hanging`.
+    static struct StoppedCheck {
+        ~StoppedCheck() {
+            if (hanging.stopped != 1) ::_exit(4);
+        }
+    } check;
+    URLLoading::load(requestFor("hang:x"), [](URLLoadResult) {});
+    while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::exit(0);
+}
+
+}  // namespace
+
+TEST(URLLoadingAsyncPool, ExitCancelsALoadStillWaitingSoItsWorkerIsJoined) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exitWhileALoadWaits(), ::testing::ExitedWithCode(0), "");
 }

@@ -153,6 +153,9 @@ TEST(URLParsing, RejectsTextsThatAreNoURIReference) {
     };
     for (const char* text : texts) EXPECT_FALSE(URL::create(text)) << text;
     EXPECT_FALSE(URL::create(std::string("http://x/\0y", 11)));
+    // A NUL inside an IP literal must not hide the bytes after it.
+    const char hidden[] = "http://[::1\0\xff]/";
+    EXPECT_FALSE(URL::create(std::string(hidden, sizeof hidden - 1)));
 }
 
 TEST(URLParsing, SchemeIsLowerCasedWhileTheTextIsKeptAsGiven) {

@@ -108,6 +108,27 @@ TEST(JsonWriting, CompactPrettyAndWhatCannotBeWritten) {
               "[null,null]");
 }
 
+// Whatever one side takes, the other takes too, at the edge of the limit.
+TEST(JsonNesting, ReaderAndWriterShareOneLimit) {
+    auto nest = [](Value inner, std::size_t arrays) {
+        for (; arrays > 0; --arrays) {
+            Array outer;
+            outer.push_back(std::move(inner));
+            inner = Value(std::move(outer));
+        }
+        return inner;
+    };
+    for (std::size_t levels : {kJsonMaxNesting, kJsonMaxNesting + 1}) {
+        const std::string text = std::string(levels - 1, '[') + "{}" + std::string(levels - 1, ']');
+        const bool fits = levels <= kJsonMaxNesting;
+        EXPECT_EQ(writeJson(nest(Dictionary{}, levels - 1)).text, fits ? std::optional(text) : std::nullopt) << levels;
+        EXPECT_EQ(readJson(text).value.has_value(), fits) << levels;
+    }
+    // A scalar is no level of its own.
+    EXPECT_TRUE(writeJson(nest(1, kJsonMaxNesting)).text);
+    EXPECT_TRUE(readJson(std::string(kJsonMaxNesting, '[') + "1" + std::string(kJsonMaxNesting, ']')).value);
+}
+
 TEST(JsonWriting, RoundTripsStringsWithEscapesAndUnicode) {
     const Value v = Array{"line\nbreak\ttab\x01", "caf\xc3\xa9 \xf0\x9f\x98\x80", ""};
     EXPECT_EQ(*readJson(*writeJson(v).text).value, v);

@@ -90,14 +90,14 @@ TEST(XMLParserEvents, ReportsElementsAttributesAndTextInDocumentOrder) {
 
 TEST(XMLParserEvents, NamesAreReportedAsWrittenWithTheirNamespace) {
     const auto parsed = parse(
-        "<widget xmlns=\"http://www.w3.org/ns/widgets\" xmlns:gap=\"http://phonegap.com/ns/1.0\">"
-        "<gap:plugin gap:name=\"Device\" plain=\"1\"/><feature/></widget>");
+        "<widget xmlns=\"urn:example:hybrid:app\" xmlns:hyb=\"urn:example:hybrid:plugin\">"
+        "<hyb:plugin hyb:name=\"Device\" plain=\"1\"/><feature/></widget>");
     ASSERT_TRUE(parsed.ok);
     EXPECT_EQ(parsed.recorder.events,
-              (Events{"<widget {http://www.w3.org/ns/widgets} xmlns=http://www.w3.org/ns/widgets "
-                      "xmlns:gap=http://phonegap.com/ns/1.0",
-                      "<gap:plugin {http://phonegap.com/ns/1.0} gap:name=Device plain=1", "/gap:plugin",
-                      "<feature {http://www.w3.org/ns/widgets}", "/feature", "/widget"}));
+              (Events{"<widget {urn:example:hybrid:app} xmlns=urn:example:hybrid:app "
+                      "xmlns:hyb=urn:example:hybrid:plugin",
+                      "<hyb:plugin {urn:example:hybrid:plugin} hyb:name=Device plain=1", "/hyb:plugin",
+                      "<feature {urn:example:hybrid:app}", "/feature", "/widget"}));
 }
 
 TEST(XMLParserEvents, InternalEntitiesExpandInTextAndAttributes) {

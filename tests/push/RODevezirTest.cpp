@@ -8,6 +8,7 @@
 #include "platform/ui/Application.h"
 #include "push/ZODLogger.h"
 #include "tests/push/RecordingTransport.h"
+#include "tests/support/ExitOrder.h"
 
 using platform::Data;
 using platform::Dictionary;
@@ -178,4 +179,12 @@ TEST_F(RODevezirTest, WithoutATestTransportTheClientLogsWhatItWouldSend) {
     EXPECT_EQ(log.count("push: would send register token=009fa0"), 1u);
     EXPECT_EQ(log.count("push: would send report type=2004 msgid=42"), 1u);
     EXPECT_EQ(log.count("push: would send report type=2004 msgid=none"), 1u);
+}
+
+// The client thread's set-up reads the main bundle, a static made before the shared service.
+TEST(RODevezirExit, TheClientThreadIsJoinedBeforeEarlierStaticsAreDestroyed) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(testing_support::exitWhileWorkRuns(
+                    [](std::function<void()> work) { RODevezir::sharedService().thread().post(std::move(work)); }),
+                ::testing::ExitedWithCode(0), "");
 }

@@ -59,9 +59,16 @@ var hybrid = (function () {
         var handler = isSuccess ? callback.success : callback.fail;
         try {
             if (handler) handler(massageMessage(message), status);
+        } catch (e) {
+            reportError('callback ' + callbackId, e);
         } finally {
             if (!keepCallback) delete callbacks[callbackId];
         }
+    }
+
+    // A page's own exception must not vanish inside the bridge, nor stop it.
+    function reportError(where, e) {
+        console.error('Error in ' + where + ': ' + (e && e.stack ? e + '\n' + e.stack : e));
     }
 
     // ---- Calls and pokes. ----
@@ -132,19 +139,17 @@ var hybrid = (function () {
     };
 
     exec.nativeCallback = function (callbackId, status, message, keepCallback) {
-        try {
-            callbackFromNative(callbackId, status === 0 || status === 1, status, message, keepCallback);
-        } finally {
-            return exec.nativeFetchMessages();
-        }
+        callbackFromNative(callbackId, status === 0 || status === 1, status, message, keepCallback);
+        return exec.nativeFetchMessages();
     };
 
     exec.nativeEvalAndFetch = function (func) {
         try {
             func();
-        } finally {
-            return exec.nativeFetchMessages();
+        } catch (e) {
+            reportError('native script', e);
         }
+        return exec.nativeFetchMessages();
     };
 
     modules['hybrid/exec'] = exec;

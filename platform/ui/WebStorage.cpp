@@ -1,0 +1,354 @@
+#include "platform/ui/WebStorage.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unicode/unistr.h>
+
+#include <iterator>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
+#include "platform/foundation/URL.h"
+#include "platform/foundation/UserDefaults.h"
+
+namespace platform {
+namespace {
+
+// The text is well-formed UTF-8: every code point has one lead byte, and
+// those of four bytes lie beyond the basic plane, a surrogate pair in UTF-16.
+std::size_t utf16Length(const std::string& text) {
+    std::size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) ++units;
+        if (byte >= 0xF0) ++units;
+    }
+    return units;
+}
+
+// Values are UTF-16LE blobs, the layout of the platform's own storage files:
+// a file the container moves in from an older place reads back as written,
+// and any JavaScript string, NULs included, survives the round trip.
+std::string blobFromText(const std::string& text) {
+    const icu::UnicodeString units =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    std::string blob;
+    blob.reserve(static_cast<std::size_t>(units.length()) * 2);
+    for (int32_t i = 0; i < units.length(); ++i) {
+        const char16_t unit = units.charAt(i);
+        blob.push_back(static_cast<char>(unit & 0xFF));
+        blob.push_back(static_cast<char>(unit >> 8));
+    }
+    return blob;
+}
+
+std::string textFromBlob(const unsigned char* bytes, std::size_t size) {
+    const auto count = static_cast<int32_t>(size / 2);
+    icu::UnicodeString units;
+    char16_t* buffer = units.getBuffer(count);
+    if (!buffer) return {};
+    for (int32_t i = 0; i < count; ++i) buffer[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    units.releaseBuffer(count);
+    std::string text;
+    units.toUTF8String(text);
+    return text;
+}
+
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
+class Statement {
+public:
+    Statement(sqlite3* connection, const char* sql) { sqlite3_prepare_v2(connection, sql, -1, &statement_, nullptr); }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return statement_; }
+    explicit operator bool() const { return statement_ != nullptr; }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// Text columns of a file written elsewhere may hold broken UTF-8; what the
+// pages get is always well-formed.
+std::string columnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (!text) return {};
+    const auto size = static_cast<int32_t>(sqlite3_column_bytes(statement, column));
+    std::string wellFormed;
+    icu::UnicodeString::fromUTF8(icu::StringPiece(text, size)).toUTF8String(wellFormed);
+    return wellFormed;
+}
+
+// Host names may hold characters a file name should not; the underscore is
+// the separator.
+std::string escapedForFileName(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-')
+            escaped.push_back(c);
+        else
+            escaped += format("%%%02X", static_cast<unsigned char>(c));
+    }
+    return escaped;
+}
+
+}  // namespace
+
+std::optional<std::string> webStorageOriginIdentifier(const URL& url) {
+    if (url.isFileURL()) return std::string("file__0");
+    if (!url.hasAuthority() || url.host().empty()) return std::nullopt;
+    int port = url.port().value_or(0);
+    const std::string& scheme = url.scheme();
+    if ((port == 80 && (scheme == "http" || scheme == "ws")) || (port == 443 && (scheme == "https" || scheme == "wss")))
+        port = 0;
+    return escapedForFileName(scheme) + "_" + escapedForFileName(toLower(url.host())) + "_" + std::to_string(port);
+}
+
+std::string localStorageDirectory() {
+    const std::string library = FileManager::defaultManager().libraryDirectory();
+    // The container moves web data into the nested folder, and says so here,
+    // when the data is to travel with the Library in the cloud backup.
+    return UserDefaults::standard().boolForKey("WebKitStoreWebDataForBackup") ? library + "/WebKit/LocalStorage"
+                                                                             : library + "/Caches";
+}
+
+// One origin's file. The connection stays open while the area lives; the file
+// is made by the first write, never by reading.
+struct StorageArea::Database {
+    std::string directory;
+    std::string path;
+    std::string origin;
+    sqlite3* connection = nullptr;
+    bool hasTable = false;
+    // The file as last read or written; nothing while there was none.
+    std::optional<FileIdentity> identity;
+    // A bad file that could not be set aside is not written over.
+    bool memoryOnly = false;
+    std::string openError;
+
+    ~Database() { close(); }
+
+    void close() {
+        if (connection) sqlite3_close(connection);
+        connection = nullptr;
+        hasTable = false;
+    }
+
+    std::string lastError() const { return connection ? sqlite3_errmsg(connection) : openError; }
+
+    bool open(int flags) {
+        if (sqlite3_open_v2(path.c_str(), &connection, flags, nullptr) != SQLITE_OK) {
+            openError = connection ? sqlite3_errmsg(connection) : "out of memory";
+            close();
+            return false;
+        }
+        // Each change is committed at once but not forced to the disk: that
+        // costs a few milliseconds a write. A committed change survives the
+        // app's end; an operating system crash may lose it, and a file it
+        // leaves broken is set aside on the next read.
+        return sqlite3_exec(connection, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+
+    // Every item of the file; nothing, with `problem` said, when it cannot be read.
+    std::optional<Items> read(std::string& problem) {
+        close();
+        identity = identityOf(path);
+        if (!identity) return Items{};
+        if (!open(SQLITE_OPEN_READWRITE)) {
+            problem = lastError();
+            return std::nullopt;
+        }
+        Items items;
+        {
+            Statement table(connection, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ItemTable'");
+            const int step = table ? sqlite3_step(table.get()) : SQLITE_ERROR;
+            if (step != SQLITE_ROW && step != SQLITE_DONE) {
+                problem = lastError();
+                return std::nullopt;
+            }
+            hasTable = step == SQLITE_ROW;
+        }
+        if (!hasTable) return items;
+        Statement rows(connection, "SELECT key, value FROM ItemTable");
+        int step = rows ? sqlite3_step(rows.get()) : SQLITE_ERROR;
+        for (; step == SQLITE_ROW; step = sqlite3_step(rows.get())) {
+            const int type = sqlite3_column_type(rows.get(), 1);
+            if (sqlite3_column_type(rows.get(), 0) == SQLITE_NULL || type == SQLITE_NULL) continue;
+            std::string value;
+            if (type == SQLITE_BLOB) {
+                const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(rows.get(), 1));
+                value = textFromBlob(bytes, static_cast<std::size_t>(sqlite3_column_bytes(rows.get(), 1)));
+            } else {
+                value = columnText(rows.get(), 1);
+            }
+            items[columnText(rows.get(), 0)] = std::move(value);
+        }
+        if (step != SQLITE_DONE) {
+            problem = lastError();
+            return std::nullopt;
+        }
+        return items;
+    }
+
+    // Moves an unreadable file (and a journal that would be played back into
+    // its successor) out of the way under a name no earlier one has.
+    void setAside(const std::string& problem) {
+        close();
+        auto& fileManager = FileManager::defaultManager();
+        Error error;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string aside = path + ".corrupt" + (attempt ? "." + std::to_string(attempt) : "");
+            if (fileManager.fileExistsAtPath(aside)) continue;
+            if (!fileManager.moveItemAtPath(path, aside, &error)) break;
+            if (fileManager.fileExistsAtPath(path + "-journal")) fileManager.moveItemAtPath(path + "-journal", aside + "-journal");
+            logf("WebView: the local storage file %s cannot be read (%s); it is kept as %s and %s starts empty",
+                 path.c_str(), problem.c_str(), aside.c_str(), origin.c_str());
+            identity.reset();
+            return;
+        }
+        logf("WebView: the local storage file %s cannot be read (%s) nor set aside (%s); %s starts empty and is "
+             "kept in memory only",
+             path.c_str(), problem.c_str(), error.description().c_str(), origin.c_str());
+        memoryOnly = true;
+    }
+
+    // Commits one statement with its text parameters: a key as text, a value as a blob.
+    void commit(const char* sql, const std::string* key = nullptr, const std::string* value = nullptr) {
+        if (memoryOnly) return;
+        if (!connection) {
+            FileManager::defaultManager().createDirectoryAtPath(directory, true);
+            if (!open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) return failed();
+        }
+        if (!hasTable) {
+            if (sqlite3_exec(connection,
+                             "CREATE TABLE IF NOT EXISTS ItemTable "
+                             "(key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT FAIL)",
+                             nullptr, nullptr, nullptr) != SQLITE_OK)
+                return failed();
+            hasTable = true;
+        }
+        Statement statement(connection, sql);
+        if (!statement) return failed();
+        if (key) sqlite3_bind_text(statement.get(), 1, key->data(), static_cast<int>(key->size()), SQLITE_STATIC);
+        const std::string blob = value ? blobFromText(*value) : std::string();
+        if (value) sqlite3_bind_blob(statement.get(), 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+        if (sqlite3_step(statement.get()) != SQLITE_DONE) return failed();
+        identity = identityOf(path);
+    }
+
+    void failed() {
+        logf("WebView: could not save the local storage of %s in %s: %s", origin.c_str(), path.c_str(),
+             lastError().c_str());
+        identity = identityOf(path);
+    }
+};
+
+StorageArea::StorageArea() = default;
+StorageArea::~StorageArea() = default;
+
+std::shared_ptr<StorageArea> StorageArea::local(const std::string& directory, const std::string& origin) {
+    static std::map<std::string, std::weak_ptr<StorageArea>> areas;
+    const std::string path = directory + "/" + origin + ".localstorage";
+    if (std::shared_ptr<StorageArea> area = areas[path].lock()) {
+        area->refresh();
+        return area;
+    }
+    std::erase_if(areas, [](const auto& entry) { return entry.second.expired(); });
+
+    auto area = std::make_shared<StorageArea>();
+    area->database_ = std::make_unique<Database>();
+    area->database_->directory = directory;
+    area->database_->path = path;
+    area->database_->origin = origin;
+    area->load();
+    areas[path] = area;
+    return area;
+}
+
+void StorageArea::refresh() {
+    if (database_ && !database_->memoryOnly && identityOf(database_->path) != database_->identity) load();
+}
+
+void StorageArea::load() {
+    std::string problem;
+    std::optional<Items> items = database_->read(problem);
+    if (!items) {
+        database_->setAside(problem);
+        items.emplace();
+    }
+    replaceItems(std::move(*items));
+}
+
+void StorageArea::replaceItems(Items items) {
+    items_ = std::move(items);
+    used_ = 0;
+    for (const auto& [key, value] : items_) used_ += utf16Length(key) + utf16Length(value);
+    lastKey_.reset();
+}
+
+std::optional<std::string> StorageArea::key(std::size_t index) const {
+    if (index >= items_.size()) return std::nullopt;
+    auto [position, it] = lastKey_ && lastKey_->first <= index ? *lastKey_ : std::pair(std::size_t{0}, items_.begin());
+    std::advance(it, static_cast<std::ptrdiff_t>(index - position));
+    lastKey_.emplace(index, it);
+    return it->first;
+}
+
+std::optional<std::string> StorageArea::getItem(const std::string& key) const {
+    auto found = items_.find(key);
+    if (found == items_.end()) return std::nullopt;
+    return found->second;
+}
+
+bool StorageArea::setItem(const std::string& key, const std::string& value) {
+    refresh();
+    const std::size_t keyLength = utf16Length(key);
+    std::size_t used = used_ + keyLength + utf16Length(value);
+    auto found = items_.find(key);
+    if (found != items_.end()) {
+        if (found->second == value) return true;
+        used -= keyLength + utf16Length(found->second);
+    }
+    if (used > kWebStorageQuota) return false;
+    if (database_) database_->commit("INSERT INTO ItemTable (key, value) VALUES (?1, ?2)", &key, &value);
+    if (found != items_.end()) {
+        found->second = value;
+    } else {
+        items_.emplace(key, value);
+        lastKey_.reset();
+    }
+    used_ = used;
+    return true;
+}
+
+void StorageArea::removeItem(const std::string& key) {
+    refresh();
+    auto found = items_.find(key);
+    if (found == items_.end()) return;
+    if (database_) database_->commit("DELETE FROM ItemTable WHERE key = ?1", &key);
+    used_ -= utf16Length(found->first) + utf16Length(found->second);
+    items_.erase(found);
+    lastKey_.reset();
+}
+
+void StorageArea::clear() {
+    refresh();
+    if (items_.empty()) return;
+    if (database_) database_->commit("DELETE FROM ItemTable");
+    replaceItems({});
+}
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#pragma once
+// Web storage behind the pages' `localStorage` and `sessionStorage`: one
+// origin's items (key and value strings, UTF-8 here) in a StorageArea.
+//
+// A local area is shared by every page of its origin in the process and
+// commits each change at once to its SQLite file, `<origin>.localstorage`
+// ("file__0.localstorage", "https_example.com_0.localstorage") in the web
+// view's storage folder: Library/Caches, or Library/WebKit/LocalStorage while
+// the user default "WebKitStoreWebDataForBackup" is on. Those are the files
+// the container's web-storage backup copies and restores; a file replaced
+// under a live area is read again when a page next takes the area or writes
+// to it. A file that cannot be read is logged, set aside as
+// `<file>.corrupt`, and its origin starts empty.
+//
+// A session area lives in memory only; each web view keeps its own by origin.
+//
+// Main thread only, like the web view.
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class URL;
+
+// Per origin, keys plus values, counted in UTF-16 code units as browsers count them.
+inline constexpr std::size_t kWebStorageQuota = 5 * 1024 * 1024;
+
+// The name of a page's storage origin: scheme, host and port (0 for the
+// scheme's default), "file__0" for every file page; nothing for an opaque
+// origin (data:, about: and other URLs without a host), which has no storage.
+std::optional<std::string> webStorageOriginIdentifier(const URL& url);
+
+// The folder of the local storage files, as the user defaults choose it now.
+std::string localStorageDirectory();
+
+class StorageArea {
+public:
+    // An area in memory only.
+    StorageArea();
+    ~StorageArea();
+    StorageArea(const StorageArea&) = delete;
+    StorageArea& operator=(const StorageArea&) = delete;
+
+    // The local area of `origin` whose file is in `directory`: the one pages
+    // already share, or a new one read from the file.
+    static std::shared_ptr<StorageArea> local(const std::string& directory, const std::string& origin);
+
+    std::size_t length() const { return items_.size(); }
+    std::optional<std::string> key(std::size_t index) const;
+    std::optional<std::string> getItem(const std::string& key) const;
+    // False, changing nothing, when the origin's items would pass the quota.
+    bool setItem(const std::string& key, const std::string& value);
+    void removeItem(const std::string& key);
+    void clear();
+
+private:
+    struct Database;
+    using Items = std::map<std::string, std::string>;
+
+    // Reads the file again if it is no longer the one read or written last.
+    void refresh();
+    void load();
+    void replaceItems(Items items);
+
+    Items items_;
+    std::size_t used_ = 0;  // UTF-16 code units of every key and value
+    std::unique_ptr<Database> database_;
+    // Pages walk the keys by index; the last position found makes that linear.
+    mutable std::optional<std::pair<std::size_t, Items::const_iterator>> lastKey_;
+};
+
+// One web view's session areas, by origin.
+using SessionStorage = std::map<std::string, std::shared_ptr<StorageArea>>;
+
+}  // namespace platform

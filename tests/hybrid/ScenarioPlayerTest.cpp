@@ -1,0 +1,66 @@
+// The simulator's scenario player with no app behind it, on a manual clock:
+// waits look only forward, and a step that cannot run or whose check fails
+// ends the run with a line naming the step.
+#include "sim/ScenarioPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Json.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/Application.h"
+
+namespace {
+
+// Plays `steps` (a JSON array); `meanwhile` runs once the player has started.
+// Answers whether every step ran, or nothing if the run never finished.
+std::optional<bool> play(const std::string& steps, platform::LogCapture& log,
+                         const std::function<void()>& meanwhile = nullptr) {
+    platform::UIApplication::sharedApplication().reset();
+    platform::ScopedManualClock clock;
+    auto scenario = platform::readJson("{\"steps\": " + steps + "}");
+    if (!scenario.value) return std::nullopt;
+    auto player = std::make_shared<sim::ScenarioPlayer>(*scenario.value, log, "");
+    std::optional<bool> outcome;
+    player->start([&](bool ok) { outcome = ok; });
+    if (meanwhile) meanwhile();
+    platform::RunLoop::main().runUntil([&] { return outcome.has_value(); }, 60);
+    return outcome;
+}
+
+}  // namespace
+
+TEST(ScenarioPlayer, AWaitSeesOnlyLinesLoggedAfterItBegan) {
+    platform::LogCapture log;
+    EXPECT_EQ(play(R"([{"waitFor": "nothing logs this", "timeout": 2}])", log), false);
+    EXPECT_TRUE(log.contains("scenario: failed: step 1: waitFor 'nothing logs this' timed out after 2 s"));
+
+    EXPECT_EQ(play(R"([{"log": "early line"}, {"waitFor": "early line", "timeout": 2}])", log), false);
+    EXPECT_EQ(play(R"([{"waitFor": "late line", "timeout": 5}])", log,
+                   [] { platform::RunLoop::main().after(1, [] { platform::log("a late line"); }); }),
+              true);
+}
+
+TEST(ScenarioPlayer, AnExpectLooksAtTheLinesSinceThePreviousStepBegan) {
+    platform::LogCapture log;
+    EXPECT_EQ(play(R"([{"log": "made"}, {"expect": "made"}])", log), true);
+    EXPECT_EQ(play(R"([{"log": "made"}, {"wait": 0}, {"expect": "made"}])", log), false);
+    EXPECT_TRUE(log.contains("step 3: no line logged since the previous step began contained 'made'"));
+}
+
+TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"([3])", "step 1: not an object"},
+        {R"([{"wait": 0}, {"event": "sideways"}])", "step 2: unknown event 'sideways'"},
+        {R"([{"openURL": "sample://x"}])", "step 1: no application delegate"},
+        {R"([{"deviceToken": "00ff"}])", "step 1: no application delegate"},
+        {R"([{"eval": "1"}])", "step 1: no page to evaluate in"},
+        {R"([{"touch": [[1, 2]]}])", "step 1: a touch path is a list of [x, y] points in a window"},
+        {R"([{"sing": "la"}])", "step 1: does nothing this player knows"},
+    };
+    for (const auto& [steps, failure] : cases) {
+        platform::LogCapture log;
+        EXPECT_EQ(play(steps, log), false) << steps;
+        EXPECT_TRUE(log.contains(std::string("scenario: failed: ") + failure)) << steps;
+    }
+}

@@ -1,0 +1,176 @@
+// The pages' localStorage and sessionStorage: the Storage interface, origins,
+// the quota, the SQLite files in the app's Library and what happens to a bad one.
+#include "platform/ui/WebStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "TemporaryDirectory.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/URL.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WebView.h"
+
+using platform::FileManager;
+using platform::URL;
+using platform::WebView;
+
+namespace {
+
+constexpr const char* kCloudKey = "WebKitStoreWebDataForBackup";
+
+class WebStorageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousHome_ = FileManager::homeDirectory();
+        FileManager::setHomeDirectory(folder_.file("home"));
+        platform::UserDefaults::standard().removeObjectForKey(kCloudKey);
+    }
+    void TearDown() override {
+        platform::UserDefaults::standard().removeObjectForKey(kCloudKey);
+        FileManager::setHomeDirectory(previousHome_);
+    }
+
+    // A new web view showing an empty page at `url`.
+    static std::shared_ptr<WebView> open(const std::string& url) {
+        auto view = std::make_shared<WebView>();
+        show(*view, url);
+        return view;
+    }
+    static void show(WebView& view, const std::string& url) {
+        if (url.rfind("data:", 0) == 0)
+            view.loadRequest(platform::URLRequest(URL::create(url)));
+        else
+            view.loadHTMLStringBaseURL("", URL::create(url));
+        ASSERT_TRUE(platform::RunLoop::main().runUntil(
+            [&] { return view.stringByEvaluatingJavaScriptFromString("location.href") == url; }, 10));
+    }
+    static std::string caches(const std::string& name) {
+        return FileManager::defaultManager().cachesDirectory() + "/" + name;
+    }
+    static std::string read(const std::string& file) {
+        std::stringstream text;
+        text << std::ifstream(file, std::ios::binary).rdbuf();
+        return text.str();
+    }
+
+private:
+    testing_support::TemporaryDirectory folder_;
+    std::string previousHome_;
+};
+
+}  // namespace
+
+TEST_F(WebStorageTest, WhatAPageStoresIsInItsFileAndTheNextWebViewReadsItBack) {
+    auto view = open("file:///www/index.html");
+    view->stringByEvaluatingJavaScriptFromString(
+        "localStorage.setItem('token', 'a\\u0000b\\u{1F600}\\u00e9'); localStorage.theme = 'dark';"
+        "localStorage.setItem('gone', 'x'); localStorage.removeItem('gone');");
+    view.reset();  // the app ends
+    EXPECT_EQ(read(caches("file__0.localstorage")).substr(0, 16), std::string("SQLite format 3\0", 16));
+
+    view = open("file:///elsewhere/page.html");  // every file page is one origin
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString(
+                  "localStorage.getItem('token') === 'a\\u0000b\\u{1F600}\\u00e9' && localStorage.length"),
+              "2");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.theme + (localStorage.gone === undefined)"),
+              "darktrue");
+    view->stringByEvaluatingJavaScriptFromString("localStorage.clear()");
+    view = open("file:///www/index.html");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.length"), "0");
+}
+
+TEST_F(WebStorageTest, KeysAndValuesAreStringsAndItemsArePropertiesToo) {
+    auto view = open("https://a.example/");
+    auto eval = [&](const std::string& script) { return view->stringByEvaluatingJavaScriptFromString(script); };
+    eval("localStorage.setItem('n', 42); localStorage.setItem('o', {a: 1}); localStorage.setItem(7, null);"
+         "localStorage.setItem('u', undefined); localStorage.key = 'shadowed';");
+    EXPECT_EQ(eval("[typeof localStorage.getItem('n'), localStorage.getItem('n'), localStorage.getItem('o'),"
+                   " localStorage.getItem('7'), localStorage.u, localStorage.getItem('missing')].join()"),
+              "string,42,[object Object],null,undefined,");
+    EXPECT_EQ(eval("localStorage.getItem('missing') === null && localStorage.missing === undefined"), "true");
+    EXPECT_EQ(eval("typeof localStorage.key + localStorage.getItem('key') + ('n' in localStorage)"),
+              "functionshadowedtrue");
+    // An item named like a member of the interface is no property, as in browsers.
+    EXPECT_EQ(eval("Object.keys(localStorage).join() + '|' + localStorage.key(0) + '|' + localStorage.key(9)"),
+              "7,n,o,u|7|null");
+    EXPECT_EQ(eval("delete localStorage.n; localStorage.length + (localStorage instanceof Storage ? ' storage' : '')"),
+              "4 storage");
+    EXPECT_EQ(eval("try { localStorage.setItem('lonely'); 'no' } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(WebStorageTest, EachOriginHasItsOwnItemsAndFile) {
+    const char* urls[] = {"https://a.example/", "https://a.example:8443/", "https://b.example/", "http://a.example/"};
+    for (const char* url : urls)
+        open(url)->stringByEvaluatingJavaScriptFromString(std::string("localStorage.where = '") + url + "'");
+    for (const char* url : urls)
+        EXPECT_EQ(open(url)->stringByEvaluatingJavaScriptFromString("localStorage.where"), url);
+    EXPECT_EQ(open("https://A.example:443/")->stringByEvaluatingJavaScriptFromString("localStorage.where"),
+              "https://a.example/");
+    for (const char* name : {"https_a.example_0", "https_a.example_8443", "https_b.example_0", "http_a.example_0"})
+        EXPECT_TRUE(FileManager::defaultManager().fileExistsAtPath(caches(std::string(name) + ".localstorage"))) << name;
+
+    // Where the container keeps web data for the cloud backup.
+    platform::UserDefaults::standard().setObject(kCloudKey, platform::Value(true));
+    open("https://c.example/")->stringByEvaluatingJavaScriptFromString("localStorage.x = 1");
+    EXPECT_TRUE(FileManager::defaultManager().fileExistsAtPath(FileManager::defaultManager().libraryDirectory() +
+                                                               "/WebKit/LocalStorage/https_c.example_0.localstorage"));
+}
+
+TEST_F(WebStorageTest, PagesOfAnOpaqueOriginHaveNoStorage) {
+    for (const char* url : {"about:blank", "data:text/html,hello"}) {
+        auto view = url == std::string("about:blank") ? std::make_shared<WebView>() : open(url);
+        EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString(
+                      "try { localStorage; 'allowed' } catch (e) { e.name }"),
+                  "SecurityError");
+        EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString(
+                      "try { sessionStorage.length; 'allowed' } catch (e) { e.name + ' ' + e.code }"),
+                  "SecurityError 18")
+            << url;
+    }
+}
+
+TEST_F(WebStorageTest, AWriteOverTheQuotaThrowsAndChangesNothing) {
+    auto view = open("file:///www/index.html");
+    auto eval = [&](const std::string& script) { return view->stringByEvaluatingJavaScriptFromString(script); };
+    // Keys count too, and a character beyond the basic plane counts two.
+    const std::string fill = "localStorage.setItem('a', 'x'.repeat(" + std::to_string(platform::kWebStorageQuota - 3) + "));";
+    eval(fill + "localStorage.setItem('e', 'o');");  // exactly the quota
+    EXPECT_EQ(eval("try { localStorage.setItem('e', '\\u{1F600}'); 'stored' } catch (e) { e.name + ' ' + e.code }"),
+              "QuotaExceededError 22");
+    EXPECT_EQ(eval("try { localStorage.f = '' ; 'stored' } catch (e) { e.name }"), "QuotaExceededError");
+    EXPECT_EQ(eval("localStorage.length + localStorage.getItem('e')"), "2o");
+    view = open("file:///www/index.html");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.e"), "o");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.e = '\\u00e9'; localStorage.e"), "\xC3\xA9");
+}
+
+TEST_F(WebStorageTest, SessionStorageFollowsTheWebViewAndIsNeverSaved) {
+    auto view = open("file:///www/a.html");
+    view->stringByEvaluatingJavaScriptFromString("sessionStorage.setItem('step', '1')");
+    show(*view, "https://a.example/");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("sessionStorage.length"), "0");
+    show(*view, "file:///www/b.html");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("sessionStorage.step"), "1");
+    EXPECT_EQ(open("file:///www/a.html")->stringByEvaluatingJavaScriptFromString("sessionStorage.length"), "0");
+    view.reset();
+    EXPECT_EQ(open("file:///www/a.html")->stringByEvaluatingJavaScriptFromString("sessionStorage.length"), "0");
+    for (const auto& entry : FileManager::defaultManager().enumeratorAtPath(FileManager::defaultManager().homeDirectory()))
+        EXPECT_EQ(entry.find("localstorage"), std::string::npos) << entry;
+}
+
+TEST_F(WebStorageTest, AnUnreadableFileIsLoggedSetAsideAndItsOriginStartsEmpty) {
+    std::ofstream(caches("file__0.localstorage"), std::ios::binary) << std::string(4096, 'z');
+    platform::LogCapture log;
+    auto view = open("file:///www/index.html");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.length"), "0");
+    EXPECT_TRUE(log.contains("WebView: the local storage file " + caches("file__0.localstorage") + " cannot be read"));
+    EXPECT_EQ(read(caches("file__0.localstorage.corrupt")), std::string(4096, 'z'));
+
+    view->stringByEvaluatingJavaScriptFromString("localStorage.fresh = 'start'");
+    EXPECT_EQ(open("file:///www/index.html")->stringByEvaluatingJavaScriptFromString("localStorage.fresh"), "start");
+}
