@@ -11,6 +11,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URLCache.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/ViewController.h"
 #include "plugins/lockpattern/LockPattern.h"
 #include "push/RODevezir.h"
@@ -39,7 +40,7 @@ AppDelegate::AppDelegate() {
 bool AppDelegate::applicationDidFinishLaunchingWithOptions(platform::UIApplication&, const platform::Value& launchOptions) {
     if (gLaunchPause > 0) std::this_thread::sleep_for(std::chrono::duration<double>(gLaunchPause.load()));
 
-    window_ = std::make_shared<platform::UIWindow>(platform::UIScreenBounds);
+    window_ = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
     window_->setAutoresizesSubviews(true);
     viewController_ = MainViewController::create();
     window_->setRootViewController(viewController_);

@@ -87,6 +87,16 @@ public:
     unsigned long supportedInterfaceOrientations() override;
     bool supportsOrientation(platform::UIInterfaceOrientation orientation) const;
 
+    // The status bar plugin's category: the page's wishes for the status bar,
+    // nil until it has any; the status bar follows them while view
+    // controllers decide its appearance.
+    const platform::Value& sb_hideStatusBar() const { return sb_hideStatusBar_; }
+    void setSb_hideStatusBar(platform::Value hide) { sb_hideStatusBar_ = std::move(hide); }
+    const platform::Value& sb_statusBarStyle() const { return sb_statusBarStyle_; }
+    void setSb_statusBarStyle(platform::Value style) { sb_statusBarStyle_ = std::move(style); }
+    bool prefersStatusBarHidden() override { return sb_hideStatusBar_.boolValue(); }
+    long preferredStatusBarStyle() override { return static_cast<long>(sb_statusBarStyle_.integerValue()); }
+
     // Application events.
     virtual void onAppWillTerminate(const platform::Notification& notification);
     virtual void onAppWillResignActive(const platform::Notification& notification);
@@ -159,6 +169,8 @@ private:
     std::string startPage_;
     std::optional<platform::URL> openURL_;
     std::optional<std::string> baseUserAgent_;
+    platform::Value sb_hideStatusBar_;
+    platform::Value sb_statusBarStyle_;
     const std::int64_t identityNumber_;
 };
 

@@ -48,7 +48,24 @@ std::optional<platform::Data> bytesOfHex(const std::string& hex) {
     return bytes;
 }
 
+// The reachability flags each scripted network reports for the internet.
+std::optional<platform::ReachabilityFlags> scriptedNetworkFlags(const std::string& name) {
+    using namespace platform;
+    if (name == "wifi") return kReachabilityFlagsReachable;
+    if (name == "cellular") return kReachabilityFlagsReachable | kReachabilityFlagsIsWWAN;
+    if (name == "cellular-connection-required")
+        return kReachabilityFlagsReachable | kReachabilityFlagsIsWWAN | kReachabilityFlagsConnectionRequired;
+    if (name == "none") return ReachabilityFlags{0};
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork() {
+    auto source = std::make_shared<platform::ScriptedReachabilitySource>(*scriptedNetworkFlags("wifi"));
+    platform::ReachabilitySource::setShared(source);
+    return source;
+}
 
 ScenarioPlayer::ScenarioPlayer(Value scenario, const platform::LogCapture& log, std::string shotsDirectory)
     : scenario_(std::move(scenario)), log_(log), shotsDirectory_(std::move(shotsDirectory)) {}
@@ -90,13 +107,14 @@ void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
     if (finished_) finished_(false);
 }
 
-bool ScenarioPlayer::loggedSince(std::size_t& first, const std::string& text) const {
+bool ScenarioPlayer::loggedSince(std::size_t& first, std::vector<std::string>& texts) const {
     const std::vector<std::string> lines = log_.linesFrom(first);
     first += lines.size();
     for (const std::string& line : lines) {
-        if (line.find(text) != std::string::npos && !platform::startsWith(line, kStepLinePrefix)) return true;
+        if (platform::startsWith(line, kStepLinePrefix)) continue;
+        std::erase_if(texts, [&line](const std::string& text) { return line.find(text) != std::string::npos; });
     }
-    return false;
+    return texts.empty();
 }
 
 void ScenarioPlayer::runStep(std::size_t index) {
@@ -120,7 +138,18 @@ void ScenarioPlayer::runStep(std::size_t index) {
 
     if (step["wait"].isNumber()) return next(index + 1, std::max(0.0, step["wait"].doubleValue()));
 
-    if (const std::string* text = step["waitFor"].string()) {
+    // "expect" takes one text or a list; with a timeout it waits like
+    // "waitFor", but from the previous step's start.
+    std::vector<std::string> expected;
+    if (const std::string* text = step["expect"].string()) expected.push_back(*text);
+    for (std::size_t i = 0; step["expect"].isArray() && i < step["expect"].count(); ++i)
+        if (const std::string* text = step["expect"][i].string()) expected.push_back(*text);
+    if (!step["expect"].isNil() && expected.empty()) return fail(index, "expect needs a text or a list of texts");
+    const bool waitingExpect = !expected.empty() && step["timeout"].isNumber();
+    std::vector<std::string> awaited = waitingExpect ? expected : std::vector<std::string>();
+    if (const std::string* text = step["waitFor"].string()) awaited = {*text};
+    if (!awaited.empty()) {
+        const char* kind = waitingExpect ? "expect" : "waitFor";
         const double timeout = step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : 10.0;
         const double deadline = platform::clock().now() + timeout;
         // The poll holds itself only through the timer it schedules, so it
@@ -128,22 +157,24 @@ void ScenarioPlayer::runStep(std::size_t index) {
         auto poll = std::make_shared<std::function<void()>>();
         std::weak_ptr<std::function<void()>> weakPoll = poll;
         std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
-        *poll = [weakSelf, weakPoll, text = *text, timeout, deadline, index, unread = stepStart]() mutable {
+        *poll = [weakSelf, weakPoll, texts = std::move(awaited), kind, timeout, deadline, index,
+                 unread = waitingExpect ? previousStart : stepStart]() mutable {
             auto self = weakSelf.lock();
             if (!self) return;
-            if (self->loggedSince(unread, text)) return self->next(index + 1);
+            if (self->loggedSince(unread, texts)) return self->next(index + 1);
             if (platform::clock().now() > deadline)
-                return self->fail(index, platform::format("waitFor '%s' timed out after %g s", text.c_str(), timeout));
+                return self->fail(index, platform::format("%s '%s' timed out after %g s", kind, texts.front().c_str(),
+                                                          timeout));
             if (auto again = weakPoll.lock()) platform::RunLoop::main().after(0.05, [again] { (*again)(); });
         };
         (*poll)();
         return;
     }
 
-    if (const std::string* text = step["expect"].string()) {
+    if (!expected.empty()) {
         std::size_t unread = previousStart;
-        if (!loggedSince(unread, *text))
-            return fail(index, "no line logged since the previous step began contained '" + *text + "'");
+        if (!loggedSince(unread, expected))
+            return fail(index, "no line logged since the previous step began contained '" + expected.front() + "'");
         return next(index + 1);
     }
 
@@ -213,6 +244,16 @@ void ScenarioPlayer::runStep(std::size_t index) {
 
     if (const std::string* name = step["screenshot"].string()) {
         if (!screenshot(*name)) return fail(index, "could not write the screenshot " + *name);
+        return next(index + 1);
+    }
+    if (const std::string* name = step["network"].string()) {
+        const auto flags = scriptedNetworkFlags(*name);
+        if (!flags) return fail(index, "unknown network '" + *name + "'");
+        auto scripted =
+            std::dynamic_pointer_cast<platform::ScriptedReachabilitySource>(platform::ReachabilitySource::shared());
+        if (!scripted) return fail(index, "the network is the machine's own (--live-network) and cannot be scripted");
+        platform::logf("scenario: network %s", name->c_str());
+        scripted->setFlags(*flags);
         return next(index + 1);
     }
     if (const std::string* text = step["log"].string()) {

@@ -6,6 +6,8 @@
 //     {"wait": 0.5},                                  seconds of run loop
 //     {"waitFor": "text", "timeout": 10},             until a line logged after the step began contains the text
 //     {"expect": "text"},                             a line logged since the previous step began contains the text
+//     {"expect": "text", "timeout": 5},               the same, waiting up to the timeout for it
+//     {"expect": ["text", "other"]},                  every text of the list, each in some line
 //     {"event": "resignActive" | "enterBackground" | "enterForeground" | "becomeActive" | "terminate"},
 //     {"touch": [[x, y], [x, y], ...], "step": 10},   a drag along the path in window points
 //     {"tap": [x, y]},
@@ -15,6 +17,8 @@
 //     {"localNotification": "text"},
 //     {"deviceToken": "hex"},
 //     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png
+//     {"network": "wifi" | "cellular" | "cellular-connection-required" | "none"},
+//                                                     the scripted network becomes that and tells its watchers
 //     {"log": "text"}
 //   ]}
 //
@@ -23,16 +27,26 @@
 // "waitFor" that times out, an "expect" not met, a script that throws, no app
 // to hand an event to) ends the scenario with a failure, logged as
 // "scenario: failed: step N: ..."; the player then asks the application to exit.
+//
+// The simulator's network is scripted: installScriptedNetwork() replaces the
+// machine's own at start, on Wi-Fi, and "network" steps change it (each logs
+// "scenario: network NAME"). With --live-network the machine's own stays,
+// and a "network" step fails.
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Value.h"
+#include "platform/network/ReachabilitySource.h"
 
 namespace sim {
+
+// Makes a scripted network on Wi-Fi the process's reachability source.
+std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork();
 
 class ScenarioPlayer : public std::enable_shared_from_this<ScenarioPlayer> {
 public:
@@ -51,9 +65,10 @@ private:
     void runStep(std::size_t index);
     void next(std::size_t index, double delay = 0);
     void fail(std::size_t index, const std::string& reason);
-    // Whether a line logged from index `first` on (step lines aside) contains
-    // `text`; `first` moves past the lines looked at.
-    bool loggedSince(std::size_t& first, const std::string& text) const;
+    // Drops each text that a line logged from index `first` on (step lines
+    // aside) contains; true once none is left. `first` moves past the lines
+    // looked at.
+    bool loggedSince(std::size_t& first, std::vector<std::string>& texts) const;
     bool touchPath(const platform::Value& points, double step);
     bool screenshot(const std::string& name);
 

@@ -16,6 +16,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
 #include "sim/ScenarioPlayer.h"
 #include "sim/SimEchoPlugin.h"
 
@@ -29,12 +30,16 @@ struct Options {
     std::string shots;
     double timeout = 60;
     double launchPause = 0.1;
+    bool liveNetwork = false;
+    platform::CGSize screenSize{320, 568};
+    double screenScale = 2;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: hybrid-sim --bundle DIR [--scenario FILE] [--shots DIR] [--until TEXT] [--timeout SECONDS]\n"
-                 "                  [--home DIR] [--launch-pause SECONDS]\n"
+                 "                  [--home DIR] [--launch-pause SECONDS] [--screen WIDTHxHEIGHT@SCALE]\n"
+                 "                  [--live-network]\n"
                  "  --bundle DIR       the app bundle (Info.plist, config.xml, www/, images)\n"
                  "  --scenario FILE    steps to play against the app (JSON); exit 0 when all ran\n"
                  "  --shots DIR        where the scenario's screenshots go\n"
@@ -42,7 +47,10 @@ void usage() {
                  "  --timeout SECONDS  stop after this long (default 60); status 1 if waiting for\n"
                  "                     --until or a scenario\n"
                  "  --home DIR         the app's home folder (Documents, Library, tmp)\n"
-                 "  --launch-pause S   the pause at launch (the phone's is 1.0; default 0.1)\n");
+                 "  --launch-pause S   the pause at launch (the phone's is 1.0; default 0.1)\n"
+                 "  --live-network     report the machine's own network instead of a scripted one\n"
+                 "                     (which starts on Wi-Fi and follows the scenario's network steps)\n"
+                 "  --screen WxH@S     the main screen: bounds in points and scale (default 320x568@2)\n");
 }
 
 bool parseNumber(const std::string& text, double& out) {
@@ -51,9 +59,32 @@ bool parseNumber(const std::string& text, double& out) {
     return end != text.c_str() && *end == '\0' && out >= 0;
 }
 
+// "320x568@2": a width and a height in points, and a scale, each positive and
+// of a size a screen may have.
+bool parseScreen(const std::string& text, platform::CGSize& size, double& scale) {
+    const auto times = text.find('x');
+    const auto at = text.find('@');
+    if (times == std::string::npos || at == std::string::npos || at < times) return false;
+    double width = 0, height = 0, pixelsPerPoint = 0;
+    if (!parseNumber(text.substr(0, times), width) || !parseNumber(text.substr(times + 1, at - times - 1), height) ||
+        !parseNumber(text.substr(at + 1), pixelsPerPoint))
+        return false;
+    constexpr double kLargestSide = 10000;
+    constexpr double kLargestScale = 10;
+    if (!(width > 0 && width <= kLargestSide && height > 0 && height <= kLargestSide)) return false;
+    if (!(pixelsPerPoint > 0 && pixelsPerPoint <= kLargestScale)) return false;
+    size = {width, height};
+    scale = pixelsPerPoint;
+    return true;
+}
+
 bool parse(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--live-network") {
+            options.liveNetwork = true;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const std::string value = argv[++i];
         if (arg == "--bundle") options.bundle = value;
@@ -65,6 +96,8 @@ bool parse(int argc, char** argv, Options& options) {
             if (!parseNumber(value, options.timeout) || options.timeout <= 0) return false;
         } else if (arg == "--launch-pause") {
             if (!parseNumber(value, options.launchPause)) return false;
+        } else if (arg == "--screen") {
+            if (!parseScreen(value, options.screenSize, options.screenScale)) return false;
         } else {
             return false;
         }
@@ -103,9 +136,13 @@ int main(int argc, char** argv) {
     platform::UserDefaults::setStandardFile(platform::FileManager::defaultManager().libraryDirectory() + "/Preferences/" +
                                             (identifier.empty() ? "app" : identifier) + ".plist");
     app::AppDelegate::setLaunchPause(options.launchPause);
+    platform::UIScreen::mainScreen().setBounds({{0, 0}, options.screenSize});
+    platform::UIScreen::mainScreen().setScale(options.screenScale);
 
     // Lines still go to standard error; the capture lets the simulator watch them.
     platform::LogCapture log(true);
+    if (!options.liveNetwork) sim::installScriptedNetwork();
+    platform::log(options.liveNetwork ? "hybrid-sim: network: the machine's own" : "hybrid-sim: network: scripted, on wifi");
     auto& application = platform::UIApplication::sharedApplication();
     const bool waiting = !options.until.empty() || scenario.has_value();
     std::shared_ptr<sim::ScenarioPlayer> player;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -425,6 +426,21 @@ std::vector<std::string> FileManager::enumeratorAtPath(const std::string& path) 
         if (enter) pushEntriesOf(entry);
     }
     return result;
+}
+
+std::optional<Dictionary> FileManager::attributesOfFileSystemForPath(const std::string& path, Error* error) const {
+    static const std::string what = "Cannot read the file system attributes of";
+    if (!isUsablePath(path)) {
+        failBadPath(error, what, path);
+        return std::nullopt;
+    }
+    struct statvfs status {};
+    if (::statvfs(path.c_str(), &status) != 0) {
+        failWithErrno(error, errno, NSFileReadUnknownError, what, path);
+        return std::nullopt;
+    }
+    const auto size = static_cast<long long>(status.f_blocks * status.f_frsize);
+    return Dictionary{{"NSFileSystemSize", Value(size)}};
 }
 
 std::optional<Date> FileManager::modificationDateOfItemAtPath(const std::string& path) const {

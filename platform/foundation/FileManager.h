@@ -42,6 +42,9 @@ public:
     // each folder listed before its contents; empty when it is no folder.
     std::vector<std::string> enumeratorAtPath(const std::string& path) const;
 
+    // The file system holding `path`: "NSFileSystemSize", its total size in bytes.
+    std::optional<Dictionary> attributesOfFileSystemForPath(const std::string& path, Error* error = nullptr) const;
+
     std::optional<Date> modificationDateOfItemAtPath(const std::string& path) const;
     bool setModificationDate(const std::string& path, Date date, Error* error = nullptr);
 

@@ -3,6 +3,9 @@
 // UIColor is a plain value; CGColor is the same four numbers as the drawing
 // functions take them. Safe anywhere.
 
+#include <optional>
+#include <string_view>
+
 namespace platform {
 
 struct CGColor {
@@ -24,10 +27,25 @@ public:
     static UIColor blackColor() { return colorWithRedGreenBlueAlpha(0, 0, 0, 1); }
     static UIColor whiteColor() { return colorWithRedGreenBlueAlpha(1, 1, 1, 1); }
     static UIColor clearColor() { return colorWithRedGreenBlueAlpha(0, 0, 0, 0); }
+    static UIColor darkGrayColor() { return colorWithWhiteAlpha(1 / 3.0, 1); }
+    static UIColor lightGrayColor() { return colorWithWhiteAlpha(2 / 3.0, 1); }
+    static UIColor grayColor() { return colorWithWhiteAlpha(0.5, 1); }
     static UIColor redColor() { return colorWithRedGreenBlueAlpha(1, 0, 0, 1); }
+    static UIColor greenColor() { return colorWithRedGreenBlueAlpha(0, 1, 0, 1); }
+    static UIColor blueColor() { return colorWithRedGreenBlueAlpha(0, 0, 1, 1); }
+    static UIColor cyanColor() { return colorWithRedGreenBlueAlpha(0, 1, 1, 1); }
+    static UIColor yellowColor() { return colorWithRedGreenBlueAlpha(1, 1, 0, 1); }
+    static UIColor magentaColor() { return colorWithRedGreenBlueAlpha(1, 0, 1, 1); }
+    static UIColor orangeColor() { return colorWithRedGreenBlueAlpha(1, 0.5, 0, 1); }
+    static UIColor purpleColor() { return colorWithRedGreenBlueAlpha(0.5, 0, 0.5, 1); }
+    static UIColor brownColor() { return colorWithRedGreenBlueAlpha(0.6, 0.4, 0.2, 1); }
     static UIColor systemBlueColor() { return colorWithRedGreenBlueAlpha(0, 122 / 255.0, 1, 1); }
     static UIColor systemGreenColor() { return colorWithRedGreenBlueAlpha(52 / 255.0, 199 / 255.0, 89 / 255.0, 1); }
     static UIColor systemRedColor() { return colorWithRedGreenBlueAlpha(1, 59 / 255.0, 48 / 255.0, 1); }
+
+    // What the class method of this name answers ("redColor"), or nothing
+    // when UIColor has no such method: colours named at run time.
+    static std::optional<UIColor> colorFromClassMethodNamed(std::string_view name);
 
     UIColor colorWithAlphaComponent(double alpha) const;
 

@@ -6,9 +6,13 @@
 
 #include <limits>
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/Strings.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/Screen.h"
 
 namespace platform {
 namespace {
@@ -35,6 +39,10 @@ UIApplication& UIApplication::sharedApplication() {
     static UIApplication application;
     return application;
 }
+
+// At exit the delegate goes first, with what it holds (windows, plugins),
+// while the observer list that those objects leave is still here.
+UIApplication::~UIApplication() { std::shared_ptr<UIApplicationDelegate> delegate = std::move(delegate_); }
 
 UIApplicationState UIApplication::applicationState() const {
     std::lock_guard lock(mutex_);
@@ -136,6 +144,83 @@ std::vector<URL> UIApplication::openedURLs() const {
     return openedURLs_;
 }
 
+bool UIApplication::isStatusBarHidden() const {
+    std::lock_guard lock(mutex_);
+    return statusBarHidden_;
+}
+
+void UIApplication::setStatusBarHidden(bool hidden) {
+    assertMainThread("UIApplication::setStatusBarHidden");
+    std::vector<KeyValueObserverToken> observers;
+    {
+        std::lock_guard lock(mutex_);
+        if (statusBarHidden_ == hidden) return;
+        statusBarHidden_ = hidden;
+        for (const auto& observation : keyValueObservers_)
+            if (observation.keyPath == "statusBarHidden") observers.push_back(observation.token);
+    }
+    const Dictionary change{{NSKeyValueChangeNewKey, Value(hidden)}};
+    // Looked up one by one outside the lock: an observer may add or remove
+    // observers, itself included, and one removed meanwhile is not called.
+    for (const KeyValueObserverToken token : observers) {
+        KeyValueObserver observer;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& observation : keyValueObservers_)
+                if (observation.token == token) observer = observation.observer;
+        }
+        if (observer) observer("statusBarHidden", change);
+    }
+}
+
+long UIApplication::statusBarStyle() const {
+    std::lock_guard lock(mutex_);
+    return statusBarStyle_;
+}
+
+void UIApplication::setStatusBarStyle(long style) {
+    std::lock_guard lock(mutex_);
+    statusBarStyle_ = style;
+}
+
+UIInterfaceOrientation UIApplication::statusBarOrientation() const {
+    std::lock_guard lock(mutex_);
+    return statusBarOrientation_;
+}
+
+void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation) {
+    std::lock_guard lock(mutex_);
+    statusBarOrientation_ = orientation;
+}
+
+CGRect UIApplication::statusBarFrame() const {
+    const CGSize screen = UIScreen::mainScreen().bounds().size;
+    std::lock_guard lock(mutex_);
+    if (statusBarHidden_) return CGRectZero;
+    const bool landscape = statusBarOrientation_ == UIInterfaceOrientationLandscapeLeft ||
+                           statusBarOrientation_ == UIInterfaceOrientationLandscapeRight;
+    return landscape ? CGRect{{0, 0}, {UIStatusBarThickness, screen.height}}
+                     : CGRect{{0, 0}, {screen.width, UIStatusBarThickness}};
+}
+
+bool UIApplication::viewControllerBasedStatusBarAppearance() const {
+    if (compareVersions(UIDevice::currentDevice().systemVersion(), "7.0") < 0) return false;
+    const Value setting = Bundle::main().objectForInfoDictionaryKey("UIViewControllerBasedStatusBarAppearance");
+    return setting.isNil() || setting.boolValue();
+}
+
+KeyValueObserverToken UIApplication::addObserverForKeyPath(const std::string& keyPath, KeyValueObserver observer) {
+    std::lock_guard lock(mutex_);
+    const KeyValueObserverToken token = nextObserverToken_++;
+    keyValueObservers_.push_back({token, keyPath, std::move(observer)});
+    return token;
+}
+
+void UIApplication::removeObserver(KeyValueObserverToken token) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(keyValueObservers_, [token](const auto& observation) { return observation.token == token; });
+}
+
 UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
     std::lock_guard lock(mutex_);
     const UIBackgroundTaskIdentifier identifier = nextTask_++;
@@ -179,6 +264,9 @@ void UIApplication::reset() {
     badgeNumber_ = 0;
     exitRequested_ = false;
     exitStatus_ = 0;
+    statusBarHidden_ = false;
+    statusBarStyle_ = UIStatusBarStyleDefault;
+    statusBarOrientation_ = UIInterfaceOrientationPortrait;
 }
 
 UIApplicationDelegateRegistry& applicationDelegateRegistry() {

@@ -1,8 +1,8 @@
 #pragma once
 // The application stand-in: its state, its delegate, what it was asked to
-// open, and the posting of its life-cycle notifications (from
-// ApplicationNotifications.h) on the default notification centre.
-// Main thread only, except where a method says otherwise.
+// open, the status bar (which the key window draws), and the posting of its
+// life-cycle notifications (from ApplicationNotifications.h) on the default
+// notification centre. Main thread only, except where a method says otherwise.
 
 #include <functional>
 #include <optional>
@@ -15,7 +15,9 @@
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
+#include "platform/graphics/Geometry.h"
 #include "platform/ui/ApplicationNotifications.h"
+#include "platform/ui/ViewController.h"
 
 namespace platform {
 
@@ -28,6 +30,15 @@ inline constexpr const char* UIApplicationLaunchOptionsRemoteNotificationKey =
     "UIApplicationLaunchOptionsRemoteNotificationKey";
 
 class UIView;
+
+// The status bar's thickness in points.
+inline constexpr double UIStatusBarThickness = 20;
+
+// Key-value observing: the key path that changed and its change, whose
+// NSKeyValueChangeNewKey entry holds the new value.
+inline constexpr const char* NSKeyValueChangeNewKey = "new";
+using KeyValueObserver = std::function<void(const std::string& keyPath, const Dictionary& change)>;
+using KeyValueObserverToken = unsigned long;
 
 using UIBackgroundTaskIdentifier = unsigned long;
 inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
@@ -69,6 +80,28 @@ public:
     bool isNetworkActivityIndicatorVisible() const { return networkActivityIndicatorVisible_; }
     void setNetworkActivityIndicatorVisible(bool visible) { networkActivityIndicatorVisible_ = visible; }
 
+    // The status bar: hidden or shown, its style and its orientation (the
+    // interface's). Setting a different "statusBarHidden" value tells its
+    // observers, whoever set it.
+    bool isStatusBarHidden() const;
+    void setStatusBarHidden(bool hidden);
+    long statusBarStyle() const;
+    void setStatusBarStyle(long style);
+    UIInterfaceOrientation statusBarOrientation() const;
+    void setStatusBarOrientation(UIInterfaceOrientation orientation);
+    // In screen coordinates from the screen's top-left corner: the screen's
+    // width by the thickness in portrait, the thickness by the screen's
+    // height in landscape; zero while hidden.
+    CGRect statusBarFrame() const;
+    // Whether view controllers decide the status bar (their preferences, see
+    // UIViewController): from system 7.0 on, unless Info.plist's
+    // "UIViewControllerBasedStatusBarAppearance" says no.
+    bool viewControllerBasedStatusBarAppearance() const;
+    // Observers of a key path ("statusBarHidden"), called on the main thread
+    // after the change. An observer stays until removed, across reset().
+    KeyValueObserverToken addObserverForKeyPath(const std::string& keyPath, KeyValueObserver observer);
+    void removeObserver(KeyValueObserverToken token);
+
     // Background tasks: recorded; the expiry handler runs only when a test
     // or the simulator calls expireBackgroundTasks(). Thread-safe.
     UIBackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(std::function<void()> handler);
@@ -81,6 +114,7 @@ public:
 
 private:
     UIApplication() = default;
+    ~UIApplication();
     mutable std::mutex mutex_;
     UIApplicationState state_ = UIApplicationState::Active;
     std::shared_ptr<UIApplicationDelegate> delegate_;
@@ -92,6 +126,16 @@ private:
     int exitStatus_ = 0;
     UIBackgroundTaskIdentifier nextTask_ = 1;
     std::vector<std::pair<UIBackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_;
+    bool statusBarHidden_ = false;
+    long statusBarStyle_ = UIStatusBarStyleDefault;
+    UIInterfaceOrientation statusBarOrientation_ = UIInterfaceOrientationPortrait;
+    struct KeyValueObservation {
+        KeyValueObserverToken token;
+        std::string keyPath;
+        KeyValueObserver observer;
+    };
+    std::vector<KeyValueObservation> keyValueObservers_;
+    KeyValueObserverToken nextObserverToken_ = 1;
 };
 
 // What the application delegate hears; the app shell implements it. Every

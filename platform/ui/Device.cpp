@@ -1,5 +1,8 @@
 #include "platform/ui/Device.h"
 
+#include <sys/utsname.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "platform/foundation/NotificationCenter.h"
@@ -21,6 +24,19 @@ std::string localeFromEnvironment() {
         if (!fits) return "en_US";
     }
     return identifier;
+}
+
+std::string machineOfKernel() {
+    struct utsname names {};
+    if (::uname(&names) != 0 || names.machine[0] == '\0') return "x86_64";
+    return names.machine;
+}
+
+std::string nameOfHost() {
+    char name[256] = {};
+    // A name that fills the buffer may come back without its terminator.
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "iPhone";
+    return name;
 }
 
 }  // namespace
@@ -62,6 +78,16 @@ void UIDevice::setMachine(std::string machine) {
     machine_ = std::move(machine);
 }
 
+std::string UIDevice::name() const {
+    std::lock_guard lock(mutex_);
+    return name_;
+}
+
+void UIDevice::setName(std::string name) {
+    std::lock_guard lock(mutex_);
+    name_ = std::move(name);
+}
+
 std::optional<bool> UIDevice::isMultitaskingSupported() const {
     std::lock_guard lock(mutex_);
     return multitasking_;
@@ -88,10 +114,13 @@ void UIDevice::setLocaleIdentifier(std::string identifier) {
 
 void UIDevice::reset() {
     std::string locale = localeFromEnvironment();
+    std::string machine = machineOfKernel();
+    std::string name = nameOfHost();
     std::lock_guard lock(mutex_);
     systemVersion_ = "7.0";
     model_ = "iPhone";
-    machine_ = "x86_64";
+    machine_ = std::move(machine);
+    name_ = std::move(name);
     multitasking_ = true;
     locale_ = std::move(locale);
 }

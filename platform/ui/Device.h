@@ -1,6 +1,8 @@
 #pragma once
-// The device stand-in: system version, model, multitasking, and the current
-// locale. Every answer is settable, so version gates can be tested. Thread-safe.
+// The device stand-in: system version, model, machine, name, multitasking,
+// and the current locale. The machine and the name come from the real host
+// (the kernel's machine field, the host name); every answer is settable, so
+// version gates can be tested. Thread-safe.
 
 #include <mutex>
 #include <optional>
@@ -18,9 +20,12 @@ public:
     void setSystemVersion(std::string version);
     std::string model() const;  // default "iPhone"
     void setModel(std::string model);
-    // The "hw.machine" text (default "x86_64").
+    // The "hw.machine" text: by default the kernel's machine field ("x86_64", "aarch64").
     std::string machine() const;
     void setMachine(std::string machine);
+    // The user-visible device name: by default the host's name ("iPhone" when it has none).
+    std::string name() const;
+    void setName(std::string name);
     // Nothing when the device does not know the question; default true.
     std::optional<bool> isMultitaskingSupported() const;
     void setMultitaskingSupported(std::optional<bool> supported);
@@ -39,6 +44,7 @@ private:
     std::string systemVersion_;
     std::string model_;
     std::string machine_;
+    std::string name_;
     std::optional<bool> multitasking_;
     std::string locale_;
 };

@@ -68,12 +68,50 @@ UIView::~UIView() {
 // --- Geometry -------------------------------------------------------------------
 
 void UIView::setFrame(CGRect frame) {
+    const CGRect oldFrame = frame_;
+    const CGRect oldBounds = bounds();
+    applyFrame(frame);
+    tellObservers(oldFrame, oldBounds);
+}
+
+void UIView::applyFrame(CGRect frame) {
     const CGSize old = frame_.size;
     frame_ = frame;
     if (old == frame.size) return;
     needsLayout_ = true;
     needsDisplay_ = true;
     if (autoresizesSubviews_) resizeSubviews(old);
+}
+
+UIView::KeyPathObserverToken UIView::addObserverForKeyPath(const std::string& keyPath, KeyPathObserver observer) {
+    const KeyPathObserverToken token = nextObserverToken_++;
+    keyPathObservers_.push_back({token, keyPath, std::move(observer)});
+    return token;
+}
+
+void UIView::removeObserver(KeyPathObserverToken token) {
+    std::erase_if(keyPathObservers_, [token](const KeyPathObservation& o) { return o.token == token; });
+}
+
+void UIView::tellObservers(CGRect oldFrame, CGRect oldBounds) {
+    if (keyPathObservers_.empty()) return;
+    const bool frameChanged = !(frame_ == oldFrame);
+    const bool boundsChanged = !(bounds() == oldBounds);
+    if (!frameChanged && !boundsChanged) return;
+    const auto keepAlive = weak_from_this().lock();
+    // An observer may add or remove observers (itself too) while it is told;
+    // one removed before its turn is not told.
+    std::vector<KeyPathObserverToken> tokens;
+    for (const auto& o : keyPathObservers_) tokens.push_back(o.token);
+    for (const KeyPathObserverToken token : tokens) {
+        auto it = std::find_if(keyPathObservers_.begin(), keyPathObservers_.end(),
+                               [token](const KeyPathObservation& o) { return o.token == token; });
+        if (it == keyPathObservers_.end()) continue;
+        if (!((it->keyPath == "frame" && frameChanged) || (it->keyPath == "bounds" && boundsChanged))) continue;
+        const KeyPathObserver observer = it->observer;
+        const std::string keyPath = it->keyPath;
+        observer(keyPath);
+    }
 }
 
 void UIView::resizeSubviews(CGSize old) {
@@ -91,9 +129,12 @@ void UIView::resizeSubviews(CGSize old) {
 }
 
 void UIView::setBounds(CGRect bounds) {
+    const CGRect oldFrame = frame_;
+    const CGRect oldBounds = this->bounds();
     const CGPoint c = center();
     boundsOrigin_ = bounds.origin;
-    setFrame({{c.x - bounds.size.width / 2, c.y - bounds.size.height / 2}, bounds.size});
+    applyFrame({{c.x - bounds.size.width / 2, c.y - bounds.size.height / 2}, bounds.size});
+    tellObservers(oldFrame, oldBounds);
 }
 
 CGPoint UIView::center() const {
@@ -323,6 +364,9 @@ void UIView::renderInContext(CGContextRef context) {
         child->renderInContext(context);
         cairo_restore(cr);
     }
+    UIGraphicsPushContext(context);
+    drawOverSubviews(b);
+    UIGraphicsPopContext();
     if (faded) {
         cairo_pop_group_to_source(cr);
         cairo_paint_with_alpha(cr, alpha_);

@@ -23,6 +23,7 @@
 // point; the touch methods of a view that does not handle them pass them on
 // to the parent, so a plain subview never swallows its parent's touches.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +69,14 @@ public:
     // Whether a change of size moves the subviews by their masks (default yes).
     bool autoresizesSubviews() const { return autoresizesSubviews_; }
     void setAutoresizesSubviews(bool autoresizes) { autoresizesSubviews_ = autoresizes; }
+
+    // Key-value observing of "frame" and "bounds": the observer runs after
+    // each setFrame or setBounds that changes the value under its key path (a
+    // new size changes both). Other key paths are never reported.
+    using KeyPathObserver = std::function<void(const std::string& keyPath)>;
+    using KeyPathObserverToken = unsigned long;
+    KeyPathObserverToken addObserverForKeyPath(const std::string& keyPath, KeyPathObserver observer);
+    void removeObserver(KeyPathObserverToken token);
 
     // nullptr: the coordinates of the root of this view's tree (the window's).
     CGPoint convertPointToView(CGPoint point, const UIView* view) const;
@@ -116,8 +125,13 @@ public:
     void displayIfNeeded();
     // Draws the view's own content; the context's origin is the bounds' origin.
     virtual void drawRect(CGRect rect) {}
-    // Draws the view (background, content, subviews; clipped, faded) into
-    // the context with its bounds' origin at the context's origin.
+    // Draws over the subviews on every rendering, unrecorded, with the current
+    // context in bounds coordinates: for what stays on top of whatever the
+    // tree shows (the window's status bar).
+    virtual void drawOverSubviews(CGRect rect) {}
+    // Draws the view (background, content, subviews, drawOverSubviews;
+    // clipped, faded) into the context with its bounds' origin at the
+    // context's origin.
     void renderInContext(CGContextRef context);
     // Runs the pending layout and display pass now instead of on the next
     // turn of the run loop (the simulator's screenshots, tests).
@@ -137,6 +151,8 @@ public:
     virtual void touchesCancelled(const UITouchSet& touches, const UIEvent& event);
 
 private:
+    void applyFrame(CGRect frame);
+    void tellObservers(CGRect oldFrame, CGRect oldBounds);
     void resizeSubviews(CGSize old);
     const UIView* root() const;
     CGPoint toScreen(CGPoint point) const;
@@ -159,6 +175,13 @@ private:
     cairo_surface_t* content_ = nullptr;  // drawRect's recording; nullptr when it has none
     std::vector<std::shared_ptr<UIView>> subviews_;
     std::weak_ptr<UIView> superview_;
+    struct KeyPathObservation {
+        KeyPathObserverToken token;
+        std::string keyPath;
+        KeyPathObserver observer;
+    };
+    std::vector<KeyPathObservation> keyPathObservers_;
+    KeyPathObserverToken nextObserverToken_ = 1;
 };
 
 inline constexpr double UIScrollViewDecelerationRateNormal = 0.998;

@@ -2,6 +2,9 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
 
 namespace platform {
 
@@ -21,9 +24,25 @@ std::shared_ptr<UIView> UIViewController::view() {
 }
 
 void UIViewController::loadView() {
-    auto view = std::make_shared<UIView>(UIScreenBounds);
+    auto view = std::make_shared<UIView>(UIScreen::mainScreen().bounds());
     view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     view_ = std::move(view);
+}
+
+UIInterfaceOrientation UIViewController::interfaceOrientation() const {
+    return UIApplication::sharedApplication().statusBarOrientation();
+}
+
+void UIViewController::setNeedsStatusBarAppearanceUpdate() {
+    assertMainThread("UIViewController::setNeedsStatusBarAppearanceUpdate");
+    UIApplication& application = UIApplication::sharedApplication();
+    if (!application.viewControllerBasedStatusBarAppearance()) return;
+    if (const auto window = UIWindow::keyWindow()) {
+        const auto root = window->rootViewController();
+        if (root && root.get() != this) return;
+    }
+    application.setStatusBarStyle(preferredStatusBarStyle());
+    application.setStatusBarHidden(prefersStatusBarHidden());
 }
 
 void UIViewController::unloadView() {

@@ -1,7 +1,7 @@
 #pragma once
 // A view controller: owns a view that is made on first use (loadView, then
-// viewDidLoad), answers rotation questions, and hears memory warnings.
-// Main thread only.
+// viewDidLoad), answers rotation questions, says how it wants the status bar
+// shown, and hears memory warnings. Main thread only.
 
 #include <memory>
 
@@ -18,7 +18,15 @@ enum UIInterfaceOrientation : long {
     UIInterfaceOrientationLandscapeLeft = 4,
 };
 
-// The screen's bounds in points (a phone in portrait).
+// Status-bar styles: what colour the bar's text and glyphs take.
+enum UIStatusBarStyle : long {
+    UIStatusBarStyleDefault = 0,       // dark content, for light backgrounds
+    UIStatusBarStyleLightContent = 1,  // light content, for dark backgrounds
+    UIStatusBarStyleBlackTranslucent = 1,
+    UIStatusBarStyleBlackOpaque = 2,  // light content on an opaque black bar
+};
+
+// The default screen's bounds in points (a phone in portrait); UIScreen has the current ones.
 inline constexpr CGRect UIScreenBounds{{0, 0}, {320, 568}};
 
 class UIViewController : public std::enable_shared_from_this<UIViewController> {
@@ -46,6 +54,21 @@ public:
     virtual void didReceiveMemoryWarning() { ++memoryPurges_; }
     int memoryPurges() const { return memoryPurges_; }
 
+    // The interface's orientation, which is the status bar's.
+    UIInterfaceOrientation interfaceOrientation() const;
+
+    // Asked while the status bar's appearance is managed per view controller
+    // (UIApplication::viewControllerBasedStatusBarAppearance).
+    virtual bool prefersStatusBarHidden() { return false; }
+    virtual long preferredStatusBarStyle() { return UIStatusBarStyleDefault; }
+    // Has the status bar take this controller's preferences now, when
+    // appearance is managed per view controller and this controller is on
+    // screen: the key window's root, or any controller while no key window
+    // shows another.
+    void setNeedsStatusBarAppearanceUpdate();
+    bool wantsFullScreenLayout() const { return wantsFullScreenLayout_; }
+    void setWantsFullScreenLayout(bool wants) { wantsFullScreenLayout_ = wants; }
+
     virtual bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) {
         return orientation == UIInterfaceOrientationPortrait;
     }
@@ -56,6 +79,7 @@ public:
 private:
     std::shared_ptr<UIView> view_;
     int memoryPurges_ = 0;
+    bool wantsFullScreenLayout_ = false;
 };
 
 }  // namespace platform

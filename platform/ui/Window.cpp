@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/ui/Application.h"
 
 namespace platform {
 
@@ -33,6 +34,8 @@ void UIWindow::installRootView() {
     if (view->superview().get() == this) return;
     view->setFrame(bounds());
     addSubview(view);
+    // The new root decides the status bar from now on.
+    rootViewController_->setNeedsStatusBarAppearanceUpdate();
 }
 
 void UIWindow::makeKeyAndVisible() {
@@ -45,6 +48,31 @@ void UIWindow::makeKeyAndVisible() {
 bool UIWindow::isKeyWindow() const { return keyWindowSlot().lock().get() == this; }
 
 std::shared_ptr<UIWindow> UIWindow::keyWindow() { return keyWindowSlot().lock(); }
+
+void UIWindow::drawOverSubviews(CGRect) {
+    const UIApplication& application = UIApplication::sharedApplication();
+    if (!isKeyWindow() || application.isStatusBarHidden()) return;
+    CGContextRef context = UIGraphicsGetCurrentContext();
+    const CGRect b = bounds();
+    const CGRect bar{b.origin, {b.size.width, UIStatusBarThickness}};
+    const long style = application.statusBarStyle();
+    CGContextSaveGState(context);
+    if (style == UIStatusBarStyleBlackOpaque) {
+        CGContextSetFillColorWithColor(context, UIColor::blackColor().CGColor());
+        CGContextFillRect(context, bar);
+    }
+    const UIColor content = style == UIStatusBarStyleDefault ? UIColor::blackColor() : UIColor::whiteColor();
+    CGContextSetFillColorWithColor(context, content.CGColor());
+    CGContextSetStrokeColorWithColor(context, content.CGColor());
+    const double x = bar.origin.x, y = bar.origin.y, right = x + bar.size.width;
+    for (int dot = 0; dot < 5; ++dot) CGContextFillEllipseInRect(context, CGRectMake(x + 6 + dot * 7, y + 7, 5.5, 5.5));
+    drawTextInRect("9:41", bar, UIFont::boldSystemFontOfSize(12), content, NSTextAlignmentCenter);
+    CGContextSetLineWidth(context, 1);
+    CGContextStrokeRect(context, CGRectMake(right - 31.5, y + 5.5, 23, 10));
+    CGContextFillRect(context, CGRectMake(right - 29.5, y + 7.5, 19, 6));
+    CGContextFillRect(context, CGRectMake(right - 8, y + 8.5, 2, 4));
+    CGContextRestoreGState(context);
+}
 
 std::shared_ptr<UIView> UIWindow::tap(CGPoint windowPoint) {
     auto view = sendTouch(UITouchPhase::Began, windowPoint);

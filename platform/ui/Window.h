@@ -7,11 +7,15 @@
 // its moves, end or cancellation go to that same view wherever the finger
 // is. A new touch beginning while one is down cancels the old one first.
 // A window starts hidden, as on the phone: it draws and takes touches once
-// makeKeyAndVisible() has shown it.
+// makeKeyAndVisible() has shown it. The key window draws the status bar
+// over its top edge while the application shows it: a clock and a battery in
+// the style's content colour on whatever lies behind (an opaque black bar for
+// the black-opaque style); it takes no touches.
 // Main thread only.
 
 #include <memory>
 
+#include "platform/ui/Screen.h"
 #include "platform/ui/View.h"
 #include "platform/ui/ViewController.h"
 
@@ -19,7 +23,7 @@ namespace platform {
 
 class UIWindow : public UIView {
 public:
-    explicit UIWindow(CGRect frame = UIScreenBounds);
+    explicit UIWindow(CGRect frame = UIScreen::mainScreen().bounds());
     ~UIWindow() override;
 
     std::shared_ptr<UIViewController> rootViewController() const { return rootViewController_; }
@@ -44,6 +48,7 @@ public:
     bool isKindOfClass(const std::string& className) const override {
         return className == "UIWindow" || UIView::isKindOfClass(className);
     }
+    void drawOverSubviews(CGRect rect) override;
 
 private:
     void installRootView();

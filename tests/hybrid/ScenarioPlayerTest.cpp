@@ -46,6 +46,21 @@ TEST(ScenarioPlayer, AnExpectLooksAtTheLinesSinceThePreviousStepBegan) {
     EXPECT_EQ(play(R"([{"log": "made"}, {"expect": "made"}])", log), true);
     EXPECT_EQ(play(R"([{"log": "made"}, {"wait": 0}, {"expect": "made"}])", log), false);
     EXPECT_TRUE(log.contains("step 3: no line logged since the previous step began contained 'made'"));
+
+    // With a timeout it also waits for the line, still counting from the previous step.
+    EXPECT_EQ(play(R"([{"log": "made"}, {"expect": "made", "timeout": 1}])", log), true);
+    EXPECT_EQ(play(R"([{"wait": 0}, {"expect": "later", "timeout": 5}])", log,
+                   [] { platform::RunLoop::main().after(1, [] { platform::log("later"); }); }),
+              true);
+    EXPECT_EQ(play(R"([{"log": "one"}, {"log": "two"}, {"expect": ["two", "one"]}])", log), false);
+    EXPECT_EQ(play(R"([{"wait": 0}, {"expect": ["first", "second"], "timeout": 5}])", log,
+                   [] {
+                       platform::RunLoop::main().after(0.5, [] { platform::log("second"); });
+                       platform::RunLoop::main().after(1, [] { platform::log("first"); });
+                   }),
+              true);
+    EXPECT_EQ(play(R"([{"wait": 0}, {"expect": "never", "timeout": 1}])", log), false);
+    EXPECT_TRUE(log.contains("step 2: expect 'never' timed out after 1 s"));
 }
 
 TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {

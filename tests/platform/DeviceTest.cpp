@@ -1,6 +1,8 @@
 #include "platform/ui/Device.h"
 
 #include <gtest/gtest.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -44,12 +46,19 @@ private:
 
 TEST_F(DeviceTest, ResetBringsBackThePhoneDefaults) {
     device.setSystemVersion("6.1");
+    device.setMachine("iPhone6,1");
+    device.setName("Alice's phone");
     device.setMultitaskingSupported(std::nullopt);
     EXPECT_EQ(device.isMultitaskingSupported(), std::nullopt);
     device.reset();
     EXPECT_EQ(device.systemVersion(), "7.0");
     EXPECT_EQ(device.model(), "iPhone");
-    EXPECT_EQ(device.machine(), "x86_64");
+    struct utsname names {};
+    ASSERT_EQ(::uname(&names), 0);
+    EXPECT_EQ(device.machine(), names.machine);  // the host's own
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    EXPECT_EQ(device.name(), host);
     EXPECT_EQ(device.isMultitaskingSupported(), std::optional<bool>(true));
 }
 

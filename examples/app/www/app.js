@@ -11,6 +11,7 @@
     function tryChannel(index) {
         if (index >= channels.length) {
             console.log('sample app: ' + (answered === channels.length ? 'ready' : 'not ready'));
+            deviceChecks();
             return;
         }
         var channel = channels[index];
@@ -71,3 +72,39 @@ function setGesturePassword() {
         return callbackSuccess(callbackId, result);
     };
 })();
+
+// The device plugins, each answer printed as it comes back.
+function failure(what) {
+    return function (error, status) { console.log(what + ': failed ' + status + ' ' + JSON.stringify(error)); };
+}
+
+function deviceChecks() {
+    hybrid.exec(null, null, 'StatusBar', '_ready', []);
+    hybrid.exec(null, null, 'Logger', 'logLevel', ['LOG', 'sample app: hello from the page']);
+    hybrid.exec(function (info) {
+        console.log('device: ' + JSON.stringify(info));
+    }, failure('device'), 'Device', 'getDeviceInfo', []);
+    hybrid.exec(function (type) {
+        connectionReports.push(type);
+        console.log('connection: ' + type);
+    }, failure('connection'), 'NetworkStatus', 'getConnectionInfo', []);
+}
+
+// Every report of the connection plugin, which keeps its callback.
+var connectionReports = [];
+function printConnectionReports() {
+    console.log('connection reports: ' + connectionReports.join(','));
+}
+
+// The status bar plugin keeps StatusBar.isVisible up to date.
+var StatusBar = { isVisible: true };
+function statusBar(action, args) {
+    hybrid.exec(null, failure('status bar ' + action), 'StatusBar', action, args || []);
+    hybrid.exec(function () {
+        console.log('status bar: ' + action + ' done, visible ' + StatusBar.isVisible);
+    }, null, 'Echo', 'echo', []);
+}
+
+function splashScreen(action) {
+    hybrid.exec(null, failure('splash screen ' + action), 'SplashScreen', action, []);
+}
