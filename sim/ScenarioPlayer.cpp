@@ -11,7 +11,9 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/Render.h"
+#include "platform/location/LocationSource.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
 
 namespace sim {
@@ -67,6 +69,92 @@ std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork() {
     return source;
 }
 
+bool ScenarioPlayer::playLocationStep(const Value& step, std::string& error) {
+    using platform::LocationSource;
+    if (const platform::Dictionary* fields = step["location"].dictionary()) {
+        const Value& fix = step["location"];
+        if (!fix["latitude"].isNumber() || !fix["longitude"].isNumber()) {
+            error = "a location needs a \"latitude\" and a \"longitude\"";
+            return false;
+        }
+        auto number = [&](const char* key, double otherwise) {
+            return fix[key].isNumber() ? fix[key].doubleValue() : otherwise;
+        };
+        platform::CLLocation location;
+        location.coordinate = {fix["latitude"].doubleValue(), fix["longitude"].doubleValue()};
+        location.altitude = number("altitude", 0);
+        location.horizontalAccuracy = number("horizontalAccuracy", 5);
+        location.verticalAccuracy = number("verticalAccuracy", fields->count("altitude") ? 5 : -1);
+        location.course = number("course", -1);
+        location.speed = number("speed", -1);
+        location.timestamp = number("timestamp", platform::clock().now());
+        auto scripted = std::dynamic_pointer_cast<platform::ScriptedLocationSource>(LocationSource::shared());
+        if (!scripted) {
+            scripted = std::make_shared<platform::ScriptedLocationSource>();
+            LocationSource::setShared(scripted);
+        }
+        platform::logf("scenario: location %.6f,%.6f", location.coordinate.latitude, location.coordinate.longitude);
+        scripted->deliverLocation(location);
+        return true;
+    }
+    if (!step["locationError"].isNil()) {
+        if (!step["locationError"].isNumber()) {
+            error = "a location error is the error's code";
+            return false;
+        }
+        const int code = step["locationError"].intValue();
+        platform::logf("scenario: location error %d", code);
+        auto scripted = std::dynamic_pointer_cast<platform::ScriptedLocationSource>(LocationSource::shared());
+        if (!scripted) {
+            scripted = std::make_shared<platform::ScriptedLocationSource>();
+            LocationSource::setShared(scripted);
+        }
+        scripted->deliverFailure(platform::locationError(code));
+        return true;
+    }
+    if (!step["locationServices"].isNil()) {
+        const std::string* state = step["locationServices"].string();
+        if (!state || (*state != "on" && *state != "off")) {
+            error = "location services are \"on\" or \"off\"";
+            return false;
+        }
+        platform::logf("scenario: location services %s", state->c_str());
+        LocationSource::setServicesEnabled(*state == "on");
+        return true;
+    }
+    if (!step["locationPermission"].isNil()) {
+        static const std::pair<const char*, platform::CLAuthorizationStatus> permissions[] = {
+            {"notDetermined", platform::kCLAuthorizationStatusNotDetermined},
+            {"restricted", platform::kCLAuthorizationStatusRestricted},
+            {"denied", platform::kCLAuthorizationStatusDenied},
+            {"authorized", platform::kCLAuthorizationStatusAuthorized},
+            {"authorizedWhenInUse", platform::kCLAuthorizationStatusAuthorizedWhenInUse},
+        };
+        const std::string name = step["locationPermission"].stringValue();
+        for (const auto& [known, status] : permissions) {
+            if (name != known) continue;
+            platform::logf("scenario: location permission %s", known);
+            LocationSource::setAuthorizationStatus(status);
+            return true;
+        }
+        error = "unknown location permission '" + name +
+                "' (notDetermined, restricted, denied, authorized, authorizedWhenInUse)";
+        return false;
+    }
+    const std::string path = step["locationTrack"].stringValue();
+    platform::Error trackError;
+    auto track = platform::GPXLocationSource::createWithContentsOfFile(path, &trackError);
+    if (!track) {
+        error = trackError.localizedDescription;
+        return false;
+    }
+    platform::logf("scenario: location track %s (%zu points)", std::filesystem::path(path).filename().c_str(),
+                   track->points().size());
+    LocationSource::setShared(track);
+    track->start();
+    return true;
+}
+
 ScenarioPlayer::ScenarioPlayer(Value scenario, const platform::LogCapture& log, std::string shotsDirectory)
     : scenario_(std::move(scenario)), log_(log), shotsDirectory_(std::move(shotsDirectory)) {}
 
@@ -86,6 +174,14 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
     if (!(*parsed.value)["steps"].isArray()) {
         error = path + ": a scenario is an object with an array \"steps\"";
         return std::nullopt;
+    }
+    // Track files are named relative to the scenario, which the player no longer knows.
+    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    for (Value& step : *(*parsed.value->dictionary())["steps"].array()) {
+        platform::Dictionary* fields = step.dictionary();
+        if (!fields || !fields->count("locationTrack")) continue;
+        if (const std::string* track = (*fields)["locationTrack"].string(); track && !track->empty())
+            (*fields)["locationTrack"] = Value((folder / *track).lexically_normal().string());
     }
     return parsed.value;
 }
@@ -254,6 +350,27 @@ void ScenarioPlayer::runStep(std::size_t index) {
         if (!scripted) return fail(index, "the network is the machine's own (--live-network) and cannot be scripted");
         platform::logf("scenario: network %s", name->c_str());
         scripted->setFlags(*flags);
+        return next(index + 1);
+    }
+    if (const std::string* kind = step["pick"].string()) {
+        std::string error;
+        bool picked = false;
+        const std::string* file = step["file"].string();
+        if (*kind == "library" && !file) return fail(index, "a library pick needs a \"file\"");
+        platform::logf("scenario: picker %s%s%s", kind->c_str(), file && *kind == "library" ? " " : "",
+                       file && *kind == "library" ? file->c_str() : "");
+        if (*kind == "library") picked = platform::UIImagePickerController::pickLibraryFile(*file, &error);
+        else if (*kind == "camera") picked = platform::UIImagePickerController::takeCameraPicture(&error);
+        else if (*kind == "video") picked = platform::UIImagePickerController::pickVideo(&error);
+        else if (*kind == "cancel") picked = platform::UIImagePickerController::cancel(&error);
+        else return fail(index, "unknown pick '" + *kind + "'");
+        if (!picked) return fail(index, "picker: " + error);
+        return next(index + 1);
+    }
+    if (step["location"].isDictionary() || !step["locationError"].isNil() || !step["locationServices"].isNil() ||
+        !step["locationPermission"].isNil() || !step["locationTrack"].isNil()) {
+        std::string error;
+        if (!playLocationStep(step, error)) return fail(index, error);
         return next(index + 1);
     }
     if (const std::string* text = step["log"].string()) {

@@ -19,6 +19,26 @@
 //     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png
 //     {"network": "wifi" | "cellular" | "cellular-connection-required" | "none"},
 //                                                     the scripted network becomes that and tells its watchers
+//     {"pick": "library", "file": "name"},           the picker on screen picks that file of the photo library
+//     {"pick": "camera"},                             the camera picker takes the fixture folder's camera.jpg
+//     {"pick": "video"},                              the picker on screen picks the library's first video
+//     {"pick": "cancel"},                             the user cancels the picker on screen
+//                                                     each logs "scenario: picker KIND[ name]" and fails when no
+//                                                     picker is on screen or it cannot pick that
+//     {"location": {"latitude": 48.137, "longitude": 11.575, "altitude": 520, "horizontalAccuracy": 5,
+//                   "verticalAccuracy": 5, "course": 90, "speed": 1.2, "timestamp": 1767225600}},
+//                                                     a fix from the scripted location source (latitude and
+//                                                     longitude required; timestamp in seconds since 1970,
+//                                                     default now; a track still replaying stops);
+//                                                     logs "scenario: location LAT,LON"
+//     {"locationError": 0},                           a failure with that location error code (1: denied);
+//                                                     logs "scenario: location error CODE"
+//     {"locationServices": "on" | "off"},             logs "scenario: location services on|off"
+//     {"locationPermission": "notDetermined" | "restricted" | "denied" | "authorized" | "authorizedWhenInUse"},
+//                                                     logs "scenario: location permission NAME"
+//     {"locationTrack": "walk.gpx"},                  replays a GPX 1.1 track (path relative to the scenario
+//                                                     file, or absolute) from now at its own pace; logs
+//                                                     "scenario: location track NAME (N points)"
 //     {"log": "text"}
 //   ]}
 //
@@ -71,6 +91,8 @@ private:
     bool loggedSince(std::size_t& first, std::vector<std::string>& texts) const;
     bool touchPath(const platform::Value& points, double step);
     bool screenshot(const std::string& name);
+    // The location steps; false with `error` set when the step is malformed.
+    bool playLocationStep(const platform::Value& step, std::string& error);
 
     platform::Value scenario_;
     const platform::LogCapture& log_;

@@ -16,6 +16,8 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ImagePickerController.h"
+#include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Screen.h"
 #include "sim/ScenarioPlayer.h"
 #include "sim/SimEchoPlugin.h"
@@ -31,6 +33,8 @@ struct Options {
     double timeout = 60;
     double launchPause = 0.1;
     bool liveNetwork = false;
+    bool noCamera = false;
+    std::string photos;  // empty: the bundle's sibling folder "photos", when there is one
     platform::CGSize screenSize{320, 568};
     double screenScale = 2;
 };
@@ -39,7 +43,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: hybrid-sim --bundle DIR [--scenario FILE] [--shots DIR] [--until TEXT] [--timeout SECONDS]\n"
                  "                  [--home DIR] [--launch-pause SECONDS] [--screen WIDTHxHEIGHT@SCALE]\n"
-                 "                  [--live-network]\n"
+                 "                  [--live-network] [--no-camera] [--photos DIR]\n"
                  "  --bundle DIR       the app bundle (Info.plist, config.xml, www/, images)\n"
                  "  --scenario FILE    steps to play against the app (JSON); exit 0 when all ran\n"
                  "  --shots DIR        where the scenario's screenshots go\n"
@@ -50,7 +54,10 @@ void usage() {
                  "  --launch-pause S   the pause at launch (the phone's is 1.0; default 0.1)\n"
                  "  --live-network     report the machine's own network instead of a scripted one\n"
                  "                     (which starts on Wi-Fi and follows the scenario's network steps)\n"
-                 "  --screen WxH@S     the main screen: bounds in points and scale (default 320x568@2)\n");
+                 "  --screen WxH@S     the main screen: bounds in points and scale (default 320x568@2)\n"
+                 "  --no-camera        a device without a camera\n"
+                 "  --photos DIR       fixture photos: copied into the photo library, camera.jpg is the\n"
+                 "                     camera's picture (default: the folder \"photos\" beside the bundle)\n");
 }
 
 bool parseNumber(const std::string& text, double& out) {
@@ -85,6 +92,10 @@ bool parse(int argc, char** argv, Options& options) {
             options.liveNetwork = true;
             continue;
         }
+        if (arg == "--no-camera") {
+            options.noCamera = true;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const std::string value = argv[++i];
         if (arg == "--bundle") options.bundle = value;
@@ -92,6 +103,7 @@ bool parse(int argc, char** argv, Options& options) {
         else if (arg == "--home") options.home = value;
         else if (arg == "--scenario") options.scenario = value;
         else if (arg == "--shots") options.shots = value;
+        else if (arg == "--photos") options.photos = value;
         else if (arg == "--timeout") {
             if (!parseNumber(value, options.timeout) || options.timeout <= 0) return false;
         } else if (arg == "--launch-pause") {
@@ -135,6 +147,20 @@ int main(int argc, char** argv) {
     const std::string identifier = platform::Bundle::main().bundleIdentifier();
     platform::UserDefaults::setStandardFile(platform::FileManager::defaultManager().libraryDirectory() + "/Preferences/" +
                                             (identifier.empty() ? "app" : identifier) + ".plist");
+    platform::UIImagePickerController::setCameraAvailable(!options.noCamera);
+    {
+        std::filesystem::path bundlePath = std::filesystem::absolute(options.bundle).lexically_normal();
+        if (bundlePath.filename().empty()) bundlePath = bundlePath.parent_path();
+        const std::filesystem::path sibling = bundlePath.parent_path() / "photos";
+        const std::string photos = !options.photos.empty()                      ? options.photos
+                                   : std::filesystem::is_directory(sibling, ec) ? sibling.string()
+                                                                                : std::string();
+        std::string error;
+        if (!photos.empty() && !platform::PhotoLibrary::fillFromFolder(photos, &error)) {
+            std::fprintf(stderr, "hybrid-sim: photos: %s\n", error.c_str());
+            return 2;
+        }
+    }
     app::AppDelegate::setLaunchPause(options.launchPause);
     platform::UIScreen::mainScreen().setBounds({{0, 0}, options.screenSize});
     platform::UIScreen::mainScreen().setScale(options.screenScale);

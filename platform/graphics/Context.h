@@ -84,6 +84,16 @@ void CGContextClosePath(CGContextRef context);
 void CGContextStrokePath(CGContextRef context);
 void CGContextFillPath(CGContextRef context);
 
+// The current transformation, as the platform's CTM functions (angles in
+// radians, positive turning clockwise on screen since y points down).
+void CGContextTranslateCTM(CGContextRef context, double tx, double ty);
+void CGContextRotateCTM(CGContextRef context, double angle);
+void CGContextScaleCTM(CGContextRef context, double sx, double sy);
+// The image's stored pixels (its orientation ignored) scaled into the
+// rectangle and, as the platform's CGContextDrawImage does in a y-down view
+// or image context, upside down: callers flip the context first (scale 1, -1).
+void CGContextDrawImage(CGContextRef context, CGRect rect, const UIImage& image);
+
 // An offscreen bitmap as the current context: `scale` pixels a point (0: the
 // screen's scale, 1 here). Ended by UIGraphicsEndImageContext.
 void UIGraphicsBeginImageContext(CGSize size);

@@ -2,14 +2,18 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
+#include <vector>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/Context.h"
+#include "platform/imageio/ImageMetadata.h"
 
 namespace platform {
 
@@ -46,6 +50,17 @@ cairo_surface_t* surfaceFromMat(const cv::Mat& m) {
     cairo_surface_flush(surface);
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
+    if (m.depth() == CV_8U && channels == 3) {
+        // Camera photos are 8-bit BGR: opaque, so no premultiplying.
+        for (int y = 0; y < m.rows; ++y) {
+            const std::uint8_t* in = m.ptr<std::uint8_t>(y);
+            auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
+            for (int x = 0; x < m.cols; ++x, in += 3)
+                row[x] = 0xFF000000u | (std::uint32_t(in[2]) << 16) | (std::uint32_t(in[1]) << 8) | in[0];
+        }
+        cairo_surface_mark_dirty(surface);
+        return surface;
+    }
     for (int y = 0; y < m.rows; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
         for (int x = 0; x < m.cols; ++x) {
@@ -69,10 +84,116 @@ cairo_surface_t* surfaceFromMat(const cv::Mat& m) {
     return surface;
 }
 
+bool swapsSides(UIImageOrientation o) {
+    return o == UIImageOrientationLeft || o == UIImageOrientationRight || o == UIImageOrientationLeftMirrored ||
+           o == UIImageOrientationRightMirrored;
+}
+
+// Maps stored pixel coordinates (w x h) to upright ones.
+cairo_matrix_t orientationMatrix(UIImageOrientation o, double w, double h) {
+    cairo_matrix_t m;
+    switch (o) {
+        case UIImageOrientationDown: cairo_matrix_init(&m, -1, 0, 0, -1, w, h); break;
+        case UIImageOrientationLeft: cairo_matrix_init(&m, 0, -1, 1, 0, 0, w); break;
+        case UIImageOrientationRight: cairo_matrix_init(&m, 0, 1, -1, 0, h, 0); break;
+        case UIImageOrientationUpMirrored: cairo_matrix_init(&m, -1, 0, 0, 1, w, 0); break;
+        case UIImageOrientationDownMirrored: cairo_matrix_init(&m, 1, 0, 0, -1, 0, h); break;
+        case UIImageOrientationLeftMirrored: cairo_matrix_init(&m, 0, 1, 1, 0, 0, 0); break;
+        case UIImageOrientationRightMirrored: cairo_matrix_init(&m, 0, -1, -1, 0, h, w); break;
+        default: cairo_matrix_init_identity(&m); break;
+    }
+    return m;
+}
+
+// Whole-pixel turns and moves copy pixels exactly (and fast); anything
+// else is resampled.
+void paintWithFittingFilter(cairo_t* cr) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    auto unit = [](double v) { return v == 0 || v == 1 || v == -1; };
+    const bool exact = unit(m.xx) && unit(m.xy) && unit(m.yx) && unit(m.yy) && std::floor(m.x0) == m.x0 &&
+                       std::floor(m.y0) == m.y0;
+    cairo_pattern_set_filter(cairo_get_source(cr), exact ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    cairo_paint(cr);
+}
+
 }  // namespace
 
-UIImage::UIImage(cairo_surface_t* surface, double scale)
-    : surface_(cairo_surface_reference(surface)), scale_(scale > 0 ? scale : 1) {}
+UIImageOrientation UIImageOrientationFromExif(int exifOrientation) {
+    switch (exifOrientation) {
+        case 2: return UIImageOrientationUpMirrored;
+        case 3: return UIImageOrientationDown;
+        case 4: return UIImageOrientationDownMirrored;
+        case 5: return UIImageOrientationLeftMirrored;
+        case 6: return UIImageOrientationRight;
+        case 7: return UIImageOrientationRightMirrored;
+        case 8: return UIImageOrientationLeft;
+        default: return UIImageOrientationUp;
+    }
+}
+
+int UIImageOrientationToExif(UIImageOrientation orientation) {
+    static constexpr int exif[] = {1, 3, 8, 6, 2, 4, 5, 7};
+    const long index = orientation;
+    return index >= 0 && index < 8 ? exif[index] : 1;
+}
+
+UIImage::UIImage(cairo_surface_t* surface, double scale, UIImageOrientation orientation)
+    : surface_(cairo_surface_reference(surface)),
+      scale_(scale > 0 ? scale : 1),
+      orientation_(orientation >= UIImageOrientationUp && orientation <= UIImageOrientationRightMirrored
+                       ? orientation
+                       : UIImageOrientationUp) {}
+
+std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) {
+    if (data.empty()) return nullptr;
+    cv::Mat decoded;
+    try {
+        const cv::Mat bytes(1, static_cast<int>(data.size()), CV_8U, const_cast<std::uint8_t*>(data.data()));
+        decoded = cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
+    } catch (const cv::Exception& e) {
+        logf("UIImage: cannot decode image data: %s", e.what());
+        return nullptr;
+    }
+    cairo_surface_t* surface = surfaceFromMat(decoded);
+    if (!surface) return nullptr;
+    UIImageOrientation orientation = UIImageOrientationUp;
+    if (data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8) {
+        if (const auto metadata = metadataOfJpegData(data)) {
+            if (auto it = metadata->find(kCGImagePropertyOrientation); it != metadata->end() && it->second.isNumber())
+                orientation = UIImageOrientationFromExif(static_cast<int>(it->second.doubleValue()));
+        }
+    }
+    auto image = std::make_shared<UIImage>(surface, scale, orientation);
+    cairo_surface_destroy(surface);
+    return image;
+}
+
+std::shared_ptr<UIImage> UIImage::imageWithImage(const UIImage& image, UIImageOrientation orientation) {
+    return std::make_shared<UIImage>(image.surface_, image.scale_, orientation);
+}
+
+std::shared_ptr<UIImage> UIImage::uprightImage() const {
+    if (orientation_ == UIImageOrientationUp) return imageWithImage(*this, UIImageOrientationUp);
+    const int w = pixelWidth(), h = pixelHeight();
+    const bool swap = swapsSides(orientation_);
+    cairo_surface_t* surface = cairo_image_surface_create(cairo_image_surface_get_format(surface_), swap ? h : w,
+                                                          swap ? w : h);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_t* cr = cairo_create(surface);
+    const cairo_matrix_t m = orientationMatrix(orientation_, w, h);
+    cairo_set_matrix(cr, &m);
+    cairo_set_source_surface(cr, surface_, 0, 0);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    paintWithFittingFilter(cr);
+    cairo_destroy(cr);
+    auto image = std::make_shared<UIImage>(surface, scale_, UIImageOrientationUp);
+    cairo_surface_destroy(surface);
+    return image;
+}
 
 UIImage::~UIImage() { cairo_surface_destroy(surface_); }
 
@@ -114,7 +235,10 @@ void UIImage::clearImageCache() {
 
 int UIImage::pixelWidth() const { return cairo_image_surface_get_width(surface_); }
 int UIImage::pixelHeight() const { return cairo_image_surface_get_height(surface_); }
-CGSize UIImage::size() const { return {pixelWidth() / scale_, pixelHeight() / scale_}; }
+CGSize UIImage::size() const {
+    const CGSize stored{pixelWidth() / scale_, pixelHeight() / scale_};
+    return swapsSides(orientation_) ? CGSize{stored.height, stored.width} : stored;
+}
 
 std::optional<UIImage::Pixel> UIImage::pixelAt(int x, int y) const {
     if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight()) return std::nullopt;
@@ -144,11 +268,97 @@ void UIImage::drawInRect(CGRect rect) const {
     cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
     cairo_clip(cr);
     cairo_translate(cr, rect.origin.x, rect.origin.y);
-    cairo_scale(cr, rect.size.width / pixelWidth(), rect.size.height / pixelHeight());
+    const bool swap = swapsSides(orientation_);
+    cairo_scale(cr, rect.size.width / (swap ? pixelHeight() : pixelWidth()),
+                rect.size.height / (swap ? pixelWidth() : pixelHeight()));
+    const cairo_matrix_t m = orientationMatrix(orientation_, pixelWidth(), pixelHeight());
+    cairo_transform(cr, &m);
     cairo_set_source_surface(cr, surface_, 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-    cairo_paint(cr);
+    paintWithFittingFilter(cr);
     cairo_restore(cr);
+}
+
+void CGContextDrawImage(CGContextRef context, CGRect rect, const UIImage& image) {
+    if (!context || rect.size.width <= 0 || rect.size.height <= 0) return;
+    cairo_t* cr = context->cairo();
+    cairo_save(cr);
+    cairo_new_path(cr);
+    cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_clip(cr);
+    cairo_translate(cr, rect.origin.x, rect.origin.y + rect.size.height);
+    cairo_scale(cr, rect.size.width / image.pixelWidth(), -rect.size.height / image.pixelHeight());
+    cairo_set_source_surface(cr, image.surface(), 0, 0);
+    paintWithFittingFilter(cr);
+    cairo_restore(cr);
+}
+
+void CGContextTranslateCTM(CGContextRef context, double tx, double ty) {
+    if (context) cairo_translate(context->cairo(), tx, ty);
+}
+void CGContextRotateCTM(CGContextRef context, double angle) {
+    if (context) cairo_rotate(context->cairo(), angle);
+}
+void CGContextScaleCTM(CGContextRef context, double sx, double sy) {
+    if (context) cairo_scale(context->cairo(), sx, sy);
+}
+
+namespace {
+
+cv::Mat bgrFromSurface(cairo_surface_t* surface) {
+    cairo_surface_flush(surface);
+    const int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    cv::Mat out(h, w, CV_8UC3);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+        std::uint8_t* o = out.ptr<std::uint8_t>(y);
+        for (int x = 0; x < w; ++x, o += 3) {
+            const std::uint32_t v = row[x];
+            // JPEG has no alpha: premultiplied colours over black are what shows.
+            o[0] = v & 0xFF;
+            o[1] = (v >> 8) & 0xFF;
+            o[2] = (v >> 16) & 0xFF;
+        }
+    }
+    return out;
+}
+
+cairo_status_t appendToData(void* closure, const unsigned char* bytes, unsigned int length) {
+    auto* out = static_cast<Data*>(closure);
+    out->insert(out->end(), bytes, bytes + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+Data UIImageJPEGRepresentation(const UIImage& image, double compressionQuality) {
+    if (!image.surface() || cairo_surface_status(image.surface()) != CAIRO_STATUS_SUCCESS) return {};
+    if (!std::isfinite(compressionQuality)) compressionQuality = 1;
+    const int quality = static_cast<int>(std::lround(std::clamp(compressionQuality, 0.0, 1.0) * 100));
+    std::vector<std::uint8_t> encoded;
+    try {
+        if (!cv::imencode(".jpg", bgrFromSurface(image.surface()), encoded, {cv::IMWRITE_JPEG_QUALITY, quality}))
+            return {};
+    } catch (const cv::Exception& e) {
+        logf("UIImage: cannot encode JPEG: %s", e.what());
+        return {};
+    }
+    Data data(encoded.begin(), encoded.end());
+    if (image.imageOrientation() != UIImageOrientationUp) {
+        const Dictionary metadata{{kCGImagePropertyOrientation, UIImageOrientationToExif(image.imageOrientation())}};
+        auto tagged = jpegDataByAddingMetadata(data, metadata);
+        if (!tagged) return {};
+        data = std::move(*tagged);
+    }
+    return data;
+}
+
+Data UIImagePNGRepresentation(const UIImage& image) {
+    Data data;
+    if (!image.surface() || cairo_surface_write_to_png_stream(image.surface(), appendToData, &data) != CAIRO_STATUS_SUCCESS)
+        return {};
+    return data;
 }
 
 void UIImage::drawAtPoint(CGPoint point) const { drawInRect({point, size()}); }

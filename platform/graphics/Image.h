@@ -7,22 +7,43 @@
 // with ".png", then with ".jpg"), decodes it once with OpenCV and keeps it:
 // the same name answers the same object until clearImageCache(). Loading is
 // thread-safe; drawing happens where the current context is (main thread).
+//
+// An image may carry an orientation (the EXIF one of the JPEG it came from):
+// its pixels stay as stored and size() and drawInRect() show it upright.
+// Encoding (UIImageJPEGRepresentation, UIImagePNGRepresentation) is
+// thread-safe; an empty Data means it failed.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/foundation/Value.h"
 #include "platform/graphics/Geometry.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace platform {
 
+// How the stored pixels are turned to be upright (the platform's values).
+enum UIImageOrientation : long {
+    UIImageOrientationUp = 0,
+    UIImageOrientationDown = 1,           // 180 degrees
+    UIImageOrientationLeft = 2,           // 90 degrees counter-clockwise
+    UIImageOrientationRight = 3,          // 90 degrees clockwise
+    UIImageOrientationUpMirrored = 4,
+    UIImageOrientationDownMirrored = 5,
+    UIImageOrientationLeftMirrored = 6,
+    UIImageOrientationRightMirrored = 7,
+};
+// EXIF Orientation (1-8) to and from UIImageOrientation; unknown EXIF values give Up.
+UIImageOrientation UIImageOrientationFromExif(int exifOrientation);
+int UIImageOrientationToExif(UIImageOrientation orientation);
+
 class UIImage {
 public:
     // Adopts a reference of an ARGB32 image surface (taking one of its own).
-    UIImage(cairo_surface_t* surface, double scale);
+    UIImage(cairo_surface_t* surface, double scale, UIImageOrientation orientation = UIImageOrientationUp);
     ~UIImage();
     UIImage(const UIImage&) = delete;
     UIImage& operator=(const UIImage&) = delete;
@@ -31,13 +52,20 @@ public:
     static std::shared_ptr<UIImage> imageNamed(const std::string& name);
     // A PNG or JPEG file (uncached); nullptr when missing or undecodable.
     static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::string& path);
+    // JPEG or PNG bytes; a JPEG's EXIF Orientation becomes imageOrientation().
+    // nullptr when the bytes do not decode.
+    static std::shared_ptr<UIImage> imageWithData(const Data& data, double scale = 1);
+    // The same pixels with another orientation.
+    static std::shared_ptr<UIImage> imageWithImage(const UIImage& image, UIImageOrientation orientation);
     // Forgets every image imageNamed() keeps (a memory warning, or tests that
     // switch bundles).
     static void clearImageCache();
 
-    // In points.
+    // In points, upright: width and height swapped for Left and Right orientations.
     CGSize size() const;
+    UIImageOrientation imageOrientation() const { return orientation_; }
     double scale() const { return scale_; }
+    // The stored pixels' size (not turned by the orientation).
     int pixelWidth() const;
     int pixelHeight() const;
 
@@ -50,7 +78,11 @@ public:
 
     bool writePNG(const std::string& path) const;
 
-    // Into the current context, scaled to fill the rectangle.
+    // The pixels turned upright (orientation Up); itself when already Up;
+    // nullptr when the bitmap cannot be made.
+    std::shared_ptr<UIImage> uprightImage() const;
+
+    // Into the current context, upright, scaled to fill the rectangle.
     void drawInRect(CGRect rect) const;
     void drawAtPoint(CGPoint point) const;
 
@@ -59,6 +91,13 @@ public:
 private:
     cairo_surface_t* surface_;
     double scale_;
+    UIImageOrientation orientation_;
 };
+
+// Encoded bytes; empty when encoding fails. JPEG quality is 0.0-1.0
+// (clamped); a JPEG of an image not Up keeps its orientation in an EXIF
+// Orientation tag.
+Data UIImageJPEGRepresentation(const UIImage& image, double compressionQuality);
+Data UIImagePNGRepresentation(const UIImage& image);
 
 }  // namespace platform

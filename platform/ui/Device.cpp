@@ -63,6 +63,10 @@ std::string UIDevice::model() const {
     return model_;
 }
 
+UIUserInterfaceIdiom UIDevice::userInterfaceIdiom() const {
+    return model().rfind("iPad", 0) == 0 ? UIUserInterfaceIdiomPad : UIUserInterfaceIdiomPhone;
+}
+
 void UIDevice::setModel(std::string model) {
     std::lock_guard lock(mutex_);
     model_ = std::move(model);

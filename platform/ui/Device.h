@@ -12,6 +12,11 @@ namespace platform {
 
 inline constexpr const char* NSCurrentLocaleDidChangeNotification = "kCFLocaleCurrentLocaleDidChangeNotification";
 
+enum UIUserInterfaceIdiom : long {
+    UIUserInterfaceIdiomPhone = 0,
+    UIUserInterfaceIdiomPad = 1,
+};
+
 class UIDevice {
 public:
     static UIDevice& currentDevice();
@@ -20,6 +25,8 @@ public:
     void setSystemVersion(std::string version);
     std::string model() const;  // default "iPhone"
     void setModel(std::string model);
+    // Pad when the model begins with "iPad", else phone.
+    UIUserInterfaceIdiom userInterfaceIdiom() const;
     // The "hw.machine" text: by default the kernel's machine field ("x86_64", "aarch64").
     std::string machine() const;
     void setMachine(std::string machine);

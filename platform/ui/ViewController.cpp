@@ -1,5 +1,7 @@
 #include "platform/ui/ViewController.h"
 
+#include <vector>
+
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
@@ -43,6 +45,55 @@ void UIViewController::setNeedsStatusBarAppearanceUpdate() {
     }
     application.setStatusBarStyle(preferredStatusBarStyle());
     application.setStatusBarHidden(prefersStatusBarHidden());
+}
+
+void UIViewController::presentViewController(std::shared_ptr<UIViewController> controller, bool animated,
+                                             std::function<void()> completion) {
+    assertMainThread("UIViewController::presentViewController");
+    if (!controller || controller.get() == this) return;
+    if (presented_) {
+        log("UIViewController: already presenting a view controller; presentation ignored");
+        return;
+    }
+    if (controller->presentingViewController()) {
+        log("UIViewController: that view controller is already presented; presentation ignored");
+        return;
+    }
+    presented_ = controller;
+    controller->presenting_ = weak_from_this();
+    std::shared_ptr<UIView> view = controller->view();
+    controller->viewWillAppear(animated);
+    if (const auto window = UIWindow::keyWindow()) {
+        view->setFrame(window->bounds());
+        window->addSubview(view);
+    }
+    controller->viewDidAppear(animated);
+    if (completion) completion();
+}
+
+void UIViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion) {
+    assertMainThread("UIViewController::dismissViewControllerAnimated");
+    if (!presented_) {
+        if (const auto presenter = presentingViewController()) {
+            presenter->dismissViewControllerAnimated(animated, std::move(completion));
+        } else if (completion) {
+            completion();
+        }
+        return;
+    }
+    // Whatever the presented one presents goes with it, top first.
+    std::vector<std::shared_ptr<UIViewController>> chain;
+    for (auto c = presented_; c; c = c->presented_) chain.push_back(c);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const auto& c = *it;
+        c->viewWillDisappear(animated);
+        if (c->isViewLoaded()) c->view()->removeFromSuperview();
+        c->viewDidDisappear(animated);
+        c->presenting_.reset();
+        c->presented_.reset();
+    }
+    presented_.reset();
+    if (completion) completion();
 }
 
 void UIViewController::unloadView() {

@@ -1,8 +1,12 @@
 #pragma once
 // A view controller: owns a view that is made on first use (loadView, then
 // viewDidLoad), answers rotation questions, says how it wants the status bar
-// shown, and hears memory warnings. Main thread only.
+// shown, and hears memory warnings. It presents another controller full
+// screen (its view laid over the key window, on top of everything) and
+// dismisses it; without animations, completions run before the call returns.
+// Main thread only.
 
+#include <functional>
 #include <memory>
 
 #include "platform/ui/View.h"
@@ -69,6 +73,16 @@ public:
     bool wantsFullScreenLayout() const { return wantsFullScreenLayout_; }
     void setWantsFullScreenLayout(bool wants) { wantsFullScreenLayout_ = wants; }
 
+    // Full-screen presentation. Presenting while this controller already
+    // presents another does nothing (logged), as on the phone.
+    void presentViewController(std::shared_ptr<UIViewController> controller, bool animated,
+                               std::function<void()> completion = nullptr);
+    // Dismisses what this controller presents, or, when it presents nothing,
+    // itself from its presenter (and whatever it presents with it).
+    void dismissViewControllerAnimated(bool animated, std::function<void()> completion = nullptr);
+    std::shared_ptr<UIViewController> presentedViewController() const { return presented_; }
+    std::shared_ptr<UIViewController> presentingViewController() const { return presenting_.lock(); }
+
     virtual bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) {
         return orientation == UIInterfaceOrientationPortrait;
     }
@@ -78,6 +92,8 @@ public:
 
 private:
     std::shared_ptr<UIView> view_;
+    std::shared_ptr<UIViewController> presented_;
+    std::weak_ptr<UIViewController> presenting_;
     int memoryPurges_ = 0;
     bool wantsFullScreenLayout_ = false;
 };

@@ -108,3 +108,46 @@ function statusBar(action, args) {
 function splashScreen(action) {
     hybrid.exec(null, failure('splash screen ' + action), 'SplashScreen', action, []);
 }
+
+// Geolocation: one position, or a watch that hears every new one.
+function printPosition(label) {
+    return function (p) {
+        console.log(label + ': ' + p.latitude.toFixed(5) + ',' + p.longitude.toFixed(5) + ' accuracy ' +
+                    p.accuracy + ' m at ' + new Date(p.timestamp).toISOString());
+    };
+}
+
+function getPosition(highAccuracy) {
+    hybrid.exec(printPosition('position'), failure('position'), 'Geolocation', 'getLocation', [!!highAccuracy]);
+}
+
+function watchPosition(watchId) {
+    hybrid.exec(printPosition('watch ' + watchId), failure('watch ' + watchId), 'Geolocation', 'addWatch',
+                [watchId, true]);
+}
+
+function clearWatch(watchId) {
+    hybrid.exec(null, null, 'Geolocation', 'clearWatch', [watchId]);
+    hybrid.exec(function () { console.log('watch ' + watchId + ': cleared'); }, null, 'Echo', 'echo', []);
+}
+
+// The camera: quality, destination (0 base64, 1 file URL, 2 library URL),
+// source (0 library, 1 camera, 2 saved album), target width and height,
+// encoding (0 JPEG, 1 PNG), media type, allow edit, correct orientation,
+// save to album.
+function takePicture(options) {
+    var o = options || {};
+    hybrid.exec(function (result) {
+        var text = String(result);
+        console.log('camera: ' + (o.destination === 0 ? 'base64 image of ' + text.length + ' characters, ' +
+                                   text.substring(0, 12) + '…' : text));
+    }, function (error) {
+        console.log('camera: failed ' + JSON.stringify(error));
+    }, 'Camera', 'takePicture', [o.quality, o.destination, o.source, o.width, o.height, o.encoding, o.mediaType,
+                                 o.allowEdit, o.correctOrientation, o.saveToAlbum]);
+}
+
+function cleanupPictures() {
+    hybrid.exec(function () { console.log('camera: cleanup ok'); }, failure('camera cleanup'), 'Camera', 'cleanup',
+                []);
+}

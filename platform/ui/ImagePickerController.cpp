@@ -1,0 +1,265 @@
+#include "platform/ui/ImagePickerController.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/graphics/Context.h"
+#include "platform/imageio/ImageMetadata.h"
+#include "platform/ui/PhotoLibrary.h"
+#include "platform/ui/PopoverController.h"
+
+namespace platform {
+
+namespace {
+
+bool& cameraPresent() {
+    static bool present = true;
+    return present;
+}
+
+// Pickers whose view was ever loaded, in order of loading; the on-screen
+// ones are found among them.
+std::vector<std::weak_ptr<UIImagePickerController>>& knownPickers() {
+    static std::vector<std::weak_ptr<UIImagePickerController>> pickers;
+    return pickers;
+}
+
+const char* sourceName(long source) {
+    switch (source) {
+        case UIImagePickerControllerSourceTypeCamera: return "Camera";
+        case UIImagePickerControllerSourceTypeSavedPhotosAlbum: return "Saved Photos";
+        default: return "Photos";
+    }
+}
+
+bool allowsType(const UIImagePickerController& picker, const char* type) {
+    const auto& types = picker.mediaTypes();
+    return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+bool fail(std::string* error, std::string reason) {
+    if (error) *error = std::move(reason);
+    return false;
+}
+
+// The picker's screen: dark, with the source's name over the library's
+// thumbnails or a viewfinder.
+class PickerView : public UIView {
+public:
+    PickerView(CGRect frame, long source) : UIView(frame), source_(source) {
+        setBackgroundColor(UIColor::colorWithWhiteAlpha(0.08, 1));
+        FileManager& files = FileManager::defaultManager();
+        if (source_ == UIImagePickerControllerSourceTypeCamera) {
+            if (auto bytes = files.contentsAtPath(PhotoLibrary::cameraFixturePath()))
+                thumbnails_.push_back(UIImage::imageWithData(*bytes));
+            return;
+        }
+        for (const std::string& name : PhotoLibrary::fileNames()) {
+            if (thumbnails_.size() >= 12) break;
+            std::shared_ptr<UIImage> image;
+            if (!PhotoLibrary::isVideoFile(name)) {
+                if (auto bytes = files.contentsAtPath(PhotoLibrary::directory() + "/" + name))
+                    image = UIImage::imageWithData(*bytes);
+            }
+            thumbnails_.push_back(std::move(image));
+        }
+    }
+
+    void drawRect(CGRect) override {
+        CGContextRef c = UIGraphicsGetCurrentContext();
+        const CGSize size = bounds().size;
+        drawTextInRect(sourceName(source_), {{0, 24}, {size.width, 32}}, UIFont::boldSystemFontOfSize(17),
+                       UIColor::whiteColor(), NSTextAlignmentCenter);
+        if (source_ == UIImagePickerControllerSourceTypeCamera) {
+            const CGRect finder{{20, 70}, {size.width - 40, size.height - 180}};
+            if (!thumbnails_.empty() && thumbnails_[0]) drawFilling(*thumbnails_[0], finder);
+            CGContextSetStrokeColorWithColor(c, UIColor::whiteColor().CGColor());
+            CGContextSetLineWidth(c, 2);
+            CGContextStrokeRect(c, finder);
+            CGContextSetFillColorWithColor(c, UIColor::whiteColor().CGColor());
+            CGContextFillEllipseInRect(c, {{size.width / 2 - 30, size.height - 95}, {60, 60}});
+            return;
+        }
+        const double gap = 4, cell = (size.width - 5 * gap) / 4;
+        for (std::size_t i = 0; i < thumbnails_.size(); ++i) {
+            const CGRect tile{{gap + (i % 4) * (cell + gap), 64 + (i / 4) * (cell + gap)}, {cell, cell}};
+            if (thumbnails_[i]) {
+                drawFilling(*thumbnails_[i], tile);
+            } else {
+                CGContextSetFillColorWithColor(c, UIColor::darkGrayColor().CGColor());
+                CGContextFillRect(c, tile);
+                drawTextInRect("video", tile, UIFont::systemFontOfSize(12), UIColor::whiteColor(), NSTextAlignmentCenter);
+            }
+        }
+        if (thumbnails_.empty())
+            drawTextInRect("No Photos", {{0, size.height / 2 - 16}, {size.width, 32}}, UIFont::systemFontOfSize(15),
+                           UIColor::lightGrayColor(), NSTextAlignmentCenter);
+    }
+
+private:
+    // Scaled to cover the rectangle, centred, the overflow cut off.
+    static void drawFilling(const UIImage& image, CGRect rect) {
+        const CGSize size = image.size();
+        if (size.width <= 0 || size.height <= 0) return;
+        const double factor = std::max(rect.size.width / size.width, rect.size.height / size.height);
+        const CGSize scaled{size.width * factor, size.height * factor};
+        CGContextRef c = UIGraphicsGetCurrentContext();
+        if (!c) return;
+        CGContextSaveGState(c);
+        UIBezierPath::bezierPathWithRect(rect).appendTo(c->cairo());
+        cairo_clip(c->cairo());
+        image.drawInRect({{rect.origin.x + (rect.size.width - scaled.width) / 2,
+                           rect.origin.y + (rect.size.height - scaled.height) / 2},
+                          scaled});
+        CGContextRestoreGState(c);
+    }
+
+    long source_;
+    std::vector<std::shared_ptr<UIImage>> thumbnails_;
+};
+
+// Runs the delegate's call with the picker kept alive: the delegate usually
+// dismisses and drops it on the way.
+template <class Call>
+void tellDelegate(const std::shared_ptr<UIImagePickerController>& picker, Call call) {
+    if (UIImagePickerControllerDelegate* delegate = picker->delegate()) call(*delegate);
+}
+
+}  // namespace
+
+std::vector<std::string> UIImagePickerInfo::keys() const {
+    std::vector<std::string> keys;
+    if (!mediaType.empty()) keys.push_back(UIImagePickerControllerMediaType);
+    if (originalImage) keys.push_back(UIImagePickerControllerOriginalImage);
+    if (editedImage) keys.push_back(UIImagePickerControllerEditedImage);
+    if (referenceURL) keys.push_back(UIImagePickerControllerReferenceURL);
+    if (mediaURL) keys.push_back(UIImagePickerControllerMediaURL);
+    if (mediaMetadata) keys.push_back(UIImagePickerControllerMediaMetadata);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+UIImagePickerController::UIImagePickerController() = default;
+
+UIImagePickerController::~UIImagePickerController() = default;
+
+bool UIImagePickerController::isSourceTypeAvailable(long sourceType) {
+    switch (sourceType) {
+        case UIImagePickerControllerSourceTypePhotoLibrary:
+        case UIImagePickerControllerSourceTypeSavedPhotosAlbum: return true;
+        case UIImagePickerControllerSourceTypeCamera: return cameraPresent();
+        default: return false;
+    }
+}
+
+std::vector<std::string> UIImagePickerController::availableMediaTypesForSourceType(long sourceType) {
+    if (!isSourceTypeAvailable(sourceType)) return {};
+    return {kUTTypeImage, kUTTypeMovie};
+}
+
+bool UIImagePickerController::isCameraDeviceAvailable(long cameraDevice) {
+    return cameraPresent() &&
+           (cameraDevice == UIImagePickerControllerCameraDeviceRear || cameraDevice == UIImagePickerControllerCameraDeviceFront);
+}
+
+void UIImagePickerController::setCameraAvailable(bool available) { cameraPresent() = available; }
+bool UIImagePickerController::cameraAvailable() { return cameraPresent(); }
+
+void UIImagePickerController::loadView() {
+    assertMainThread("UIImagePickerController::loadView");
+    auto& pickers = knownPickers();
+    std::erase_if(pickers, [](const auto& weak) { return weak.expired(); });
+    pickers.push_back(std::static_pointer_cast<UIImagePickerController>(shared_from_this()));
+    auto view = std::make_shared<PickerView>(UIScreenBounds, sourceType_);
+    view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    setView(std::move(view));
+}
+
+void UIImagePickerController::viewWillAppear(bool animated) {
+    UIViewController::viewWillAppear(animated);
+    if (delegate_) delegate_->navigationControllerWillShowViewController(*this, *this, animated);
+}
+
+std::shared_ptr<UIImagePickerController> UIImagePickerController::visiblePicker() {
+    assertMainThread("UIImagePickerController::visiblePicker");
+    auto& pickers = knownPickers();
+    for (auto it = pickers.rbegin(); it != pickers.rend(); ++it) {
+        auto picker = it->lock();
+        if (!picker) continue;
+        if (picker->presentingViewController()) return picker;
+        if (picker->popover_ && picker->popover_->isPopoverVisible()) return picker;
+    }
+    return nullptr;
+}
+
+bool UIImagePickerController::pickLibraryFile(const std::string& name, std::string* error) {
+    auto picker = visiblePicker();
+    if (!picker) return fail(error, "no picker on screen");
+    if (picker->sourceType_ == UIImagePickerControllerSourceTypeCamera)
+        return fail(error, "the picker shows the camera, not the library");
+    const auto names = PhotoLibrary::fileNames();
+    if (std::find(names.begin(), names.end(), name) == names.end())
+        return fail(error, "no file \"" + name + "\" in the photo library");
+    const std::string path = PhotoLibrary::directory() + "/" + name;
+    UIImagePickerInfo info;
+    info.referenceURL = PhotoLibrary::referenceURLForFile(name);
+    if (PhotoLibrary::isVideoFile(name)) {
+        if (!allowsType(*picker, kUTTypeMovie)) return fail(error, "the picker does not offer videos");
+        info.mediaType = kUTTypeMovie;
+        info.mediaURL = URL::fileURLWithPath(path);
+    } else {
+        if (!allowsType(*picker, kUTTypeImage)) return fail(error, "the picker does not offer images");
+        const auto bytes = FileManager::defaultManager().contentsAtPath(path);
+        info.originalImage = bytes ? UIImage::imageWithData(*bytes) : nullptr;
+        if (!info.originalImage) return fail(error, "\"" + name + "\" is not a readable image");
+        info.mediaType = kUTTypeImage;
+        // The editor's starting crop: the whole picture, upright.
+        if (picker->allowsEditing_) info.editedImage = info.originalImage->uprightImage();
+    }
+    tellDelegate(picker, [&](auto& d) { d.imagePickerControllerDidFinishPickingMediaWithInfo(*picker, info); });
+    return true;
+}
+
+bool UIImagePickerController::takeCameraPicture(std::string* error) {
+    auto picker = visiblePicker();
+    if (!picker) return fail(error, "no picker on screen");
+    if (picker->sourceType_ != UIImagePickerControllerSourceTypeCamera) return fail(error, "the picker shows no camera");
+    if (!cameraPresent()) return fail(error, "the device has no camera");
+    if (!allowsType(*picker, kUTTypeImage)) return fail(error, "the picker does not take pictures");
+    const std::string path = PhotoLibrary::cameraFixturePath();
+    if (path.empty()) return fail(error, "no camera picture (camera.jpg) in the fixture folder");
+    const auto bytes = FileManager::defaultManager().contentsAtPath(path);
+    UIImagePickerInfo info;
+    info.originalImage = bytes ? UIImage::imageWithData(*bytes) : nullptr;
+    if (!info.originalImage) return fail(error, "the camera picture is not a readable image");
+    info.mediaType = kUTTypeImage;
+    Error metadataError;
+    auto metadata = metadataOfJpegData(*bytes, &metadataError);
+    info.mediaMetadata = metadata ? std::move(*metadata) : Dictionary{};
+    if (picker->allowsEditing_) info.editedImage = info.originalImage->uprightImage();
+    tellDelegate(picker, [&](auto& d) { d.imagePickerControllerDidFinishPickingMediaWithInfo(*picker, info); });
+    return true;
+}
+
+bool UIImagePickerController::pickVideo(std::string* error) {
+    auto picker = visiblePicker();
+    if (!picker) return fail(error, "no picker on screen");
+    for (const std::string& name : PhotoLibrary::fileNames()) {
+        if (PhotoLibrary::isVideoFile(name)) return pickLibraryFile(name, error);
+    }
+    return fail(error, "no video in the photo library");
+}
+
+bool UIImagePickerController::cancel(std::string* error) {
+    auto picker = visiblePicker();
+    if (!picker) return fail(error, "no picker on screen");
+    tellDelegate(picker, [&](auto& d) { d.imagePickerControllerDidCancel(*picker); });
+    return true;
+}
+
+}  // namespace platform

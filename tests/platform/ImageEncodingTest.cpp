@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+#include "platform/graphics/Context.h"
+#include "platform/graphics/GeometryFunctions.h"
+#include "platform/graphics/Image.h"
+
+using namespace platform;
+
+namespace {
+
+// A w x h image, white, with one red pixel at the stored top left and a blue one at the top right.
+std::shared_ptr<UIImage> marked(int w, int h, UIImageOrientation orientation) {
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(w, h), false, 1);
+    CGContextRef c = UIGraphicsGetCurrentContext();
+    CGContextSetFillColorWithColor(c, UIColor::whiteColor().CGColor());
+    CGContextFillRect(c, CGRectMake(0, 0, w, h));
+    CGContextSetFillColorWithColor(c, UIColor::redColor().CGColor());
+    CGContextFillRect(c, CGRectMake(0, 0, 1, 1));
+    CGContextSetFillColorWithColor(c, UIColor::blueColor().CGColor());
+    CGContextFillRect(c, CGRectMake(w - 1, 0, 1, 1));
+    auto image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return UIImage::imageWithImage(*image, orientation);
+}
+
+const UIImage::Pixel kRed{255, 0, 0, 255};
+const UIImage::Pixel kBlue{0, 0, 255, 255};
+
+}  // namespace
+
+TEST(ImageOrientation, TurningUprightMovesThePixelsAsEachOrientationSays) {
+    struct Case {
+        UIImageOrientation orientation;
+        int redX, redY, blueX, blueY;  // in the upright 2 x 4 (or 4 x 2) image
+    };
+    // Stored 4 x 2: red at (0, 0), blue at (3, 0).
+    for (const Case& c : {Case{UIImageOrientationUp, 0, 0, 3, 0}, Case{UIImageOrientationDown, 3, 1, 0, 1},
+                          Case{UIImageOrientationRight, 1, 0, 1, 3}, Case{UIImageOrientationLeft, 0, 3, 0, 0},
+                          Case{UIImageOrientationUpMirrored, 3, 0, 0, 0}, Case{UIImageOrientationLeftMirrored, 0, 0, 0, 3}}) {
+        const auto upright = marked(4, 2, c.orientation)->uprightImage();
+        ASSERT_TRUE(upright);
+        EXPECT_EQ(upright->imageOrientation(), UIImageOrientationUp);
+        EXPECT_EQ(upright->pixelAt(c.redX, c.redY), kRed) << c.orientation;
+        EXPECT_EQ(upright->pixelAt(c.blueX, c.blueY), kBlue) << c.orientation;
+    }
+    EXPECT_EQ(UIImageOrientationFromExif(6), UIImageOrientationRight);
+    EXPECT_EQ(UIImageOrientationToExif(UIImageOrientationLeft), 8);
+    EXPECT_EQ(UIImageOrientationFromExif(42), UIImageOrientationUp);
+}
+
+TEST(ImageOrientation, TheContextPathOfRotatingAndFlippingGivesTheSameUprightImage) {
+    // Centre, turn, flip, draw the stored pixels (sides swapped when turned a quarter).
+    struct Case {
+        UIImageOrientation orientation;
+        double angle;
+    };
+    for (const Case& c : {Case{UIImageOrientationRight, std::numbers::pi / 2}, Case{UIImageOrientationLeft, -std::numbers::pi / 2},
+                          Case{UIImageOrientationDown, std::numbers::pi}, Case{UIImageOrientationUp, 0}}) {
+        const auto image = marked(4, 2, c.orientation);
+        const double w = image->size().width, h = image->size().height;
+        const bool quarter = c.orientation == UIImageOrientationRight || c.orientation == UIImageOrientationLeft;
+        UIGraphicsBeginImageContextWithOptions(image->size(), false, 1);
+        CGContextRef context = UIGraphicsGetCurrentContext();
+        CGContextTranslateCTM(context, w / 2, h / 2);
+        CGContextRotateCTM(context, static_cast<double>(static_cast<float>(c.angle)));
+        CGContextScaleCTM(context, 1, -1);
+        CGContextDrawImage(context, quarter ? CGRectMake(-h / 2, -w / 2, h, w) : CGRectMake(-w / 2, -h / 2, w, h), *image);
+        const auto drawn = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        const auto expected = image->uprightImage();
+        ASSERT_TRUE(drawn);
+        ASSERT_EQ(drawn->pixelWidth(), expected->pixelWidth());
+        ASSERT_EQ(drawn->pixelHeight(), expected->pixelHeight());
+        for (int y = 0; y < expected->pixelHeight(); ++y)
+            for (int x = 0; x < expected->pixelWidth(); ++x)
+                EXPECT_EQ(drawn->pixelAt(x, y), expected->pixelAt(x, y)) << c.orientation << " at " << x << "," << y;
+    }
+}
+
+TEST(ImageEncoding, ScaledDrawingAndBothCodecsKeepTheSizes) {
+    const auto image = marked(400, 200, UIImageOrientationUp);
+    UIGraphicsBeginImageContextWithOptions({100, 50}, false, 1);
+    image->drawInRect({{0, 0}, {100, 50}});
+    const auto scaled = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    ASSERT_TRUE(scaled);
+    EXPECT_EQ(scaled->pixelWidth(), 100);
+    EXPECT_EQ(scaled->pixelHeight(), 50);
+
+    const Data jpeg = UIImageJPEGRepresentation(*image, 0.8);
+    ASSERT_GT(jpeg.size(), 2u);
+    EXPECT_EQ(jpeg[0], 0xFF);
+    EXPECT_EQ(jpeg[1], 0xD8);
+    const auto decoded = UIImage::imageWithData(jpeg);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->size(), CGSizeMake(400, 200));
+    // Lower quality, fewer bytes.
+    EXPECT_LT(UIImageJPEGRepresentation(*image, 0.1).size(), UIImageJPEGRepresentation(*image, 1.0).size());
+
+    const Data png = UIImagePNGRepresentation(*marked(4, 2, UIImageOrientationUp));
+    const auto fromPng = UIImage::imageWithData(png);
+    ASSERT_TRUE(fromPng);
+    EXPECT_EQ(fromPng->pixelAt(3, 0), kBlue);
+}
+
+TEST(ImageEncoding, AJpegKeepsTheOrientationInItsExif) {
+    const auto turned = UIImage::imageWithData(UIImageJPEGRepresentation(*marked(40, 20, UIImageOrientationRight), 0.9));
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->imageOrientation(), UIImageOrientationRight);
+    EXPECT_EQ(turned->size(), CGSizeMake(20, 40));
+}
+
+TEST(ImageEncoding, BytesThatAreNoImageGiveNothing) {
+    EXPECT_EQ(UIImage::imageWithData({}), nullptr);
+    EXPECT_EQ(UIImage::imageWithData({'n', 'o', 't'}), nullptr);
+    Data truncated = UIImageJPEGRepresentation(*marked(64, 64, UIImageOrientationUp), 0.9);
+    truncated.resize(truncated.size() / 3);
+    truncated[truncated.size() - 1] ^= 0x55;
+    UIImage::imageWithData(truncated);  // decoded partly or not at all, but no crash
+    Data header{0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x', 'i', 'f'};
+    EXPECT_EQ(UIImage::imageWithData(header), nullptr);
+}
