@@ -156,20 +156,20 @@ void UIApplication::setStatusBarHidden(bool hidden) {
         std::lock_guard lock(mutex_);
         if (statusBarHidden_ == hidden) return;
         statusBarHidden_ = hidden;
-        for (const auto& observation : keyValueObservers_)
-            if (observation.keyPath == "statusBarHidden") observers.push_back(observation.token);
+        observers = keyValueObservers_.tokensWhere([](const std::string& keyPath) { return keyPath == "statusBarHidden"; });
     }
     const Dictionary change{{NSKeyValueChangeNewKey, Value(hidden)}};
     // Looked up one by one outside the lock: an observer may add or remove
     // observers, itself included, and one removed meanwhile is not called.
     for (const KeyValueObserverToken token : observers) {
+        std::string keyPath;
         KeyValueObserver observer;
+        bool found = false;
         {
             std::lock_guard lock(mutex_);
-            for (const auto& observation : keyValueObservers_)
-                if (observation.token == token) observer = observation.observer;
+            found = keyValueObservers_.find(token, keyPath, observer);
         }
-        if (observer) observer("statusBarHidden", change);
+        if (found) observer(keyPath, change);
     }
 }
 
@@ -211,14 +211,12 @@ bool UIApplication::viewControllerBasedStatusBarAppearance() const {
 
 KeyValueObserverToken UIApplication::addObserverForKeyPath(const std::string& keyPath, KeyValueObserver observer) {
     std::lock_guard lock(mutex_);
-    const KeyValueObserverToken token = nextObserverToken_++;
-    keyValueObservers_.push_back({token, keyPath, std::move(observer)});
-    return token;
+    return keyValueObservers_.add(keyPath, std::move(observer));
 }
 
 void UIApplication::removeObserver(KeyValueObserverToken token) {
     std::lock_guard lock(mutex_);
-    std::erase_if(keyValueObservers_, [token](const auto& observation) { return observation.token == token; });
+    keyValueObservers_.remove(token);
 }
 
 UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/KeyPathObservers.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
@@ -38,7 +39,7 @@ inline constexpr double UIStatusBarThickness = 20;
 // NSKeyValueChangeNewKey entry holds the new value.
 inline constexpr const char* NSKeyValueChangeNewKey = "new";
 using KeyValueObserver = std::function<void(const std::string& keyPath, const Dictionary& change)>;
-using KeyValueObserverToken = unsigned long;
+using KeyValueObserverToken = KeyPathObservers<KeyValueObserver>::Token;
 
 using UIBackgroundTaskIdentifier = unsigned long;
 inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
@@ -129,13 +130,7 @@ private:
     bool statusBarHidden_ = false;
     long statusBarStyle_ = UIStatusBarStyleDefault;
     UIInterfaceOrientation statusBarOrientation_ = UIInterfaceOrientationPortrait;
-    struct KeyValueObservation {
-        KeyValueObserverToken token;
-        std::string keyPath;
-        KeyValueObserver observer;
-    };
-    std::vector<KeyValueObservation> keyValueObservers_;
-    KeyValueObserverToken nextObserverToken_ = 1;
+    KeyPathObservers<KeyValueObserver> keyValueObservers_;
 };
 
 // What the application delegate hears; the app shell implements it. Every

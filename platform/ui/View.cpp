@@ -84,13 +84,11 @@ void UIView::applyFrame(CGRect frame) {
 }
 
 UIView::KeyPathObserverToken UIView::addObserverForKeyPath(const std::string& keyPath, KeyPathObserver observer) {
-    const KeyPathObserverToken token = nextObserverToken_++;
-    keyPathObservers_.push_back({token, keyPath, std::move(observer)});
-    return token;
+    return keyPathObservers_.add(keyPath, std::move(observer));
 }
 
 void UIView::removeObserver(KeyPathObserverToken token) {
-    std::erase_if(keyPathObservers_, [token](const KeyPathObservation& o) { return o.token == token; });
+    keyPathObservers_.remove(token);
 }
 
 void UIView::tellObservers(CGRect oldFrame, CGRect oldBounds) {
@@ -99,18 +97,13 @@ void UIView::tellObservers(CGRect oldFrame, CGRect oldBounds) {
     const bool boundsChanged = !(bounds() == oldBounds);
     if (!frameChanged && !boundsChanged) return;
     const auto keepAlive = weak_from_this().lock();
-    // An observer may add or remove observers (itself too) while it is told;
-    // one removed before its turn is not told.
-    std::vector<KeyPathObserverToken> tokens;
-    for (const auto& o : keyPathObservers_) tokens.push_back(o.token);
+    const auto tokens = keyPathObservers_.tokensWhere([&](const std::string& keyPath) {
+        return (keyPath == "frame" && frameChanged) || (keyPath == "bounds" && boundsChanged);
+    });
     for (const KeyPathObserverToken token : tokens) {
-        auto it = std::find_if(keyPathObservers_.begin(), keyPathObservers_.end(),
-                               [token](const KeyPathObservation& o) { return o.token == token; });
-        if (it == keyPathObservers_.end()) continue;
-        if (!((it->keyPath == "frame" && frameChanged) || (it->keyPath == "bounds" && boundsChanged))) continue;
-        const KeyPathObserver observer = it->observer;
-        const std::string keyPath = it->keyPath;
-        observer(keyPath);
+        std::string keyPath;
+        KeyPathObserver observer;
+        if (keyPathObservers_.find(token, keyPath, observer)) observer(keyPath);
     }
 }
 

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/KeyPathObservers.h"
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
@@ -74,7 +75,7 @@ public:
     // each setFrame or setBounds that changes the value under its key path (a
     // new size changes both). Other key paths are never reported.
     using KeyPathObserver = std::function<void(const std::string& keyPath)>;
-    using KeyPathObserverToken = unsigned long;
+    using KeyPathObserverToken = KeyPathObservers<KeyPathObserver>::Token;
     KeyPathObserverToken addObserverForKeyPath(const std::string& keyPath, KeyPathObserver observer);
     void removeObserver(KeyPathObserverToken token);
 
@@ -175,13 +176,7 @@ private:
     cairo_surface_t* content_ = nullptr;  // drawRect's recording; nullptr when it has none
     std::vector<std::shared_ptr<UIView>> subviews_;
     std::weak_ptr<UIView> superview_;
-    struct KeyPathObservation {
-        KeyPathObserverToken token;
-        std::string keyPath;
-        KeyPathObserver observer;
-    };
-    std::vector<KeyPathObservation> keyPathObservers_;
-    KeyPathObserverToken nextObserverToken_ = 1;
+    KeyPathObservers<KeyPathObserver> keyPathObservers_;
 };
 
 inline constexpr double UIScrollViewDecelerationRateNormal = 0.998;
