@@ -74,6 +74,10 @@ void HYBCamera::takePicture(const hybrid::HYBInvokedUrlCommand& command) {
         sendResult(*errorResult("no camera available"), command.callbackId());
         return;
     }
+    // A request still on screen is replaced: it is answered as cancelled, so
+    // that it too gets its one answer.
+    if (pickerController_ && pickerController_->callbackId)
+        sendResult(*errorResult("no image selected"), pickerController_->callbackId);
     if (pickerController_ && pickerController_->popoverController &&
         pickerController_->popoverController->isPopoverVisible()) {
         pickerController_->popoverController->dismissPopoverAnimated(true);
@@ -164,6 +168,11 @@ void HYBCamera::closePicker(HYBCameraPicker& picker) {
 
 std::shared_ptr<HYBPluginResult> HYBCamera::resultForBytes(const platform::Data& bytes, int returnType,
                                                            int encodingType) {
+    if (bytes.empty()) {
+        platform::log("Camera: the picture could not be encoded");
+        return HYBPluginResult::resultWithStatusMessageAsString(hybrid::HYBResultStatusError,
+                                                                "could not encode the image");
+    }
     if (returnType != HYBCameraDestinationFileURL)
         return HYBPluginResult::resultWithStatusMessageAsString(hybrid::HYBResultStatusOK,
                                                                 hybrid::base64EncodedString(bytes));
@@ -325,6 +334,7 @@ void HYBCamera::popoverControllerDidDismissPopover(platform::UIPopoverController
     if (pickerController_ && pickerController_->callbackId && pickerController_->popoverController) {
         pickerController_->popoverController.reset();
         sendResult(*errorResult("no image selected"), pickerController_->callbackId);
+        pickerController_->callbackId.reset();  // answered: a later request must not answer it again
     }
     setHasPendingOperation(false);
 }

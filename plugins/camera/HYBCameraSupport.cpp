@@ -7,6 +7,7 @@
 #include "hybrid/HYBCollectionExtensions.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
 #include "platform/imageio/ImageMetadata.h"
 
@@ -41,7 +42,17 @@ HYBCameraRequestOptions HYBCameraRequestOptions::fromCommand(const hybrid::HYBIn
     options.sourceType = static_cast<long>(integerArgument(command, 2, 1));
     const Value width = argumentOrNil(command, 3);
     const Value height = argumentOrNil(command, 4);
-    if (!width.isNil() && !height.isNil()) options.targetSize = CGSize{width.doubleValue(), height.doubleValue()};
+    if (!width.isNil() && !height.isNil()) {
+        // The page chooses the size of the image drawn: one it could never
+        // mean would only exhaust memory, so it is not applied.
+        const CGSize size{width.doubleValue(), height.doubleValue()};
+        if (std::isfinite(size.width) && std::isfinite(size.height) && size.width <= kHYBCameraMaxTargetSide &&
+            size.height <= kHYBCameraMaxTargetSide)
+            options.targetSize = size;
+        else
+            platform::logf("Camera: target size %g x %g ignored: at most %g per side", size.width, size.height,
+                           kHYBCameraMaxTargetSide);
+    }
     options.encodingType = static_cast<int>(integerArgument(command, 5, HYBCameraEncodingTypeJPEG));
     options.mediaType = static_cast<int>(integerArgument(command, 6, HYBCameraMediaTypePicture));
     options.allowsEditing = boolArgument(command, 7);

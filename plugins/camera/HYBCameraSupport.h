@@ -21,6 +21,9 @@ enum HYBCameraDestinationType : int { HYBCameraDestinationDataURL = 0, HYBCamera
 enum HYBCameraEncodingType : int { HYBCameraEncodingTypeJPEG = 0, HYBCameraEncodingTypePNG = 1 };
 enum HYBCameraMediaType : int { HYBCameraMediaTypePicture = 0, HYBCameraMediaTypeVideo = 1, HYBCameraMediaTypeAll = 2 };
 
+// The largest target side a page may ask for, in points.
+inline constexpr double kHYBCameraMaxTargetSide = 8192;
+
 // The arguments of takePicture, each defaulted when missing or null.
 struct HYBCameraRequestOptions {
     std::int64_t quality = 50;

@@ -351,13 +351,14 @@ std::optional<platform::Data> HYBJpegHeaderWriter::spliceExifBlockIntoJpeg(const
             refuse(error, ErrorTruncatedSegment, "The JPEG's APP1 segment runs past the end of the data.");
             return std::nullopt;
         }
-        result.insert(result.end(), block->begin(), block->end());
         position += length + 2;
     }
     if (position == 2) {
         refuse(error, ErrorTruncatedSegment, "The JPEG's APP1 segment runs past the end of the data.");
         return std::nullopt;
     }
+    // One block, however many EXIF segments it replaces.
+    result.insert(result.end(), block->begin(), block->end());
     result.insert(result.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(position), jpeg.end());
     return result;
 }

@@ -162,6 +162,10 @@ TEST_F(CameraPluginTest, ScalingGeometryFitsOrFillsAndIgnoresSizesWithoutBothPar
     take({Value(50), Value(0), Value(1), Value(100), Value(-5)});
     pick(cameraInfo(picture(400, 200), false));
     EXPECT_EQ(UIImage::imageWithData(bytesOf(delegate_->answers.at(1)))->pixelWidth(), 400);
+    // A size no page could mean would only exhaust memory: it is not applied.
+    take({Value(50), Value(0), Value(1), Value(1e12), Value(20000)});
+    pick(cameraInfo(picture(400, 200), false));
+    EXPECT_EQ(UIImage::imageWithData(bytesOf(delegate_->answers.at(2)))->pixelWidth(), 400);
 }
 
 TEST_F(CameraPluginTest, OrientationFixDrawsThePictureAsItIsSeenUpright) {
@@ -316,6 +320,13 @@ TEST_F(CameraPluginTest, NoCameraAndCancelAnswerErrorsAtOnce) {
     camera_->imagePickerControllerDidCancel(*camera_->pickerController());
     EXPECT_EQ(*delegate_->answers.at(2).message.string(), "has no access to assets");
     EXPECT_FALSE(window_->rootViewController()->presentedViewController());
+
+    // A request replaced while its picker is up still gets its one answer.
+    ALAssetsLibrary::setAuthorizationStatus(ALAuthorizationStatusAuthorized);
+    take({Value(50), Value(1), Value(0)});
+    take({Value(50), Value(1), Value(0)});
+    ASSERT_EQ(delegate_->answers.size(), 4u);
+    EXPECT_EQ(*delegate_->answers.at(3).message.string(), "no image selected");
 }
 
 }  // namespace

@@ -82,6 +82,13 @@ TEST(HYBJpegHeaderWriter, SplicingReplacesTheLeadingExifSegmentOnly) {
     ASSERT_TRUE(spliced);
     EXPECT_EQ(spliced->size(), withXmp.size() - kEmptyExif.size() + 2);
     EXPECT_EQ((*spliced)[12], 'h');
+
+    // Two leading EXIF segments give way to one block.
+    const Data twoExif = testing_support::withApp1(testing_support::withApp1(testing_support::smallJpeg(), kEmptyExif),
+                                                   kEmptyExif);
+    const auto once = writer.spliceExifBlockIntoJpeg(twoExif, "ffe10004cafe");
+    ASSERT_TRUE(once);
+    EXPECT_EQ(once->size(), twoExif.size() - 2 * (kEmptyExif.size() + 4) + 6);
 }
 
 TEST(HYBJpegHeaderWriter, SplicingIntoBytesItCannotTrustIsRefusedWithAClearError) {
