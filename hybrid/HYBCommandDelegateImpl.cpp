@@ -23,6 +23,7 @@ HYBCommandDelegateImpl::HYBCommandDelegateImpl(const std::shared_ptr<HYBContaine
     : viewController_(container), commandQueue_(container ? container->commandQueue() : nullptr) {
     callbackIdPattern_ = platform::RegularExpression::create(callbackIdPattern);
     if (!callbackIdPattern_) platform::log("Error: Couldn't initialize regex");
+    defaultCallbackIdPattern_ = callbackIdPattern_ && callbackIdPattern == kCallbackIdPattern;
 }
 
 HYBCommandDelegateImpl::~HYBCommandDelegateImpl() = default;
@@ -110,6 +111,16 @@ void HYBCommandDelegateImpl::flushCommandQueueWithDelayedJs() {
 bool HYBCommandDelegateImpl::isValidCallbackId(const std::optional<std::string>& callbackId) const {
     if (!callbackId || !callbackIdPattern_) return false;
     if (platform::utf16Length(*callbackId) > kMaxCallbackIdLength) return false;
+    if (defaultCallbackIdPattern_) {
+        // Any byte outside the class, including every byte of a non-ASCII or malformed sequence, is a character
+        // the pattern would match.
+        for (const char c : *callbackId) {
+            const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                 c == '.' || c == '_' || c == '-';
+            if (!allowed) return false;
+        }
+        return true;
+    }
     return !callbackIdPattern_->matchesSomewhere(*callbackId);
 }
 

@@ -53,6 +53,8 @@ private:
 
     std::weak_ptr<HYBContainer> viewController_;
     std::unique_ptr<platform::RegularExpression> callbackIdPattern_;
+    // Every answer checks its callback id: the default pattern is one character class, tested without the engine.
+    bool defaultCallbackIdPattern_ = false;
     std::weak_ptr<HYBCommandQueue> commandQueue_;
     bool delayResponses_ = false;
 };

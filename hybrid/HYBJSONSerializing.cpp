@@ -1,5 +1,7 @@
 #include "hybrid/HYBJSONSerializing.h"
 
+#include <utility>
+
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
 
@@ -23,13 +25,14 @@ std::optional<std::string> JSONString(const platform::Dictionary& dictionary) {
 std::optional<platform::Value> JSONObject(std::string_view text) {
     auto result = platform::readJson(text, JsonReading::Strict);
     if (!result.value) platform::logf("NSString JSONObject error: %s", result.error.c_str());
-    return result.value;
+    // A member of a local is not moved from implicitly; a copy here would duplicate a whole batch.
+    return std::move(result.value);
 }
 
 std::optional<platform::Value> JSONFragment(std::string_view text) {
     auto result = platform::readJson(text, JsonReading::AllowFragments);
     if (!result.value) platform::logf("NSString JSONObject error: %s", result.error.c_str());
-    return result.value;
+    return std::move(result.value);
 }
 
 }  // namespace hybrid
