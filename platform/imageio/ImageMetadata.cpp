@@ -268,9 +268,18 @@ void addRequiredEntries(Exiv2::ExifData& exif, bool wroteExif, bool wroteGPS, in
     if (wroteGPS) setDefault("Exif.GPSInfo.GPSVersionID", "2 2 0 0", Exiv2::unsignedByte);
 }
 
-Exiv2::Image::AutoPtr openJpeg(const Data& jpeg) {
+// The JPEG with its metadata read, or null with `error` set. Exiv2 may
+// throw: callers catch.
+Exiv2::Image::AutoPtr openJpeg(const Data& jpeg, Error* error) {
+    if (!isWholeJpeg(jpeg)) {
+        fail(error, ImageMetadataErrorNotJPEG, "The data is not a complete JPEG image.");
+        return Exiv2::Image::AutoPtr();
+    }
     Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.data(), static_cast<long>(jpeg.size()));
-    if (image.get() == nullptr || image->mimeType() != "image/jpeg") return Exiv2::Image::AutoPtr();
+    if (image.get() == nullptr || image->mimeType() != "image/jpeg") {
+        fail(error, ImageMetadataErrorNotJPEG, "The data is not a JPEG image.");
+        return Exiv2::Image::AutoPtr();
+    }
     image->readMetadata();
     return image;
 }
@@ -279,16 +288,9 @@ Exiv2::Image::AutoPtr openJpeg(const Data& jpeg) {
 
 std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary& metadata, Error* error) {
     setUpExiv2Once();
-    if (!isWholeJpeg(jpeg)) {
-        fail(error, ImageMetadataErrorNotJPEG, "The data is not a complete JPEG image.");
-        return std::nullopt;
-    }
     try {
-        Exiv2::Image::AutoPtr image = openJpeg(jpeg);
-        if (image.get() == nullptr) {
-            fail(error, ImageMetadataErrorNotJPEG, "The data is not a JPEG image.");
-            return std::nullopt;
-        }
+        Exiv2::Image::AutoPtr image = openJpeg(jpeg, error);
+        if (image.get() == nullptr) return std::nullopt;
         Exiv2::ExifData& exif = image->exifData();
         bool wroteExif = exif.findKey(Exiv2::ExifKey("Exif.Photo.ExifVersion")) != exif.end();
         bool wroteGPS = false;
@@ -329,16 +331,9 @@ std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary&
 
 std::optional<Dictionary> metadataOfJpegData(const Data& jpeg, Error* error) {
     setUpExiv2Once();
-    if (!isWholeJpeg(jpeg)) {
-        fail(error, ImageMetadataErrorNotJPEG, "The data is not a complete JPEG image.");
-        return std::nullopt;
-    }
     try {
-        Exiv2::Image::AutoPtr image = openJpeg(jpeg);
-        if (image.get() == nullptr) {
-            fail(error, ImageMetadataErrorNotJPEG, "The data is not a JPEG image.");
-            return std::nullopt;
-        }
+        Exiv2::Image::AutoPtr image = openJpeg(jpeg, error);
+        if (image.get() == nullptr) return std::nullopt;
         Dictionary result;
         const Exiv2::ExifData& exif = image->exifData();
         for (const Entry& entry : kEntries) {
