@@ -40,13 +40,6 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
     return length;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string vformat(const char* fmt, va_list args) {
@@ -64,6 +57,13 @@ std::string vformat(const char* fmt, va_list args) {
 }
 
 }  // namespace
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 std::size_t utf16Length(std::string_view text) {
     std::size_t units = 0;
@@ -134,8 +134,8 @@ std::optional<std::string> percentUnescape(std::string_view text) {
             continue;
         }
         if (i + 2 >= text.size()) return std::nullopt;
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
+        const int high = hexDigitValue(text[i + 1]);
+        const int low = hexDigitValue(text[i + 2]);
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
         i += 2;

@@ -22,6 +22,9 @@ std::string percentEscape(std::string_view text, std::string_view keep = {});
 // Decodes %XX escapes as UTF-8. Empty on a malformed escape or invalid UTF-8.
 std::optional<std::string> percentUnescape(std::string_view text);
 
+// The value of a hexadecimal digit in either case; -1 for any other character.
+int hexDigitValue(char c);
+
 // Whether `text` is valid UTF-8.
 bool isValidUtf8(std::string_view text);
 

@@ -259,14 +259,23 @@ bool UIImage::writePNG(const std::string& path) const {
     return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
-void UIImage::drawInRect(CGRect rect) const {
-    CGContextRef c = UIGraphicsGetCurrentContext();
-    if (!c || rect.size.width <= 0 || rect.size.height <= 0) return;
-    cairo_t* cr = c->cairo();
+namespace {
+
+// Saves the state and clips to the rectangle; the caller restores.
+void beginDrawingInRect(cairo_t* cr, CGRect rect) {
     cairo_save(cr);
     cairo_new_path(cr);
     cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
     cairo_clip(cr);
+}
+
+}  // namespace
+
+void UIImage::drawInRect(CGRect rect) const {
+    CGContextRef c = UIGraphicsGetCurrentContext();
+    if (!c || rect.size.width <= 0 || rect.size.height <= 0) return;
+    cairo_t* cr = c->cairo();
+    beginDrawingInRect(cr, rect);
     cairo_translate(cr, rect.origin.x, rect.origin.y);
     const bool swap = swapsSides(orientation_);
     cairo_scale(cr, rect.size.width / (swap ? pixelHeight() : pixelWidth()),
@@ -281,10 +290,7 @@ void UIImage::drawInRect(CGRect rect) const {
 void CGContextDrawImage(CGContextRef context, CGRect rect, const UIImage& image) {
     if (!context || rect.size.width <= 0 || rect.size.height <= 0) return;
     cairo_t* cr = context->cairo();
-    cairo_save(cr);
-    cairo_new_path(cr);
-    cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
-    cairo_clip(cr);
+    beginDrawingInRect(cr, rect);
     cairo_translate(cr, rect.origin.x, rect.origin.y + rect.size.height);
     cairo_scale(cr, rect.size.width / image.pixelWidth(), -rect.size.height / image.pixelHeight());
     cairo_set_source_surface(cr, image.surface(), 0, 0);

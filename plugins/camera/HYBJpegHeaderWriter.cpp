@@ -6,6 +6,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/foundation/Strings.h"
+
 namespace plugins {
 namespace {
 
@@ -30,19 +32,12 @@ bool refuse(platform::Error* error, int code, std::string description) {
     return false;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<platform::Data> bytesOfHexText(const std::string& text) {
     if (text.size() % 2 != 0) return std::nullopt;
     platform::Data bytes;
     bytes.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = hexDigit(text[i]), low = hexDigit(text[i + 1]);
+        const int high = platform::hexDigitValue(text[i]), low = platform::hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) return std::nullopt;
         bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
@@ -311,7 +306,7 @@ std::string HYBJpegHeaderWriter::hexStringFromData(const platform::Data& data) {
 std::int64_t HYBJpegHeaderWriter::numericFromHexString(const std::string& hex) {
     std::int64_t value = 0;
     for (const char c : hex) {
-        const int digit = hexDigit(c);
+        const int digit = platform::hexDigitValue(c);
         if (digit < 0) break;
         value = value * 16 + digit;
         if (value > kMaxUnsigned32 * 16) break;
