@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 #include "cardscanner/ZeduVICardScanner.h"
 #include "cardscanner/ZeduVIReadCardInfo.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
@@ -39,7 +39,7 @@
 namespace {
 
 namespace cf = camera_frames;
-using cardscanner::PixelBuffer;
+using platform::PixelBuffer;
 using cardscanner::ZeduVICardScanner;
 using cardscanner::ZeduVIVideoFrame;
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 #include "cardscanner/core/ImagePrimitives.h"
 #include "cardscanner/core/ImageView.h"
 #include "platform/graphics/Image.h"

@@ -19,12 +19,13 @@
 #include "platform/graphics/Geometry.h"
 
 namespace platform {
+class PixelBuffer;
 class UIImage;
 }
 
 namespace cardscanner {
 
-class PixelBuffer;
+using platform::PixelBuffer;
 
 class ZeduVIIplImage : public std::enable_shared_from_this<ZeduVIIplImage> {
     struct PassKey {};

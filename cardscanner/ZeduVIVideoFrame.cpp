@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 #include "cardscanner/ZeduVICardScanner.h"
 #include "cardscanner/ZeduVIIplImage.h"
 #include "cardscanner/core/GuideGeometry.h"

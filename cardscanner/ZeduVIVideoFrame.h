@@ -22,12 +22,13 @@
 #include "platform/foundation/Value.h"
 
 namespace platform {
+class PixelBuffer;
 class UIImage;
 }
 
 namespace cardscanner {
 
-class PixelBuffer;
+using platform::PixelBuffer;
 class ZeduVICardScanner;
 class ZeduVIIplImage;
 class ZeduVIReadCardInfo;
@@ -107,6 +108,13 @@ public:
     bool foundBottomEdge() const { return foundBottomEdge_; }
     bool foundLeftEdge() const { return foundLeftEdge_; }
     bool foundRightEdge() const { return foundRightEdge_; }
+    // For frames not made by the analysis: tests and replays.
+    void setFoundEdges(bool top, bool bottom, bool left, bool right) {
+        foundTopEdge_ = top;
+        foundBottomEdge_ = bottom;
+        foundLeftEdge_ = left;
+        foundRightEdge_ = right;
+    }
     bool flipped() const { return flipped_; }
     const std::shared_ptr<ZeduVIIplImage>& cardY() const { return cardY_; }
     const std::shared_ptr<ZeduVIIplImage>& cardCb() const { return cardCb_; }

@@ -15,6 +15,8 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
+#include "sim/ScanStep.h"
+#include "sim/SimCamera.h"
 
 namespace sim {
 
@@ -175,8 +177,9 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
         error = path + ": a scenario is an object with an array \"steps\"";
         return std::nullopt;
     }
-    // Track files are named relative to the scenario, which the player no longer knows.
+    // Track files and camera videos are named relative to the scenario, which the player no longer knows.
     const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    (*parsed.value->dictionary())["scenarioFolder"] = Value(folder.string());
     for (Value& step : *(*parsed.value->dictionary())["steps"].array()) {
         platform::Dictionary* fields = step.dictionary();
         if (!fields || !fields->count("locationTrack")) continue;
@@ -371,6 +374,27 @@ void ScenarioPlayer::runStep(std::size_t index) {
         !step["locationPermission"].isNil() || !step["locationTrack"].isNil()) {
         std::string error;
         if (!playLocationStep(step, error)) return fail(index, error);
+        return next(index + 1);
+    }
+    if (!step["camera"].isNil()) {
+        const std::string* spec = step["camera"].string();
+        if (!spec) return fail(index, "\"camera\" is a text");
+        platform::logf("scenario: camera %s", spec->c_str());
+        std::string error;
+        // Video paths are relative to the scenario file.
+        if (!installCamera(*spec, scenario_["scenarioFolder"].stringValue(), error)) return fail(index, error);
+        return next(index + 1);
+    }
+    if (isScanStep(step)) {
+        std::string error;
+        if (!playScanStep(step, error)) return fail(index, error);
+        return next(index + 1);
+    }
+    if (!step["cameraPermission"].isNil()) {
+        const std::string name = step["cameraPermission"].stringValue();
+        platform::logf("scenario: camera permission %s", name.c_str());
+        std::string error;
+        if (!setCameraPermission(name, error)) return fail(index, error);
         return next(index + 1);
     }
     if (const std::string* text = step["log"].string()) {

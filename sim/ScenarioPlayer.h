@@ -39,6 +39,13 @@
 //     {"locationTrack": "walk.gpx"},                  replays a GPX 1.1 track (path relative to the scenario
 //                                                     file, or absolute) from now at its own pace; logs
 //                                                     "scenario: location track NAME (N points)"
+//     {"camera": "filmed" | "filmed:SEED" | "filmed:SEED:dark" | "video:PATH" | "v4l2:INDEX_OR_PATH" | "none"},
+//                                                     the device's camera from now on (see sim/SimCamera.h;
+//                                                     a video path relative to the scenario file); logs
+//                                                     "scenario: camera SPEC", and a filmed card also
+//                                                     "camera: filmed card NUMBER"
+//     {"cameraPermission": "notDetermined" | "restricted" | "denied" | "authorized"},
+//                                                     logs "scenario: camera permission NAME"
 //     {"log": "text"}
 //   ]}
 //

@@ -20,6 +20,7 @@
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Screen.h"
 #include "sim/ScenarioPlayer.h"
+#include "sim/SimCamera.h"
 #include "sim/SimEchoPlugin.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct Options {
     double launchPause = 0.1;
     bool liveNetwork = false;
     bool noCamera = false;
+    std::string camera = "filmed";
     std::string photos;  // empty: the bundle's sibling folder "photos", when there is one
     platform::CGSize screenSize{320, 568};
     double screenScale = 2;
@@ -43,7 +45,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: hybrid-sim --bundle DIR [--scenario FILE] [--shots DIR] [--until TEXT] [--timeout SECONDS]\n"
                  "                  [--home DIR] [--launch-pause SECONDS] [--screen WIDTHxHEIGHT@SCALE]\n"
-                 "                  [--live-network] [--no-camera] [--photos DIR]\n"
+                 "                  [--live-network] [--no-camera] [--camera SPEC] [--photos DIR]\n"
                  "  --bundle DIR       the app bundle (Info.plist, config.xml, www/, images)\n"
                  "  --scenario FILE    steps to play against the app (JSON); exit 0 when all ran\n"
                  "  --shots DIR        where the scenario's screenshots go\n"
@@ -55,7 +57,11 @@ void usage() {
                  "  --live-network     report the machine's own network instead of a scripted one\n"
                  "                     (which starts on Wi-Fi and follows the scenario's network steps)\n"
                  "  --screen WxH@S     the main screen: bounds in points and scale (default 320x568@2)\n"
-                 "  --no-camera        a device without a camera\n"
+                 "  --no-camera        a device without a camera (the same as --camera none)\n"
+                 "  --camera SPEC      what the capture camera films: filmed (default), filmed:SEED,\n"
+                 "                     filmed:SEED:dark (a rendered card brought into the guide, in\n"
+                 "                     normal or dim light), video:PATH (a video file), v4l2:INDEX_OR_PATH\n"
+                 "                     (a V4L2 camera) or none\n"
                  "  --photos DIR       fixture photos: copied into the photo library, camera.jpg is the\n"
                  "                     camera's picture (default: the folder \"photos\" beside the bundle)\n");
 }
@@ -104,6 +110,7 @@ bool parse(int argc, char** argv, Options& options) {
         else if (arg == "--scenario") options.scenario = value;
         else if (arg == "--shots") options.shots = value;
         else if (arg == "--photos") options.photos = value;
+        else if (arg == "--camera") options.camera = value;
         else if (arg == "--timeout") {
             if (!parseNumber(value, options.timeout) || options.timeout <= 0) return false;
         } else if (arg == "--launch-pause") {
@@ -147,7 +154,13 @@ int main(int argc, char** argv) {
     const std::string identifier = platform::Bundle::main().bundleIdentifier();
     platform::UserDefaults::setStandardFile(platform::FileManager::defaultManager().libraryDirectory() + "/Preferences/" +
                                             (identifier.empty() ? "app" : identifier) + ".plist");
-    platform::UIImagePickerController::setCameraAvailable(!options.noCamera);
+    {
+        std::string error;
+        if (!sim::installCamera(options.noCamera ? "none" : options.camera, "", error)) {
+            std::fprintf(stderr, "hybrid-sim: %s\n", error.c_str());
+            return 2;
+        }
+    }
     {
         std::filesystem::path bundlePath = std::filesystem::absolute(options.bundle).lexically_normal();
         if (bundlePath.filename().empty()) bundlePath = bundlePath.parent_path();

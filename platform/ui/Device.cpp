@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace platform {
 namespace {
@@ -116,6 +117,43 @@ void UIDevice::setLocaleIdentifier(std::string identifier) {
     NotificationCenter::defaultCenter().post(NSCurrentLocaleDidChangeNotification, &currentDevice());
 }
 
+UIDeviceOrientation UIDevice::orientation() const {
+    std::lock_guard lock(mutex_);
+    return orientation_;
+}
+
+void UIDevice::setOrientation(UIDeviceOrientation orientation) {
+    {
+        std::lock_guard lock(mutex_);
+        if (orientation_ == orientation) return;
+        orientation_ = orientation;
+        if (orientationGenerators_ == 0) return;
+    }
+    auto post = [] {
+        NotificationCenter::defaultCenter().post(UIDeviceOrientationDidChangeNotification, &currentDevice());
+    };
+    if (RunLoop::isMainThread())
+        post();
+    else
+        RunLoop::main().post(post);
+}
+
+void UIDevice::beginGeneratingDeviceOrientationNotifications() {
+    std::lock_guard lock(mutex_);
+    ++orientationGenerators_;
+}
+
+void UIDevice::endGeneratingDeviceOrientationNotifications() {
+    std::lock_guard lock(mutex_);
+    // An unbalanced end is ignored rather than leaving the count negative.
+    if (orientationGenerators_ > 0) --orientationGenerators_;
+}
+
+bool UIDevice::isGeneratingDeviceOrientationNotifications() const {
+    std::lock_guard lock(mutex_);
+    return orientationGenerators_ > 0;
+}
+
 void UIDevice::reset() {
     std::string locale = localeFromEnvironment();
     std::string machine = machineOfKernel();
@@ -127,6 +165,8 @@ void UIDevice::reset() {
     name_ = std::move(name);
     multitasking_ = true;
     locale_ = std::move(locale);
+    orientation_ = UIDeviceOrientationPortrait;
+    orientationGenerators_ = 0;
 }
 
 }  // namespace platform

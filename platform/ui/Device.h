@@ -3,6 +3,11 @@
 // and the current locale. The machine and the name come from the real host
 // (the kernel's machine field, the host name); every answer is settable, so
 // version gates can be tested. Thread-safe.
+//
+// The physical orientation is a hook too: setOrientation() (tests, the
+// simulator) posts UIDeviceOrientationDidChangeNotification, object the
+// device, on the main thread (posted there from other threads), and only
+// while someone generates orientation notifications.
 
 #include <mutex>
 #include <optional>
@@ -11,6 +16,18 @@
 namespace platform {
 
 inline constexpr const char* NSCurrentLocaleDidChangeNotification = "kCFLocaleCurrentLocaleDidChangeNotification";
+
+inline constexpr const char* UIDeviceOrientationDidChangeNotification = "UIDeviceOrientationDidChangeNotification";
+
+enum UIDeviceOrientation : long {
+    UIDeviceOrientationUnknown = 0,
+    UIDeviceOrientationPortrait = 1,
+    UIDeviceOrientationPortraitUpsideDown = 2,
+    UIDeviceOrientationLandscapeLeft = 3,
+    UIDeviceOrientationLandscapeRight = 4,
+    UIDeviceOrientationFaceUp = 5,
+    UIDeviceOrientationFaceDown = 6,
+};
 
 enum UIUserInterfaceIdiom : long {
     UIUserInterfaceIdiomPhone = 0,
@@ -42,6 +59,14 @@ public:
     std::string localeIdentifier() const;
     void setLocaleIdentifier(std::string identifier);
 
+    // Default portrait.
+    UIDeviceOrientation orientation() const;
+    void setOrientation(UIDeviceOrientation orientation);
+    // Nest: notifications flow while more begins than ends were made.
+    void beginGeneratingDeviceOrientationNotifications();
+    void endGeneratingDeviceOrientationNotifications();
+    bool isGeneratingDeviceOrientationNotifications() const;
+
     // Back to the defaults (tests).
     void reset();
 
@@ -54,6 +79,8 @@ private:
     std::string name_;
     std::optional<bool> multitasking_;
     std::string locale_;
+    UIDeviceOrientation orientation_ = UIDeviceOrientationPortrait;
+    int orientationGenerators_ = 0;
 };
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/ui/Label.h"
 
+#include <string>
+#include <vector>
+
 namespace platform {
 
 UILabel::UILabel(CGRect frame) : UIView(frame) { setUserInteractionEnabled(false); }
@@ -24,6 +27,23 @@ void UILabel::setTextAlignment(NSTextAlignment alignment) {
     setNeedsDisplay();
 }
 
-void UILabel::drawRect(CGRect) { drawTextInRect(text_, bounds(), font_, textColor_, textAlignment_); }
+// Line breaks in the text start new lines; the block of lines is centred
+// vertically as one line would be. Nothing wraps on its own.
+void UILabel::drawRect(CGRect) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text_.find('\n', start);
+        lines.push_back(text_.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    const CGRect b = bounds();
+    const double lineHeight = font_.pointSize() * 1.25;
+    double top = b.origin.y + (b.size.height - lineHeight * static_cast<double>(lines.size())) / 2;
+    for (const std::string& line : lines) {
+        drawTextInRect(line, CGRect{{b.origin.x, top}, {b.size.width, lineHeight}}, font_, textColor_, textAlignment_);
+        top += lineHeight;
+    }
+}
 
 }  // namespace platform

@@ -59,7 +59,15 @@ void roundedRectPath(cairo_t* cr, CGRect r, double radius) {
 
 }  // namespace
 
-UIView::UIView(CGRect frame) : frame_(frame) {}
+UIView::UIView(CGRect frame) : frame_(frame), layer_(std::make_shared<CALayer>()) {
+    layer_->markOwnedByView();
+    syncLayer();
+}
+
+void UIView::syncLayer() {
+    layer_->setBounds(bounds());
+    layer_->setPosition(center());
+}
 
 UIView::~UIView() {
     if (content_) cairo_surface_destroy(content_);
@@ -77,6 +85,7 @@ void UIView::setFrame(CGRect frame) {
 void UIView::applyFrame(CGRect frame) {
     const CGSize old = frame_.size;
     frame_ = frame;
+    syncLayer();
     if (old == frame.size) return;
     needsLayout_ = true;
     needsDisplay_ = true;
@@ -126,6 +135,7 @@ void UIView::setBounds(CGRect bounds) {
     const CGRect oldBounds = this->bounds();
     const CGPoint c = center();
     boundsOrigin_ = bounds.origin;
+    syncLayer();
     applyFrame({{c.x - bounds.size.width / 2, c.y - bounds.size.height / 2}, bounds.size});
     tellObservers(oldFrame, oldBounds);
 }
@@ -136,6 +146,7 @@ CGPoint UIView::center() const {
 
 void UIView::setCenter(CGPoint center) {
     frame_.origin = {center.x - frame_.size.width / 2, center.y - frame_.size.height / 2};
+    syncLayer();
 }
 
 const UIView* UIView::root() const {
@@ -265,6 +276,7 @@ void UIView::layoutIfNeeded() {
         needsLayout_ = false;
         layoutSubviews();
     }
+    layer_->layoutIfNeeded();
     const auto children = subviews_;
     for (const auto& child : children) child->layoutIfNeeded();
 }
@@ -291,6 +303,7 @@ void UIView::flushPendingPasses() {
         top->layoutIfNeeded();
     }
     for (const auto& view : views) view->displayIfNeeded();
+    CALayer::flushPendingLayouts();
 }
 
 void UIView::displayIfNeeded() {
@@ -323,12 +336,12 @@ void UIView::renderInContext(CGContextRef context) {
     const auto keepAlive = weak_from_this().lock();
     cairo_t* cr = context->cairo();
     const CGRect b = bounds();
-    const double radius = layer_.cornerRadius();
+    const double radius = layer_->cornerRadius();
     cairo_save(cr);
     cairo_translate(cr, -boundsOrigin_.x, -boundsOrigin_.y);
     const bool faded = alpha_ < 1;
     if (faded) cairo_push_group(cr);
-    if (layer_.masksToBounds()) {
+    if (layer_->masksToBounds()) {
         cairo_new_path(cr);
         roundedRectPath(cr, b, radius);
         cairo_clip(cr);
@@ -350,10 +363,27 @@ void UIView::renderInContext(CGContextRef context) {
         cairo_paint(cr);
         cairo_restore(cr);
     }
+    layer_->layoutIfNeeded();
+    layer_->renderSublayersInContext(context);
     const auto children = subviews_;
     for (const auto& child : children) {
         cairo_save(cr);
         cairo_translate(cr, child->frame_.origin.x, child->frame_.origin.y);
+        if (!CGAffineTransformIsIdentity(child->transform_)) {
+            const CGAffineTransform& t = child->transform_;
+            const double determinant = t.a * t.d - t.b * t.c;
+            // A singular matrix would break the cairo context for good; such a view has no area.
+            if (!(std::abs(determinant) > 1e-12) || !std::isfinite(determinant) || !std::isfinite(t.tx) ||
+                !std::isfinite(t.ty)) {
+                cairo_restore(cr);
+                continue;
+            }
+            const double cx = child->frame_.size.width / 2, cy = child->frame_.size.height / 2;
+            const cairo_matrix_t matrix{t.a, t.b, t.c, t.d, t.tx, t.ty};
+            cairo_translate(cr, cx, cy);
+            cairo_transform(cr, &matrix);
+            cairo_translate(cr, -cx, -cy);
+        }
         child->renderInContext(context);
         cairo_restore(cr);
     }

@@ -19,6 +19,14 @@
 // a window are drawn as well: tests and the headless simulator often hold
 // trees that no window shows.
 //
+// Layers: a view's layer (layer()) is its own and never animates
+// implicitly; it follows the view's bounds. Layers added to it draw after the
+// view's background and content and beneath its subviews.
+//
+// Transform: drawn about the view's centre; frame() stays the untransformed
+// frame (callers set the identity before changing the frame), and touches
+// ignore the transform.
+//
 // Touches: hitTest() finds the deepest visible, interactive view under a
 // point; the touch methods of a view that does not handle them pass them on
 // to the parent, so a plain subview never swallows its parent's touches.
@@ -30,6 +38,7 @@
 #include <vector>
 
 #include "platform/foundation/KeyPathObservers.h"
+#include "platform/graphics/AffineTransform.h"
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
@@ -38,6 +47,8 @@
 #include "platform/ui/Touch.h"
 
 namespace platform {
+
+class UIViewController;
 
 enum UIViewAutoresizing : unsigned {
     UIViewAutoresizingNone = 0,
@@ -87,14 +98,16 @@ public:
 
     // --- Appearance ---
     bool isHidden() const { return hidden_; }
-    void setHidden(bool hidden) { hidden_ = hidden; }
+    virtual void setHidden(bool hidden) { hidden_ = hidden; }
     double alpha() const { return alpha_; }
     void setAlpha(double alpha);
     // Nothing: no background is drawn.
     const std::optional<UIColor>& backgroundColor() const { return backgroundColor_; }
     void setBackgroundColor(std::optional<UIColor> color) { backgroundColor_ = std::move(color); }
-    CALayer& layer() { return layer_; }
-    const CALayer& layer() const { return layer_; }
+    CALayer& layer() { return *layer_; }
+    const CALayer& layer() const { return *layer_; }
+    const CGAffineTransform& transform() const { return transform_; }
+    void setTransform(const CGAffineTransform& transform) { transform_ = transform; }
     long tag() const { return tag_; }
     void setTag(long tag) { tag_ = tag; }
     // This view or the first of its subtree (depth first) with the tag.
@@ -109,6 +122,12 @@ public:
     void bringSubviewToFront(const std::shared_ptr<UIView>& view);
     void removeFromSuperview();
     bool isDescendantOfView(const UIView* view) const;
+
+    // The controller whose view this is, while it lives (set by
+    // UIViewController when it loads or takes the view): the step from a
+    // view to its controller in the responder walk (UIResponder).
+    std::shared_ptr<UIViewController> viewController() const { return viewController_.lock(); }
+    void setViewController(std::weak_ptr<UIViewController> controller) { viewController_ = std::move(controller); }
 
     // The class name, for "is kind of class" questions across the tree.
     virtual bool isKindOfClass(const std::string& className) const { return className == "UIView"; }
@@ -159,6 +178,7 @@ private:
     CGPoint toScreen(CGPoint point) const;
     CGPoint fromScreen(CGPoint point) const;
     void registerForPass();
+    void syncLayer();
 
     CGRect frame_;
     CGPoint boundsOrigin_;
@@ -169,13 +189,15 @@ private:
     bool userInteractionEnabled_ = true;
     std::optional<UIColor> backgroundColor_;
     long tag_ = 0;
-    CALayer layer_;
+    std::shared_ptr<CALayer> layer_;
+    CGAffineTransform transform_;
     bool needsLayout_ = true;
     bool needsDisplay_ = true;
     bool registeredForPass_ = false;
     cairo_surface_t* content_ = nullptr;  // drawRect's recording; nullptr when it has none
     std::vector<std::shared_ptr<UIView>> subviews_;
     std::weak_ptr<UIView> superview_;
+    std::weak_ptr<UIViewController> viewController_;
     KeyPathObservers<KeyPathObserver> keyPathObservers_;
 };
 

@@ -46,6 +46,14 @@ std::shared_ptr<UIViewAnimation> UIViewAnimation::transitionWithView(const std::
     return animation;
 }
 
+void UIViewAnimation::animateWithDuration(double duration, const Animations& animations, Completion completion) {
+    assertMainThread("UIViewAnimation::animateWithDuration");
+    if (animations) animations();
+    if (!completion) return;
+    const double delay = std::isfinite(duration) && duration > 0 ? duration : 0;
+    RunLoop::main().after(delay, [completion = std::move(completion)] { completion(true); });
+}
+
 void UIViewAnimation::schedule(double delay) {
     timer_ = RunLoop::main().after(delay, [self = shared_from_this()] { self->step(); });
 }

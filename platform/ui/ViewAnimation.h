@@ -34,6 +34,11 @@ public:
                                                                unsigned options, const Animations& animations,
                                                                Completion completion);
 
+    // Applies the block's changes at once (nothing moves in between) and runs
+    // the completion with true once the duration has passed on the run loop's
+    // clock; for no duration, on the next turn, never inside this call.
+    static void animateWithDuration(double duration, const Animations& animations, Completion completion);
+
     // Stops where it is: the views keep the alpha of the moment and the
     // completion runs with false. Nothing once finished or cancelled.
     void cancel();

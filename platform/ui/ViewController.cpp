@@ -6,6 +6,7 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/UINavigationController.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
@@ -20,13 +21,62 @@ std::shared_ptr<UIView> UIViewController::view() {
             log("UIViewController: loadView made no view; using a plain one");
             UIViewController::loadView();
         }
+        view_->setViewController(weak_from_this());
         viewDidLoad();
     }
     return view_;
 }
 
+void UIViewController::setView(std::shared_ptr<UIView> view) {
+    if (view_ && view_->viewController().get() == this) view_->setViewController({});
+    view_ = std::move(view);
+    if (view_) view_->setViewController(weak_from_this());
+}
+
+std::shared_ptr<UINavigationController> UIViewController::navigationController() {
+    // A controller that no shared pointer owns can still sit in a container.
+    std::shared_ptr<UIViewController> start = weak_from_this().lock();
+    if (!start) start = parentViewController();
+    for (std::shared_ptr<UIViewController> c = std::move(start); c; c = c->parentViewController()) {
+        if (auto navigation = std::dynamic_pointer_cast<UINavigationController>(c)) return navigation;
+    }
+    return nullptr;
+}
+
+UIResponder UIResponder::nextResponder() const {
+    if (view_) {
+        if (auto controller = view_->viewController(); controller && controller->isViewLoaded() &&
+                                                         controller->view() == view_) {
+            return UIResponder(std::move(controller));
+        }
+        return UIResponder(view_->superview());
+    }
+    if (!controller_) return {};
+    if (controller_->isViewLoaded()) {
+        if (auto superview = controller_->view()->superview()) return UIResponder(std::move(superview));
+    }
+    if (auto parent = controller_->parentViewController()) return UIResponder(std::move(parent));
+    return UIResponder(controller_->presentingViewController());
+}
+
+namespace {
+
+// Lets the controller lay its subviews out whenever its view is laid out.
+class ControllerRootView : public UIView {
+public:
+    using UIView::UIView;
+    void layoutSubviews() override {
+        const auto controller = viewController();
+        if (!controller) return;
+        controller->viewWillLayoutSubviews();
+        controller->viewDidLayoutSubviews();
+    }
+};
+
+}  // namespace
+
 void UIViewController::loadView() {
-    auto view = std::make_shared<UIView>(UIScreen::mainScreen().bounds());
+    auto view = std::make_shared<ControllerRootView>(UIScreen::mainScreen().bounds());
     view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     view_ = std::move(view);
 }

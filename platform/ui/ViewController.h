@@ -4,14 +4,19 @@
 // shown, and hears memory warnings. It presents another controller full
 // screen (its view laid over the key window, on top of everything) and
 // dismisses it; without animations, completions run before the call returns.
-// Main thread only.
+// A container (UINavigationController) makes itself the parent of the
+// controllers it holds; the parent is held weakly, the child strongly by the
+// container. Main thread only.
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/ui/View.h"
 
 namespace platform {
+
+class UINavigationController;
 
 // Interface orientations: 1 portrait, 2 portrait upside down, 3 landscape right, 4 landscape left.
 enum UIInterfaceOrientation : long {
@@ -30,6 +35,16 @@ enum UIStatusBarStyle : long {
     UIStatusBarStyleBlackOpaque = 2,  // light content on an opaque black bar
 };
 
+// How a controller wants to be presented; only full screen is drawn here.
+enum UIModalPresentationStyle : long {
+    UIModalPresentationFullScreen = 0,
+    UIModalPresentationPageSheet = 1,
+    UIModalPresentationFormSheet = 2,
+};
+
+// Which edges of the screen a controller's view reaches under the bars; 0 none.
+enum UIRectEdge : unsigned { UIRectEdgeNone = 0, UIRectEdgeAll = 15 };
+
 // The default screen's bounds in points (a phone in portrait); UIScreen has the current ones.
 inline constexpr CGRect UIScreenBounds{{0, 0}, {320, 568}};
 
@@ -43,11 +58,15 @@ public:
     // The view, loaded on first use.
     std::shared_ptr<UIView> view();
     bool isViewLoaded() const { return view_ != nullptr; }
-    void setView(std::shared_ptr<UIView> view) { view_ = std::move(view); }
+    void setView(std::shared_ptr<UIView> view);
 
     // Makes a plain view of the screen's bounds; override to make another.
+    // The view loadView makes tells its controller around each of its
+    // layouts (viewWillLayoutSubviews, viewDidLayoutSubviews).
     virtual void loadView();
     virtual void viewDidLoad() {}
+    virtual void viewWillLayoutSubviews() {}
+    virtual void viewDidLayoutSubviews() {}
     virtual void viewWillAppear(bool animated) {}
     virtual void viewDidAppear(bool animated) {}
     virtual void viewWillDisappear(bool animated) {}
@@ -57,6 +76,22 @@ public:
     void unloadView();
     virtual void didReceiveMemoryWarning() { ++memoryPurges_; }
     int memoryPurges() const { return memoryPurges_; }
+
+    const std::string& title() const { return title_; }
+    void setTitle(std::string title) { title_ = std::move(title); }
+
+    // The container holding this controller, while it lives; nullptr at top level.
+    std::shared_ptr<UIViewController> parentViewController() const { return parent_.lock(); }
+    // The nearest navigation controller among this controller and its parents.
+    std::shared_ptr<UINavigationController> navigationController();
+
+    UIModalPresentationStyle modalPresentationStyle() const { return modalPresentationStyle_; }
+    void setModalPresentationStyle(UIModalPresentationStyle style) { modalPresentationStyle_ = style; }
+    // Layout wishes under the bars, kept for whoever lays the controller out.
+    bool automaticallyAdjustsScrollViewInsets() const { return automaticallyAdjustsScrollViewInsets_; }
+    void setAutomaticallyAdjustsScrollViewInsets(bool adjusts) { automaticallyAdjustsScrollViewInsets_ = adjusts; }
+    unsigned edgesForExtendedLayout() const { return edgesForExtendedLayout_; }
+    void setEdgesForExtendedLayout(unsigned edges) { edgesForExtendedLayout_ = edges; }
 
     // The interface's orientation, which is the status bar's.
     UIInterfaceOrientation interfaceOrientation() const;
@@ -90,12 +125,46 @@ public:
     // Mask of 1 << orientation.
     virtual unsigned long supportedInterfaceOrientations() { return 1ul << UIInterfaceOrientationPortrait; }
 
+protected:
+    // For containers: records (or, with an empty pointer, clears) the child's parent.
+    static void setParentViewController(UIViewController& child, std::weak_ptr<UIViewController> parent) {
+        child.parent_ = std::move(parent);
+    }
+
 private:
     std::shared_ptr<UIView> view_;
+    std::weak_ptr<UIViewController> parent_;
+    std::string title_;
+    UIModalPresentationStyle modalPresentationStyle_ = UIModalPresentationFullScreen;
+    bool automaticallyAdjustsScrollViewInsets_ = true;
+    unsigned edgesForExtendedLayout_ = UIRectEdgeAll;
     std::shared_ptr<UIViewController> presented_;
     std::weak_ptr<UIViewController> presenting_;
     int memoryPurges_ = 0;
     bool wantsFullScreenLayout_ = false;
+};
+
+// One step of the responder chain: a view or a view controller. From a
+// view the chain goes to its controller when it is that controller's view,
+// else to its superview; from a controller to its view's superview, else to
+// its parent, else to its presenter. Lookups that must find "the controller
+// around this view" (a screen's container) walk it; nothing else is routed
+// along it yet. Holds its object strongly while it is held. Main thread only.
+class UIResponder {
+public:
+    UIResponder() = default;
+    UIResponder(std::shared_ptr<UIView> view) : view_(std::move(view)) {}
+    UIResponder(std::shared_ptr<UIViewController> controller) : controller_(std::move(controller)) {}
+
+    const std::shared_ptr<UIView>& view() const { return view_; }
+    const std::shared_ptr<UIViewController>& viewController() const { return controller_; }
+    explicit operator bool() const { return view_ || controller_; }
+    // An empty responder when the chain ends here.
+    UIResponder nextResponder() const;
+
+private:
+    std::shared_ptr<UIView> view_;
+    std::shared_ptr<UIViewController> controller_;
 };
 
 }  // namespace platform

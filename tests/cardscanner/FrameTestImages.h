@@ -10,9 +10,11 @@
 
 #include <memory>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 
 namespace cardscanner::testing {
+
+using platform::PixelBuffer;
 
 struct FrameDrawing {
     bool card = true;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/core/core_c.h>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 #include "cardscanner/ZeduVIIplImage.h"
 #include "platform/graphics/Image.h"
 

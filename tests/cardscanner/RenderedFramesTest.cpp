@@ -9,7 +9,7 @@
 #include <vector>
 #include <opencv2/core/core_c.h>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 #include "cardscanner/ZeduVICardScanner.h"
 #include "cardscanner/ZeduVIReadCardInfo.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
@@ -18,12 +18,13 @@
 #include "cardscanner/core/ImagePrimitives.h"
 #include "cardscanner/core/Transform.h"
 #include "tests/cardscanner/ExpiryReferenceVectors.h"
+#include "tests/cardscanner/ClockedScanner.h"
 #include "tools/camera_frames/CameraFrames.h"
 
 namespace {
 
 namespace cf = camera_frames;
-using cardscanner::PixelBuffer;
+using platform::PixelBuffer;
 using cardscanner::ZeduVICardScanner;
 using cardscanner::ZeduVIVideoFrame;
 
@@ -132,11 +133,8 @@ struct ScanResult {
 ScanResult scan(const cf::CameraSequence& sequence, int max_frames, bool expiry)
 {
     std::unique_ptr<RecoContext, void (*)(RecoContext*)> reco(reco_context_create(), reco_context_destroy);
-    auto now = std::make_shared<std::uint64_t>(1750068000000ull);
-    auto scanner = std::make_shared<ZeduVICardScanner>();
-    ScannerState state = scanner->scannerState();
-    state.clock = [now] { return *now; };
-    scanner->setScannerState(state);
+    auto now = std::make_shared<std::uint64_t>(cardscanner::testing::kFilmedDayMilliseconds);
+    auto scanner = cardscanner::testing::scannerOnClock(now);
     ScanResult result;
     for (int index = 0; index < max_frames; ++index) {
         const cf::CameraFrame frame = sequence.frame(index);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 #include "cardscanner/ZeduVICardScanner.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
 #include "cardscanner/core/Transform.h"

@@ -479,20 +479,25 @@ CameraSequence::CameraSequence(ComposedCard card, const FilmingStyle& style, std
     noise_level_ = rng.uniform(style.noise_min, style.noise_max);
 }
 
-CameraFrame CameraSequence::frame(int index) const
+CameraFrame CameraSequence::frame(int index) const { return film(index, nullptr); }
+
+CameraFrame CameraSequence::frame(int index, const Shot& shot) const { return film(index, &shot); }
+
+CameraFrame CameraSequence::film(int index, const Shot* shot) const
 {
     cr::Rng rng(mix(seed_, 1000 + static_cast<std::uint64_t>(index)));
     CameraFrame out;
     out.number = card_.truth.number;
     out.expiry = card_.expiry;
-    out.upside_down = index < upside_down_frames_;
+    out.upside_down = !shot && index < upside_down_frames_;
+    const cv::Point2d held = shot ? shot->card_offset : cv::Point2d(0, 0);
 
     const Quad guide = guide_quad();
     const cv::Point2d* guide_points[4] = {&guide.top_left, &guide.top_right, &guide.bottom_right, &guide.bottom_left};
     const double wave = std::sin(drift_phase_ + 0.35 * index);
     cv::Point2f quad[4];
     for (std::size_t i = 0; i < 4; ++i) {
-        const cv::Point2d p = *guide_points[i] + base_offsets_[i] + drift_direction_[i] * wave +
+        const cv::Point2d p = *guide_points[i] + held + base_offsets_[i] + drift_direction_[i] * wave +
                               cv::Point2d(rng.uniform(-1, 1), rng.uniform(-1, 1)) * style_.jitter_px;
         quad[i] = cv::Point2f(static_cast<float>(p.x), static_cast<float>(p.y));
     }
@@ -510,8 +515,10 @@ CameraFrame CameraSequence::frame(int index) const
         min_x = std::min(min_x, p.x), max_x = std::max(max_x, p.x);
         min_y = std::min(min_y, p.y), max_y = std::max(max_y, p.y);
     }
-    const int x0 = std::max(0, static_cast<int>(min_x) - 2), x1 = std::min(kFrameWidth - 1, static_cast<int>(max_x) + 2);
-    const int y0 = std::max(0, static_cast<int>(min_y) - 2), y1 = std::min(kFrameHeight - 1, static_cast<int>(max_y) + 2);
+    // Clamped before the cast: a card held off the frame may lie far outside it.
+    const auto bound = [](float v, int limit) { return static_cast<int>(std::clamp(v, -4.0f, limit + 4.0f)); };
+    const int x0 = std::max(0, bound(min_x, kFrameWidth) - 2), x1 = std::min(kFrameWidth - 1, bound(max_x, kFrameWidth) + 2);
+    const int y0 = std::max(0, bound(min_y, kFrameHeight) - 2), y1 = std::min(kFrameHeight - 1, bound(max_y, kFrameHeight) + 2);
     for (int y = y0; y <= y1; ++y) {
         auto* row = image.ptr<cv::Vec3f>(y);
         for (int x = x0; x <= x1; ++x) {
@@ -525,7 +532,7 @@ CameraFrame CameraSequence::frame(int index) const
         }
     }
 
-    const float exposure = static_cast<float>(1 + rng.uniform(-0.04, 0.04));
+    const float exposure = static_cast<float>((1 + rng.uniform(-0.04, 0.04)) * (shot ? shot->light : 1.0));
     for (int y = 0; y < kFrameHeight; ++y) {
         auto* row = image.ptr<cv::Vec3f>(y);
         const float* gain = light_.ptr<float>(y);
@@ -534,13 +541,17 @@ CameraFrame CameraSequence::frame(int index) const
     }
     // Metered over the middle of the frame, where the guide asks for the card.
     const double exposure_gain =
-        cr::metered_gain(image, cv::Rect(kFrameWidth / 4, kFrameHeight / 4, kFrameWidth / 2, kFrameHeight / 2));
+        shot ? 1.0
+             : cr::metered_gain(image, cv::Rect(kFrameWidth / 4, kFrameHeight / 4, kFrameWidth / 2, kFrameHeight / 2));
     if (exposure_gain > 1)
         image *= exposure_gain;
 
     out.defocus_sigma = rng.chance(style_.hunting_share) ? rng.uniform(style_.defocus_max, style_.hunting_max)
                                                          : rng.uniform(style_.defocus_min, style_.defocus_max);
-    cv::GaussianBlur(image, image, cv::Size(0, 0), out.defocus_sigma);
+    if (shot)
+        out.defocus_sigma = shot->defocus_sigma;
+    if (out.defocus_sigma > 0.05)
+        cv::GaussianBlur(image, image, cv::Size(0, 0), out.defocus_sigma);
     out.motion_px = rng.uniform(0, style_.motion_max_px);
     if (out.motion_px > 0.5)
         cv::filter2D(image, image, -1, motion_kernel(out.motion_px, rng.uniform(0, kPi)), cv::Point(-1, -1), 0,
@@ -565,7 +576,8 @@ CameraFrame CameraSequence::frame(int index) const
         cv::addWeighted(luma, 1 + sharpen, soft, -sharpen, 0, luma);
     }
     cv::RNG noise(rng.next());
-    const double sigma = noise_level_ * rng.uniform(0.85, 1.15) * std::sqrt(exposure_gain);
+    const double sigma = shot ? shot->noise_sigma * rng.uniform(0.85, 1.15)
+                              : noise_level_ * rng.uniform(0.85, 1.15) * std::sqrt(exposure_gain);
     cv::Mat grain(kFrameHeight, kFrameWidth, CV_32F);
     noise.fill(grain, cv::RNG::NORMAL, 0, sigma);
     luma += grain;

@@ -137,7 +137,21 @@ public:
     // frame.
     CameraFrame frame(int index) const;
 
+    // What a live camera decides about a frame in place of the sequence's own
+    // draws: where the hand holds the card, the lens, the light and the
+    // sensor. The card is never upside down and no exposure metering brightens
+    // a dark frame.
+    struct Shot {
+        cv::Point2d card_offset{0, 0}; // pixels, from the card's place near the guide
+        double defocus_sigma = 0.5;
+        double light = 1;              // the scene's light times the sensor's gain
+        double noise_sigma = 2;
+    };
+    CameraFrame frame(int index, const Shot& shot) const;
+
 private:
+    CameraFrame film(int index, const Shot* shot) const;
+
     ComposedCard card_;
     FilmingStyle style_;
     std::uint64_t seed_;

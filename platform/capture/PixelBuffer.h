@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-namespace cardscanner {
+namespace platform {
 
 class PixelBuffer {
 public:
@@ -54,4 +54,4 @@ private:
     int lockCount_ = 0;
 };
 
-}  // namespace cardscanner
+}  // namespace platform

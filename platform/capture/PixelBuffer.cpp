@@ -1,6 +1,6 @@
-#include "cardscanner/PixelBuffer.h"
+#include "platform/capture/PixelBuffer.h"
 
-namespace cardscanner {
+namespace platform {
 
 std::shared_ptr<PixelBuffer> PixelBuffer::create(int width, int height, std::size_t rowPadding) {
     if (width <= 0 || height <= 0) return nullptr;
@@ -39,4 +39,4 @@ bool PixelBuffer::unlockBaseAddress() {
     return true;
 }
 
-}  // namespace cardscanner
+}  // namespace platform

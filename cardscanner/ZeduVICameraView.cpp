@@ -1,0 +1,186 @@
+#include "cardscanner/ZeduVICameraView.h"
+
+#include <algorithm>
+
+#include "cardscanner/ZeduVICardScanner.h"
+#include "cardscanner/ZeduVILocalizedString.h"
+#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "cardscanner/ZeduVIShutterView.h"
+#include "cardscanner/ZeduVIUtilities.h"
+#include "cardscanner/ZeduVIVideoFrame.h"
+#include "platform/foundation/Log.h"
+#include "platform/graphics/AffineTransform.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+
+namespace cardscanner {
+
+using platform::CGRect;
+
+namespace {
+
+constexpr double kGuideAnimationDuration = 0.2;
+constexpr double kShutterOpeningDuration = 0.5;
+// The camera's picture, landscape as the sensor delivers it.
+constexpr double kCameraWidth = 640;
+constexpr double kCameraHeight = 480;
+constexpr double kInstructionsHeight = 48;
+
+bool isPortrait(long orientation) { return orientation == 1 || orientation == 2; }
+bool isInterfaceOrientation(long orientation) { return orientation >= 1 && orientation <= 4; }
+
+}  // namespace
+
+std::shared_ptr<ZeduVICameraView> ZeduVICameraView::create(CGRect frame, std::shared_ptr<ZeduVIConfig> config) {
+    auto view = std::make_shared<ZeduVICameraView>(frame, std::move(config));
+    view->videoStream_->setDelegate(std::static_pointer_cast<ZeduVIVideoStreamDelegate>(view));
+    view->cardGuide_ = ZeduVIGuideLayer::create(std::static_pointer_cast<ZeduVIGuideLayerDelegate>(view));
+    view->cardGuide_->setAnimationDuration(kGuideAnimationDuration);
+    view->cardGuide_->setDeviceOrientation(view->guideOrientation());
+    view->cardGuide_->setGuideColor(view->config_->guideColor());
+    view->layer().addSublayer(view->cardGuide_);
+    // A device lying flat says nothing of how it is held: the payment view
+    // controller remembers the orientation its screens were last laid out in.
+    std::weak_ptr<UIView> weakView = view;
+    view->videoStream_->setInitialInterfaceOrientationProvider([weakView]() -> long {
+        auto self = weakView.lock();
+        auto payment = self ? ZeduVIPaymentViewController::zeduVIPaymentViewControllerForResponder(platform::UIResponder(self)) : nullptr;
+        return payment ? payment->initialInterfaceOrientationForViewcontroller() : 0;
+    });
+    return view;
+}
+
+ZeduVICameraView::ZeduVICameraView(CGRect frame, std::shared_ptr<ZeduVIConfig> config)
+    : UIView(frame), config_(config ? std::move(config) : std::make_shared<ZeduVIConfig>()) {
+    setBackgroundColor(platform::UIColor::blackColor());
+    setAutoresizingMask(platform::UIViewAutoresizingFlexibleWidth | platform::UIViewAutoresizingFlexibleHeight);
+    videoStream_ = ZeduVIVideoStream::create();
+    videoStream_->setConfig(config_);
+    layer().addSublayer(videoStream_->previewLayer());
+
+    // Under the shutter: nothing shows before the camera does.
+    instructions_ = std::make_shared<platform::UILabel>(CGRect{});
+    instructions_->setTextColor(platform::UIColor::whiteColor());
+    instructions_->setTextAlignment(platform::NSTextAlignmentCenter);
+    const std::string custom = config_->scanInstructions();
+    instructions_->setText(custom.empty() ? localized_string("scan_guide", config_->languageOrLocale()) : custom);
+    addSubview(instructions_);
+
+    shutter_ = std::make_shared<ZeduVIShutterView>(CGRect{});
+    shutter_->setOpenAnimatedDuration(false, false, 0);
+    addSubview(shutter_);
+
+    if (const auto& overlay = config_->scanOverlayView()) addSubview(overlay);
+}
+
+ZeduVICameraView::~ZeduVICameraView() {
+    if (observingOrientation_) platform::NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void ZeduVICameraView::startVideoStreamSession() {
+    completed_ = false;
+    framesProcessed_ = 0;
+    if (!observingOrientation_) {
+        observingOrientation_ = true;
+        std::weak_ptr<UIView> weakSelf = weak_from_this();
+        platform::NotificationCenter::defaultCenter().addObserver(
+            this, platform::UIDeviceOrientationDidChangeNotification, nullptr, [weakSelf](const auto&) {
+                if (auto self = std::static_pointer_cast<ZeduVICameraView>(weakSelf.lock()))
+                    self->didReceiveDeviceOrientationNotification();
+            });
+    }
+    videoStream_->willAppear();
+    videoStream_->startSession();
+    didReceiveDeviceOrientationNotification();
+}
+
+void ZeduVICameraView::stopVideoStreamSession() {
+    videoStream_->stopSession();
+    videoStream_->willDisappear();
+    if (observingOrientation_) {
+        observingOrientation_ = false;
+        platform::NotificationCenter::defaultCenter().removeObserver(this);
+    }
+    shutter_->setOpenAnimatedDuration(false, false, 0);
+}
+
+bool ZeduVICameraView::isRunning() const { return videoStream_->running(); }
+
+std::shared_ptr<ZeduVICardScanner> ZeduVICameraView::scanner() const { return videoStream_->scanner(); }
+
+CGRect ZeduVICameraView::cameraPreviewFrame() const {
+    const CGRect b = bounds();
+    if (b.size.width <= 0 || b.size.height <= 0) return CGRect{};
+    const long statusBar = platform::UIApplication::sharedApplication().statusBarOrientation();
+    const double pictureWidth = isPortrait(statusBar) ? kCameraHeight : kCameraWidth;
+    const double pictureHeight = isPortrait(statusBar) ? kCameraWidth : kCameraHeight;
+    const double scale = std::min(b.size.width / pictureWidth, b.size.height / pictureHeight);
+    const double width = pictureWidth * scale;
+    const double height = pictureHeight * scale;
+    return CGRect{{b.origin.x + (b.size.width - width) / 2, b.origin.y + (b.size.height - height) / 2},
+                  {width, height}};
+}
+
+void ZeduVICameraView::layoutSubviews() {
+    const CGRect preview = cameraPreviewFrame();
+    videoStream_->previewLayer()->setFrame(preview);
+    cardGuide_->setFrame(preview);
+    shutter_->setFrame(preview);
+    if (const auto& overlay = config_->scanOverlayView()) overlay->setFrame(bounds());
+}
+
+void ZeduVICameraView::setSuppressFauxCard(bool suppress) { cardGuide_->fauxCardLayer()->setHidden(suppress); }
+
+void ZeduVICameraView::setInitialInterfaceOrientationProvider(std::function<long()> provider) {
+    videoStream_->setInitialInterfaceOrientationProvider(std::move(provider));
+}
+
+void ZeduVICameraView::videoStreamDidProcessFrame(ZeduVIVideoStream&, std::shared_ptr<ZeduVIVideoFrame> frame) {
+    if (completed_ || !frame) return;
+    if (++framesProcessed_ == 1) platform::log("card scanner: first camera frame");
+    shutter_->setOpenAnimatedDuration(true, true, kShutterOpeningDuration);
+    cardGuide_->setVideoFrame(frame);
+    const bool numberRead = frame->cardInfo() != nullptr;
+    const bool imageTaken = frame->detectionMode() == ZeduVIDetectionModeImage && frame->cardY() && frame->cardCb();
+    if (!numberRead && !imageTaken) return;
+    completed_ = true;
+    if (scanCompletion_) scanCompletion_(frame);
+}
+
+// A guide that may not turn freely stays with the interface.
+bool ZeduVICameraView::isSupportedOverlayOrientation(long orientation) {
+    if (config_->allowFreelyRotatingCardGuide()) return isInterfaceOrientation(orientation);
+    return orientation == platform::UIApplication::sharedApplication().statusBarOrientation();
+}
+
+long ZeduVICameraView::defaultSupportedOverlayOrientation() {
+    return platform::UIApplication::sharedApplication().statusBarOrientation();
+}
+
+// Over the faux card, turned as the guide is, so it reads upright to
+// whoever holds the card to it.
+void ZeduVICameraView::guideLayerDidLayout(CGRect rect) {
+    const CGRect preview = cameraPreviewFrame();
+    const long orientation = cardGuide_->deviceOrientation();
+    const bool sideways = orientation == 3 || orientation == 4;
+    instructions_->setTransform(platform::CGAffineTransformIdentity);
+    instructions_->setBounds(CGRect{{0, 0}, {sideways ? rect.size.height : rect.size.width, kInstructionsHeight}});
+    instructions_->setCenter({preview.origin.x + rect.origin.x + rect.size.width / 2,
+                              preview.origin.y + rect.origin.y + rect.size.height / 2});
+    instructions_->setTransform(
+        platform::CGAffineTransformMakeRotation(ZeduVIUtilities::rotationForDeviceOrientation(orientation)));
+}
+
+long ZeduVICameraView::guideOrientation() const {
+    const long device = static_cast<long>(platform::UIDevice::currentDevice().orientation());
+    if (isInterfaceOrientation(device) && const_cast<ZeduVICameraView*>(this)->isSupportedOverlayOrientation(device))
+        return device;
+    if (cardGuide_) return cardGuide_->deviceOrientation();
+    return const_cast<ZeduVICameraView*>(this)->defaultSupportedOverlayOrientation();
+}
+
+void ZeduVICameraView::didReceiveDeviceOrientationNotification() {
+    cardGuide_->didRotateToDeviceOrientation(guideOrientation());
+}
+
+}  // namespace cardscanner

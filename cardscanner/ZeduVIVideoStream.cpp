@@ -1,0 +1,418 @@
+#include "cardscanner/ZeduVIVideoStream.h"
+
+#include <algorithm>
+#include <future>
+#include <utility>
+
+#include "cardscanner/ZeduVICardScanner.h"
+#include "cardscanner/ZeduVIConfig.h"
+#include "cardscanner/ZeduVIDevice.h"
+#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/gpu/ZeduVIGPUTransformFilter.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/ApplicationNotifications.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/ViewController.h"
+
+namespace cardscanner {
+
+using namespace platform;
+
+namespace {
+
+constexpr const char* kAdjustingFocus = "adjustingFocus";
+constexpr const char* kAdjustingExposure = "adjustingExposure";
+constexpr const char* kCaptureQueueLabel = "cardscanner.capture";
+
+bool isInterfaceOrientation(long orientation) { return orientation >= 1 && orientation <= 4; }
+
+}  // namespace
+
+std::shared_ptr<ZeduVIVideoStream> ZeduVIVideoStream::create() {
+    return createWithFilterFactory(gpu_transform_filter_factory());
+}
+
+std::shared_ptr<ZeduVIVideoStream> ZeduVIVideoStream::createWithFilterFactory(TransformFilterFactory factory) {
+    return std::make_shared<ZeduVIVideoStream>(std::move(factory));
+}
+
+ZeduVIVideoStream::ZeduVIVideoStream(TransformFilterFactory factory)
+    : scanner_(std::make_shared<ZeduVICardScanner>()),
+      captureSession_(AVCaptureSession::create()),
+      camera_(AVCaptureDevice::defaultDeviceWithMediaType(AVMediaTypeVideo)) {
+    previewLayer_ = AVCaptureVideoPreviewLayer::create(captureSession_);
+    reco_ = reco_context_create(std::move(factory));
+}
+
+ZeduVIVideoStream::~ZeduVIVideoStream() {
+    stopSession();
+    if (observingNotifications_) {
+        if (!didEndGeneratingDeviceOrientationNotifications_)
+            UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
+        NotificationCenter::defaultCenter().removeObserver(this);
+    }
+    reco_context_destroy(reco_);
+    reco_ = nullptr;
+    std::lock_guard lock(mutex_);
+    release(captureQueue_);
+}
+
+std::shared_ptr<ZeduVIConfig> ZeduVIVideoStream::config() const {
+    std::lock_guard lock(mutex_);
+    return config_;
+}
+
+void ZeduVIVideoStream::setConfig(std::shared_ptr<ZeduVIConfig> config) {
+    std::lock_guard lock(mutex_);
+    config_ = std::move(config);
+}
+
+std::shared_ptr<SerialQueue> ZeduVIVideoStream::captureQueue() const {
+    std::lock_guard lock(mutex_);
+    return captureQueue_;
+}
+
+void ZeduVIVideoStream::willAppear() {
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    // Registered once however often the view appears: a second backgrounding
+    // call would forget that the session ran.
+    center.removeObserver(this);
+    const std::weak_ptr<ZeduVIVideoStream> weakSelf = weak_from_this();
+    center.addObserver(this, UIApplicationWillResignActiveNotification, nullptr, [weakSelf](const Notification&) {
+        if (auto self = weakSelf.lock()) self->didReceiveBackgroundingNotification();
+    });
+    center.addObserver(this, UIApplicationDidBecomeActiveNotification, nullptr, [weakSelf](const Notification&) {
+        if (auto self = weakSelf.lock()) self->didReceiveForegroundingNotification();
+    });
+    center.addObserver(this, UIDeviceOrientationDidChangeNotification, nullptr, [weakSelf](const Notification& n) {
+        if (auto self = weakSelf.lock()) self->didReceiveDeviceOrientationNotification(&n);
+    });
+    // A second appearance without a disappearance would otherwise leave the
+    // generation count one too high for good.
+    if (!observingNotifications_ || didEndGeneratingDeviceOrientationNotifications_)
+        UIDevice::currentDevice().beginGeneratingDeviceOrientationNotifications();
+    observingNotifications_ = true;
+    didEndGeneratingDeviceOrientationNotifications_ = false;
+    didReceiveDeviceOrientationNotification(nullptr);
+}
+
+void ZeduVIVideoStream::willDisappear() {
+    if (observingNotifications_ && !didEndGeneratingDeviceOrientationNotifications_)
+        UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
+    didEndGeneratingDeviceOrientationNotifications_ = true;
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+bool ZeduVIVideoStream::changeCameraConfiguration(const std::function<void()>& block) {
+    if (!camera_) return false;
+    cameraConfigurationSemaphore_.acquire();
+    captureSession_->beginConfiguration();
+    Error error;
+    const bool locked = camera_->lockForConfiguration(&error);
+    if (locked) {
+        if (block) block();
+        camera_->unlockForConfiguration();
+    }
+    captureSession_->commitConfiguration();
+    cameraConfigurationSemaphore_.release();
+    return locked;
+}
+
+bool ZeduVIVideoStream::hasTorch() const {
+    return camera_ && camera_->hasTorch() && camera_->isTorchModeSupported(AVCaptureTorchModeOn) &&
+           camera_->isTorchModeSupported(AVCaptureTorchModeOff) && camera_->isTorchAvailable();
+}
+
+bool ZeduVIVideoStream::canSetTorchLevel() const {
+    return camera_ && camera_->hasTorch() && camera_->respondsToSetTorchModeOnWithLevel();
+}
+
+bool ZeduVIVideoStream::torchIsOn() const {
+    return camera_ && camera_->torchMode() == AVCaptureTorchModeOn;
+}
+
+bool ZeduVIVideoStream::setTorchOn(bool on) {
+    return changeCameraConfiguration(
+        [this, on] { camera_->setTorchMode(on ? AVCaptureTorchModeOn : AVCaptureTorchModeOff); });
+}
+
+bool ZeduVIVideoStream::setTorchModeOnWithLevel(float level) {
+    bool accepted = false;
+    const bool configured = changeCameraConfiguration([&] {
+        Error error;
+        accepted = camera_->setTorchModeOnWithLevel(level, &error);
+    });
+    return configured && accepted;
+}
+
+bool ZeduVIVideoStream::hasAutofocus() const {
+    return camera_ && camera_->isFocusModeSupported(AVCaptureFocusModeAutoFocus);
+}
+
+void ZeduVIVideoStream::autofocusOnce() {
+    changeCameraConfiguration([this] {
+        if (camera_->isFocusModeSupported(AVCaptureFocusModeAutoFocus))
+            camera_->setFocusMode(AVCaptureFocusModeAutoFocus);
+    });
+}
+
+void ZeduVIVideoStream::resumeContinuousAutofocusing() {
+    changeCameraConfiguration([this] {
+        if (camera_->isFocusModeSupported(AVCaptureFocusModeContinuousAutoFocus))
+            camera_->setFocusMode(AVCaptureFocusModeContinuousAutoFocus);
+    });
+}
+
+void ZeduVIVideoStream::refocus() {
+    autofocusOnce();
+    scheduleResumeContinuousAutofocusing();
+}
+
+void ZeduVIVideoStream::scheduleResumeContinuousAutofocusing() {
+    RunLoop::main().after(kResumeContinuousAutofocusDelay, [weakSelf = weak_from_this()] {
+        if (auto self = weakSelf.lock()) self->resumeContinuousAutofocusing();
+    });
+}
+
+bool ZeduVIVideoStream::addInputAndOutput() {
+    Error error;
+    auto input = AVCaptureDeviceInput::deviceInputWithDevice(camera_, &error);
+    if (!input) return false;
+    cameraInput_ = input;
+    captureSession_->addInput(cameraInput_);
+    captureSession_->setSessionPreset(AVCaptureSessionPreset640x480);
+
+    videoOutput_ = AVCaptureVideoDataOutput::create();
+    if (ZeduVIDevice::shouldSetPixelFormat())
+        videoOutput_->setVideoSettings(
+            Dictionary{{kCVPixelBufferPixelFormatTypeKey, kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange}});
+    videoOutput_->setAlwaysDiscardsLateVideoFrames(true);
+    auto queue = std::make_shared<SerialQueue>(kCaptureQueueLabel);
+    {
+        std::lock_guard lock(mutex_);
+        release(captureQueue_);
+        captureQueue_ = queue;
+    }
+    videoOutput_->setSampleBufferDelegate(weak_from_this(), queue);
+    captureSession_->addOutput(videoOutput_);
+    return true;
+}
+
+void ZeduVIVideoStream::removeInputAndOutput() {
+    if (cameraInput_) captureSession_->removeInput(cameraInput_);
+    if (videoOutput_) {
+        videoOutput_->setSampleBufferDelegate({}, nullptr);
+        captureSession_->removeOutput(videoOutput_);
+    }
+    cameraInput_.reset();
+    videoOutput_.reset();
+}
+
+void ZeduVIVideoStream::startSession() {
+    if (running_.load()) return;
+    if (!addInputAndOutput()) return;
+
+    const std::weak_ptr<ZeduVIVideoStream> weakSelf = weak_from_this();
+    auto observer = [weakSelf](const std::string& keyPath, bool value) {
+        if (auto self = weakSelf.lock()) self->observeValueForKeyPath(keyPath, value);
+    };
+    focusObservation_ = camera_->addObserverForKeyPath(kAdjustingFocus, true, observer);
+    exposureObservation_ = camera_->addObserverForKeyPath(kAdjustingExposure, true, observer);
+
+    captureSession_->startRunning();
+    changeCameraConfiguration([this] {
+        if (camera_->respondsToAutoFocusRangeRestriction() && camera_->isAutoFocusRangeRestrictionSupported())
+            camera_->setAutoFocusRangeRestriction(AVCaptureAutoFocusRangeRestrictionNear);
+        if (camera_->respondsToFocusPointOfInterest() && camera_->isFocusPointOfInterestSupported())
+            camera_->setFocusPointOfInterest(CGPoint{0.5, 0.5});
+    });
+    running_.store(true);
+}
+
+void ZeduVIVideoStream::stopSession() {
+    if (!running_.load()) return;
+    changeCameraConfiguration([this] {
+        if (camera_->respondsToAutoFocusRangeRestriction() && camera_->isAutoFocusRangeRestrictionSupported())
+            camera_->setAutoFocusRangeRestriction(AVCaptureAutoFocusRangeRestrictionNone);
+    });
+
+    cameraConfigurationSemaphore_.acquire();
+    if (!running_.load()) {  // stopped meanwhile on another thread
+        cameraConfigurationSemaphore_.release();
+        return;
+    }
+    camera_->removeObserver(exposureObservation_);
+    camera_->removeObserver(focusObservation_);
+    focusObservation_ = exposureObservation_ = 0;
+    captureSession_->stopRunning();
+    removeInputAndOutput();
+    running_.store(false);
+    cameraConfigurationSemaphore_.release();
+
+    // Outside the semaphore: a frame still running may be waiting for it.
+    std::shared_ptr<SerialQueue> queue;
+    {
+        std::lock_guard lock(mutex_);
+        queue = std::exchange(captureQueue_, nullptr);
+    }
+    if (queue && !queue->isCurrent()) drain(queue);
+    release(queue);
+}
+
+void ZeduVIVideoStream::drain(const std::shared_ptr<SerialQueue>& queue) {
+    std::promise<void> drained;
+    std::future<void> done = drained.get_future();
+    queue->async([&drained] { drained.set_value(); });
+    done.wait();
+}
+
+void ZeduVIVideoStream::release(std::shared_ptr<SerialQueue>& queue) {
+    if (queue && queue->isCurrent()) RunLoop::main().post([last = std::move(queue)] {});
+    queue.reset();
+}
+
+void ZeduVIVideoStream::captureOutputDidOutputSampleBuffer(AVCaptureOutput&, CMSampleBufferRef buffer,
+                                                           AVCaptureConnection*) {
+    const std::shared_ptr<ZeduVIConfig> config = this->config();
+    auto frame = std::make_shared<ZeduVIVideoFrame>(CMSampleBufferGetImageBuffer(buffer), interfaceOrientation());
+    frame->setScanner(scanner_);
+    frame->setReco(reco_);
+    frame->setScanExpiry(config && config->scanExpiry());
+    frame->setDetectionMode(config ? config->detectionMode() : ZeduVIDetectionModeNumber);
+
+    if (!running_.load()) return;
+    // A buffer without an image has nothing to analyse.
+    if (frame->buffer() == nullptr) return;
+
+    long isoSpeed = kMissingISOSpeed;
+    const bool adjustingFocus = currentlyAdjustingFocus_.load();
+    if (!adjustingFocus) {
+        if (canSetTorchLevel()) {
+            frame->setCalculateBrightness(true);
+            frame->setTorchIsOn(torchIsOn());
+        }
+        const Value exif = CMGetAttachment(buffer, kCGImagePropertyExifDictionary);
+        float shutterSpeed = 0;
+        if (exif.isDictionary()) {
+            isoSpeed = static_cast<long>(exif[kCGImagePropertyExifISOSpeedRatings][std::size_t{0}].integerValue());
+            shutterSpeed = static_cast<float>(exif[kCGImagePropertyExifShutterSpeedValue].doubleValue());
+        }
+        frame->setIsoSpeed(isoSpeed);
+        frame->setShutterSpeed(shutterSpeed);
+        frame->process();
+
+        if (frame->cardY() && config && config->detectionMode() == ZeduVIDetectionModeAuto &&
+            scanner_->scanSessionAnalytics()->num_frames_scanned > 100) {
+            config->setDetectionMode(ZeduVIDetectionModeImage);
+            frame->setDetectionMode(ZeduVIDetectionModeImage);
+            frame->process();
+        }
+    }
+    // The buffer goes back to the camera when this call returns.
+    frame->setBuffer(nullptr);
+
+    RunLoop::main().post([weakSelf = weak_from_this(), frame] {
+        if (auto self = weakSelf.lock()) self->sendFrameToDelegate(frame);
+    });
+    if (adjustingFocus) return;
+
+    bool refocused = false;
+    if (!currentlyAdjustingFocus_.load() && frame->focusSucks() && hasAutofocus()) {
+        const double now = platform::clock().now();
+        if (now - lastAutoFocusOnceTime_ > kAutofocusSpacingSeconds) {
+            lastAutoFocusOnceTime_ = now;
+            autofocusOnce();
+            scheduleResumeContinuousAutofocusing();
+            refocused = true;
+        }
+    }
+    if (currentlyAdjustingFocus_.load() || refocused || currentlyAdjustingExposure_.load() || !canSetTorchLevel())
+        return;
+    steerTorch(*frame, isoSpeed);
+}
+
+void ZeduVIVideoStream::steerTorch(const ZeduVIVideoFrame& frame, long isoSpeed) {
+    enum class Wish { None, Off, On };
+    const bool torchOn = torchIsOn();
+    Wish wish = Wish::None;
+    if (frame.brightnessHigh() && torchOn)
+        wish = Wish::Off;
+    else if (!frame.brightnessHigh() && !frame.brightnessLow() && torchOn && isoSpeed < kTorchISOThreshold)
+        wish = Wish::Off;
+    else if (frame.brightnessLow() && !frame.brightnessHigh() && !torchOn && isoSpeed > kTorchISOThreshold)
+        wish = Wish::On;
+
+    const double now = platform::clock().now();
+    if (wish == Wish::None) {
+        lastChangeSignal_ = kNoTorchWish;
+        return;
+    }
+    const bool wishesOff = wish == Wish::Off;
+    if (wishesOff != lastChangeTorchStateToOFF_) {
+        lastChangeSignal_ = now;
+        lastChangeTorchStateToOFF_ = wishesOff;
+    } else if (lastChangeSignal_ != kNoTorchWish && now - lastChangeSignal_ > kTorchWishHoldSeconds) {
+        // Cleared first: the wish is spent whether or not the camera obeys.
+        lastChangeSignal_ = kNoTorchWish;
+        if (wishesOff)
+            setTorchOn(false);
+        else
+            setTorchModeOnWithLevel(kTorchLevel);
+    } else {
+        lastChangeSignal_ = std::min(lastChangeSignal_, now);
+    }
+}
+
+void ZeduVIVideoStream::sendFrameToDelegate(std::shared_ptr<ZeduVIVideoFrame> frame) {
+    if (!running_.load()) return;
+    if (auto delegate = delegate_.lock()) delegate->videoStreamDidProcessFrame(*this, std::move(frame));
+}
+
+void ZeduVIVideoStream::observeValueForKeyPath(const std::string& keyPath, bool newValue) {
+    if (keyPath == kAdjustingFocus)
+        currentlyAdjustingFocus_.store(newValue);
+    else if (keyPath == kAdjustingExposure)
+        currentlyAdjustingExposure_.store(newValue);
+}
+
+void ZeduVIVideoStream::didReceiveDeviceOrientationNotification(const Notification*) {
+    const long current = interfaceOrientation();
+    const long device = UIDevice::currentDevice().orientation();
+    long orientation = UIInterfaceOrientationPortrait;
+    if (isInterfaceOrientation(device)) {
+        orientation = device;
+    } else if (current != 0) {
+        orientation = current;
+    } else if (initialInterfaceOrientationProvider_) {
+        const long initial = initialInterfaceOrientationProvider_();
+        if (isInterfaceOrientation(initial)) orientation = initial;
+    }
+
+    auto delegate = delegate_.lock();
+    if (delegate && delegate->respondsToOverlayOrientationQueries() &&
+        !delegate->isSupportedOverlayOrientation(orientation)) {
+        // "None yet" is no orientation to fall back to, whatever the delegate says of it.
+        if (isInterfaceOrientation(current) && delegate->isSupportedOverlayOrientation(current)) {
+            orientation = current;
+        } else {
+            const long fallback = delegate->defaultSupportedOverlayOrientation();
+            if (fallback != 0) orientation = fallback;
+        }
+    }
+    if (orientation != current) interfaceOrientation_.store(orientation);
+}
+
+void ZeduVIVideoStream::didReceiveBackgroundingNotification() {
+    wasRunningBeforeBeingBackgrounded_ = running();
+    // stopSession drains the capture queue, so no frame is warping while the
+    // filter finishes its work.
+    stopSession();
+    reco_prepare_for_backgrounding(reco_);
+}
+
+void ZeduVIVideoStream::didReceiveForegroundingNotification() {
+    if (wasRunningBeforeBeingBackgrounded_) startSession();
+}
+
+}  // namespace cardscanner

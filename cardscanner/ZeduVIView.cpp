@@ -1,0 +1,172 @@
+#include "cardscanner/ZeduVIView.h"
+
+#include "cardscanner/ZeduVICameraView.h"
+#include "cardscanner/ZeduVICardScanner.h"
+#include "cardscanner/ZeduVICreditCardInfo.h"
+#include "cardscanner/ZeduVIGuideLayer.h"
+#include "cardscanner/ZeduVIReadCardInfo.h"
+#include "cardscanner/ZeduVITransitionView.h"
+#include "cardscanner/ZeduVIUtilities.h"
+#include "cardscanner/ZeduVIVideoFrame.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/ViewAnimation.h"
+
+namespace cardscanner {
+
+using platform::CGRect;
+
+namespace {
+
+constexpr double kTransitionFadeDuration = 0.25;
+
+bool isInWindow(const platform::UIView& view) {
+    const platform::UIView* root = &view;
+    while (auto parent = root->superview()) root = parent.get();
+    return root != &view && root->isKindOfClass("UIWindow");
+}
+
+}  // namespace
+
+std::shared_ptr<ZeduVIView> ZeduVIView::create(CGRect frame) { return std::make_shared<ZeduVIView>(frame); }
+
+ZeduVIView::ZeduVIView(CGRect frame)
+    : UIView(frame),
+      config_(std::make_shared<ZeduVIConfig>()),
+      transitionView_(std::make_shared<ZeduVITransitionView>(CGRect{{0, 0}, frame.size})) {}
+
+ZeduVIView::~ZeduVIView() {
+    if (cameraView_) cameraView_->stopVideoStreamSession();
+}
+
+std::string ZeduVIView::languageOrLocale() const { return config_->languageOrLocale(); }
+void ZeduVIView::setLanguageOrLocale(std::string value) { config_->setLanguageOrLocale(std::move(value)); }
+bool ZeduVIView::useZeduVILogo() const { return config_->useZeduVILogo(); }
+void ZeduVIView::setUseZeduVILogo(bool use) { config_->setUseZeduVILogo(use); }
+bool ZeduVIView::hideZeduVILogo() const { return config_->hideZeduVILogo(); }
+void ZeduVIView::setHideZeduVILogo(bool hide) { config_->setHideZeduVILogo(hide); }
+std::optional<platform::UIColor> ZeduVIView::guideColor() const { return config_->guideColor(); }
+void ZeduVIView::setGuideColor(std::optional<platform::UIColor> color) { config_->setGuideColor(color); }
+bool ZeduVIView::allowFreelyRotatingCardGuide() const { return config_->allowFreelyRotatingCardGuide(); }
+void ZeduVIView::setAllowFreelyRotatingCardGuide(bool allow) { config_->setAllowFreelyRotatingCardGuide(allow); }
+std::string ZeduVIView::scanInstructions() const { return config_->scanInstructions(); }
+void ZeduVIView::setScanInstructions(std::string value) { config_->setScanInstructions(std::move(value)); }
+bool ZeduVIView::scanExpiry() const { return config_->scanExpiry(); }
+void ZeduVIView::setScanExpiry(bool scanExpiry) { config_->setScanExpiry(scanExpiry); }
+std::shared_ptr<platform::UIView> ZeduVIView::scanOverlayView() const { return config_->scanOverlayView(); }
+void ZeduVIView::setScanOverlayView(std::shared_ptr<platform::UIView> view) {
+    config_->setScanOverlayView(std::move(view));
+}
+ZeduVIDetectionMode ZeduVIView::detectionMode() const { return config_->detectionMode(); }
+void ZeduVIView::setDetectionMode(ZeduVIDetectionMode mode) { config_->setDetectionMode(mode); }
+
+void ZeduVIView::setHidden(bool hidden) {
+    if (hidden == isHidden()) return;
+    UIView::setHidden(hidden);
+    if (hidden) {
+        stopScan();
+    } else if (!scanStarted_ && superview() && isInWindow(*this)) {
+        startScan();
+    }
+}
+
+CGRect ZeduVIView::cameraPreviewFrame() const {
+    if (!cameraView_) return CGRect{};
+    return cameraView_->convertRectToView(cameraView_->cameraPreviewFrame(), this);
+}
+
+std::shared_ptr<ZeduVICardScanner> ZeduVIView::scanner() const {
+    return cameraView_ ? cameraView_->scanner() : nullptr;
+}
+
+void ZeduVIView::layoutSubviews() {
+    if (cameraView_) cameraView_->setFrame(bounds());
+    transitionView_->setFrame(bounds());
+}
+
+void ZeduVIView::startScan() {
+    scanStarted_ = true;
+    if (!ZeduVIUtilities::canReadCardWithCamera()) {
+        tellDelegate(nullptr);
+        return;
+    }
+    cameraView_ = ZeduVICameraView::create(bounds(), config_);
+    std::weak_ptr<UIView> weakSelf = weak_from_this();
+    cameraView_->setScanCompletion([weakSelf](const std::shared_ptr<ZeduVIVideoFrame>& frame) {
+        auto self = std::static_pointer_cast<ZeduVIView>(weakSelf.lock());
+        if (!self || !frame) return;
+        auto info = std::make_shared<ZeduVICreditCardInfo>();
+        if (const auto& read = frame->cardInfo()) {
+            info->setCardNumber(read->number());
+            info->setExpiryMonth(read->expiryMonth());
+            info->setExpiryYear(read->expiryYear());
+        }
+        info->setScanned(true);
+        info->setCardImage(frame->imageWithGrayscale(false));
+        const int frames = self->cameraView_ ? self->cameraView_->framesProcessed() : 0;
+        if (info->cardNumber().empty()) {
+            platform::logf("card scanner: card image taken after %d frames", frames);
+        } else {
+            platform::logf("card scanner: card %s read after %d frames", info->redactedCardNumber().c_str(), frames);
+        }
+        self->cameraViewDidScanCard(std::move(info));
+    });
+    insertSubviewAtIndex(cameraView_, 0);
+    // Capture starts once the view is on screen, as the platform's session
+    // would only be asked to run from the next turn.
+    std::weak_ptr<ZeduVICameraView> weakCamera = cameraView_;
+    platform::RunLoop::main().post([weakSelf, weakCamera] {
+        auto self = std::static_pointer_cast<ZeduVIView>(weakSelf.lock());
+        auto camera = weakCamera.lock();
+        if (self && camera && self->cameraView_ == camera && self->scanStarted_) camera->startVideoStreamSession();
+    });
+}
+
+void ZeduVIView::stopScan() {
+    if (!scanStarted_) return;
+    scanStarted_ = false;
+    if (cameraView_) {
+        cameraView_->stopVideoStreamSession();
+        cameraView_->removeFromSuperview();
+        cameraView_ = nullptr;
+    }
+    transitionView_->removeFromSuperview();
+}
+
+void ZeduVIView::cameraViewDidScanCard(std::shared_ptr<ZeduVICreditCardInfo> cardInfo) {
+    const CGRect guide = cameraView_->cardGuide()->guideFrame();
+    const CGRect preview = cameraView_->cameraPreviewFrame();
+    const long orientation = cameraView_->cardGuide()->deviceOrientation();
+    cameraView_->stopVideoStreamSession();
+    if (scannedImageDuration_ <= 0) {
+        transitionView_->setHidden(true);
+        tellDelegate(std::move(cardInfo));
+        return;
+    }
+    transitionView_->setHidden(false);
+    transitionView_->setFrame(bounds());
+    transitionView_->showCard(cardInfo->cardImage(),
+                              CGRect{{preview.origin.x + guide.origin.x, preview.origin.y + guide.origin.y}, guide.size},
+                              orientation);
+    transitionView_->setAlpha(0);
+    addSubview(transitionView_);
+    std::weak_ptr<UIView> weakSelf = weak_from_this();
+    const double hold = scannedImageDuration_;
+    platform::UIViewAnimation::transitionWithView(
+        transitionView_, kTransitionFadeDuration, platform::UIViewAnimationOptionNone,
+        [this] { transitionView_->setAlpha(1); },
+        [weakSelf, hold, cardInfo](bool) {
+            platform::RunLoop::main().after(hold, [weakSelf, cardInfo] {
+                auto self = std::static_pointer_cast<ZeduVIView>(weakSelf.lock());
+                if (!self) return;
+                self->tellDelegate(cardInfo);
+                self->transitionView_->removeFromSuperview();
+            });
+        });
+}
+
+void ZeduVIView::tellDelegate(std::shared_ptr<ZeduVICreditCardInfo> cardInfo) {
+    if (auto delegate = delegate_.lock()) delegate->zeduVIViewDidScanCard(*this, std::move(cardInfo));
+}
+
+}  // namespace cardscanner

@@ -1,0 +1,126 @@
+#include "platform/capture/VideoFileSource.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace platform {
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// Scaled to cover 640 x 480 and centre-cropped, so the picture keeps its shape.
+cv::Mat coverFrame(const cv::Mat& image) {
+    const double scale = std::max(static_cast<double>(kWidth) / image.cols, static_cast<double>(kHeight) / image.rows);
+    const int width = std::max(kWidth, static_cast<int>(std::lround(image.cols * scale)));
+    const int height = std::max(kHeight, static_cast<int>(std::lround(image.rows * scale)));
+    cv::Mat scaled;
+    cv::resize(image, scaled, cv::Size(width, height), 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    return scaled(cv::Rect((width - kWidth) / 2, (height - kHeight) / 2, kWidth, kHeight)).clone();
+}
+
+bool fill(const cv::Mat& frame, PixelBuffer& into) {
+    if (frame.empty() || into.widthOfPlane(0) != kWidth || into.heightOfPlane(0) != kHeight) return false;
+    cv::Mat bgr;
+    if (frame.channels() == 1)
+        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
+    else if (frame.channels() == 4)
+        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
+    else
+        bgr = frame;
+    if (bgr.depth() != CV_8U) bgr.convertTo(bgr, CV_8U);
+    // COLOR_BGR2YCrCb is full-range BT.601, the inverse of the core's ycbcr_to_rgb.
+    cv::Mat ycrcb;
+    cv::cvtColor(coverFrame(bgr), ycrcb, cv::COLOR_BGR2YCrCb);
+    cv::Mat half;
+    cv::resize(ycrcb, half, cv::Size(kWidth / 2, kHeight / 2), 0, 0, cv::INTER_AREA);
+
+    auto luma = into.planeData(0);
+    auto chroma = into.planeData(1);
+    const std::size_t lumaStride = into.bytesPerRowOfPlane(0);
+    const std::size_t chromaStride = into.bytesPerRowOfPlane(1);
+    for (int row = 0; row < kHeight; ++row) {
+        const auto* in = ycrcb.ptr<cv::Vec3b>(row);
+        std::uint8_t* out = luma.data() + row * lumaStride;
+        for (int x = 0; x < kWidth; ++x) out[x] = in[x][0];
+    }
+    for (int row = 0; row < kHeight / 2; ++row) {
+        const auto* in = half.ptr<cv::Vec3b>(row);
+        std::uint8_t* out = chroma.data() + row * chromaStride;
+        for (int x = 0; x < kWidth / 2; ++x) {
+            out[2 * x] = in[x][2];      // Cb
+            out[2 * x + 1] = in[x][1];  // Cr
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::shared_ptr<VideoFileSource> VideoFileSource::openFile(const std::string& path, std::string* error) {
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored)) {
+        if (error) *error = "no video file at " + path;
+        return nullptr;
+    }
+    auto capture = std::make_unique<cv::VideoCapture>();
+    // FFmpeg first, OpenCV's own MJPEG reader after it; never GStreamer, whose
+    // start-up scans the machine's devices and keeps what it found.
+    try {
+        if (!capture->open(path, cv::CAP_FFMPEG)) capture->open(path, cv::CAP_OPENCV_MJPEG);
+    } catch (const cv::Exception& e) {
+        if (error) *error = "cannot read the video " + path + ": " + e.what();
+        return nullptr;
+    }
+    if (!capture->isOpened()) {
+        if (error) *error = "cannot read the video " + path;
+        return nullptr;
+    }
+    return std::make_shared<VideoFileSource>(std::move(capture));
+}
+
+std::shared_ptr<VideoFileSource> VideoFileSource::openCamera(const std::string& indexOrPath, std::string* error) {
+    auto capture = std::make_unique<cv::VideoCapture>();
+    const bool isIndex = !indexOrPath.empty() && indexOrPath.size() < 4 &&
+                         std::all_of(indexOrPath.begin(), indexOrPath.end(), [](char c) { return c >= '0' && c <= '9'; });
+    try {
+        if (isIndex)
+            capture->open(std::stoi(indexOrPath), cv::CAP_V4L2);
+        else
+            capture->open(indexOrPath, cv::CAP_V4L2);
+        if (capture->isOpened()) {
+            capture->set(cv::CAP_PROP_FRAME_WIDTH, kWidth);
+            capture->set(cv::CAP_PROP_FRAME_HEIGHT, kHeight);
+        }
+    } catch (const cv::Exception& e) {
+        if (error) *error = "cannot open the camera " + indexOrPath + ": " + e.what();
+        return nullptr;
+    }
+    if (!capture->isOpened()) {
+        if (error) *error = "cannot open the camera " + indexOrPath;
+        return nullptr;
+    }
+    return std::make_shared<VideoFileSource>(std::move(capture));
+}
+
+VideoFileSource::VideoFileSource(std::unique_ptr<cv::VideoCapture> capture) : capture_(std::move(capture)) {}
+
+VideoFileSource::~VideoFileSource() = default;
+
+bool VideoFileSource::render(int, double, const Exposure&, PixelBuffer& into) {
+    std::lock_guard lock(mutex_);
+    cv::Mat frame;
+    try {
+        if (!capture_ || !capture_->read(frame)) return false;
+        return fill(frame, into);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+}  // namespace platform
