@@ -171,12 +171,12 @@ void ZeduVICameraView::guideLayerDidLayout(CGRect rect) {
         platform::CGAffineTransformMakeRotation(ZeduVIUtilities::rotationForDeviceOrientation(orientation)));
 }
 
-long ZeduVICameraView::guideOrientation() const {
+long ZeduVICameraView::guideOrientation() {
     const long device = static_cast<long>(platform::UIDevice::currentDevice().orientation());
-    if (isInterfaceOrientation(device) && const_cast<ZeduVICameraView*>(this)->isSupportedOverlayOrientation(device))
+    if (isInterfaceOrientation(device) && isSupportedOverlayOrientation(device))
         return device;
     if (cardGuide_) return cardGuide_->deviceOrientation();
-    return const_cast<ZeduVICameraView*>(this)->defaultSupportedOverlayOrientation();
+    return defaultSupportedOverlayOrientation();
 }
 
 void ZeduVICameraView::didReceiveDeviceOrientationNotification() {

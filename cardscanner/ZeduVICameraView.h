@@ -69,7 +69,7 @@ public:
 
 private:
     void didReceiveDeviceOrientationNotification();
-    long guideOrientation() const;
+    long guideOrientation();
 
     std::shared_ptr<ZeduVIConfig> config_;
     std::shared_ptr<ZeduVIVideoStream> videoStream_;

@@ -1,7 +1,9 @@
 #include "cardscanner/ZeduVICreditCardInfo.h"
 
+#include "cardscanner/ZeduVIBundle.h"
 #include "cardscanner/ZeduVICreditCardNumber.h"
 #include "cardscanner/ZeduVICreditCardNumberFormatter.h"
+#include "cardscanner/ZeduVILocalizedString.h"
 
 namespace cardscanner {
 
@@ -52,6 +54,35 @@ std::string ZeduVICreditCardInfo::logoPathForCardType(int cardType) {
             return std::string();
     }
     return std::string("CreditCardLogos/") + file;
+}
+
+std::shared_ptr<platform::UIImage> ZeduVICreditCardInfo::logoForCardType(int cardType) {
+    const std::string path = logoPathForCardType(cardType);
+    return path.empty() ? nullptr : ZeduVIBundle::imageNamed(path);
+}
+
+std::string ZeduVICreditCardInfo::displayStringForCardType(int cardType, const std::string& languageOrLocale) {
+    const char* key = nullptr;
+    switch (cardType) {
+        case ZeduVICardTypeAmericanExpress:
+            key = "card_type_amex";
+            break;
+        case ZeduVICardTypeVisa:
+            key = "card_type_visa";
+            break;
+        case ZeduVICardTypeMasterCard:
+            key = "card_type_mastercard";
+            break;
+        case ZeduVICardTypeDiscover:
+            key = "card_type_discover";
+            break;
+        case ZeduVICardTypeJCB:
+            key = "card_type_jcb";
+            break;
+        default:
+            return std::string();
+    }
+    return localized_string(key, languageOrLocale);
 }
 
 }  // namespace cardscanner

@@ -54,6 +54,13 @@ public:
     // the type's logo in the scanner's bundle; empty for unrecognized,
     // ambiguous or any other value. The bundle's imageNamed: resolves it.
     static std::string logoPathForCardType(int cardType);
+    // That logo from the scanner's bundle (ZeduVIBundle); nullptr for the
+    // same values.
+    static std::shared_ptr<platform::UIImage> logoForCardType(int cardType);
+    // "Visa", "American Express", ... in the language or locale (English
+    // when it has no name of its own); "" for unrecognized, ambiguous or any
+    // other value.
+    static std::string displayStringForCardType(int cardType, const std::string& languageOrLocale);
 
 private:
     std::string cardNumber_;

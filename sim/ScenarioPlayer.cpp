@@ -15,6 +15,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
+#include "sim/FormStep.h"
 #include "sim/ScanStep.h"
 #include "sim/SimCamera.h"
 
@@ -277,6 +278,27 @@ void ScenarioPlayer::runStep(std::size_t index) {
         return next(index + 1);
     }
 
+    // "expectNot" fails when a line since the previous step began, or one
+    // logged within the timeout (default 0), contains the text.
+    if (const std::string* unwanted = step["expectNot"].string()) {
+        const double timeout = step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : 0.0;
+        const double deadline = platform::clock().now() + timeout;
+        auto poll = std::make_shared<std::function<void()>>();
+        std::weak_ptr<std::function<void()>> weakPoll = poll;
+        std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
+        *poll = [weakSelf, weakPoll, text = *unwanted, deadline, index, unread = previousStart]() mutable {
+            auto self = weakSelf.lock();
+            if (!self) return;
+            std::vector<std::string> texts{text};
+            if (self->loggedSince(unread, texts)) return self->fail(index, "a line contained '" + text + "'");
+            if (platform::clock().now() >= deadline) return self->next(index + 1);
+            if (auto again = weakPoll.lock()) platform::RunLoop::main().after(0.05, [again] { (*again)(); });
+        };
+        (*poll)();
+        return;
+    }
+    if (!step["expectNot"].isNil()) return fail(index, "expectNot needs a text");
+
     if (const std::string* event = step["event"].string()) {
         if (*event == "resignActive") application.setApplicationState(platform::UIApplicationState::Inactive);
         else if (*event == "enterBackground") application.setApplicationState(platform::UIApplicationState::Background);
@@ -388,6 +410,11 @@ void ScenarioPlayer::runStep(std::size_t index) {
     if (isScanStep(step)) {
         std::string error;
         if (!playScanStep(step, error)) return fail(index, error);
+        return next(index + 1);
+    }
+    if (isFormStep(step)) {
+        std::string error;
+        if (!playFormStep(step, error)) return fail(index, error);
         return next(index + 1);
     }
     if (!step["cameraPermission"].isNil()) {

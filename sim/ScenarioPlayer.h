@@ -8,6 +8,8 @@
 //     {"expect": "text"},                             a line logged since the previous step began contains the text
 //     {"expect": "text", "timeout": 5},               the same, waiting up to the timeout for it
 //     {"expect": ["text", "other"]},                  every text of the list, each in some line
+//     {"expectNot": "text", "timeout": 1},           no line since the previous step began, nor one logged
+//                                                     within the timeout (default 0), contains the text
 //     {"event": "resignActive" | "enterBackground" | "enterForeground" | "becomeActive" | "terminate"},
 //     {"touch": [[x, y], [x, y], ...], "step": 10},   a drag along the path in window points
 //     {"tap": [x, y]},
@@ -46,6 +48,9 @@
 //                                                     "camera: filmed card NUMBER"
 //     {"cameraPermission": "notDetermined" | "restricted" | "denied" | "authorized"},
 //                                                     logs "scenario: camera permission NAME"
+//     {"type": "text"}, {"backspace": N}, {"return": true}, {"tapField": "PLACEHOLDER"},
+//     {"tapButton": "TITLE"}, {"expectButton": {"title": "Done", "enabled": false}}
+//                                                     the keyboard and the form (see sim/FormStep.h)
 //     {"log": "text"}
 //   ]}
 //

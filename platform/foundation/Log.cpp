@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
 namespace platform {
 
@@ -37,9 +38,119 @@ void writeWhole(const std::string& text) {
     }
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool hasIssuerPrefix(const std::string& digits) {
+    const auto leading = [&](std::size_t count) {
+        int value = 0;
+        for (std::size_t i = 0; i < count; ++i) value = value * 10 + (digits[i] - '0');
+        return value;
+    };
+    const int two = leading(2), three = leading(3), four = leading(4);
+    return digits[0] == '4' || (two >= 51 && two <= 55) || (four >= 2221 && four <= 2720) || two == 34 ||
+           two == 37 || four == 6011 || two == 65 || (three >= 644 && three <= 649) ||
+           (four >= 3528 && four <= 3589) || (three >= 300 && three <= 305) || two == 36 || two == 38 || two == 39;
+}
+
+bool passesLuhn(const std::string& digits) {
+    int sum = 0;
+    bool doubled = false;
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        int d = *it - '0';
+        if (doubled) d = d * 2 > 9 ? d * 2 - 9 : d * 2;
+        sum += d;
+        doubled = !doubled;
+    }
+    return sum % 10 == 0;
+}
+
+bool isCardNumber(const std::string& digits) {
+    return digits.size() >= 13 && digits.size() <= 19 && hasIssuerPrefix(digits) && passesLuhn(digits);
+}
+
+struct DigitGroup {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// Marks in `masked` (indexed from the run's first byte) every digit of a card
+// number in the run but its last four.
+void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& groups, std::vector<bool>& masked) {
+    const std::size_t runBegin = groups.front().begin;
+    std::size_t first = 0;
+    while (first < groups.size()) {
+        std::string digits;
+        std::size_t found = groups.size();
+        std::string foundDigits;
+        for (std::size_t last = first; last < groups.size() && digits.size() <= 19; ++last) {
+            digits.append(line.substr(groups[last].begin, groups[last].end - groups[last].begin));
+            if (isCardNumber(digits)) {
+                found = last;
+                foundDigits = digits;
+            }
+        }
+        if (found == groups.size()) {
+            ++first;
+            continue;
+        }
+        std::size_t toMask = foundDigits.size() - 4;
+        for (std::size_t g = first; g <= found && toMask > 0; ++g) {
+            for (std::size_t i = groups[g].begin; i < groups[g].end && toMask > 0; ++i, --toMask) {
+                masked[i - runBegin] = true;
+            }
+        }
+        first = found + 1;
+    }
+}
+
 }  // namespace
 
-void log(std::string_view line) {
+std::string maskCardNumbers(std::string_view line) {
+    std::size_t digitCount = 0;
+    for (char c : line) digitCount += isDigit(c) ? 1 : 0;
+    if (digitCount < 13) return std::string(line);
+
+    static constexpr std::string_view kMask = "\u2022";
+    std::string out;
+    out.reserve(line.size() + 32);
+    std::vector<DigitGroup> groups;
+    std::vector<bool> masked;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (!isDigit(line[i])) {
+            out.push_back(line[i++]);
+            continue;
+        }
+        // A run: digit groups joined by single blanks or dashes.
+        groups.clear();
+        std::size_t j = i;
+        for (;;) {
+            const std::size_t begin = j;
+            while (j < line.size() && isDigit(line[j])) ++j;
+            groups.push_back({begin, j});
+            if (j + 1 < line.size() && (line[j] == ' ' || line[j] == '-') && isDigit(line[j + 1])) {
+                ++j;
+                continue;
+            }
+            break;
+        }
+        masked.assign(j - i, false);
+        markCardNumbers(line, groups, masked);
+        for (std::size_t k = i; k < j; ++k) {
+            if (masked[k - i]) {
+                out.append(kMask);
+            } else {
+                out.push_back(line[k]);
+            }
+        }
+        i = j;
+    }
+    return out;
+}
+
+void log(std::string_view rawLine) {
+    const std::string safe = maskCardNumbers(rawLine);
+    std::string_view line = safe;
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     LogState& s = state();
     std::lock_guard lock(s.mutex);

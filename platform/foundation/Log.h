@@ -12,8 +12,17 @@
 
 namespace platform {
 
+// Every line passes through maskCardNumbers first: payment-card norms allow
+// no full card number in a log, whoever writes the line.
 void log(std::string_view line);
 void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The line with every payment card number in it masked but for its last four
+// digits ("•••• •••• •••• 1234", separators kept). A card number here is a run
+// of 13 to 19 digits, optionally grouped by single blanks or dashes, that
+// starts with an issuer's prefix and passes the Luhn check; in a longer run
+// each such stretch of whole groups is masked.
+std::string maskCardNumbers(std::string_view line);
 
 class LogCapture {
 public:

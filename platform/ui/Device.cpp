@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -167,6 +168,22 @@ void UIDevice::reset() {
     locale_ = std::move(locale);
     orientation_ = UIDeviceOrientationPortrait;
     orientationGenerators_ = 0;
+    vibrations_ = 0;
+}
+
+void UIDevice::vibrate() {
+    UIDevice& device = currentDevice();
+    {
+        std::lock_guard lock(device.mutex_);
+        ++device.vibrations_;
+    }
+    log("device: vibrate");
+}
+
+int UIDevice::vibrationCount() {
+    UIDevice& device = currentDevice();
+    std::lock_guard lock(device.mutex_);
+    return device.vibrations_;
 }
 
 }  // namespace platform

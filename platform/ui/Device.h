@@ -67,7 +67,12 @@ public:
     void endGeneratingDeviceOrientationNotifications();
     bool isGeneratingDeviceOrientationNotifications() const;
 
-    // Back to the defaults (tests).
+    // The vibration motor (the alert sound 4095 stands for it): logs
+    // "device: vibrate" and counts. Static, so it reads as the phone's one call.
+    static void vibrate();
+    static int vibrationCount();
+
+    // Back to the defaults (tests); clears the vibration count.
     void reset();
 
 private:
@@ -81,6 +86,7 @@ private:
     std::string locale_;
     UIDeviceOrientation orientation_ = UIDeviceOrientationPortrait;
     int orientationGenerators_ = 0;
+    int vibrations_ = 0;
 };
 
 }  // namespace platform

@@ -5,11 +5,17 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/UINavigationController.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
+
+std::shared_ptr<UINavigationItem> UIViewController::navigationItem() {
+    if (!navigationItem_) navigationItem_ = std::make_shared<UINavigationItem>();
+    return navigationItem_;
+}
 
 std::shared_ptr<UIView> UIViewController::view() {
     assertMainThread("UIViewController::view");

@@ -17,6 +17,7 @@
 namespace platform {
 
 class UINavigationController;
+class UINavigationItem;
 
 // Interface orientations: 1 portrait, 2 portrait upside down, 3 landscape right, 4 landscape left.
 enum UIInterfaceOrientation : long {
@@ -79,6 +80,8 @@ public:
 
     const std::string& title() const { return title_; }
     void setTitle(std::string title) { title_ = std::move(title); }
+    // What a navigation bar shows while this controller is on top; made on first use.
+    std::shared_ptr<UINavigationItem> navigationItem();
 
     // The container holding this controller, while it lives; nullptr at top level.
     std::shared_ptr<UIViewController> parentViewController() const { return parent_.lock(); }
@@ -135,6 +138,7 @@ private:
     std::shared_ptr<UIView> view_;
     std::weak_ptr<UIViewController> parent_;
     std::string title_;
+    std::shared_ptr<UINavigationItem> navigationItem_;
     UIModalPresentationStyle modalPresentationStyle_ = UIModalPresentationFullScreen;
     bool automaticallyAdjustsScrollViewInsets_ = true;
     unsigned edgesForExtendedLayout_ = UIRectEdgeAll;

@@ -3,6 +3,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Keyboard.h"
 
 namespace platform {
 
@@ -50,6 +51,7 @@ bool UIWindow::isKeyWindow() const { return keyWindowSlot().lock().get() == this
 std::shared_ptr<UIWindow> UIWindow::keyWindow() { return keyWindowSlot().lock(); }
 
 void UIWindow::drawOverSubviews(CGRect) {
+    if (isKeyWindow()) UIKeyboard::shared().draw();
     const UIApplication& application = UIApplication::sharedApplication();
     if (!isKeyWindow() || application.isStatusBarHidden()) return;
     CGContextRef context = UIGraphicsGetCurrentContext();

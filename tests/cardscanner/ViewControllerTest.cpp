@@ -15,6 +15,7 @@
 #include "cardscanner/ZeduVIMacros.h"
 #include "cardscanner/ZeduVIPaymentViewController.h"
 #include "cardscanner/ZeduVIUtilities.h"
+#include "tests/cardscanner/RecordingPaymentDelegate.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Clock.h"
@@ -30,17 +31,7 @@ using namespace platform;
 
 namespace {
 
-struct RecordingDelegate : ZeduVIPaymentViewControllerDelegate {
-    void userDidCancelPaymentViewController(ZeduVIPaymentViewController&) override { ++cancels; }
-    void userDidProvideCreditCardInfo(std::shared_ptr<ZeduVICreditCardInfo> info,
-                                      ZeduVIPaymentViewController&) override {
-        ++provides;
-        provided = std::move(info);
-    }
-    int cancels = 0;
-    int provides = 0;
-    std::shared_ptr<ZeduVICreditCardInfo> provided;
-};
+using RecordingDelegate = cardscanner::testing::RecordingPaymentDelegate;
 
 std::shared_ptr<ZeduVICreditCardInfo> cardWithNumber(const std::string& number) {
     auto info = std::make_shared<ZeduVICreditCardInfo>();

@@ -50,7 +50,7 @@ TEST_F(NavigationControllerTest, PushAndPopTellTheControllersThatComeAndGoWhileO
 
     navigation->viewWillAppear(false);
     navigation->viewDidAppear(false);
-    navigation->pushViewController(next, true);
+    navigation->pushViewController(next, false);
     navigation->pushViewController(next, true);  // already there
     EXPECT_EQ(navigation->viewControllers().size(), 2u);
     EXPECT_EQ(next->navigationController(), navigation);

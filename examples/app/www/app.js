@@ -151,3 +151,13 @@ function cleanupPictures() {
     hybrid.exec(function () { console.log('camera: cleanup ok'); }, failure('camera cleanup'), 'Camera', 'cleanup',
                 []);
 }
+
+// The card scanner: the number comes back to the success callback; a cancel
+// never calls back. The page logs only the last four digits.
+function scanCard(expected) {
+    hybrid.exec(function (number) {
+        var digits = String(number);
+        console.log('scan: received card ending ' + digits.slice(-4));
+        if (expected && digits === String(expected)) console.log('scan: number matches');
+    }, failure('scan'), 'CardScanner', 'scanCard', []);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The simulator's form steps: typing on the software keyboard, tapping text
+// fields and buttons by what they show, and checking a button's state. Only
+// what is visible in the key window counts: views not hidden, not faded out
+// and at least partly inside the window; the topmost match wins.
+//
+//   {"type": "text"}          each character through the keyboard; fails when no field has it
+//   {"backspace": N}          N presses of the backspace key; fails when no field has the keyboard
+//   {"return": true}          the return key; fails when no field has the keyboard
+//   {"tapField": "PLACEHOLDER"}
+//                             taps the text field with that placeholder; fails unless it then
+//                             holds the keyboard
+//   {"tapButton": "TITLE"}    taps the navigation-bar item or button with that title; fails when
+//                             none shows or it is disabled
+//   {"expectButton": {"title": "Done", "enabled": false}}
+//                             fails unless a bar item or button with that title shows in that state
+//
+// Each logs "scenario: ..." as it runs ("scenario: type ••••••••••••1111 (16 characters)":
+// all but the last four digits of what is typed are masked, as card numbers
+// must never reach the log; "scenario: backspace N", "scenario: return",
+// "scenario: tap field PLACEHOLDER", "scenario: tap button TITLE",
+// "scenario: expect button TITLE enabled|disabled"). Main thread only.
+
+#include <string>
+
+#include "platform/foundation/Value.h"
+
+namespace sim {
+
+// True when the step is one of these; `error` says why it could not run.
+bool isFormStep(const platform::Value& step);
+bool playFormStep(const platform::Value& step, std::string& error);
+
+// The text with every digit but the last four replaced by "•".
+std::string maskDigits(const std::string& text);
+
+}  // namespace sim

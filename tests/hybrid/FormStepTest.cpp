@@ -1,0 +1,77 @@
+// The simulator's form steps against a small form in the key window: a field
+// found by its placeholder, typing masked in the log, and the Done item
+// checked and tapped by its title.
+#include "sim/FormStep.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/foundation/Json.h"
+#include "platform/foundation/Log.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/UINavigationController.h"
+#include "platform/ui/Window.h"
+
+using namespace platform;
+
+namespace {
+
+class FourDigitsForm : public UIViewController, public UITextFieldDelegate {
+public:
+    void viewDidLoad() override {
+        field = std::make_shared<UITextField>(CGRectMake(10, 10, 200, 30));
+        field->setPlaceholder("Card Number");
+        field->setDelegate(std::dynamic_pointer_cast<UITextFieldDelegate>(shared_from_this()));
+        view()->addSubview(field);
+        done = std::make_shared<UIBarButtonItem>("Done", UIBarButtonItemStyleDone, [this] { ++dones; });
+        done->setEnabled(false);
+        navigationItem()->setRightBarButtonItem(done);
+    }
+    bool textFieldShouldChangeCharactersInRange(UITextField& f, NSRange range, const std::string& text) override {
+        done->setEnabled(f.text().size() - range.length + text.size() == 4);
+        return true;
+    }
+    std::shared_ptr<UITextField> field;
+    std::shared_ptr<UIBarButtonItem> done;
+    int dones = 0;
+};
+
+bool play(const std::string& json, std::string& error) {
+    const auto step = readJson(json);
+    return step.value && sim::playFormStep(*step.value, error);
+}
+
+}  // namespace
+
+TEST(FormSteps, TypeIntoAFieldByPlaceholderAndTapDoneOnceEnabled) {
+    UIApplication::sharedApplication().reset();
+    auto form = std::make_shared<FourDigitsForm>();
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setRootViewController(UINavigationController::create(form));
+    window->makeKeyAndVisible();
+    LogCapture log;
+    std::string error;
+
+    EXPECT_FALSE(play(R"({"type": "12"})", error));
+    EXPECT_EQ(error, "no text field has the keyboard");
+    EXPECT_FALSE(play(R"({"tapField": "Expiry"})", error));
+    ASSERT_TRUE(play(R"({"tapField": "Card Number"})", error)) << error;
+    ASSERT_TRUE(play(R"({"type": "42424"})", error)) << error;
+    EXPECT_TRUE(play(R"({"expectButton": {"title": "Done", "enabled": false}})", error)) << error;
+    EXPECT_FALSE(play(R"({"tapButton": "Done"})", error));
+    EXPECT_EQ(error, "the button 'Done' is disabled");
+    ASSERT_TRUE(play(R"({"backspace": 1})", error)) << error;
+    EXPECT_EQ(form->field->text(), "4242");
+    EXPECT_FALSE(play(R"({"expectButton": {"title": "Done", "enabled": false}})", error));
+    ASSERT_TRUE(play(R"({"tapButton": "Done"})", error)) << error;
+    EXPECT_EQ(form->dones, 1);
+    EXPECT_TRUE(play(R"({"return": true})", error));
+
+    EXPECT_TRUE(log.contains("scenario: type \u20222424 (5 characters)"));
+    EXPECT_FALSE(log.contains("42424"));
+    EXPECT_EQ(sim::maskDigits("4242 4242 4242 4242"), "\u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 4242");
+    form->field->resignFirstResponder();
+}

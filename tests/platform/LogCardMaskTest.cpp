@@ -1,0 +1,52 @@
+// The log's safety net for payment cards: card numbers are masked to their
+// last four digits in every line, whoever logs it; numbers that only look
+// long (timestamps, ISBNs, phone numbers, failed checksums) stay.
+#include <gtest/gtest.h>
+
+#include "platform/foundation/Log.h"
+
+using platform::maskCardNumbers;
+
+namespace {
+
+TEST(LogCardMask, CardNumbersOfEveryIssuerKeepOnlyTheirLastFourDigits) {
+    EXPECT_EQ(maskCardNumbers("card 4111111111111111 read"), "card ••••••••••••1111 read");
+    EXPECT_EQ(maskCardNumbers("4111 1111 1111 1111"), "•••• •••• •••• 1111");
+    EXPECT_EQ(maskCardNumbers("amex 3782-822463-10005."), "amex ••••-••••••-•0005.");
+    EXPECT_EQ(maskCardNumbers("5555555555554444"), "••••••••••••4444");          // MasterCard 51-55
+    EXPECT_EQ(maskCardNumbers("2223003122003222"), "••••••••••••3222");          // MasterCard 2221-2720
+    EXPECT_EQ(maskCardNumbers("6011111111111117"), "••••••••••••1117");          // Discover
+    EXPECT_EQ(maskCardNumbers("3530111333300000"), "••••••••••••0000");          // JCB
+    EXPECT_EQ(maskCardNumbers("30569309025904"), "••••••••••5904");              // Diners 300-305
+    EXPECT_EQ(maskCardNumbers("4222222222222"), "•••••••••2222");                // 13 digits
+    EXPECT_EQ(maskCardNumbers("x=4111111111111111,y=5555555555554444"),
+              "x=••••••••••••1111,y=••••••••••••4444");
+}
+
+TEST(LogCardMask, ACardInsideALongerGroupedRunIsStillMasked) {
+    // Followed by an expiry, the run has 22 digits; the card's groups are masked.
+    EXPECT_EQ(maskCardNumbers("4111 1111 1111 1111 12 2030"), "•••• •••• •••• 1111 12 2030");
+    // One unbroken run of more than 19 digits is not a card number.
+    EXPECT_EQ(maskCardNumbers("41111111111111111111111"), "41111111111111111111111");
+}
+
+TEST(LogCardMask, OtherLongNumbersStay) {
+    for (const char* line : {"at 1767225600000 ms",            // millisecond timestamp, 13 digits
+                             "isbn 978-3-16-148410-0",         // 13 digits, no card prefix
+                             "call +1 555-123-4567 now",       // too short
+                             "4111111111111112",               // fails the Luhn check
+                             "9111111111111119",               // no issuer starts with 9
+                             "4111  1111 1111 1111",           // a double blank is no group separator
+                             "frames 123456789012 and 42"}) {
+        EXPECT_EQ(maskCardNumbers(line), line);
+    }
+}
+
+TEST(LogCardMask, EveryLoggedLineIsMasked) {
+    platform::LogCapture capture;
+    platform::logf("scenario: step 4: {\"eval\":\"scanCard('%s')\"}", "4441668936710352");
+    ASSERT_EQ(capture.lines().size(), 1u);
+    EXPECT_EQ(capture.lines()[0], "scenario: step 4: {\"eval\":\"scanCard('••••••••••••0352')\"}");
+}
+
+}  // namespace
