@@ -74,32 +74,23 @@ struct DigitGroup {
 };
 
 // Marks in `masked` (indexed from the run's first byte) every digit of a card
-// number in the run but its last four.
+// number in the run but its last four. Every window of whole groups is tried,
+// and overlapping numbers are masked together: a stray group before a card
+// must not leave that card's digits showing.
 void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& groups, std::vector<bool>& masked) {
     const std::size_t runBegin = groups.front().begin;
-    std::size_t first = 0;
-    while (first < groups.size()) {
+    for (std::size_t first = 0; first < groups.size(); ++first) {
         std::string digits;
-        std::size_t found = groups.size();
-        std::string foundDigits;
-        for (std::size_t last = first; last < groups.size() && digits.size() <= 19; ++last) {
+        for (std::size_t last = first; last < groups.size(); ++last) {
             digits.append(line.substr(groups[last].begin, groups[last].end - groups[last].begin));
-            if (isCardNumber(digits)) {
-                found = last;
-                foundDigits = digits;
+            if (digits.size() > 19) break;
+            if (!isCardNumber(digits)) continue;
+            std::size_t toMask = digits.size() - 4;
+            for (std::size_t g = first; g <= last && toMask > 0; ++g) {
+                for (std::size_t i = groups[g].begin; i < groups[g].end && toMask > 0; ++i, --toMask)
+                    masked[i - runBegin] = true;
             }
         }
-        if (found == groups.size()) {
-            ++first;
-            continue;
-        }
-        std::size_t toMask = foundDigits.size() - 4;
-        for (std::size_t g = first; g <= found && toMask > 0; ++g) {
-            for (std::size_t i = groups[g].begin; i < groups[g].end && toMask > 0; ++i, --toMask) {
-                masked[i - runBegin] = true;
-            }
-        }
-        first = found + 1;
     }
 }
 

@@ -26,6 +26,9 @@ TEST(LogCardMask, CardNumbersOfEveryIssuerKeepOnlyTheirLastFourDigits) {
 TEST(LogCardMask, ACardInsideALongerGroupedRunIsStillMasked) {
     // Followed by an expiry, the run has 22 digits; the card's groups are masked.
     EXPECT_EQ(maskCardNumbers("4111 1111 1111 1111 12 2030"), "•••• •••• •••• 1111 12 2030");
+    // A stray group in front that makes a shorter card number of its own
+    // must not leave the real card's middle digits showing.
+    EXPECT_EQ(maskCardNumbers("22 4111 1111 1111 1111"), "•• •••• •••• •••• 1111");
     // One unbroken run of more than 19 digits is not a card number.
     EXPECT_EQ(maskCardNumbers("41111111111111111111111"), "41111111111111111111111");
 }
