@@ -225,6 +225,29 @@ TEST(CardRenderer, the_design_never_drowns_the_number)
     }
 }
 
+// The benchmarks measure type the networks never saw only while no training
+// preset draws a benchmark face and the benchmark preset draws nothing else.
+TEST(CardRenderer, training_and_benchmark_presets_draw_disjoint_type_families)
+{
+    for (const char* name : {"stripe", "a", "b", "c", "heldout"}) {
+        const cr::CardStyle style = cr::style_preset(name);
+        for (cr::DigitFont face : cr::faces_on(cr::FaceSide::Benchmark))
+            EXPECT_EQ(style.font_weights[static_cast<std::size_t>(face)], 0)
+                << name << " " << cr::digit_font_name(face);
+    }
+    EXPECT_TRUE(cr::missing_faces(cr::style_preset("benchmark")).empty());
+    std::set<cr::DigitFont> drawn;
+    std::set<int> layouts;
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        const cr::RenderedCard card = cr::render_card(cr::style_preset("benchmark"), seed);
+        EXPECT_EQ(cr::face_side(card.truth.font), cr::FaceSide::Benchmark) << "seed " << seed;
+        drawn.insert(card.truth.font);
+        layouts.insert(card.truth.pattern_type);
+    }
+    EXPECT_EQ(drawn.size(), cr::faces_on(cr::FaceSide::Benchmark).size());
+    EXPECT_EQ(layouts.size(), 2u);
+}
+
 // The trained networks on whole scans. Seeds are outside every training set
 // and outside the benchmark's held-out set.
 TEST(RenderedCards, the_core_reads_rendered_cards_within_a_few_frames)

@@ -106,10 +106,17 @@ void draw_segment_char(cairo_t* cr, char ch, double cx, double cy, double w, dou
 
 // One character whose advance box is centred on (cx, cy), the digits' ink
 // spanning h rows and about w columns.
-void draw_char(cairo_t* cr, cr::DigitFont font, char ch, double cx, double cy, double w, double h)
+void draw_char(cairo_t* cr, cr::DigitFont font, char ch, double cx, double cy, double w, double h,
+               double stroke_weight)
 {
     if (ch == ' ')
         return;
+    // The benchmark faces are drawn as the renderer draws them, so that the
+    // date is in the same unseen type as the number.
+    if (cr::face_side(font) == cr::FaceSide::Benchmark) {
+        cr::draw_benchmark_character(cr, font, ch, cx, cy, w, h, stroke_weight);
+        return;
+    }
     if (font == cr::DigitFont::Blocky && ((ch >= '0' && ch <= '9') || ch == '/')) {
         draw_segment_char(cr, ch, cx, cy, w, h);
         return;
@@ -345,7 +352,7 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
             const double cx = left + expiry.pitch * (i + 0.5);
             const double jitter_x = rng.uniform(-0.25, 0.25), jitter_y = rng.uniform(-0.25, 0.25);
             draw_char(lines.cr, out.truth.font, text[i], cx + jitter_x, centre_y + jitter_y, glyph_width,
-                      expiry.glyph_height);
+                      expiry.glyph_height, out.truth.stroke_weight);
             expiry.cell_top_left[static_cast<std::size_t>(i)] = cv::Point2d(cx - kCellW / 2.0, line_top);
         }
         expiry.has_label = rng.chance(expiry_style.label_share);
@@ -373,7 +380,8 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
             if (cx + expiry.pitch > kCardW - 8)
                 break;
             draw_char(lines.cr, out.truth.font == cr::DigitFont::Blocky ? cr::DigitFont::OcrB : out.truth.font,
-                      name[i], cx, line_top + kCellH / 2.0, glyph_width, expiry.glyph_height);
+                      name[i], cx, line_top + kCellH / 2.0, glyph_width, expiry.glyph_height,
+                      out.truth.stroke_weight);
         }
     }
     cr::apply_relief(card, lines.mask(), relief);

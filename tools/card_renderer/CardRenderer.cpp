@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <sstream>
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -87,9 +90,55 @@ const char* digit_font_name(DigitFont font)
     case DigitFont::LiberationMonoBold: return "liberation-mono-bold";
     case DigitFont::FreeMonoBold: return "freemono-bold";
     case DigitFont::Blocky: return "blocky";
+    case DigitFont::CaladeaSerif: return "caladea-bold";
+    case DigitFont::ComfortaaRounded: return "comfortaa-bold";
+    case DigitFont::RobotoCondensedBold: return "roboto-condensed-bold";
+    case DigitFont::StrokeDrawn: return "stroke-drawn";
+    case DigitFont::DotMatrix: return "dot-matrix-5x7";
     case DigitFont::Count: break;
     }
     return "?";
+}
+
+namespace {
+
+struct FaceSplit {
+    DigitFont font;
+    const char* family;
+    FaceSide side;
+};
+
+// The one place that says which type families train and which are kept for
+// the benchmarks.
+constexpr FaceSplit kFaceSplit[] = {
+    {DigitFont::OcrB, "ocr-b", FaceSide::Training},
+    {DigitFont::OcrA, "ocr-a", FaceSide::Training},
+    {DigitFont::DejaVuSansMonoBold, "dejavu-mono", FaceSide::Training},
+    {DigitFont::LiberationMonoBold, "liberation-mono", FaceSide::Training},
+    {DigitFont::FreeMonoBold, "freemono", FaceSide::Training},
+    {DigitFont::Blocky, "block", FaceSide::Training},
+    {DigitFont::CaladeaSerif, "serif", FaceSide::Benchmark},
+    {DigitFont::ComfortaaRounded, "rounded", FaceSide::Benchmark},
+    {DigitFont::RobotoCondensedBold, "condensed", FaceSide::Benchmark},
+    {DigitFont::StrokeDrawn, "stroke-drawn", FaceSide::Benchmark},
+    {DigitFont::DotMatrix, "dot-matrix", FaceSide::Benchmark},
+};
+static_assert(std::size(kFaceSplit) == static_cast<std::size_t>(kDigitFontCount), "every face is on one side");
+
+const FaceSplit& split_of(DigitFont font) { return kFaceSplit[static_cast<int>(font)]; }
+
+}  // namespace
+
+FaceSide face_side(DigitFont font) { return split_of(font).side; }
+const char* face_family(DigitFont font) { return split_of(font).family; }
+
+std::vector<DigitFont> faces_on(FaceSide side)
+{
+    std::vector<DigitFont> faces;
+    for (const FaceSplit& face : kFaceSplit)
+        if (face.side == side)
+            faces.push_back(face.font);
+    return faces;
 }
 
 const char* background_name(Background background)
@@ -143,11 +192,22 @@ CardStyle style_preset(const std::string& name)
         style.background_weights = {0.5, 1, 2, 1, 2};
         style.flat_print_share = 0.15;
         style.foil_share = 0.25;
+    } else if (name == "benchmark") {
+        // The held-out preset's cards in the benchmark families, each family
+        // as often as the others, and both layouts equally often so that
+        // each family has a figure for each.
+        style.font_weights = {};
+        for (DigitFont font : faces_on(FaceSide::Benchmark))
+            style.font_weights[static_cast<std::size_t>(font)] = 1;
+        style.background_weights = {0.5, 1, 2, 1, 2};
+        style.flat_print_share = 0.15;
+        style.foil_share = 0.25;
+        style.fifteen_digit_share = 0.5;
     }
     return style;
 }
 
-std::vector<std::string> style_preset_names() { return {"stripe", "a", "b", "c", "heldout"}; }
+std::vector<std::string> style_preset_names() { return {"stripe", "a", "b", "c", "heldout", "benchmark"}; }
 
 int CardTruth::rounded_stripe_y() const { return static_cast<int>(std::lround(stripe_y)); }
 int CardTruth::rounded_cell_x(std::size_t i) const { return static_cast<int>(std::lround(cell_x.at(i))); }
@@ -160,8 +220,12 @@ std::string CardTruth::to_json() const
         << ",\"pitch\":" << pitch << ",\"glyph_height\":" << glyph_height << ",\"font\":\""
         << digit_font_name(font) << "\",\"background\":\"" << background_name(background)
         << "\",\"embossed\":" << (embossed ? "true" : "false") << ",\"foil\":" << (foil ? "true" : "false")
-        << ",\"legibility\":" << legibility
-        << ",\"cell_x\":[";
+        << ",\"legibility\":" << legibility;
+    // Written only where it means something, so that the training presets'
+    // ground truth stays byte for byte as it was.
+    if (stroke_weight > 0)
+        out << ",\"stroke_weight\":" << stroke_weight;
+    out << ",\"cell_x\":[";
     for (std::size_t i = 0; i < cell_x.size(); ++i)
         out << (i ? "," : "") << cell_x[i];
     out << "]}";
@@ -403,6 +467,9 @@ const char* toy_family(DigitFont font)
     case DigitFont::DejaVuSansMonoBold: return "DejaVu Sans Mono";
     case DigitFont::LiberationMonoBold: return "Liberation Mono";
     case DigitFont::FreeMonoBold: return "FreeMono";
+    case DigitFont::CaladeaSerif: return "Caladea";
+    case DigitFont::ComfortaaRounded: return "Comfortaa";
+    case DigitFont::RobotoCondensedBold: return "Roboto Condensed";
     default: return "DejaVu Sans Mono";
     }
 }
@@ -477,9 +544,212 @@ void draw_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
     cairo_show_text(cr, text);
 }
 
-void draw_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
+// Whether fontconfig finds `family` itself rather than a substitute, which
+// it would hand out without a word.
+bool family_installed(const char* family)
 {
-    if (font == DigitFont::Blocky && ch >= '0' && ch <= '9')
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    bool found = false;
+    FcChar8* name = nullptr;
+    for (int i = 0; match && !found && FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i)
+        found = FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0;
+    if (match)
+        FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+bool is_procedural(DigitFont font) { return font == DigitFont::StrokeDrawn || font == DigitFont::DotMatrix; }
+
+// Benchmark faces must be the faces they are named after: a figure measured
+// on a fallback font would be a figure about the wrong type. Checked once
+// per process.
+void require_benchmark_font(DigitFont font)
+{
+    static const std::array<bool, kDigitFontCount> installed = [] {
+        std::array<bool, kDigitFontCount> present{};
+        for (int i = 0; i < kDigitFontCount; ++i) {
+            const auto face = static_cast<DigitFont>(i);
+            present[static_cast<std::size_t>(i)] = is_procedural(face) || face_side(face) == FaceSide::Training ||
+                                                   family_installed(toy_family(face));
+        }
+        return present;
+    }();
+    if (!installed[static_cast<std::size_t>(font)]) {
+        std::fprintf(stderr, "card_renderer: the font \"%s\" of benchmark face %s is not installed (scripts/deps)\n",
+                     toy_family(font), digit_font_name(font));
+        std::abort();
+    }
+}
+
+// A benchmark text face at its own proportions: scaled to the digits' height,
+// and narrowed only where its 8 would not fit the width.
+void draw_benchmark_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
+{
+    require_benchmark_font(font);
+    cairo_select_font_face(cr, toy_family(font), CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 100);
+    cairo_text_extents_t eight;
+    cairo_text_extents(cr, "8", &eight);
+    const double sy = box.height / eight.height * 100;
+    const double sx = std::min(sy, box.width / eight.width * 100);
+    cairo_matrix_t matrix;
+    cairo_matrix_init_scale(&matrix, sx, sy);
+    cairo_set_font_matrix(cr, &matrix);
+    cairo_text_extents(cr, "8", &eight);
+    const char text[2] = {ch, 0};
+    cairo_text_extents_t glyph;
+    cairo_text_extents(cr, text, &glyph);
+    cairo_move_to(cr, box.center_x - glyph.x_advance / 2, box.center_y - (eight.y_bearing + eight.height / 2));
+    cairo_show_text(cr, text);
+}
+
+// Pen-drawn digits on a 4 x 6 grid: curves where type has curves, one pen
+// width throughout and round terminals, so they share no outline with any
+// font or with the square-ended block digits.
+void stroke_drawn_path(cairo_t* cr, char ch)
+{
+    auto ellipse = [cr](double cx, double cy, double rx, double ry) {
+        cairo_new_sub_path(cr);
+        cairo_save(cr);
+        cairo_translate(cr, cx, cy);
+        cairo_scale(cr, rx, ry);
+        cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
+        cairo_restore(cr);
+    };
+    switch (ch) {
+    case '0': ellipse(2, 3, 2, 3); break;
+    case '1':
+        cairo_move_to(cr, 0.8, 1.2);
+        cairo_line_to(cr, 2.3, 0);
+        cairo_line_to(cr, 2.3, 6);
+        break;
+    case '2':
+        cairo_move_to(cr, 0.1, 1.5);
+        cairo_curve_to(cr, 0.1, -0.5, 4, -0.5, 3.9, 1.7);
+        cairo_curve_to(cr, 3.8, 3.2, 1, 4.2, 0, 6);
+        cairo_line_to(cr, 4, 6);
+        break;
+    case '3':
+        cairo_move_to(cr, 0.2, 0.9);
+        cairo_curve_to(cr, 1, -0.3, 3.9, -0.3, 3.7, 1.4);
+        cairo_curve_to(cr, 3.6, 2.5, 2.5, 2.8, 1.6, 2.8);
+        cairo_curve_to(cr, 3.1, 2.8, 4.1, 3.5, 4, 4.5);
+        cairo_curve_to(cr, 3.9, 6.3, 0.8, 6.4, 0, 5.1);
+        break;
+    case '4':
+        cairo_move_to(cr, 3, 6);
+        cairo_line_to(cr, 3, 0);
+        cairo_line_to(cr, 0, 4.2);
+        cairo_line_to(cr, 4, 4.2);
+        break;
+    case '5':
+        cairo_move_to(cr, 3.8, 0);
+        cairo_line_to(cr, 0.5, 0);
+        cairo_line_to(cr, 0.3, 2.7);
+        cairo_curve_to(cr, 1.6, 1.8, 4, 2.1, 4, 4.1);
+        cairo_curve_to(cr, 4, 6.3, 0.8, 6.4, 0, 5.2);
+        break;
+    case '6':
+        cairo_move_to(cr, 3.5, 0.4);
+        cairo_curve_to(cr, 1.4, -0.6, 0, 1.4, 0, 4.2);
+        ellipse(2, 4.3, 2, 1.7);
+        break;
+    case '7':
+        cairo_move_to(cr, 0, 0);
+        cairo_line_to(cr, 4, 0);
+        cairo_curve_to(cr, 2.6, 2, 1.7, 4, 1.5, 6);
+        break;
+    case '8':
+        ellipse(2, 1.5, 1.7, 1.5);
+        ellipse(2, 4.4, 2, 1.6);
+        break;
+    case '9':
+        ellipse(2, 1.7, 2, 1.7);
+        cairo_move_to(cr, 4, 1.7);
+        cairo_curve_to(cr, 4, 4.6, 2.6, 6.6, 0.5, 5.6);
+        break;
+    case '/':
+        cairo_move_to(cr, 3.4, 0);
+        cairo_line_to(cr, 0.6, 6);
+        break;
+    default: break;
+    }
+}
+
+void draw_stroke_drawn(cairo_t* cr, char ch, const GlyphBox& box, double weight)
+{
+    const double pen = std::max(1.0, weight * box.width);
+    const double sx = (box.width - pen) / 4.0, sy = (box.height - pen) / 6.0;
+    cairo_new_path(cr);
+    cairo_save(cr);
+    cairo_translate(cr, box.center_x - (box.width - pen) / 2, box.center_y - (box.height - pen) / 2);
+    cairo_scale(cr, sx, sy);
+    stroke_drawn_path(cr, ch);
+    // The path is kept in device space; the pen is set after the scale is
+    // undone, so that it stays round.
+    cairo_restore(cr);
+    cairo_set_line_width(cr, pen);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_stroke(cr);
+}
+
+// The 5 x 7 dot patterns of character displays and dot printers, top row
+// first, most significant of five bits on the left.
+const std::array<std::uint8_t, 7>* dot_matrix_rows(char ch)
+{
+    static const std::array<std::uint8_t, 7> digits[10] = {
+        {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}, {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E},
+        {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}, {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E},
+        {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}, {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E},
+        {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}, {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},
+        {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}, {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}};
+    static const std::array<std::uint8_t, 7> slash = {0x01, 0x01, 0x02, 0x04, 0x08, 0x10, 0x10};
+    if (ch >= '0' && ch <= '9')
+        return &digits[ch - '0'];
+    return ch == '/' ? &slash : nullptr;
+}
+
+void draw_dot_matrix(cairo_t* cr, char ch, const GlyphBox& box, double weight)
+{
+    const auto* rows = dot_matrix_rows(ch);
+    if (!rows)
+        return;
+    const double radius = std::max(0.6, weight * box.width);
+    const double dx = (box.width - 2 * radius) / 4.0, dy = (box.height - 2 * radius) / 6.0;
+    const double x0 = box.center_x - box.width / 2 + radius, y0 = box.center_y - box.height / 2 + radius;
+    cairo_new_path(cr);
+    for (int row = 0; row < 7; ++row)
+        for (int column = 0; column < 5; ++column)
+            if ((*rows)[static_cast<std::size_t>(row)] & (0x10 >> column)) {
+                cairo_new_sub_path(cr);
+                cairo_arc(cr, x0 + column * dx, y0 + row * dy, radius, 0, 2 * kPi);
+            }
+    cairo_fill(cr);
+}
+
+void draw_benchmark_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box, double stroke_weight)
+{
+    const bool drawn_by_us = (ch >= '0' && ch <= '9') || ch == '/';
+    if (font == DigitFont::StrokeDrawn && drawn_by_us)
+        draw_stroke_drawn(cr, ch, box, stroke_weight);
+    else if (font == DigitFont::DotMatrix && drawn_by_us)
+        draw_dot_matrix(cr, ch, box, stroke_weight);
+    else
+        draw_benchmark_text_glyph(cr, is_procedural(font) ? DigitFont::RobotoCondensedBold : font, ch, box);
+}
+
+void draw_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box, double stroke_weight)
+{
+    if (face_side(font) == FaceSide::Benchmark)
+        draw_benchmark_glyph(cr, font, ch, box, stroke_weight);
+    else if (font == DigitFont::Blocky && ch >= '0' && ch <= '9')
         draw_blocky_digit(cr, ch - '0', box);
     else
         draw_text_glyph(cr, font == DigitFont::Blocky ? DigitFont::OcrB : font, ch, box);
@@ -501,13 +771,13 @@ std::string random_word(Rng& rng, int min_length, int max_length)
     return word;
 }
 
-void draw_text_line(cairo_t* cr, DigitFont font, const std::string& text, double x, double center_y, double height,
-                    double pitch)
+void draw_text_line(cairo_t* cr, DigitFont font, double stroke_weight, const std::string& text, double x,
+                    double center_y, double height, double pitch)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == ' ')
             continue;
-        draw_glyph(cr, font, text[i], GlyphBox{x + pitch * (i + 0.5), center_y, pitch * 0.72, height});
+        draw_glyph(cr, font, text[i], GlyphBox{x + pitch * (i + 0.5), center_y, pitch * 0.72, height}, stroke_weight);
     }
 }
 
@@ -619,8 +889,19 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     const int length = rng.chance(style.fifteen_digit_share) ? 15 : 16;
     truth.number = random_card_number(rng, length);
     truth.pattern_type = length == 16 ? 1 : 2;
+    // Faces of no weight at the end are left out of the draw, so that a
+    // preset written before later faces were added picks as it did.
+    std::size_t weighted_faces = style.font_weights.size();
+    while (weighted_faces > 1 && style.font_weights[weighted_faces - 1] == 0)
+        --weighted_faces;
     truth.font = static_cast<DigitFont>(
-        rng.pick(std::vector<double>(style.font_weights.begin(), style.font_weights.end())));
+        rng.pick(std::vector<double>(style.font_weights.begin(),
+                                     style.font_weights.begin() + static_cast<std::ptrdiff_t>(weighted_faces))));
+    // Drawn only for the procedural faces, which no training preset uses.
+    if (truth.font == DigitFont::StrokeDrawn)
+        truth.stroke_weight = rng.uniform(0.14, 0.26);
+    else if (truth.font == DigitFont::DotMatrix)
+        truth.stroke_weight = rng.uniform(0.08, 0.12);
     truth.background = static_cast<Background>(
         rng.pick(std::vector<double>(style.background_weights.begin(), style.background_weights.end())));
     truth.embossed = !rng.chance(style.flat_print_share);
@@ -665,7 +946,7 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
             const GlyphBox box{truth.cell_x[i] + kCellWidth / 2.0 + rng.uniform(-0.3, 0.3),
                                truth.stripe_y + kStripeHeight / 2.0 + rng.uniform(-0.3, 0.3), glyph_width,
                                truth.glyph_height};
-            draw_glyph(digits.cr, truth.font, truth.number[i], box);
+            draw_glyph(digits.cr, truth.font, truth.number[i], box, truth.stroke_weight);
         }
         const Color under =
             mean_color(card, cv::Rect(static_cast<int>(truth.cell_x.front()), static_cast<int>(truth.stripe_y),
@@ -702,12 +983,12 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
         char expiry[8];
         std::snprintf(expiry, sizeof expiry, "%02d/%02d", rng.integer(1, 12), rng.integer(20, 39));
         const double expiry_x = rng.uniform(120, 240);
-        draw_text_line(lines.cr, truth.font, expiry, expiry_x, expiry_y, line_height, line_pitch);
+        draw_text_line(lines.cr, truth.font, truth.stroke_weight, expiry, expiry_x, expiry_y, line_height, line_pitch);
         const double name_y = std::min(kCardHeight - line_height / 2 - 4,
                                        expiry_y + line_height + rng.uniform(5, 20));
         const std::string name = random_word(rng, 3, 8) + " " + random_word(rng, 4, 10);
-        draw_text_line(lines.cr, truth.font, name, truth.cell_x.front() + rng.uniform(-5, 5), name_y, line_height,
-                       line_pitch);
+        draw_text_line(lines.cr, truth.font, truth.stroke_weight, name, truth.cell_x.front() + rng.uniform(-5, 5),
+                       name_y, line_height, line_pitch);
         const Color under = mean_color(card, cv::Rect(0, static_cast<int>(stripe_bottom), kCardWidth, 40));
         apply_relief(card, mask_from(lines), random_relief(rng, truth.embossed, truth.foil, under));
         // "VALID THRU" printed flat beside the date.
@@ -724,6 +1005,33 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
 
     card.convertTo(result.color, CV_8UC3);
     return result;
+}
+
+void draw_benchmark_character(cairo_t* cr, DigitFont font, char ch, double center_x, double center_y, double width,
+                              double height, double stroke_weight)
+{
+    if (ch != ' ')
+        draw_benchmark_glyph(cr, font, ch, GlyphBox{center_x, center_y, width, height}, stroke_weight);
+}
+
+std::vector<std::string> missing_faces(const CardStyle& style)
+{
+    std::vector<std::string> missing;
+    for (int i = 0; i < kDigitFontCount; ++i) {
+        const auto font = static_cast<DigitFont>(i);
+        if (style.font_weights[static_cast<std::size_t>(i)] <= 0 || is_procedural(font) ||
+            face_side(font) == FaceSide::Training)
+            continue;
+        if (!family_installed(toy_family(font)))
+            missing.push_back(std::string(digit_font_name(font)) + " (" + toy_family(font) + ")");
+    }
+    const bool procedural = style.font_weights[static_cast<std::size_t>(DigitFont::StrokeDrawn)] > 0 ||
+                            style.font_weights[static_cast<std::size_t>(DigitFont::DotMatrix)] > 0;
+    // Their letters (the name line) are drawn in the condensed face.
+    if (procedural && !family_installed(toy_family(DigitFont::RobotoCondensedBold)))
+        missing.push_back(std::string("letters of the procedural faces (") +
+                          toy_family(DigitFont::RobotoCondensedBold) + ")");
+    return missing;
 }
 
 double metered_gain(const cv::Mat& bgr, const cv::Rect& window)

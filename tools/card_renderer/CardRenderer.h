@@ -22,6 +22,8 @@
 
 #include <opencv2/core.hpp>
 
+typedef struct _cairo cairo_t;
+
 namespace card_renderer {
 
 // xoshiro256** seeded through splitmix64.
@@ -40,6 +42,10 @@ private:
     std::array<std::uint64_t, 4> state_{};
 };
 
+// The faces digits are drawn in. The first six are the training faces; the
+// faces after them are kept for the benchmarks (see face_side): new faces
+// go at the end, so that a preset's weights keep their meaning and the
+// training presets render the same cards as before.
 enum class DigitFont : int {
     OcrB = 0,
     OcrA,
@@ -47,10 +53,26 @@ enum class DigitFont : int {
     LiberationMonoBold,
     FreeMonoBold,
     Blocky,          // our own stroke font, close to the embossers' block digits
+    CaladeaSerif,    // a book serif (fonts-crosextra-caladea)
+    ComfortaaRounded,      // a rounded geometric sans (fonts-comfortaa)
+    RobotoCondensedBold,   // a condensed grotesque (fonts-roboto-unhinted)
+    StrokeDrawn,     // our own: pen strokes with round terminals, weight per card
+    DotMatrix,       // our own: dots on a 5 x 7 grid, dot size per card
     Count
 };
 constexpr int kDigitFontCount = static_cast<int>(DigitFont::Count);
 const char* digit_font_name(DigitFont font);
+
+// The split of the faces by type family. A network may learn only from
+// training faces; the benchmarks read only benchmark faces, so that their
+// figures say how the core reads type it has never seen. Families are
+// disjoint (a family's bold or condensed cut belongs to the family), and the
+// benchmark families are chosen as far from the training ones (OCR, mono
+// sans and slab, block) as the machine's fonts allow.
+enum class FaceSide { Training, Benchmark };
+FaceSide face_side(DigitFont font);
+const char* face_family(DigitFont font);     // "ocr-b", "serif", "dot-matrix", ...
+std::vector<DigitFont> faces_on(FaceSide side);
 
 enum class Background : int {
     Solid = 0,
@@ -99,8 +121,18 @@ struct CardStyle {
     CameraEffects camera;
 };
 
-CardStyle style_preset(const std::string& name);   // "stripe", "a", "b", "c", "heldout"; anything else: default
+// "stripe", "a", "b", "c" (the training presets), "heldout" (training faces,
+// proportions no training preset used), "benchmark" (benchmark faces only,
+// both layouts equally often); anything else: default.
+CardStyle style_preset(const std::string& name);
 std::vector<std::string> style_preset_names();
+
+// The benchmark faces with weight in `style` that the machine's fonts cannot
+// draw (drawing one aborts the program), as "face (font)" names; empty when
+// all are there. A missing font would be
+// silently replaced by another, which would make a benchmark measure the
+// wrong face, so callers fail on a non-empty answer.
+std::vector<std::string> missing_faces(const CardStyle& style);
 
 struct CardTruth {
     std::string number;               // the digits as characters
@@ -110,6 +142,9 @@ struct CardTruth {
     double pitch = 0;                 // slot to slot distance
     double glyph_height = 0;
     DigitFont font = DigitFont::OcrB;
+    // Pen or dot size of a procedurally drawn benchmark face, over the glyph
+    // width; 0 for every other face.
+    double stroke_weight = 0;
     Background background = Background::Solid;
     bool embossed = true;
     bool foil = false;
@@ -141,6 +176,15 @@ std::string random_card_number(Rng& rng, int length);
 bool luhn_valid(const std::string& digits);
 
 RenderedCard render_card(const CardStyle& style, std::uint64_t seed);
+
+// Draws one character of a benchmark face whose advance box is centred on
+// (center_x, center_y), the digits' ink spanning `height` rows and at most
+// `width` columns (text faces keep their own proportions, so a condensed face
+// stays condensed). Letters of the procedural faces are drawn in the
+// condensed face. For tools that lay out their own lines on a card (the
+// camera frames' date and name); training faces are not drawn here.
+void draw_benchmark_character(cairo_t* cr, DigitFont font, char ch, double center_x, double center_y, double width,
+                              double height, double stroke_weight);
 
 // Luma of a B, G, R colour, with BT.601's weights.
 inline double luma_of(const cv::Scalar& bgr) { return 0.114 * bgr[0] + 0.587 * bgr[1] + 0.299 * bgr[2]; }
