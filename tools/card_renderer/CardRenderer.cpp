@@ -521,17 +521,19 @@ void draw_blocky_digit(cairo_t* cr, int digit, const GlyphBox& box)
     }
 }
 
-// Draws characters of a toy font so that each character's advance box is
-// centred on its slot and the digits' ink spans `box.height`.
-void draw_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
+// One glyph of a text face, centred on its slot, its ink spanning the box's
+// height: its 8 scaled to the box's width too, or, keeping the face's
+// own proportions, narrowed only where the 8 would not fit.
+void draw_scaled_text_glyph(cairo_t* cr, const char* family, bool bold, char ch, const GlyphBox& box,
+                            bool keep_proportions)
 {
-    cairo_select_font_face(cr, toy_family(font), CAIRO_FONT_SLANT_NORMAL,
-                           toy_bold(font) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 100);
     cairo_text_extents_t eight;
     cairo_text_extents(cr, "8", &eight);
     const double sy = box.height / eight.height * 100;
-    const double sx = box.width / eight.width * 100;
+    const double sx = keep_proportions ? std::min(sy, box.width / eight.width * 100) : box.width / eight.width * 100;
     cairo_matrix_t matrix;
     cairo_matrix_init_scale(&matrix, sx, sy);
     cairo_set_font_matrix(cr, &matrix);
@@ -542,6 +544,11 @@ void draw_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
     const double baseline = box.center_y - (eight.y_bearing + eight.height / 2);
     cairo_move_to(cr, box.center_x - glyph.x_advance / 2, baseline);
     cairo_show_text(cr, text);
+}
+
+void draw_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
+{
+    draw_scaled_text_glyph(cr, toy_family(font), toy_bold(font), ch, box, false);
 }
 
 // Whether fontconfig finds `family` itself rather than a substitute, which
@@ -592,21 +599,7 @@ void require_benchmark_font(DigitFont font)
 void draw_benchmark_text_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box)
 {
     require_benchmark_font(font);
-    cairo_select_font_face(cr, toy_family(font), CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, 100);
-    cairo_text_extents_t eight;
-    cairo_text_extents(cr, "8", &eight);
-    const double sy = box.height / eight.height * 100;
-    const double sx = std::min(sy, box.width / eight.width * 100);
-    cairo_matrix_t matrix;
-    cairo_matrix_init_scale(&matrix, sx, sy);
-    cairo_set_font_matrix(cr, &matrix);
-    cairo_text_extents(cr, "8", &eight);
-    const char text[2] = {ch, 0};
-    cairo_text_extents_t glyph;
-    cairo_text_extents(cr, text, &glyph);
-    cairo_move_to(cr, box.center_x - glyph.x_advance / 2, box.center_y - (eight.y_bearing + eight.height / 2));
-    cairo_show_text(cr, text);
+    draw_scaled_text_glyph(cr, toy_family(font), true, ch, box, true);
 }
 
 // Pen-drawn digits on a 4 x 6 grid: curves where type has curves, one pen
