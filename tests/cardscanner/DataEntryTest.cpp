@@ -14,7 +14,7 @@
 #include "cardscanner/ZeduVIMultipleFieldTableViewCell.h"
 #include "cardscanner/ZeduVIPaymentViewController.h"
 #include "cardscanner/ZeduVITextFieldDelegates.h"
-#include "tests/cardscanner/RecordingPaymentDelegate.h"
+#include "tests/cardscanner/ScreenTestSupport.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
@@ -51,11 +51,7 @@ ZeduVICreditCardInfo expiry(unsigned month, unsigned year) {
 class DataEntryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIApplication::sharedApplication().reset();
-        UIDevice::currentDevice().reset();
-        ZeduVIMacros::reset();
+        cardscanner::testing::resetScreenState();
         clock_->set(localTime(2026, 6, 15));
     }
     void TearDown() override {

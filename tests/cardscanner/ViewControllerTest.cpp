@@ -15,7 +15,7 @@
 #include "cardscanner/ZeduVIMacros.h"
 #include "cardscanner/ZeduVIPaymentViewController.h"
 #include "cardscanner/ZeduVIUtilities.h"
-#include "tests/cardscanner/RecordingPaymentDelegate.h"
+#include "tests/cardscanner/ScreenTestSupport.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Clock.h"
@@ -42,11 +42,7 @@ std::shared_ptr<ZeduVICreditCardInfo> cardWithNumber(const std::string& number) 
 class CameraScreenTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIApplication::sharedApplication().reset();
-        UIDevice::currentDevice().reset();
-        ZeduVIMacros::reset();
+        cardscanner::testing::resetScreenState();
         previousBundle_ = Bundle::main().bundlePath();
         useInfoPlist("");
     }

@@ -1,0 +1,38 @@
+#pragma once
+// For tests of the scanner's screens: a payment delegate that counts what
+// the screens tell it and keeps the last card provided, and the reset of the
+// process-wide state the screens read (main run loop, application, device,
+// system-version answers) that each such test starts from.
+
+#include <memory>
+
+#include "cardscanner/ZeduVICreditCardInfo.h"
+#include "cardscanner/ZeduVIMacros.h"
+#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+
+namespace cardscanner::testing {
+
+struct RecordingPaymentDelegate : ZeduVIPaymentViewControllerDelegate {
+    void userDidCancelPaymentViewController(ZeduVIPaymentViewController&) override { ++cancels; }
+    void userDidProvideCreditCardInfo(std::shared_ptr<ZeduVICreditCardInfo> info,
+                                      ZeduVIPaymentViewController&) override {
+        ++provides;
+        provided = std::move(info);
+    }
+    int cancels = 0;
+    int provides = 0;
+    std::shared_ptr<ZeduVICreditCardInfo> provided;
+};
+
+inline void resetScreenState() {
+    platform::RunLoop::main().bindToCurrentThread();
+    platform::RunLoop::main().reset();
+    platform::UIApplication::sharedApplication().reset();
+    platform::UIDevice::currentDevice().reset();
+    ZeduVIMacros::reset();
+}
+
+}  // namespace cardscanner::testing
