@@ -10,6 +10,11 @@
 // per family and layout gives its read rate; a comparison line gives the
 // same figures on the "heldout" preset (training families, unseen
 // proportions and seeds), the figure this benchmark gave before.
+// Confidence: each network A, B and C alone on every truth cell of the
+// rendered card (before any camera effect), counting the cells where it gives
+// 0.7 or more to a wrong digit, the case the combination cannot outvote,
+// with the most frequent (truth -> wrong) pairs; the same on the held-out
+// preset for comparison.
 // Speed: one undecided, usable 16-digit frame (stripe search, segmentation,
 // 16 digit cells), timed by Google Benchmark.
 //
@@ -23,6 +28,7 @@
 #include "ShortMode.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -32,7 +38,9 @@
 #include <vector>
 
 #include <opencv2/core/core_c.h>
+#include <opencv2/imgproc.hpp>
 
+#include "cardscanner/core/DigitClassifiers.h"
 #include "cardscanner/core/ScanSession.h"
 #include "tools/card_renderer/CardRenderer.h"
 
@@ -44,6 +52,71 @@ constexpr int kHeldOutCards = 400;
 constexpr std::uint64_t kHeldOutSeed = 9000000;
 constexpr std::uint64_t kBenchmarkSeed = 9200000;
 constexpr int kMaxFrames = 30;
+constexpr float kConfidentlyWrong = 0.7f;
+constexpr int kShownPairs = 8;
+
+// One network's cells and confidently wrong ones, per (truth, wrong) digit pair.
+struct ConfidenceTally {
+    int cells = 0;
+    int confidently_wrong = 0;
+    std::map<std::pair<int, int>, int> pairs;
+
+    void add(const ConfidenceTally& other)
+    {
+        cells += other.cells;
+        confidently_wrong += other.confidently_wrong;
+        for (const auto& [pair, count] : other.pairs)
+            pairs[pair] += count;
+    }
+};
+
+using NetworkTallies = std::array<ConfidenceTally, 3>;   // A, B, C
+
+// Every truth cell of the card as rendered, so that what is measured is the
+// networks and not the stripe search or segmentation.
+NetworkTallies tally_confidence(const cr::RenderedCard& card)
+{
+    const DigitNetworkParameters* networks[] = {&digit_network_a, &digit_network_b, &digit_network_c};
+    NetworkTallies tallies;
+    cv::Mat grey;
+    cv::cvtColor(card.color, grey, cv::COLOR_BGR2GRAY);
+    IplImage ipl = cvIplImage(grey);
+    float input[kDigitInputSize];
+    const int y = card.truth.rounded_stripe_y();
+    for (std::size_t i = 0; i < card.truth.number.size(); ++i) {
+        if (!digit_cell_input(&ipl, card.truth.rounded_cell_x(i), y, input))
+            continue;
+        const int truth = card.truth.number[i] - '0';
+        for (std::size_t n = 0; n < tallies.size(); ++n) {
+            const DigitScores scores = run_digit_network(*networks[n], input);
+            ConfidenceTally& tally = tallies[n];
+            ++tally.cells;
+            for (int d = 0; d < 10; ++d)
+                if (d != truth && scores[static_cast<std::size_t>(d)] >= kConfidentlyWrong) {
+                    ++tally.confidently_wrong;
+                    ++tally.pairs[{truth, d}];
+                }
+        }
+    }
+    return tallies;
+}
+
+void print_confidence(const NetworkTallies& tallies, const char* label, bool pairs)
+{
+    for (std::size_t n = 0; n < tallies.size(); ++n) {
+        const ConfidenceTally& tally = tallies[n];
+        std::printf("confidently wrong network %c%s: %d of %d cells (%.3f%%)\n", static_cast<char>('A' + n), label,
+                    tally.confidently_wrong, tally.cells,
+                    tally.cells ? 100.0 * tally.confidently_wrong / tally.cells : 0.0);
+        if (!pairs)
+            continue;
+        std::vector<std::pair<std::pair<int, int>, int>> sorted(tally.pairs.begin(), tally.pairs.end());
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
+        for (std::size_t i = 0; i < sorted.size() && i < static_cast<std::size_t>(kShownPairs); ++i)
+            std::printf("  %d->%d: %d\n", sorted[i].first.first, sorted[i].first.second, sorted[i].second);
+    }
+}
 
 struct ScanOutcome {
     bool decided = false;
@@ -58,6 +131,7 @@ struct ScanOutcome {
     std::string read;
     int weak_stripe_frames = 0;    // stripe score not above the usable threshold
     int unsure_digit_frames = 0;   // stripe fine, digits not confident enough
+    NetworkTallies confidence;
 };
 
 std::string predicted_number(const NumberScanResult& result)
@@ -118,6 +192,7 @@ ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
     outcome.truth = card.truth.number;
     outcome.legibility = card.truth.legibility;
     outcome.technique = !card.truth.embossed ? "flat print" : card.truth.foil ? "foiled relief" : "unfoiled relief";
+    outcome.confidence = tally_confidence(card);
     ScannerState state{};
     scanner_init(state);
     for (int f = 0; f < kMaxFrames; ++f) {
@@ -152,6 +227,7 @@ struct ReadFigures {
     double read_rate = 0;
     int wrong = 0;
     double frames_median = 0;
+    NetworkTallies confidence;
 };
 
 const char* layout_name(int pattern_type) { return pattern_type == 1 ? "16 digits 4-4-4-4" : "15 digits 4-6-5"; }
@@ -193,6 +269,8 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
     int right = 0, weak_stripe = 0, unsure_digits = 0, undecided = 0;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const ScanOutcome& outcome = outcomes[i];
+        for (std::size_t n = 0; n < figures.confidence.size(); ++n)
+            figures.confidence[n].add(outcome.confidence[n]);
         auto& font = per_font[outcome.font];
         auto& technique = per_technique[outcome.technique];
         ++font.second;
@@ -313,6 +391,8 @@ int main(int argc, char** argv)
     const ReadFigures today = measure_reading(cr::style_preset("heldout"), kHeldOutSeed, cards, false);
     std::printf("for comparison, today's held-out preset (training families): read=%.4f wrong=%d frames=%.1f\n",
                 today.read_rate, today.wrong, today.frames_median);
+    print_confidence(figures.confidence, "", true);
+    print_confidence(today.confidence, " (for comparison, held-out preset)", false);
     std::printf("number_read_rate: %.4f\n", figures.read_rate);
     std::printf("wrong_numbers: %d\n", figures.wrong);
     std::printf("frames_to_decision_median: %.1f\n", figures.frames_median);
