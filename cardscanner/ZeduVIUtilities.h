@@ -24,7 +24,9 @@ public:
 
     // The quarter turns that make what is drawn on a portrait screen read
     // upright to someone holding the device in `deviceOrientation` (1..4;
-    // anything else: none), in radians, clockwise on screen.
+    // anything else: none), in radians, clockwise on screen. The interface
+    // orientations 1..4 take the same turns, so the camera screen's floating
+    // card uses it for those too.
     static double rotationForDeviceOrientation(long deviceOrientation);
 
     // Forgets the remembered answers (tests, and the simulator when it

@@ -20,12 +20,6 @@ namespace {
 
 constexpr double kTransitionFadeDuration = 0.25;
 
-bool isInWindow(const platform::UIView& view) {
-    const platform::UIView* root = &view;
-    while (auto parent = root->superview()) root = parent.get();
-    return root != &view && root->isKindOfClass("UIWindow");
-}
-
 }  // namespace
 
 std::shared_ptr<ZeduVIView> ZeduVIView::create(CGRect frame) { return std::make_shared<ZeduVIView>(frame); }
@@ -65,7 +59,7 @@ void ZeduVIView::setHidden(bool hidden) {
     UIView::setHidden(hidden);
     if (hidden) {
         stopScan();
-    } else if (!scanStarted_ && superview() && isInWindow(*this)) {
+    } else if (!scanStarted_ && superview() && window()) {
         startScan();
     }
 }

@@ -1,5 +1,7 @@
 #include "cardscanner/ZeduVIViewController.h"
 
+#include "cardscanner/ZeduVIUtilities.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -36,11 +38,6 @@ std::optional<double> orientationAngle(long orientation) {
     }
 }
 
-bool isInWindow(const UIView& view) {
-    const UIView* root = &view;
-    while (const auto parent = root->superview()) root = parent.get();
-    return root != &view && root->isKindOfClass("UIWindow");
-}
 
 bool isEmpty(CGRect rect) { return !(std::abs(rect.size.width) > 0) || !(std::abs(rect.size.height) > 0); }
 
@@ -148,7 +145,7 @@ void ZeduVIViewController::viewWillAppear(bool animated) {
     deviceOrientation_ = 0;
     view();
     zeduVIView_->setHidden(false);
-    scanViewShownOutsideWindow_ = !isInWindow(*zeduVIView_);
+    scanViewShownOutsideWindow_ = !zeduVIView_->window();
     if (const auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
 
     UIDevice& device = UIDevice::currentDevice();
@@ -173,7 +170,7 @@ void ZeduVIViewController::viewDidAppear(bool animated) {
     UIViewController::viewDidAppear(animated);
     // The scan view starts only inside a window, and the platform tells a
     // controller it will appear before its view is put in one.
-    if (scanViewShownOutsideWindow_ && zeduVIView_ && !zeduVIView_->isHidden() && isInWindow(*zeduVIView_)) {
+    if (scanViewShownOutsideWindow_ && zeduVIView_ && !zeduVIView_->isHidden() && zeduVIView_->window()) {
         zeduVIView_->setHidden(true);
         zeduVIView_->setHidden(false);
     }
@@ -435,11 +432,8 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
         floating->layer().setMasksToBounds(true);
         floating->layer().setBorderColor(UIColor::grayColor());
         floating->layer().setBorderWidth(2);
-        const double turn = interface == 2 ? std::numbers::pi
-                            : interface == 3 ? std::numbers::pi / 2
-                            : interface == 4 ? 3 * std::numbers::pi / 2
-                                             : 0;
-        floating->setTransform(CGAffineTransformMakeRotation(turn));
+        floating->setTransform(
+            CGAffineTransformMakeRotation(ZeduVIUtilities::rotationForDeviceOrientation(interface)));
         floating->setHidden(!transition || transition->isHidden());
         window->addSubview(floating);
         window->setHidden(false);

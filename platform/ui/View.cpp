@@ -155,6 +155,12 @@ const UIView* UIView::root() const {
     return view;
 }
 
+std::shared_ptr<UIView> UIView::window() const {
+    const UIView* top = root();
+    if (!top->isKindOfClass("UIWindow")) return nullptr;
+    return std::const_pointer_cast<UIView>(top->weak_from_this().lock());
+}
+
 // "Screen" coordinates: those of the space the roots' frames are in. Views of
 // two different trees convert through it as if both roots were on one screen.
 CGPoint UIView::toScreen(CGPoint p) const {

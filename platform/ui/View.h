@@ -122,6 +122,9 @@ public:
     void bringSubviewToFront(const std::shared_ptr<UIView>& view);
     void removeFromSuperview();
     bool isDescendantOfView(const UIView* view) const;
+    // The window whose tree holds this view (a window is in itself), or
+    // nullptr while the view's tree has no window at its root.
+    std::shared_ptr<UIView> window() const;
 
     // The controller whose view this is, while it lives (set by
     // UIViewController when it loads or takes the view): the step from a
