@@ -10,6 +10,9 @@
 // per family and layout gives its read rate; a comparison line gives the
 // same figures on the "heldout" preset (training families, unseen
 // proportions and seeds), the figure this benchmark gave before.
+// Stripe: per layout, and per family and layout, the share of frames whose
+// found stripe lies within 2 rows of the true one (as the frame's jitter
+// moved it) with the right layout, and the share judged usable.
 // Confidence: each network A, B and C alone on every truth cell of the
 // rendered card (before any camera effect), counting the cells where it gives
 // 0.7 or more to a wrong digit, the case the combination cannot outvote,
@@ -31,6 +34,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
@@ -54,6 +58,7 @@ constexpr std::uint64_t kBenchmarkSeed = 9200000;
 constexpr int kMaxFrames = 30;
 constexpr float kConfidentlyWrong = 0.7f;
 constexpr int kShownPairs = 8;
+constexpr int kStripeRowSlack = 2;
 
 // One network's cells and confidently wrong ones, per (truth, wrong) digit pair.
 struct ConfidenceTally {
@@ -131,6 +136,9 @@ struct ScanOutcome {
     std::string read;
     int weak_stripe_frames = 0;    // stripe score not above the usable threshold
     int unsure_digit_frames = 0;   // stripe fine, digits not confident enough
+    int stripe_frames = 0;         // every frame photographed
+    int stripe_at_row = 0;         // found stripe within kStripeRowSlack of the truth, right layout
+    int usable_stripe_frames = 0;
     NetworkTallies confidence;
 };
 
@@ -182,6 +190,16 @@ std::string leaning_number(const ScannerState& state)
     return number + detail;
 }
 
+bool stripe_usable(const VerticalSegmentation& vseg) { return vseg.score > kUsableStripeScore; }
+
+// `truth` as moved by the frame's jitter, so a found row is judged where the
+// camera put the stripe, not where the card was drawn.
+bool stripe_at_truth(const VerticalSegmentation& vseg, const cr::CardTruth& truth)
+{
+    return vseg.pattern_type == truth.pattern_type &&
+           std::abs(vseg.y_offset - truth.rounded_stripe_y()) <= kStripeRowSlack;
+}
+
 ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
 {
     const cr::RenderedCard card = cr::render_card(style, seed);
@@ -196,12 +214,16 @@ ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
     ScannerState state{};
     scanner_init(state);
     for (int f = 0; f < kMaxFrames; ++f) {
-        cv::Mat image = cr::photograph(card, style.camera, seed * 1000 + static_cast<std::uint64_t>(f));
+        cr::CardTruth moved;
+        cv::Mat image = cr::photograph(card, style.camera, seed * 1000 + static_cast<std::uint64_t>(f), &moved);
         IplImage ipl = cvIplImage(image);
         FrameScanResult frame{};
         scanner_add_frame(state, &ipl, false, frame);
+        ++outcome.stripe_frames;
+        outcome.stripe_at_row += stripe_at_truth(frame.vseg, moved);
+        outcome.usable_stripe_frames += stripe_usable(frame.vseg);
         if (!frame.usable) {
-            if (frame.vseg.score <= kUsableStripeScore)
+            if (!stripe_usable(frame.vseg))
                 ++outcome.weak_stripe_frames;
             else
                 ++outcome.unsure_digit_frames;
@@ -236,6 +258,19 @@ struct Tally {
     int right = 0, wrong = 0, total = 0;
 };
 
+struct StripeTally {
+    int frames = 0, at_row = 0, usable = 0;
+
+    void add(const ScanOutcome& outcome)
+    {
+        frames += outcome.stripe_frames;
+        at_row += outcome.stripe_at_row;
+        usable += outcome.usable_stripe_frames;
+    }
+    double row_rate() const { return frames ? static_cast<double>(at_row) / frames : 0.0; }
+    double usable_rate() const { return frames ? static_cast<double>(usable) / frames : 0.0; }
+};
+
 void print_tally(const std::string& what, const Tally& tally)
 {
     std::printf("read by %-46s read=%.4f (%d of %d) wrong=%d\n", what.c_str(),
@@ -266,6 +301,8 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
     std::map<std::pair<cr::DigitFont, int>, Tally> per_family_layout;
     std::map<cr::DigitFont, Tally> per_family;
     std::map<int, Tally> per_layout;
+    std::map<int, StripeTally> stripe_per_layout;
+    std::map<cr::DigitFont, std::map<int, StripeTally>> stripe_per_family;
     int right = 0, weak_stripe = 0, unsure_digits = 0, undecided = 0;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const ScanOutcome& outcome = outcomes[i];
@@ -282,6 +319,8 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
             tally->right += outcome.decided && outcome.right;
             tally->wrong += outcome.decided && !outcome.right;
         }
+        stripe_per_layout[outcome.pattern_type].add(outcome);
+        stripe_per_family[outcome.font][outcome.pattern_type].add(outcome);
         weak_stripe += outcome.weak_stripe_frames;
         unsure_digits += outcome.unsure_digit_frames;
         if (!outcome.decided) {
@@ -318,9 +357,27 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
         for (const auto& [layout, tally] : per_layout)
             print_tally(std::string("layout ") + layout_name(layout) + ", all families:", tally);
     }
-    if (detailed)
+    if (detailed) {
         std::printf("undecided cards: %d; unusable frames: %d with a weak stripe, %d with unsure digits\n",
                     undecided, weak_stripe, unsure_digits);
+        for (const auto& [layout, tally] : stripe_per_layout)
+            std::printf("stripe %s: row accuracy %.4f (%d of %d frames), usable %.4f\n",
+                        layout == 1 ? "16 digits (4-4-4-4)" : "15 digits (4-6-5)", tally.row_rate(), tally.at_row,
+                        tally.frames, tally.usable_rate());
+        for (const auto& [font, layouts] : stripe_per_family) {
+            std::string line = std::string("stripe by family ") + cr::face_family(font) + " (" +
+                               cr::digit_font_name(font) + "):";
+            const char* separator = " ";
+            for (const auto& [layout, tally] : layouts) {
+                char figures[64];
+                std::snprintf(figures, sizeof figures, "%s%d row %.2f usable %.2f", separator, layout == 1 ? 16 : 15,
+                              tally.row_rate(), tally.usable_rate());
+                line += figures;
+                separator = " | ";
+            }
+            std::printf("%s\n", line.c_str());
+        }
+    }
     figures.read_rate = static_cast<double>(right) / cards;
     figures.frames_median = median(frames);
     return figures;

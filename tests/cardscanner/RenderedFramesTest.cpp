@@ -160,7 +160,7 @@ TEST(RenderedFrames, AShortScanReadsTheNumber)
     cf::FilmingStyle still;
     still.upside_down_share = 0;
     still.hunting_share = 0;
-    const cf::CameraSequence sequence(card_renderer::style_preset("a"), 7100013, kToday, still);
+    const cf::CameraSequence sequence(card_renderer::style_preset("benchmark"), 7100013, kToday, still);
     const ScanResult result = scan(sequence, 20, false);
     EXPECT_EQ(result.number, sequence.card().truth.number);
     EXPECT_GT(result.frames, 0);
@@ -172,7 +172,7 @@ TEST(RenderedFrames, ACardHeldUpsideDownFirstIsTurnedAndRead)
     turned.upside_down_share = 1;
     turned.upside_down_frames_max = 3;
     turned.hunting_share = 0;
-    const cf::CameraSequence sequence(card_renderer::style_preset("a"), 7100014, kToday, turned);
+    const cf::CameraSequence sequence(card_renderer::style_preset("benchmark"), 7100014, kToday, turned);
     ASSERT_TRUE(sequence.frame(0).upside_down);
     const ScanResult result = scan(sequence, 20, false);
     EXPECT_TRUE(result.flipped_seen);

@@ -4,6 +4,7 @@
 // same card.
 #include "cardscanner/core/CardNumberRules.h"
 #include "cardscanner/core/ScanSession.h"
+#include "tools/card_renderer/CairoCanvas.h"
 #include "tools/card_renderer/CardRenderer.h"
 #include "tools/card_renderer/Relief.h"
 
@@ -236,6 +237,11 @@ TEST(CardRenderer, training_and_benchmark_presets_draw_disjoint_type_families)
                 << name << " " << cr::digit_font_name(face);
     }
     EXPECT_TRUE(cr::missing_faces(cr::style_preset("benchmark")).empty());
+    EXPECT_TRUE(cr::missing_faces(cr::style_preset("a")).empty());
+    // A family's other cuts (Roboto beside Roboto Condensed) are the family.
+    for (const cr::Typeface& face : cr::training_typefaces())
+        for (const char* benchmark : {"Caladea", "Comfortaa", "Roboto"})
+            EXPECT_NE(std::string(face.family).rfind(benchmark, 0), 0u) << face.family;
     std::set<cr::DigitFont> drawn;
     std::set<int> layouts;
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
@@ -248,11 +254,33 @@ TEST(CardRenderer, training_and_benchmark_presets_draw_disjoint_type_families)
     EXPECT_EQ(layouts.size(), 2u);
 }
 
-// The trained networks on whole scans. Seeds are outside every training set
-// and outside the benchmark's held-out set.
+// The drawn training digits must be digits: every one leaves ink, and no
+// two digits of a face come out as the same shape, whatever the face.
+TEST(CardRenderer, every_drawn_face_draws_ten_different_digits)
+{
+    for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+        cr::CardTruth truth;
+        truth.font = cr::DigitFont::DrawnDigits;
+        truth.face_seed = seed;
+        std::vector<cv::Mat> glyphs;
+        for (char ch = '0'; ch <= '9'; ++ch) {
+            cr::CairoCanvas canvas(CAIRO_FORMAT_A8, 24, 32);
+            cairo_set_source_rgba(canvas.cr, 0, 0, 0, 1);
+            cr::draw_card_character(canvas.cr, truth, ch, 12, 16, 13, 22);
+            glyphs.push_back(canvas.pixels(CV_8UC1).clone());
+            EXPECT_GT(cv::countNonZero(glyphs.back() > 128), 10) << "face " << seed << " digit " << ch;
+        }
+        for (std::size_t i = 0; i < glyphs.size(); ++i)
+            for (std::size_t j = i + 1; j < glyphs.size(); ++j)
+                EXPECT_GT(cv::countNonZero(glyphs[i] != glyphs[j]), 15) << "face " << seed << ": " << i << " and " << j;
+    }
+}
+
+// The trained networks on whole scans of type they never saw. Seeds are
+// outside every training set and outside the benchmarks' own.
 TEST(RenderedCards, the_core_reads_rendered_cards_within_a_few_frames)
 {
-    const cr::CardStyle style = cr::style_preset("heldout");
+    const cr::CardStyle style = cr::style_preset("benchmark");
     int read = 0;
     const std::vector<std::uint64_t> seeds = {7000001, 7000002, 7000003, 7000004, 7000005, 7000006};
     for (std::uint64_t seed : seeds) {

@@ -106,21 +106,22 @@ void draw_segment_char(cairo_t* cr, char ch, double cx, double cy, double w, dou
 
 // One character whose advance box is centred on (cx, cy), the digits' ink
 // spanning h rows and about w columns.
-void draw_char(cairo_t* cr, cr::DigitFont font, char ch, double cx, double cy, double w, double h,
-               double stroke_weight)
+void draw_char(cairo_t* cr, const cr::CardTruth& truth, cr::DigitFont font, char ch, double cx, double cy, double w,
+               double h)
 {
     if (ch == ' ')
         return;
-    // The benchmark faces are drawn as the renderer draws them, so that the
-    // date is in the same unseen type as the number.
-    if (cr::face_side(font) == cr::FaceSide::Benchmark) {
-        cr::draw_benchmark_character(cr, font, ch, cx, cy, w, h, stroke_weight);
+    // The benchmark faces, the typefaces and the drawn digits are drawn as
+    // the renderer draws them, so that the date is in the number's type.
+    if (static_cast<int>(font) > static_cast<int>(cr::DigitFont::Blocky)) {
+        cr::draw_card_character(cr, truth, ch, cx, cy, w, h);
         return;
     }
     if (font == cr::DigitFont::Blocky && ((ch >= '0' && ch <= '9') || ch == '/')) {
         draw_segment_char(cr, ch, cx, cy, w, h);
         return;
     }
+    const std::lock_guard<std::mutex> lock(cr::text_mutex());
     cairo_select_font_face(cr, family_of(font), CAIRO_FONT_SLANT_NORMAL,
                            bold_of(font) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 100);
@@ -351,23 +352,26 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
         for (int i = 0; i < 5; ++i) {
             const double cx = left + expiry.pitch * (i + 0.5);
             const double jitter_x = rng.uniform(-0.25, 0.25), jitter_y = rng.uniform(-0.25, 0.25);
-            draw_char(lines.cr, out.truth.font, text[i], cx + jitter_x, centre_y + jitter_y, glyph_width,
-                      expiry.glyph_height, out.truth.stroke_weight);
+            draw_char(lines.cr, out.truth, out.truth.font, text[i], cx + jitter_x, centre_y + jitter_y, glyph_width,
+                      expiry.glyph_height);
             expiry.cell_top_left[static_cast<std::size_t>(i)] = cv::Point2d(cx - kCellW / 2.0, line_top);
         }
         expiry.has_label = rng.chance(expiry_style.label_share);
         if (expiry.has_label) {
             Canvas label;
-            cairo_select_font_face(label.cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-            const double size = rng.uniform(4.8, 6.2);
-            cairo_set_font_size(label.cr, size);
-            cairo_text_extents_t extents;
-            cairo_text_extents(label.cr, "VALID", &extents);
-            const double x = left - rng.uniform(9, 16) - extents.x_advance;
-            cairo_move_to(label.cr, x, centre_y - 1);
-            cairo_show_text(label.cr, "VALID");
-            cairo_move_to(label.cr, x, centre_y + size);
-            cairo_show_text(label.cr, "THRU");
+            {
+                const std::lock_guard<std::mutex> lock(cr::text_mutex());
+                cairo_select_font_face(label.cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+                const double size = rng.uniform(4.8, 6.2);
+                cairo_set_font_size(label.cr, size);
+                cairo_text_extents_t extents;
+                cairo_text_extents(label.cr, "VALID", &extents);
+                const double x = left - rng.uniform(9, 16) - extents.x_advance;
+                cairo_move_to(label.cr, x, centre_y - 1);
+                cairo_show_text(label.cr, "VALID");
+                cairo_move_to(label.cr, x, centre_y + size);
+                cairo_show_text(label.cr, "THRU");
+            }
             cr::apply_relief(card, label.mask(), cr::random_relief(rng, false, false, under));
         }
         line_top += kCellH + rng.uniform(4, 10);
@@ -379,9 +383,9 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
             const double cx = left + expiry.pitch * (static_cast<double>(i) + 0.5);
             if (cx + expiry.pitch > kCardW - 8)
                 break;
-            draw_char(lines.cr, out.truth.font == cr::DigitFont::Blocky ? cr::DigitFont::OcrB : out.truth.font,
-                      name[i], cx, line_top + kCellH / 2.0, glyph_width, expiry.glyph_height,
-                      out.truth.stroke_weight);
+            draw_char(lines.cr, out.truth,
+                      out.truth.font == cr::DigitFont::Blocky ? cr::DigitFont::OcrB : out.truth.font, name[i], cx,
+                      line_top + kCellH / 2.0, glyph_width, expiry.glyph_height);
         }
     }
     cr::apply_relief(card, lines.mask(), relief);

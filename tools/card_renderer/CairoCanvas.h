@@ -7,11 +7,21 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 
 #include <cairo.h>
 #include <opencv2/core.hpp>
 
 namespace card_renderer {
+
+// cairo's FreeType back end can use one face from several threads at once
+// (crashes in FT_Get_Char_Index once dozens of faces are in play), so text
+// is laid out and drawn one thread at a time; it is a small part of a card.
+inline std::mutex& text_mutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 
 struct CairoCanvas {
     cairo_surface_t* surface = nullptr;

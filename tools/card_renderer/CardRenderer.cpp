@@ -1,5 +1,6 @@
 #include "tools/card_renderer/CardRenderer.h"
 #include "tools/card_renderer/CairoCanvas.h"
+#include "tools/card_renderer/DrawnDigits.h"
 #include "tools/card_renderer/Relief.h"
 
 #include <algorithm>
@@ -32,6 +33,15 @@ std::uint64_t splitmix64(std::uint64_t& x)
 }
 
 std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+
+// A second random stream of a seed, for what the wider training world adds:
+// the card's own stream draws exactly as before, so cards of the presets
+// that add nothing stay as they were.
+std::uint64_t side_stream(std::uint64_t seed, std::uint64_t salt)
+{
+    std::uint64_t x = seed ^ (salt * 0xD1B54A32D192ED03ull);
+    return splitmix64(x);
+}
 
 }  // namespace
 
@@ -95,6 +105,8 @@ const char* digit_font_name(DigitFont font)
     case DigitFont::RobotoCondensedBold: return "roboto-condensed-bold";
     case DigitFont::StrokeDrawn: return "stroke-drawn";
     case DigitFont::DotMatrix: return "dot-matrix-5x7";
+    case DigitFont::TrainingTypeface: return "training-typeface";
+    case DigitFont::DrawnDigits: return "drawn-digits";
     case DigitFont::Count: break;
     }
     return "?";
@@ -122,6 +134,39 @@ constexpr FaceSplit kFaceSplit[] = {
     {DigitFont::RobotoCondensedBold, "condensed", FaceSide::Benchmark},
     {DigitFont::StrokeDrawn, "stroke-drawn", FaceSide::Benchmark},
     {DigitFont::DotMatrix, "dot-matrix", FaceSide::Benchmark},
+    {DigitFont::TrainingTypeface, "typefaces", FaceSide::Training},
+    {DigitFont::DrawnDigits, "drawn", FaceSide::Training},
+};
+
+// Caladea, Comfortaa and Roboto (any of their cuts) are benchmark families
+// and must never appear here; nor any dot-matrix face. Families whose digits
+// are old-style figures by default are left out (no card is numbered in
+// them), and so are faces without a '/' for the date.
+const std::vector<Typeface> kTrainingTypefaces = {
+    {"DejaVu Sans", "sans"}, {"Liberation Sans", "sans"}, {"FreeSans", "sans"}, {"Nimbus Sans", "sans"},
+    {"Open Sans", "sans"}, {"Lato", "sans"}, {"Cantarell", "sans"}, {"PT Sans", "sans"}, {"Cabin", "sans"},
+    {"Oxygen-Sans", "sans"}, {"Go", "sans"}, {"Manrope", "sans"}, {"B612", "sans"}, {"Andika", "sans"},
+    {"Gillius ADF", "sans"}, {"Verana Sans", "sans"}, {"Linux Biolinum O", "sans"}, {"CMU Sans Serif", "sans"},
+    {"CMU Bright", "sans"}, {"M PLUS 1", "sans"}, {"M PLUS 2", "sans"}, {"Garuda", "sans"},
+    {"Averia Sans GWF", "sans"}, {"Universalis ADF Std", "sans"},
+    {"DejaVu Serif", "serif"}, {"Liberation Serif", "serif"}, {"FreeSerif", "serif"}, {"Nimbus Roman", "serif"},
+    {"TeX Gyre Pagella", "serif"}, {"TeX Gyre Bonum", "serif"}, {"TeX Gyre Schola", "serif"},
+    {"Linux Libertine O", "serif"}, {"Gentium Basic", "serif"}, {"Charis SIL", "serif"}, {"PT Serif", "serif"},
+    {"STIXGeneral", "serif"}, {"GFS Didot", "serif"}, {"CMU Serif", "serif"}, {"CMU Concrete", "serif"},
+    {"Kinnari", "serif"}, {"Baskervald ADF Std", "serif"}, {"Averia Serif GWF", "serif"}, {"Verana", "serif"},
+    {"Nimbus Mono PS", "mono"}, {"Inconsolata", "mono"}, {"Hack", "mono"}, {"Fira Code", "mono"},
+    {"JetBrains Mono", "mono"}, {"Anonymous Pro", "mono"}, {"Fantasque Sans Mono", "mono"}, {"Hermit", "mono"},
+    {"mononoki", "mono"}, {"IBM 3270", "mono"}, {"Agave", "mono"}, {"Monoid", "mono"}, {"Noto Mono", "mono"},
+    {"PT Mono", "mono"}, {"Go Mono", "mono"}, {"Tlwg Typist", "mono"}, {"CMU Typewriter Text", "mono"},
+    {"B612 Mono", "mono"}, {"Oxygen Mono", "mono"}, {"M PLUS 1 Code", "mono"},
+    {"Liberation Sans Narrow", "condensed"}, {"DejaVu Sans Condensed", "condensed"},
+    {"DejaVu Serif Condensed", "condensed"}, {"Nimbus Sans Narrow", "condensed"}, {"Yanone Kaffeesatz", "condensed"},
+    {"Open Sans Condensed", "condensed"}, {"PT Sans Narrow", "condensed"}, {"IBM 3270 Condensed", "condensed"},
+    {"Bebas Neue", "condensed"}, {"CMU Sans Serif Demi Condensed", "condensed"},
+    {"Routed Gothic Narrow", "condensed"},
+    {"Quicksand", "rounded"}, {"Dosis", "rounded"}, {"Comic Neue", "rounded"}, {"Routed Gothic", "rounded"},
+    {"TeX Gyre Adventor", "display"}, {"URW Gothic", "display"}, {"Jura", "display"},
+    {"League Spartan", "display"},
 };
 static_assert(std::size(kFaceSplit) == static_cast<std::size_t>(kDigitFontCount), "every face is on one side");
 
@@ -131,6 +176,8 @@ const FaceSplit& split_of(DigitFont font) { return kFaceSplit[static_cast<int>(f
 
 FaceSide face_side(DigitFont font) { return split_of(font).side; }
 const char* face_family(DigitFont font) { return split_of(font).family; }
+
+const std::vector<Typeface>& training_typefaces() { return kTrainingTypefaces; }
 
 std::vector<DigitFont> faces_on(FaceSide side)
 {
@@ -154,6 +201,27 @@ const char* background_name(Background background)
     return "?";
 }
 
+namespace {
+
+// What every training preset adds to the faces and cards of its own: the
+// many typefaces and the drawn digits (in the digit presets about as often
+// as the six original faces together), and the worn, glossy, dark and busy
+// cards of the field.
+void widen_training_world(CardStyle& style, double typefaces, double drawn)
+{
+    style.font_weights[static_cast<std::size_t>(DigitFont::TrainingTypeface)] = typefaces;
+    style.font_weights[static_cast<std::size_t>(DigitFont::DrawnDigits)] = drawn;
+    style.worn_foil_share = 0.35;
+    style.hologram_share = 0.2;
+    style.crossing_design_share = 0.3;
+    style.dark_card_share = 0.15;
+    style.camera.motion_blur_share = 0.2;
+    style.camera.defocus_share = 0.15;
+    style.camera.specular_share = 0.15;
+}
+
+}  // namespace
+
 // The presets keep fonts and backgrounds in different proportions so that the
 // three digit networks disagree on different cards, and so that the held-out
 // set checks generalisation rather than recall.
@@ -167,6 +235,7 @@ CardStyle style_preset(const std::string& name)
     // proportions.
     if (name == "stripe") {
         style.font_weights = {1, 1, 1, 1, 1, 1.5};
+        widen_training_world(style, 8, 3);
         style.background_weights = {0.6, 1, 1.5, 1.3, 1.5};
         style.foil_share = 0.25;
         style.flat_print_share = 0.15;
@@ -174,16 +243,19 @@ CardStyle style_preset(const std::string& name)
         style.stripe_y_max = 178;
     } else if (name == "a") {
         style.font_weights = {3, 1, 1, 1, 0.5, 2.5};
+        widen_training_world(style, 6, 2.5);
         style.background_weights = {0.7, 1, 1.5, 1, 1.5};
         style.foil_share = 0.25;
         style.flat_print_share = 0.15;
     } else if (name == "b") {
         style.font_weights = {1, 2, 2, 1, 1, 2};
+        widen_training_world(style, 6, 2.5);
         style.background_weights = {0.5, 1, 1.5, 1.2, 1.3};
         style.flat_print_share = 0.2;
         style.foil_share = 0.2;
     } else if (name == "c") {
         style.font_weights = {1, 1, 0.5, 2, 2, 2.5};
+        widen_training_world(style, 6, 2.5);
         style.background_weights = {0.7, 0.5, 1.2, 1.5, 1.5};
         style.foil_share = 0.3;
         style.flat_print_share = 0.15;
@@ -225,6 +297,10 @@ std::string CardTruth::to_json() const
     // ground truth stays byte for byte as it was.
     if (stroke_weight > 0)
         out << ",\"stroke_weight\":" << stroke_weight;
+    if (!typeface.empty())
+        out << ",\"typeface\":\"" << typeface << "\",\"bold\":" << (typeface_bold ? "true" : "false");
+    if (face_seed != 0)
+        out << ",\"face_seed\":" << face_seed;
     out << ",\"cell_x\":[";
     for (std::size_t i = 0; i < cell_x.size(); ++i)
         out << (i ? "," : "") << cell_x[i];
@@ -527,6 +603,7 @@ void draw_blocky_digit(cairo_t* cr, int digit, const GlyphBox& box)
 void draw_scaled_text_glyph(cairo_t* cr, const char* family, bool bold, char ch, const GlyphBox& box,
                             bool keep_proportions)
 {
+    const std::lock_guard<std::mutex> lock(text_mutex());
     cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 100);
@@ -738,11 +815,36 @@ void draw_benchmark_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& 
         draw_benchmark_text_glyph(cr, is_procedural(font) ? DigitFont::RobotoCondensedBold : font, ch, box);
 }
 
-void draw_glyph(cairo_t* cr, DigitFont font, char ch, const GlyphBox& box, double stroke_weight)
+// A training typeface must be the family named in the truth, or the cards
+// of a seed would change with the fonts installed; checked once per process.
+void draw_typeface_glyph(cairo_t* cr, const std::string& family, bool bold, char ch, const GlyphBox& box)
 {
+    static const std::vector<std::string> missing = [] {
+        std::vector<std::string> names;
+        for (const Typeface& face : kTrainingTypefaces)
+            if (!family_installed(face.family))
+                names.emplace_back(face.family);
+        return names;
+    }();
+    if (std::find(missing.begin(), missing.end(), family) != missing.end()) {
+        std::fprintf(stderr, "card_renderer: the training typeface \"%s\" is not installed (scripts/deps)\n",
+                     family.c_str());
+        std::abort();
+    }
+    draw_scaled_text_glyph(cr, family.c_str(), bold, ch, box, true);
+}
+
+void draw_glyph(cairo_t* cr, const CardTruth& truth, char ch, const GlyphBox& box)
+{
+    const DigitFont font = truth.font;
+    const bool digit = ch >= '0' && ch <= '9';
     if (face_side(font) == FaceSide::Benchmark)
-        draw_benchmark_glyph(cr, font, ch, box, stroke_weight);
-    else if (font == DigitFont::Blocky && ch >= '0' && ch <= '9')
+        draw_benchmark_glyph(cr, font, ch, box, truth.stroke_weight);
+    else if (font == DigitFont::DrawnDigits && (digit || ch == '/'))
+        draw_drawn_character(cr, drawn_face(truth.face_seed), ch, box.center_x, box.center_y, box.width, box.height);
+    else if (font == DigitFont::TrainingTypeface || font == DigitFont::DrawnDigits)
+        draw_typeface_glyph(cr, truth.typeface, truth.typeface_bold, ch, box);
+    else if (font == DigitFont::Blocky && digit)
         draw_blocky_digit(cr, ch - '0', box);
     else
         draw_text_glyph(cr, font == DigitFont::Blocky ? DigitFont::OcrB : font, ch, box);
@@ -764,13 +866,13 @@ std::string random_word(Rng& rng, int min_length, int max_length)
     return word;
 }
 
-void draw_text_line(cairo_t* cr, DigitFont font, double stroke_weight, const std::string& text, double x,
-                    double center_y, double height, double pitch)
+void draw_text_line(cairo_t* cr, const CardTruth& truth, const std::string& text, double x, double center_y,
+                    double height, double pitch)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == ' ')
             continue;
-        draw_glyph(cr, font, text[i], GlyphBox{x + pitch * (i + 0.5), center_y, pitch * 0.72, height}, stroke_weight);
+        draw_glyph(cr, truth, text[i], GlyphBox{x + pitch * (i + 0.5), center_y, pitch * 0.72, height});
     }
 }
 
@@ -779,6 +881,7 @@ void paint_furniture(CairoCanvas& canvas, Rng& rng, double stripe_y)
     cairo_t* cr = canvas.cr;
     // Issuer name at the top.
     if (rng.chance(0.85)) {
+        const std::lock_guard<std::mutex> lock(text_mutex());
         set_source(cr, random_color(rng));
         cairo_select_font_face(cr, rng.chance(0.5) ? "DejaVu Sans" : "Liberation Serif", CAIRO_FONT_SLANT_NORMAL,
                                rng.chance(0.5) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
@@ -831,6 +934,96 @@ void paint_furniture(CairoCanvas& canvas, Rng& rng, double stripe_y)
         cairo_fill(cr);
         cairo_pattern_destroy(pattern);
     }
+}
+
+// Lines and bands of the design that run through the number, as many
+// issuers' artwork does: waves, sweeping curves, fine line patterns.
+void paint_crossing_design(cairo_t* cr, Rng& rng, double stripe_y)
+{
+    const int count = rng.integer(1, 4);
+    for (int i = 0; i < count; ++i) {
+        set_source(cr, random_color(rng), rng.uniform(0.3, 0.95));
+        const double y0 = stripe_y + rng.uniform(-10, kStripeHeight + 10);
+        const double amp = rng.uniform(2, 25), freq = rng.uniform(0.005, 0.05), phase = rng.uniform(0, 2 * kPi);
+        const double tilt = rng.uniform(-0.25, 0.25);
+        auto y_at = [&](double x) { return y0 + tilt * (x - kCardWidth / 2.0) + amp * std::sin(phase + x * freq); };
+        if (rng.chance(0.5)) {
+            cairo_set_line_width(cr, rng.uniform(0.6, 6));
+            const int lines = rng.chance(0.5) ? 1 : rng.integer(3, 9);
+            const double step = rng.uniform(2, 7);
+            for (int l = 0; l < lines; ++l) {
+                cairo_move_to(cr, 0, y_at(0) + l * step);
+                for (int x = 4; x <= kCardWidth; x += 4)
+                    cairo_line_to(cr, x, y_at(x) + l * step);
+                cairo_stroke(cr);
+            }
+        } else {
+            const double thick = rng.uniform(6, 40);
+            cairo_move_to(cr, 0, y_at(0));
+            for (int x = 4; x <= kCardWidth; x += 4)
+                cairo_line_to(cr, x, y_at(x));
+            for (int x = kCardWidth; x >= 0; x -= 4)
+                cairo_line_to(cr, x, y_at(x) + thick);
+            cairo_close_path(cr);
+            cairo_fill(cr);
+        }
+    }
+}
+
+// A diffraction foil: rainbow bands under a fine grating, as a square, an
+// oval or a strip, often where the number goes.
+void paint_hologram(cairo_t* cr, Rng& rng, double stripe_y)
+{
+    const double w = rng.uniform(30, 110), h = rng.uniform(20, 70);
+    const double x = rng.uniform(10, kCardWidth - w - 10);
+    const double y = rng.chance(0.6) ? stripe_y + rng.uniform(-h + 8, kStripeHeight - 8)
+                                     : rng.uniform(10, kCardHeight - h - 10);
+    cairo_save(cr);
+    if (rng.chance(0.4)) {
+        cairo_translate(cr, x + w / 2, y + h / 2);
+        cairo_scale(cr, w / 2, h / 2);
+        cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
+        cairo_restore(cr);
+        cairo_save(cr);
+    } else {
+        cairo_rectangle(cr, x, y, w, h);
+    }
+    cairo_clip(cr);
+    const double angle = rng.uniform(0, kPi);
+    cairo_pattern_t* rainbow = cairo_pattern_create_linear(x, y, x + w * std::cos(angle), y + h * std::sin(angle));
+    const int stops = rng.integer(4, 9);
+    const double hue0 = rng.uniform(0, 1);
+    for (int i = 0; i < stops; ++i) {
+        const double hue = std::fmod(hue0 + i * 0.17, 1.0) * 2 * kPi;
+        const double light = rng.uniform(150, 240);
+        cairo_pattern_add_color_stop_rgb(rainbow, i / double(stops - 1),
+                                         (light + 60 * std::cos(hue)) / 300, (light + 60 * std::cos(hue - 2.1)) / 300,
+                                         (light + 60 * std::cos(hue + 2.1)) / 300);
+    }
+    cairo_set_source(cr, rainbow);
+    cairo_paint_with_alpha(cr, rng.uniform(0.6, 1.0));
+    cairo_pattern_destroy(rainbow);
+    set_source(cr, Color(255, 255, 255), rng.uniform(0.1, 0.35));
+    cairo_set_line_width(cr, 0.7);
+    const double step = rng.uniform(1.5, 3.5), lean = rng.uniform(-1, 1) * h;
+    for (double gx = x - std::abs(lean); gx < x + w + std::abs(lean); gx += step) {
+        cairo_move_to(cr, gx, y);
+        cairo_line_to(cr, gx + lean, y + h);
+    }
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+// Where the foil tipping is left (1) and rubbed off (0): patches, darkest
+// where the number stands proudest and rubs most.
+cv::Mat foil_wear(Rng& rng)
+{
+    cv::Mat noise = fractal_noise(rng, rng.integer(2, 4), rng.uniform(0.4, 0.7));
+    const double kept = rng.uniform(0.3, 0.85);
+    cv::Mat wear;
+    cv::threshold(noise, wear, 1 - kept, 1.0, cv::THRESH_BINARY);
+    cv::GaussianBlur(wear, wear, cv::Size(0, 0), rng.uniform(0.5, 2.0));
+    return wear;
 }
 
 cv::Mat mask_from(CairoCanvas& canvas)
@@ -895,6 +1088,14 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
         truth.stroke_weight = rng.uniform(0.14, 0.26);
     else if (truth.font == DigitFont::DotMatrix)
         truth.stroke_weight = rng.uniform(0.08, 0.12);
+    Rng world(side_stream(seed, 1));
+    if (truth.font == DigitFont::TrainingTypeface || truth.font == DigitFont::DrawnDigits) {
+        const auto& faces = training_typefaces();
+        truth.typeface = faces[static_cast<std::size_t>(world.integer(0, static_cast<int>(faces.size()) - 1))].family;
+        truth.typeface_bold = world.chance(0.6);
+        if (truth.font == DigitFont::DrawnDigits)
+            truth.face_seed = world.next();
+    }
     truth.background = static_cast<Background>(
         rng.pick(std::vector<double>(style.background_weights.begin(), style.background_weights.end())));
     truth.embossed = !rng.chance(style.flat_print_share);
@@ -925,9 +1126,16 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     CairoCanvas canvas(CAIRO_FORMAT_RGB24, kCardWidth, kCardHeight);
     paint_background(canvas, rng, truth.background);
     paint_furniture(canvas, rng, truth.stripe_y);
+    if (world.chance(style.crossing_design_share))
+        paint_crossing_design(canvas.cr, world, truth.stripe_y);
+    if (world.chance(style.hologram_share))
+        paint_hologram(canvas.cr, world, truth.stripe_y);
     cv::Mat card;
     cv::cvtColor(canvas.pixels(CV_8UC4), card, cv::COLOR_BGRA2BGR);
     card.convertTo(card, CV_32FC3);
+    if (world.chance(style.dark_card_share))
+        card *= world.uniform(0.08, 0.35);
+    const bool worn = truth.foil && world.chance(style.worn_foil_share);
 
     // Number line.
     const double glyph_width =
@@ -939,13 +1147,15 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
             const GlyphBox box{truth.cell_x[i] + kCellWidth / 2.0 + rng.uniform(-0.3, 0.3),
                                truth.stripe_y + kStripeHeight / 2.0 + rng.uniform(-0.3, 0.3), glyph_width,
                                truth.glyph_height};
-            draw_glyph(digits.cr, truth.font, truth.number[i], box, truth.stroke_weight);
+            draw_glyph(digits.cr, truth, truth.number[i], box);
         }
         const Color under =
             mean_color(card, cv::Rect(static_cast<int>(truth.cell_x.front()), static_cast<int>(truth.stripe_y),
                                       static_cast<int>(span) + kCellWidth, kStripeHeight));
         const cv::Mat mask = mask_from(digits);
-        const Relief relief = random_relief(rng, truth.embossed, truth.foil, under);
+        Relief relief = random_relief(rng, truth.embossed, truth.foil, under);
+        if (worn)
+            relief.wear = foil_wear(world);
         // No issuer prints a design that drowns its own number: where the
         // number would not stand out, the design is muted until it does.
         std::vector<cv::Rect> cells;
@@ -976,23 +1186,29 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
         char expiry[8];
         std::snprintf(expiry, sizeof expiry, "%02d/%02d", rng.integer(1, 12), rng.integer(20, 39));
         const double expiry_x = rng.uniform(120, 240);
-        draw_text_line(lines.cr, truth.font, truth.stroke_weight, expiry, expiry_x, expiry_y, line_height, line_pitch);
+        draw_text_line(lines.cr, truth, expiry, expiry_x, expiry_y, line_height, line_pitch);
         const double name_y = std::min(kCardHeight - line_height / 2 - 4,
                                        expiry_y + line_height + rng.uniform(5, 20));
         const std::string name = random_word(rng, 3, 8) + " " + random_word(rng, 4, 10);
-        draw_text_line(lines.cr, truth.font, truth.stroke_weight, name, truth.cell_x.front() + rng.uniform(-5, 5),
-                       name_y, line_height, line_pitch);
+        draw_text_line(lines.cr, truth, name, truth.cell_x.front() + rng.uniform(-5, 5), name_y, line_height,
+                       line_pitch);
         const Color under = mean_color(card, cv::Rect(0, static_cast<int>(stripe_bottom), kCardWidth, 40));
-        apply_relief(card, mask_from(lines), random_relief(rng, truth.embossed, truth.foil, under));
+        Relief line_relief = random_relief(rng, truth.embossed, truth.foil, under);
+        if (worn)
+            line_relief.wear = foil_wear(world);
+        apply_relief(card, mask_from(lines), line_relief);
         // "VALID THRU" printed flat beside the date.
         CairoCanvas label(CAIRO_FORMAT_A8, kCardWidth, kCardHeight);
         cairo_set_source_rgba(label.cr, 0, 0, 0, 1);
-        cairo_select_font_face(label.cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(label.cr, 5.5);
-        cairo_move_to(label.cr, expiry_x - 22, expiry_y - 1);
-        cairo_show_text(label.cr, "VALID");
-        cairo_move_to(label.cr, expiry_x - 22, expiry_y + 5);
-        cairo_show_text(label.cr, "THRU");
+        {
+            const std::lock_guard<std::mutex> lock(text_mutex());
+            cairo_select_font_face(label.cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+            cairo_set_font_size(label.cr, 5.5);
+            cairo_move_to(label.cr, expiry_x - 22, expiry_y - 1);
+            cairo_show_text(label.cr, "VALID");
+            cairo_move_to(label.cr, expiry_x - 22, expiry_y + 5);
+            cairo_show_text(label.cr, "THRU");
+        }
         apply_relief(card, mask_from(label), random_relief(rng, false, false, under));
     }
 
@@ -1000,11 +1216,11 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     return result;
 }
 
-void draw_benchmark_character(cairo_t* cr, DigitFont font, char ch, double center_x, double center_y, double width,
-                              double height, double stroke_weight)
+void draw_card_character(cairo_t* cr, const CardTruth& truth, char ch, double center_x, double center_y,
+                         double width, double height)
 {
     if (ch != ' ')
-        draw_benchmark_glyph(cr, font, ch, GlyphBox{center_x, center_y, width, height}, stroke_weight);
+        draw_glyph(cr, truth, ch, GlyphBox{center_x, center_y, width, height});
 }
 
 std::vector<std::string> missing_faces(const CardStyle& style)
@@ -1024,6 +1240,11 @@ std::vector<std::string> missing_faces(const CardStyle& style)
     if (procedural && !family_installed(toy_family(DigitFont::RobotoCondensedBold)))
         missing.push_back(std::string("letters of the procedural faces (") +
                           toy_family(DigitFont::RobotoCondensedBold) + ")");
+    if (style.font_weights[static_cast<std::size_t>(DigitFont::TrainingTypeface)] > 0 ||
+        style.font_weights[static_cast<std::size_t>(DigitFont::DrawnDigits)] > 0)
+        for (const Typeface& face : kTrainingTypefaces)
+            if (!family_installed(face.family))
+                missing.push_back(std::string("training typeface (") + face.family + ")");
     return missing;
 }
 
@@ -1064,6 +1285,22 @@ cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::
             }
     }
 
+    Rng extra(side_stream(seed, 2));
+    if (extra.chance(effects.specular_share)) {
+        // A glossy card mirrors a lamp as a long bright streak.
+        const double gx = extra.uniform(0, kCardWidth), gy = extra.uniform(0, kCardHeight);
+        const double angle = extra.uniform(0, kPi), along = extra.uniform(60, 300), across = extra.uniform(4, 25);
+        const double amplitude = extra.uniform(60, 220);
+        const double c = std::cos(angle), sn = std::sin(angle);
+        for (int y = 0; y < image.rows; ++y)
+            for (int x = 0; x < image.cols; ++x) {
+                const double u = (x - gx) * c + (y - gy) * sn, v = -(x - gx) * sn + (y - gy) * c;
+                const auto add = static_cast<float>(
+                    amplitude * std::exp(-u * u / (2 * along * along) - v * v / (2 * across * across)));
+                image.at<cv::Vec3f>(y, x) += cv::Vec3f(add, add, add);
+            }
+    }
+
     const double exposure_gain = metered_gain(image, cv::Rect(0, 0, image.cols, image.rows));
     if (exposure_gain > 1)
         image *= exposure_gain;
@@ -1081,7 +1318,28 @@ cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::
     cv::warpPerspective(image, warped, transform, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
 
     const double blur = rng.uniform(0.2, std::max(0.21, effects.blur_sigma_max));
-    cv::GaussianBlur(warped, warped, cv::Size(0, 0), blur);
+    if (extra.chance(effects.defocus_share)) {
+        // An out-of-focus lens spreads a point over a disc, not a Gaussian.
+        const double radius = extra.uniform(1.0, 2.2);
+        const int half = static_cast<int>(std::ceil(radius));
+        cv::Mat disc(2 * half + 1, 2 * half + 1, CV_32F, cv::Scalar(0));
+        cv::circle(disc, cv::Point(half * 8, half * 8), static_cast<int>(radius * 8), cv::Scalar(1), cv::FILLED,
+                   cv::LINE_AA, 3);
+        disc /= cv::sum(disc)[0];
+        cv::filter2D(warped, warped, -1, disc, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+    } else {
+        cv::GaussianBlur(warped, warped, cv::Size(0, 0), blur);
+    }
+    if (extra.chance(effects.motion_blur_share)) {
+        const double length = extra.uniform(1.0, 4.0), angle = extra.uniform(0, kPi);
+        cv::Mat streak(9, 9, CV_32F, cv::Scalar(0));
+        const cv::Point2d d(std::cos(angle) * length / 2, std::sin(angle) * length / 2);
+        cv::line(streak, cv::Point(static_cast<int>(std::lround((4 - d.x) * 8)), static_cast<int>(std::lround((4 - d.y) * 8))),
+                 cv::Point(static_cast<int>(std::lround((4 + d.x) * 8)), static_cast<int>(std::lround((4 + d.y) * 8))),
+                 cv::Scalar(1), 1, cv::LINE_AA, 3);
+        streak /= cv::sum(streak)[0];
+        cv::filter2D(warped, warped, -1, streak, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+    }
 
     cv::Mat grey;
     cv::cvtColor(warped, grey, cv::COLOR_BGR2GRAY);

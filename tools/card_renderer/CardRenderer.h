@@ -58,6 +58,13 @@ enum class DigitFont : int {
     RobotoCondensedBold,   // a condensed grotesque (fonts-roboto-unhinted)
     StrokeDrawn,     // our own: pen strokes with round terminals, weight per card
     DotMatrix,       // our own: dots on a 5 x 7 grid, dot size per card
+    // Training: a text face drawn per card from dozens of families of
+    // Debian's font packages (sans, serif, mono, condensed, rounded,
+    // display; none of a benchmark family), named in the truth.
+    TrainingTypeface,
+    // Training: our own procedurally drawn digits (DrawnDigits.h), a new
+    // face per card.
+    DrawnDigits,
     Count
 };
 constexpr int kDigitFontCount = static_cast<int>(DigitFont::Count);
@@ -73,6 +80,13 @@ enum class FaceSide { Training, Benchmark };
 FaceSide face_side(DigitFont font);
 const char* face_family(DigitFont font);     // "ocr-b", "serif", "dot-matrix", ...
 std::vector<DigitFont> faces_on(FaceSide side);
+
+// The families TrainingTypeface draws from, as fontconfig names them.
+struct Typeface {
+    const char* family;
+    const char* kind;       // "sans", "serif", "mono", "condensed", "rounded", "display"
+};
+const std::vector<Typeface>& training_typefaces();
 
 enum class Background : int {
     Solid = 0,
@@ -94,6 +108,11 @@ struct CameraEffects {
     double glare_share = 0.3;
     double jpeg_share = 0.5;
     int jpeg_quality_min = 35;
+    // The wider training world's camera; none of it in the benchmark presets,
+    // whose frames stay as they were measured.
+    double motion_blur_share = 0;    // a streak of 1 to 4 px in any direction
+    double defocus_share = 0;        // a disc of 1 to 2.2 px instead of a Gaussian
+    double specular_share = 0;       // a glossy card's long highlight
 };
 
 // Proportions of what a batch of cards looks like. Different presets give the
@@ -118,6 +137,11 @@ struct CardStyle {
     double pitch_max = 19.4;
     double glyph_height_min = 19.0;
     double glyph_height_max = 24.0;
+    // The wider training world's cards (0 in the benchmark presets).
+    double worn_foil_share = 0;        // of foiled cards: tipping rubbed off in patches
+    double hologram_share = 0;         // a diffraction patch, often over the number
+    double crossing_design_share = 0;  // lines and bands of the design running through the number
+    double dark_card_share = 0;        // black and deep-coloured cards
     CameraEffects camera;
 };
 
@@ -127,9 +151,9 @@ struct CardStyle {
 CardStyle style_preset(const std::string& name);
 std::vector<std::string> style_preset_names();
 
-// The benchmark faces with weight in `style` that the machine's fonts cannot
-// draw (drawing one aborts the program), as "face (font)" names; empty when
-// all are there. A missing font would be
+// The faces with weight in `style` that the machine's fonts cannot draw
+// (drawing a benchmark face then aborts the program), as "face (font)"
+// names; empty when all are there. A missing font would be
 // silently replaced by another, which would make a benchmark measure the
 // wrong face, so callers fail on a non-empty answer.
 std::vector<std::string> missing_faces(const CardStyle& style);
@@ -145,6 +169,11 @@ struct CardTruth {
     // Pen or dot size of a procedurally drawn benchmark face, over the glyph
     // width; 0 for every other face.
     double stroke_weight = 0;
+    // TrainingTypeface: the family and weight drawn; DrawnDigits: the seed of
+    // the face (drawn_face). Empty and 0 otherwise.
+    std::string typeface;
+    bool typeface_bold = false;
+    std::uint64_t face_seed = 0;
     Background background = Background::Solid;
     bool embossed = true;
     bool foil = false;
@@ -177,14 +206,15 @@ bool luhn_valid(const std::string& digits);
 
 RenderedCard render_card(const CardStyle& style, std::uint64_t seed);
 
-// Draws one character of a benchmark face whose advance box is centred on
+// Draws one character in the face of `truth` whose advance box is centred on
 // (center_x, center_y), the digits' ink spanning `height` rows and at most
-// `width` columns (text faces keep their own proportions, so a condensed face
-// stays condensed). Letters of the procedural faces are drawn in the
-// condensed face. For tools that lay out their own lines on a card (the
-// camera frames' date and name); training faces are not drawn here.
-void draw_benchmark_character(cairo_t* cr, DigitFont font, char ch, double center_x, double center_y, double width,
-                              double height, double stroke_weight);
+// `width` columns (benchmark text faces keep their own proportions, so a
+// condensed face stays condensed). Letters of the procedural faces are drawn
+// in a text face. For tools that lay out their own lines on a card (the
+// camera frames' date and name); the first six training faces are not drawn
+// here, those tools have their own.
+void draw_card_character(cairo_t* cr, const CardTruth& truth, char ch, double center_x, double center_y,
+                         double width, double height);
 
 // Luma of a B, G, R colour, with BT.601's weights.
 inline double luma_of(const cv::Scalar& bgr) { return 0.114 * bgr[0] + 0.587 * bgr[1] + 0.299 * bgr[2]; }

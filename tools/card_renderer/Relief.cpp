@@ -65,7 +65,8 @@ void apply_relief(cv::Mat& card, const cv::Mat& mask, const Relief& relief)
         for (int x = 0; x < card.cols; ++x) {
             if (m[x] <= 0)
                 continue;
-            const auto a = static_cast<float>(m[x] * relief.face_opacity);
+            const float kept = relief.wear.empty() ? 1.0f : relief.wear.at<float>(y, x);
+            const auto a = static_cast<float>(m[x] * relief.face_opacity * kept);
             p[x] = p[x] * (1 - a) + face_colour * a;
         }
     }

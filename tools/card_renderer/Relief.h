@@ -20,6 +20,7 @@ struct Relief {
     double brightness = 0;    // grey levels that a face turned fully to the light gains
     cv::Vec3d face;           // foil or print colour, B, G, R
     double face_opacity = 0;  // how much of the face is covered by it
+    cv::Mat wear;             // CV_32F, the share of foil left per pixel; empty: all of it
 };
 
 // `under` is the mean colour where the characters go: print and foil are

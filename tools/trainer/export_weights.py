@@ -127,6 +127,9 @@ def write_digit(weights_dir, datasets, params, net):
         % (net.upper(), int(params[net]["seed"])),
         describe(datasets, net) + ".",
     ]
+    if "temperature" in params[net]:
+        lines.append("Confusable digit pairs penalised, hard cells weighted; calibrated at temperature %.2f."
+                     % float(params[net]["temperature"]))
     path = os.path.join(weights_dir, f"DigitWeights{net.upper()}.cpp")
     with open(path, "w") as f:
         f.write(weight_source("DigitNetworkParameters", f"digit_network_{net}", DIGIT_FIELDS, params[net], lines))

@@ -22,9 +22,9 @@ mkdir -p "$DATA"
 # background proportions (the style presets) and in their cards, so the three
 # networks make different mistakes.
 SETS="stripe stripe 1000000 10000 1 stripe
-a a 2000000 12000 2 digits
-b b 3000000 12000 2 digits
-c c 4000000 12000 2 digits"
+a a 2000000 16000 2 digits
+b b 3000000 16000 2 digits
+c c 4000000 16000 2 digits"
 
 echo "$SETS" | awk 'BEGIN { print "{" } { printf "%s\"%s\": {\"style\": \"%s\", \"seed\": %s, \"count\": %s, \"frames\": %s}\n", (NR > 1 ? "," : ""), $1, $2, $3, $4, $5 } END { print "}" }' > "$DATA/datasets.json"
 
