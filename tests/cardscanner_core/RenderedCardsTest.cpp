@@ -19,6 +19,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -215,6 +216,50 @@ TEST(CardRenderer, bare_relief_shows_every_edge_and_brightens_the_slopes_facing_
     // The top end faces the light, the bottom end turns from it.
     EXPECT_GT(grey(30, 10), 128 + 10);
     EXPECT_LT(grey(30, 49), 128 - 10);
+}
+
+// Worn tipping: where the wear map has rubbed the foil off, the face keeps
+// the card's colour; where it is left, the foil covers as before.
+TEST(CardRenderer, worn_foil_is_missing_only_where_rubbed_off)
+{
+    cv::Mat card(20, 40, CV_32FC3, cv::Scalar(40, 40, 40));
+    cv::Mat mask = cv::Mat::zeros(20, 40, CV_32F);
+    mask(cv::Rect(4, 4, 32, 12)) = 1.0f;
+    cr::Relief relief;
+    relief.embossed = false;
+    relief.face = cv::Vec3d(230, 230, 230);
+    relief.face_opacity = 1;
+    relief.wear = cv::Mat::ones(20, 40, CV_32F);
+    relief.wear(cv::Rect(20, 0, 20, 20)) = 0.0f;
+    cr::apply_relief(card, mask, relief);
+    EXPECT_NEAR(card.at<cv::Vec3f>(10, 10)[0], 230, 1.0);
+    EXPECT_NEAR(card.at<cv::Vec3f>(10, 30)[0], 40, 1e-3);
+}
+
+// Cards are rendered on many threads at once when the sets are dumped; with
+// dozens of type faces in play that once crashed inside the font back end,
+// and a card must not depend on what other threads draw.
+TEST(CardRenderer, cards_drawn_on_several_threads_are_the_cards_drawn_alone)
+{
+    const cr::CardStyle style = cr::style_preset("b");
+    const std::uint64_t first = 3100000;
+    constexpr int kCards = 24;
+    std::vector<cv::Mat> alone;
+    for (int i = 0; i < kCards; ++i)
+        alone.push_back(cr::render_card(style, first + static_cast<std::uint64_t>(i)).color);
+    std::vector<cv::Mat> together(kCards);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = t; i < kCards; i += 4)
+                together[static_cast<std::size_t>(i)] =
+                    cr::render_card(style, first + static_cast<std::uint64_t>(i)).color;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < kCards; ++i)
+        EXPECT_EQ(cv::norm(alone[static_cast<std::size_t>(i)], together[static_cast<std::size_t>(i)], cv::NORM_INF), 0.0)
+            << "card " << i;
 }
 
 TEST(CardRenderer, the_design_never_drowns_the_number)
