@@ -980,11 +980,11 @@ void paint_hologram(cairo_t* cr, Rng& rng, double stripe_y)
                                      : rng.uniform(10, kCardHeight - h - 10);
     cairo_save(cr);
     if (rng.chance(0.4)) {
+        cairo_save(cr);
         cairo_translate(cr, x + w / 2, y + h / 2);
         cairo_scale(cr, w / 2, h / 2);
         cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
         cairo_restore(cr);
-        cairo_save(cr);
     } else {
         cairo_rectangle(cr, x, y, w, h);
     }
