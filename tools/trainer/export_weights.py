@@ -130,6 +130,8 @@ def write_digit(weights_dir, datasets, params, net):
     if "temperature" in params[net]:
         lines.append("Confusable digit pairs penalised, hard cells weighted; calibrated at temperature %.2f."
                      % float(params[net]["temperature"]))
+    if int(params[net].get("distilled", 0)):
+        lines.append("Distilled from the larger teacher network train.py trains on sets a, b and c.")
     path = os.path.join(weights_dir, f"DigitWeights{net.upper()}.cpp")
     with open(path, "w") as f:
         f.write(weight_source("DigitNetworkParameters", f"digit_network_{net}", DIGIT_FIELDS, params[net], lines))

@@ -1,13 +1,19 @@
 #!/usr/bin/python3
 """Trains the recognition core's networks on the dumps of tools/dump_networks.
 
-    /usr/bin/python3 tools/trainer/train.py --data DIR --net stripe|a|b|c [--epochs N]
+    /usr/bin/python3 tools/trainer/train.py --data DIR --net stripe|teacher|a|b|c [--epochs N]
 
 Reads DIR/<set>_stripe_{x,y}.npy or DIR/<set>_digit_{x,y,meta}.npy (the set is
 "stripe" for the stripe network and a, b, c for the digit networks) and writes
 DIR/params_<net>.npz with the parameters in the core's layout (NETWORKS.md),
 as float32. Seeds are fixed per network, so a run repeats exactly on the same
 machine and torch build.
+
+"teacher" trains a far larger digit network on the three digit sets together
+and writes its outputs on every cell of set s to DIR/teacher_<s>.npy; when
+that file exists, digit network s learns from those soft outputs as well as
+from the labels (distillation). The teacher never reaches the core: it shows
+the small networks how unsure to be, and of which digits, on every cell.
 """
 
 import argparse
@@ -25,7 +31,7 @@ import torch
 import torch.nn as nn
 import torch.nn.functional as F
 
-SEEDS = {"stripe": 11, "a": 101, "b": 202, "c": 303}
+SEEDS = {"stripe": 11, "teacher": 7, "a": 101, "b": 202, "c": 303}
 
 # Digit pairs whose shapes differ by a stroke or a gap, and that type never
 # seen before confuses first (3 read as 8 most of all). Giving one of them
@@ -58,6 +64,22 @@ def digit_loss(logits, y, pairs):
     wrong_max = (p * (weights > 0)).max(1).values.detach()
     hard = 1.0 + 1.0 * (wrong_max > 0.5).float()
     return (hard * (ce + 2.0 * penalty)).mean()
+
+
+# Distillation: the teacher's outputs softened at this temperature, given this
+# share of the loss (the rest is digit_loss on the labels).
+DISTILL_TEMPERATURE = 2.0
+DISTILL_SHARE = 0.5
+
+
+def distilled_loss(logits, y, teacher_logits, pairs):
+    """Where the teacher reads the cell wrong, its outputs are not taught: a
+    small network would learn its mistakes with its confidence."""
+    t = DISTILL_TEMPERATURE
+    soft = F.kl_div(F.log_softmax(logits / t, 1), F.log_softmax(teacher_logits / t, 1),
+                    log_target=True, reduction="none").sum(1) * t * t
+    right = (teacher_logits.argmax(1) == y).float()
+    return DISTILL_SHARE * (soft * right).mean() + (1.0 - DISTILL_SHARE) * digit_loss(logits, y, pairs)
 
 
 def confidently_wrong(probs, y):
@@ -140,6 +162,23 @@ class DigitNet(nn.Module):
         }
 
 
+class TeacherNet(nn.Module):
+    """A digit network with some two hundred times the small one's
+    multiply-adds, on the same cell input; used only in training."""
+
+    def __init__(self):
+        super().__init__()
+        self.layers = nn.Sequential(
+            nn.Unflatten(1, (1, 27, 19)),
+            nn.Conv2d(1, 32, 3, padding=1), nn.ReLU(),
+            nn.Conv2d(32, 32, 3, padding=1), nn.ReLU(), nn.MaxPool2d(2),
+            nn.Conv2d(32, 64, 3, padding=1), nn.ReLU(), nn.MaxPool2d(2),
+            nn.Flatten(), nn.Linear(64 * 6 * 4, 256), nn.ReLU(), nn.Dropout(0.3), nn.Linear(256, 10))
+
+    def forward(self, x):
+        return self.layers(x)
+
+
 def load_set(data, name, kind):
     x = np.load(os.path.join(data, f"{name}_{kind}_x.npy"))
     y = np.load(os.path.join(data, f"{name}_{kind}_y.npy")).astype(np.int64)
@@ -167,7 +206,7 @@ def train(model, x, y, epochs, lr, batch, seed, class_weights=None, log=print, l
         for i in range(0, len(perm), batch):
             idx = perm[i : i + batch]
             if loss_fn is not None:
-                loss = loss_fn(model(x[idx]), y[idx])
+                loss = loss_fn(model(x[idx]), y[idx], idx)
             else:
                 loss = F.cross_entropy(model(x[idx]), y[idx], weight=class_weights)
             optimizer.zero_grad()
@@ -177,7 +216,7 @@ def train(model, x, y, epochs, lr, batch, seed, class_weights=None, log=print, l
             total += loss.item() * len(idx)
         model.eval()
         with torch.no_grad():
-            pred = model(x_val).argmax(1)
+            pred = torch.cat([model(x_val[i : i + 8192]).argmax(1) for i in range(0, len(x_val), 8192)])
             acc = (pred == y_val).float().mean().item()
         log(f"epoch {epoch + 1}/{epochs}: loss {total / len(perm):.4f} val acc {acc:.4f} ({time.time() - start:.1f} s)")
     return model, x_val, y_val
@@ -192,8 +231,8 @@ def main():
 
     # Two threads: train_all.sh trains the three digit networks side by side,
     # and on a shared machine more threads per process spin-wait instead of
-    # working.
-    torch.set_num_threads(2)
+    # working. The teacher trains alone, on all of them.
+    torch.set_num_threads(8 if args.net == "teacher" else 2)
     seed = SEEDS[args.net]
     torch.manual_seed(seed)
     np.random.seed(seed)
@@ -208,6 +247,21 @@ def main():
         # summed window clears the usable threshold on real stripes.
         weights = torch.tensor([1.0, 4.0, 4.0])
         train(model, x, y, args.epochs or 60, 3e-3, 512, seed, weights)
+    elif args.net == "teacher":
+        sets = {name: load_set(args.data, name, "digit") for name in ("a", "b", "c")}
+        x = torch.cat([s[0] for s in sets.values()])
+        y = torch.cat([s[1] for s in sets.values()])
+        print(f"digit cells of sets a, b, c: {len(y)}")
+        model = TeacherNet()
+        train(model, x, y, args.epochs or 1, 2e-3, 512, seed)
+        model.eval()
+        for name, (x, y) in sets.items():
+            with torch.no_grad():
+                logits = torch.cat([model(x[i : i + 8192]) for i in range(0, len(x), 8192)])
+            path = os.path.join(args.data, f"teacher_{name}.npy")
+            np.save(path, logits.numpy())
+            print(f"wrote {path}: the teacher reads {(logits.argmax(1) == y).float().mean().item():.4f} of set {name}")
+        return 0
     else:
         x, y = load_set(args.data, args.net, "digit")
         print(f"digit cells of set {args.net}: {len(y)}")
@@ -215,8 +269,15 @@ def main():
         # Large batches keep an epoch of a few hundred thousand cells to seconds
         # on eight cores; the one-cycle schedule makes up for the fewer steps.
         pairs = pair_weights()
-        _, x_val, y_val = train(model, x, y, args.epochs or 40, 6e-3, 512, seed,
-                                loss_fn=lambda logits, target: digit_loss(logits, target, pairs))
+        teacher = os.path.join(args.data, f"teacher_{args.net}.npy")
+        if os.path.exists(teacher):
+            soft = torch.from_numpy(np.load(teacher))
+            print(f"distilling from {teacher}")
+            extra["distilled"] = 1
+            loss_fn = lambda logits, target, idx: distilled_loss(logits, target, soft[idx], pairs)
+        else:
+            loss_fn = lambda logits, target, idx: digit_loss(logits, target, pairs)
+        _, x_val, y_val = train(model, x, y, args.epochs or 40, 6e-3, 512, seed, loss_fn=loss_fn)
         extra["temperature"] = fit_temperature(model, model.out, x_val, y_val, print)
 
     params = {k: v.detach().numpy().astype(np.float32).reshape(-1) for k, v in model.export().items()}

@@ -44,6 +44,9 @@ $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .
 
 cmake --build "$BUILD" --target dump_networks
 dump digits
+# The teacher learns from all three sets at once, alone on the machine; the
+# small networks then learn from its outputs as well as from the labels.
+$PYTHON tools/trainer/train.py --data "$DATA" --net teacher > "$DATA/train_teacher.log" 2>&1
 # The three digit networks are independent: trained side by side, two
 # threads each, every one with its own fixed seed and log.
 pids=""
@@ -54,5 +57,5 @@ done
 for pid in $pids; do
   wait "$pid"
 done
-cat "$DATA"/train_a.log "$DATA"/train_b.log "$DATA"/train_c.log
+cat "$DATA"/train_teacher.log "$DATA"/train_a.log "$DATA"/train_b.log "$DATA"/train_c.log
 $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .
