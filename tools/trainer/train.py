@@ -82,6 +82,13 @@ def distilled_loss(logits, y, teacher_logits, pairs):
     return DISTILL_SHARE * (soft * right).mean() + (1.0 - DISTILL_SHARE) * digit_loss(logits, y, pairs)
 
 
+def outputs_in_chunks(model, x, chunk=8192):
+    """The model's outputs on many cells, a chunk at a time: a convolution's
+    maps over every validation cell at once would not fit in memory."""
+    with torch.no_grad():
+        return torch.cat([model(x[i : i + chunk]) for i in range(0, len(x), chunk)])
+
+
 def confidently_wrong(probs, y):
     wrong = probs.clone()
     wrong[torch.arange(len(y)), y] = 0
@@ -94,8 +101,7 @@ def fit_temperature(model, output_layer, x_val, y_val, log):
     layer so the core's network is unchanged in shape. Never below 1: it may
     only make the network less sure, not more."""
     model.eval()
-    with torch.no_grad():
-        logits = torch.cat([model(x_val[i : i + 4096]) for i in range(0, len(x_val), 4096)])
+    logits = outputs_in_chunks(model, x_val, 4096)
     best_t, best_nll = 1.0, None
     for step in range(0, 201):
         t = 1.0 + step * 0.01
@@ -215,9 +221,7 @@ def train(model, x, y, epochs, lr, batch, seed, class_weights=None, log=print, l
             schedule.step()
             total += loss.item() * len(idx)
         model.eval()
-        with torch.no_grad():
-            pred = torch.cat([model(x_val[i : i + 8192]).argmax(1) for i in range(0, len(x_val), 8192)])
-            acc = (pred == y_val).float().mean().item()
+        acc = (outputs_in_chunks(model, x_val).argmax(1) == y_val).float().mean().item()
         log(f"epoch {epoch + 1}/{epochs}: loss {total / len(perm):.4f} val acc {acc:.4f} ({time.time() - start:.1f} s)")
     return model, x_val, y_val
 
@@ -256,8 +260,7 @@ def main():
         train(model, x, y, args.epochs or 1, 2e-3, 512, seed)
         model.eval()
         for name, (x, y) in sets.items():
-            with torch.no_grad():
-                logits = torch.cat([model(x[i : i + 8192]) for i in range(0, len(x), 8192)])
+            logits = outputs_in_chunks(model, x)
             path = os.path.join(args.data, f"teacher_{name}.npy")
             np.save(path, logits.numpy())
             print(f"wrote {path}: the teacher reads {(logits.argmax(1) == y).float().mean().item():.4f} of set {name}")
