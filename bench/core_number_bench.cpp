@@ -443,6 +443,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
+    std::printf("family split: %s\n", cr::split_description(cr::family_split()).c_str());
     const int cards = brief ? 20 : kHeldOutCards;
     const ReadFigures figures = measure_reading(benchmark_style, kBenchmarkSeed, cards, true);
     const ReadFigures today = measure_reading(cr::style_preset("heldout"), kHeldOutSeed, cards, false);

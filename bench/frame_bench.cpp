@@ -323,6 +323,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
+    std::printf("family split: %s\n", card_renderer::split_description(card_renderer::family_split()).c_str());
     const int sequences = brief ? 10 : kSequences;
     const Figures figures = measure(g_reco, benchmark_style, kBenchmarkSeed, sequences, true);
     const Figures today = measure(g_reco, card_renderer::style_preset("heldout"), kHeldOutSeed, sequences, false);

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -272,31 +273,48 @@ TEST(CardRenderer, the_design_never_drowns_the_number)
 }
 
 // The benchmarks measure type the networks never saw only while no training
-// preset draws a benchmark face and the benchmark preset draws nothing else.
+// preset draws a benchmark face and the benchmark preset draws nothing else,
+// in either split of the families.
 TEST(CardRenderer, training_and_benchmark_presets_draw_disjoint_type_families)
 {
-    for (const char* name : {"stripe", "a", "b", "c", "heldout"}) {
-        const cr::CardStyle style = cr::style_preset(name);
-        for (cr::DigitFont face : cr::faces_on(cr::FaceSide::Benchmark))
-            EXPECT_EQ(style.font_weights[static_cast<std::size_t>(face)], 0)
-                << name << " " << cr::digit_font_name(face);
-    }
-    EXPECT_TRUE(cr::missing_faces(cr::style_preset("benchmark")).empty());
-    EXPECT_TRUE(cr::missing_faces(cr::style_preset("a")).empty());
     // A family's other cuts (Roboto beside Roboto Condensed) are the family.
-    for (const cr::Typeface& face : cr::training_typefaces())
-        for (const char* benchmark : {"Caladea", "Comfortaa", "Roboto"})
-            EXPECT_NE(std::string(face.family).rfind(benchmark, 0), 0u) << face.family;
-    std::set<cr::DigitFont> drawn;
-    std::set<int> layouts;
-    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
-        const cr::RenderedCard card = cr::render_card(cr::style_preset("benchmark"), seed);
-        EXPECT_EQ(cr::face_side(card.truth.font), cr::FaceSide::Benchmark) << "seed " << seed;
-        drawn.insert(card.truth.font);
-        layouts.insert(card.truth.pattern_type);
+    const std::map<cr::FamilySplit, std::vector<std::string>> kept = {
+        {cr::FamilySplit::Standard, {"Caladea", "Comfortaa", "Roboto"}},
+        {cr::FamilySplit::Reverse, {"DejaVu", "Liberation", "OCR"}},
+    };
+    for (const auto& [split, families] : kept) {
+        const std::string name = cr::split_description(split);
+        for (const char* preset : {"stripe", "a", "b", "c", "heldout"}) {
+            const cr::CardStyle style = cr::style_preset(preset, split);
+            for (cr::DigitFont face : cr::faces_on(cr::FaceSide::Benchmark, split))
+                EXPECT_EQ(style.font_weights[static_cast<std::size_t>(face)], 0)
+                    << name << " " << preset << " " << cr::digit_font_name(face);
+            if (split == cr::FamilySplit::Reverse) {
+                for (cr::DigitFont face : cr::faces_on(cr::FaceSide::Benchmark, cr::FamilySplit::Standard))
+                    EXPECT_GT(style.font_weights[static_cast<std::size_t>(face)], 0)
+                        << preset << " " << cr::digit_font_name(face);
+            }
+        }
+        EXPECT_TRUE(cr::missing_faces(cr::style_preset("benchmark", split)).empty()) << name;
+        EXPECT_TRUE(cr::missing_faces(cr::style_preset("a", split)).empty()) << name;
+        for (const cr::Typeface& face : cr::training_typefaces(split)) {
+            for (const std::string& benchmark : families)
+                EXPECT_NE(std::string(face.family).rfind(benchmark, 0), 0u) << name << " " << face.family;
+            if (split == cr::FamilySplit::Reverse) {
+                EXPECT_TRUE(std::string(face.kind) != "sans" && std::string(face.kind) != "mono") << face.family;
+            }
+        }
+        std::set<cr::DigitFont> drawn;
+        std::set<int> layouts;
+        for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+            const cr::RenderedCard card = cr::render_card(cr::style_preset("benchmark", split), seed);
+            EXPECT_EQ(cr::face_side(card.truth.font, split), cr::FaceSide::Benchmark) << name << " seed " << seed;
+            drawn.insert(card.truth.font);
+            layouts.insert(card.truth.pattern_type);
+        }
+        EXPECT_EQ(drawn.size(), cr::faces_on(cr::FaceSide::Benchmark, split).size()) << name;
+        EXPECT_EQ(layouts.size(), 2u) << name;
     }
-    EXPECT_EQ(drawn.size(), cr::faces_on(cr::FaceSide::Benchmark).size());
-    EXPECT_EQ(layouts.size(), 2u);
 }
 
 // The drawn training digits must be digits: every one leaves ink, and no

@@ -117,25 +117,28 @@ namespace {
 struct FaceSplit {
     DigitFont font;
     const char* family;
-    FaceSide side;
+    FaceSide standard;
+    FaceSide reverse;
 };
 
+constexpr FaceSide kTrain = FaceSide::Training, kKeep = FaceSide::Benchmark;
+
 // The one place that says which type families train and which are kept for
-// the benchmarks.
+// the benchmarks, in either split.
 constexpr FaceSplit kFaceSplit[] = {
-    {DigitFont::OcrB, "ocr-b", FaceSide::Training},
-    {DigitFont::OcrA, "ocr-a", FaceSide::Training},
-    {DigitFont::DejaVuSansMonoBold, "dejavu-mono", FaceSide::Training},
-    {DigitFont::LiberationMonoBold, "liberation-mono", FaceSide::Training},
-    {DigitFont::FreeMonoBold, "freemono", FaceSide::Training},
-    {DigitFont::Blocky, "block", FaceSide::Training},
-    {DigitFont::CaladeaSerif, "serif", FaceSide::Benchmark},
-    {DigitFont::ComfortaaRounded, "rounded", FaceSide::Benchmark},
-    {DigitFont::RobotoCondensedBold, "condensed", FaceSide::Benchmark},
-    {DigitFont::StrokeDrawn, "stroke-drawn", FaceSide::Benchmark},
-    {DigitFont::DotMatrix, "dot-matrix", FaceSide::Benchmark},
-    {DigitFont::TrainingTypeface, "typefaces", FaceSide::Training},
-    {DigitFont::DrawnDigits, "drawn", FaceSide::Training},
+    {DigitFont::OcrB, "ocr-b", kTrain, kKeep},
+    {DigitFont::OcrA, "ocr-a", kTrain, kTrain},
+    {DigitFont::DejaVuSansMonoBold, "dejavu-mono", kTrain, kKeep},
+    {DigitFont::LiberationMonoBold, "liberation-mono", kTrain, kKeep},
+    {DigitFont::FreeMonoBold, "freemono", kTrain, kTrain},
+    {DigitFont::Blocky, "block", kTrain, kTrain},
+    {DigitFont::CaladeaSerif, "serif", kKeep, kTrain},
+    {DigitFont::ComfortaaRounded, "rounded", kKeep, kTrain},
+    {DigitFont::RobotoCondensedBold, "condensed", kKeep, kTrain},
+    {DigitFont::StrokeDrawn, "stroke-drawn", kKeep, kTrain},
+    {DigitFont::DotMatrix, "dot-matrix", kKeep, kTrain},
+    {DigitFont::TrainingTypeface, "typefaces", kTrain, kTrain},
+    {DigitFont::DrawnDigits, "drawn", kTrain, kTrain},
 };
 
 // Caladea, Comfortaa and Roboto (any of their cuts) are benchmark families
@@ -172,18 +175,65 @@ static_assert(std::size(kFaceSplit) == static_cast<std::size_t>(kDigitFontCount)
 
 const FaceSplit& split_of(DigitFont font) { return kFaceSplit[static_cast<int>(font)]; }
 
+// The standard split's benchmark faces are drawn at their own proportions
+// whichever split is measured, so that a face's cards are the same in both.
+bool own_proportions(DigitFont font) { return split_of(font).standard == FaceSide::Benchmark; }
+
+// The reverse split's typefaces: none of a sans or mono kind, and no cut of a
+// family whose mono is a benchmark face there.
+std::vector<Typeface> reverse_training_typefaces()
+{
+    std::vector<Typeface> faces;
+    for (const Typeface& face : kTrainingTypefaces) {
+        const std::string family = face.family, kind = face.kind;
+        if (kind == "sans" || kind == "mono" || family.rfind("DejaVu", 0) == 0 || family.rfind("Liberation", 0) == 0)
+            continue;
+        faces.push_back(face);
+    }
+    return faces;
+}
+
 }  // namespace
 
-FaceSide face_side(DigitFont font) { return split_of(font).side; }
+FamilySplit family_split()
+{
+    static const FamilySplit split = [] {
+        const char* value = std::getenv("HYBRID_FAMILY_SPLIT");
+        return value && std::strcmp(value, "reverse") == 0 ? FamilySplit::Reverse : FamilySplit::Standard;
+    }();
+    return split;
+}
+
+std::string split_description(FamilySplit split)
+{
+    std::string text = split == FamilySplit::Reverse ? "reverse" : "standard";
+    const char* separator = " (benchmark families: ";
+    for (DigitFont font : faces_on(FaceSide::Benchmark, split)) {
+        text += separator;
+        text += face_family(font);
+        separator = ", ";
+    }
+    return text + ")";
+}
+
+FaceSide face_side(DigitFont font, FamilySplit split)
+{
+    return split == FamilySplit::Reverse ? split_of(font).reverse : split_of(font).standard;
+}
+
 const char* face_family(DigitFont font) { return split_of(font).family; }
 
-const std::vector<Typeface>& training_typefaces() { return kTrainingTypefaces; }
+const std::vector<Typeface>& training_typefaces(FamilySplit split)
+{
+    static const std::vector<Typeface> reverse = reverse_training_typefaces();
+    return split == FamilySplit::Reverse ? reverse : kTrainingTypefaces;
+}
 
-std::vector<DigitFont> faces_on(FaceSide side)
+std::vector<DigitFont> faces_on(FaceSide side, FamilySplit split)
 {
     std::vector<DigitFont> faces;
     for (const FaceSplit& face : kFaceSplit)
-        if (face.side == side)
+        if (face_side(face.font, split) == side)
             faces.push_back(face.font);
     return faces;
 }
@@ -225,9 +275,10 @@ void widen_training_world(CardStyle& style, double typefaces, double drawn)
 // The presets keep fonts and backgrounds in different proportions so that the
 // three digit networks disagree on different cards, and so that the held-out
 // set checks generalisation rather than recall.
-CardStyle style_preset(const std::string& name)
+CardStyle style_preset(const std::string& name, FamilySplit split)
 {
     CardStyle style;
+    style.split = split;
     style.embossed_on_standard_line = !(name == "stripe" || name == "a" || name == "b" || name == "c");
     // Unfoiled relief on busy backgrounds is where reading fails (only the
     // light tells the digit from the card there), so the training presets
@@ -269,12 +320,24 @@ CardStyle style_preset(const std::string& name)
         // as often as the others, and both layouts equally often so that
         // each family has a figure for each.
         style.font_weights = {};
-        for (DigitFont font : faces_on(FaceSide::Benchmark))
+        for (DigitFont font : faces_on(FaceSide::Benchmark, split))
             style.font_weights[static_cast<std::size_t>(font)] = 1;
         style.background_weights = {0.5, 1, 2, 1, 2};
         style.flat_print_share = 0.15;
         style.foil_share = 0.25;
         style.fifteen_digit_share = 0.5;
+    }
+    if (split == FamilySplit::Reverse && name != "benchmark") {
+        // The standard split's benchmark faces train, each about as often as
+        // one of the original faces; the sans ones are kept out.
+        for (const FaceSplit& face : kFaceSplit) {
+            const DigitFont font = face.font;
+            double& weight = style.font_weights[static_cast<std::size_t>(font)];
+            if (face_side(font, split) == FaceSide::Benchmark)
+                weight = 0;
+            else if (own_proportions(font))
+                weight = 1;
+        }
     }
     return style;
 }
@@ -659,7 +722,7 @@ void require_benchmark_font(DigitFont font)
         std::array<bool, kDigitFontCount> present{};
         for (int i = 0; i < kDigitFontCount; ++i) {
             const auto face = static_cast<DigitFont>(i);
-            present[static_cast<std::size_t>(i)] = is_procedural(face) || face_side(face) == FaceSide::Training ||
+            present[static_cast<std::size_t>(i)] = is_procedural(face) || !own_proportions(face) ||
                                                    family_installed(toy_family(face));
         }
         return present;
@@ -838,7 +901,7 @@ void draw_glyph(cairo_t* cr, const CardTruth& truth, char ch, const GlyphBox& bo
 {
     const DigitFont font = truth.font;
     const bool digit = ch >= '0' && ch <= '9';
-    if (face_side(font) == FaceSide::Benchmark)
+    if (own_proportions(font))
         draw_benchmark_glyph(cr, font, ch, box, truth.stroke_weight);
     else if (font == DigitFont::DrawnDigits && (digit || ch == '/'))
         draw_drawn_character(cr, drawn_face(truth.face_seed), ch, box.center_x, box.center_y, box.width, box.height);
@@ -1090,7 +1153,7 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
         truth.stroke_weight = rng.uniform(0.08, 0.12);
     Rng world(side_stream(seed, 1));
     if (truth.font == DigitFont::TrainingTypeface || truth.font == DigitFont::DrawnDigits) {
-        const auto& faces = training_typefaces();
+        const auto& faces = training_typefaces(style.split);
         truth.typeface = faces[static_cast<std::size_t>(world.integer(0, static_cast<int>(faces.size()) - 1))].family;
         truth.typeface_bold = world.chance(0.6);
         if (truth.font == DigitFont::DrawnDigits)
@@ -1229,7 +1292,7 @@ std::vector<std::string> missing_faces(const CardStyle& style)
     for (int i = 0; i < kDigitFontCount; ++i) {
         const auto font = static_cast<DigitFont>(i);
         if (style.font_weights[static_cast<std::size_t>(i)] <= 0 || is_procedural(font) ||
-            face_side(font) == FaceSide::Training)
+            face_side(font, style.split) == FaceSide::Training)
             continue;
         if (!family_installed(toy_family(font)))
             missing.push_back(std::string(digit_font_name(font)) + " (" + toy_family(font) + ")");
@@ -1242,7 +1305,7 @@ std::vector<std::string> missing_faces(const CardStyle& style)
                           toy_family(DigitFont::RobotoCondensedBold) + ")");
     if (style.font_weights[static_cast<std::size_t>(DigitFont::TrainingTypeface)] > 0 ||
         style.font_weights[static_cast<std::size_t>(DigitFont::DrawnDigits)] > 0)
-        for (const Typeface& face : kTrainingTypefaces)
+        for (const Typeface& face : training_typefaces(style.split))
             if (!family_installed(face.family))
                 missing.push_back(std::string("training typeface (") + face.family + ")");
     return missing;

@@ -76,17 +76,34 @@ const char* digit_font_name(DigitFont font);
 // disjoint (a family's bold or condensed cut belongs to the family), and the
 // benchmark families are chosen as far from the training ones (OCR, mono
 // sans and slab, block) as the machine's fonts allow.
+//
+// The reverse split turns that round, to show that the figures do not hang on
+// the one choice: it trains on serif, rounded, condensed, stroke-drawn and
+// dot-matrix type (and serif, condensed, rounded and display typefaces) and
+// keeps sans for the benchmarks (OCR-B, DejaVu Sans Mono, Liberation Mono;
+// no sans or mono typeface trains, nor any cut of the DejaVu and Liberation
+// families). The committed weights are the standard split's; the reverse one
+// is only ever measured (tools/trainer/README.md).
+enum class FamilySplit { Standard, Reverse };
+// HYBRID_FAMILY_SPLIT=reverse selects the reverse split for every preset of
+// the process (the dumps, the trainer's runs and the benchmarks alike);
+// anything else, or nothing, the standard one. Read once.
+FamilySplit family_split();
+// "standard (benchmark families: serif, rounded, ...)", for the benchmarks'
+// output.
+std::string split_description(FamilySplit split);
+
 enum class FaceSide { Training, Benchmark };
-FaceSide face_side(DigitFont font);
+FaceSide face_side(DigitFont font, FamilySplit split = family_split());
 const char* face_family(DigitFont font);     // "ocr-b", "serif", "dot-matrix", ...
-std::vector<DigitFont> faces_on(FaceSide side);
+std::vector<DigitFont> faces_on(FaceSide side, FamilySplit split = family_split());
 
 // The families TrainingTypeface draws from, as fontconfig names them.
 struct Typeface {
     const char* family;
     const char* kind;       // "sans", "serif", "mono", "condensed", "rounded", "display"
 };
-const std::vector<Typeface>& training_typefaces();
+const std::vector<Typeface>& training_typefaces(FamilySplit split = family_split());
 
 enum class Background : int {
     Solid = 0,
@@ -143,12 +160,15 @@ struct CardStyle {
     double crossing_design_share = 0;  // lines and bands of the design running through the number
     double dark_card_share = 0;        // black and deep-coloured cards
     CameraEffects camera;
+    // Which typefaces TrainingTypeface and DrawnDigits cards draw from.
+    FamilySplit split = FamilySplit::Standard;
 };
 
 // "stripe", "a", "b", "c" (the training presets), "heldout" (training faces,
 // proportions no training preset used), "benchmark" (benchmark faces only,
-// both layouts equally often); anything else: default.
-CardStyle style_preset(const std::string& name);
+// both layouts equally often); anything else: default. Training and
+// benchmark faces are those of `split`.
+CardStyle style_preset(const std::string& name, FamilySplit split = family_split());
 std::vector<std::string> style_preset_names();
 
 // The faces with weight in `style` that the machine's fonts cannot draw
