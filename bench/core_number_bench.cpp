@@ -65,6 +65,7 @@ struct ConfidenceTally {
     int cells = 0;
     int confidently_wrong = 0;
     std::map<std::pair<int, int>, int> pairs;
+    std::map<cr::DigitFont, int> families;
 
     void add(const ConfidenceTally& other)
     {
@@ -72,6 +73,8 @@ struct ConfidenceTally {
         confidently_wrong += other.confidently_wrong;
         for (const auto& [pair, count] : other.pairs)
             pairs[pair] += count;
+        for (const auto& [font, count] : other.families)
+            families[font] += count;
     }
 };
 
@@ -100,6 +103,7 @@ NetworkTallies tally_confidence(const cr::RenderedCard& card)
                 if (d != truth && scores[static_cast<std::size_t>(d)] >= kConfidentlyWrong) {
                     ++tally.confidently_wrong;
                     ++tally.pairs[{truth, d}];
+                    ++tally.families[card.truth.font];
                 }
         }
     }
@@ -120,6 +124,11 @@ void print_confidence(const NetworkTallies& tallies, const char* label, bool pai
                          [](const auto& a, const auto& b) { return a.second > b.second; });
         for (std::size_t i = 0; i < sorted.size() && i < static_cast<std::size_t>(kShownPairs); ++i)
             std::printf("  %d->%d: %d\n", sorted[i].first.first, sorted[i].first.second, sorted[i].second);
+        std::string families;
+        for (const auto& [font, count] : tally.families)
+            families += std::string(families.empty() ? "" : ", ") + cr::face_family(font) + " " + std::to_string(count);
+        if (!families.empty())
+            std::printf("  by family: %s\n", families.c_str());
     }
 }
 
