@@ -10,10 +10,11 @@ as float32. Seeds are fixed per network, so a run repeats exactly on the same
 machine and torch build.
 
 "teacher" trains a far larger digit network on the three digit sets together
-and writes its outputs on every cell of set s to DIR/teacher_<s>.npy; when
-that file exists, digit network s learns from those soft outputs as well as
-from the labels (distillation). The teacher never reaches the core: it shows
-the small networks how unsure to be, and of which digits, on every cell.
+and writes its outputs on every cell of set s to DIR/teacher_<s>.npy (and its
+parameters to DIR/teacher.pt); when that file exists, digit network s learns
+from those soft outputs as well as from the labels (distillation). The
+teacher never reaches the core: it shows the small networks how unsure to be,
+and of which digits, on every cell.
 """
 
 import argparse
@@ -259,6 +260,8 @@ def main():
         model = TeacherNet()
         train(model, x, y, args.epochs or 1, 2e-3, 512, seed)
         model.eval()
+        # Kept so that measure_cells.py can read benchmark cells with it.
+        torch.save(model.state_dict(), os.path.join(args.data, "teacher.pt"))
         for name, (x, y) in sets.items():
             logits = outputs_in_chunks(model, x)
             path = os.path.join(args.data, f"teacher_{name}.npy")
