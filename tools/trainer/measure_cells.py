@@ -69,9 +69,7 @@ def main():
         probs = F.softmax(train.outputs_in_chunks(model, x), 1)
         right = probs.argmax(1) == y
         sure = probs[torch.arange(len(y)), y] >= train.CONFIDENTLY_WRONG
-        wrong = probs.clone()
-        wrong[torch.arange(len(y)), y] = 0
-        confidently_wrong = wrong.max(1).values >= train.CONFIDENTLY_WRONG
+        confidently_wrong = train.confidently_wrong_cells(probs, y)
         print(f"{path}: {len(y)} cells, read {right.float().mean():.4f}, sure {sure.float().mean():.4f}, "
               f"confidently wrong {confidently_wrong.float().mean() * 100:.2f} %")
         for face in np.unique(faces):

@@ -90,10 +90,15 @@ def outputs_in_chunks(model, x, chunk=8192):
         return torch.cat([model(x[i : i + chunk]) for i in range(0, len(x), chunk)])
 
 
-def confidently_wrong(probs, y):
+def confidently_wrong_cells(probs, y):
+    """Which cells give a wrong digit CONFIDENTLY_WRONG or more."""
     wrong = probs.clone()
     wrong[torch.arange(len(y)), y] = 0
-    return (wrong.max(1).values >= CONFIDENTLY_WRONG).float().mean().item()
+    return wrong.max(1).values >= CONFIDENTLY_WRONG
+
+
+def confidently_wrong(probs, y):
+    return confidently_wrong_cells(probs, y).float().mean().item()
 
 
 def fit_temperature(model, output_layer, x_val, y_val, log):
