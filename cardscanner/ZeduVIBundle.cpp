@@ -4,13 +4,15 @@
 #include <mutex>
 
 #include "cardscanner/ZeduVIBundleImages.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/graphics/Image.h"
 
 namespace cardscanner {
 
 std::shared_ptr<platform::UIImage> ZeduVIBundle::imageNamed(const std::string& path) {
     static std::mutex mutex;
-    static std::map<std::string, std::shared_ptr<platform::UIImage>> decoded;
+    static platform::NeverDestroyed<std::map<std::string, std::shared_ptr<platform::UIImage>>> cache;
+    auto& decoded = *cache;
     std::lock_guard lock(mutex);
     if (const auto found = decoded.find(path); found != decoded.end()) return found->second;
     for (const EmbeddedBundleImage& image : embeddedBundleImages()) {

@@ -95,13 +95,17 @@ void ZeduVICameraView::startVideoStreamSession() {
 }
 
 void ZeduVICameraView::stopVideoStreamSession() {
+    stopCapture();
+    shutter_->setOpenAnimatedDuration(false, false, 0);
+}
+
+void ZeduVICameraView::stopCapture() {
     videoStream_->stopSession();
     videoStream_->willDisappear();
     if (observingOrientation_) {
         observingOrientation_ = false;
         platform::NotificationCenter::defaultCenter().removeObserver(this);
     }
-    shutter_->setOpenAnimatedDuration(false, false, 0);
 }
 
 bool ZeduVICameraView::isRunning() const { return videoStream_->running(); }

@@ -41,6 +41,9 @@ public:
     // Appearance calls of the stream, then its session; stopping closes the shutter.
     void startVideoStreamSession();
     void stopVideoStreamSession();
+    // Stops the camera and stops listening without touching a view or a layer:
+    // all that a destructor may do, whatever else is being torn down with it.
+    void stopCapture();
     bool isRunning() const;
 
     // The camera preview's rectangle within the bounds: the camera's picture,

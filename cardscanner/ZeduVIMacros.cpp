@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/Value.h"
 #include "platform/ui/Device.h"
 
@@ -19,8 +20,8 @@ struct Cache {
 };
 
 Cache& cache() {
-    static Cache instance;
-    return instance;
+    static platform::NeverDestroyed<Cache> instance;
+    return *instance;
 }
 
 long computeMajorVersion() {

@@ -30,7 +30,7 @@ ZeduVIView::ZeduVIView(CGRect frame)
       transitionView_(std::make_shared<ZeduVITransitionView>(CGRect{{0, 0}, frame.size})) {}
 
 ZeduVIView::~ZeduVIView() {
-    if (cameraView_) cameraView_->stopVideoStreamSession();
+    if (cameraView_) cameraView_->stopCapture();
 }
 
 std::string ZeduVIView::languageOrLocale() const { return config_->languageOrLocale(); }

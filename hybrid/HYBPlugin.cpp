@@ -9,14 +9,15 @@
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBNotifications.h"
 #include "hybrid/HYBPluginResult.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/WebView.h"
 
 namespace hybrid {
 
 HYBPluginRegistry& pluginRegistry() {
-    static HYBPluginRegistry registry;
-    return registry;
+    static platform::NeverDestroyed<HYBPluginRegistry> registry;
+    return *registry;
 }
 
 HYBPlugin::HYBPlugin(std::shared_ptr<platform::WebView> webView) {

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/Strings.h"
 
 namespace hybrid {
@@ -18,8 +19,8 @@ void HYBTimerItem::log() const {
 HYBTimer::HYBTimer() { items_.reserve(6); }
 
 HYBTimer& HYBTimer::sharedInstance() {
-    static HYBTimer instance;
-    return instance;
+    static platform::NeverDestroyed<HYBTimer> instance;
+    return *instance;
 }
 
 void HYBTimer::start(const std::string& name) { sharedInstance().add(name); }

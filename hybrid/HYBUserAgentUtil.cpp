@@ -6,6 +6,7 @@
 
 #include "platform/foundation/AssertionFailure.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/UserDefaults.h"
@@ -32,8 +33,8 @@ struct LockState {
 };
 
 LockState& lockState() {
-    static LockState state;
-    return state;
+    static platform::NeverDestroyed<LockState> state;
+    return *state;
 }
 
 // The cache is the one piece a locale change, posted on any thread, touches.
@@ -43,8 +44,8 @@ struct UserAgentCache {
 };
 
 UserAgentCache& userAgentCache() {
-    static UserAgentCache cache;
-    return cache;
+    static platform::NeverDestroyed<UserAgentCache> cache;
+    return *cache;
 }
 
 // Observer identity of the class on the notification centre.

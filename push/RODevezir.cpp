@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/ui/Application.h"
 #include "push/ZODLogger.h"
 
@@ -53,8 +54,8 @@ ZODService& RODevezir::sharedService() {
     // work: the main bundle its set-up reads is therefore made first.
     static ZODService& service = []() -> ZODService& {
         platform::Bundle::main();
-        static ZODService instance;
-        return instance;
+        static platform::NeverDestroyed<ZODService> instance;
+        return *instance;
     }();
     return service;
 }

@@ -103,9 +103,17 @@ bool playFormStep(const Value& step, std::string& error) {
     if (!step["backspace"].isNil()) {
         const Value& count = step["backspace"];
         if (!count.isNumber() || count.integerValue() < 1) return error = "\"backspace\" is a count of 1 or more", false;
+        const auto field = platform::UITextField::firstResponder();
+        if (!field) return error = "no text field has the keyboard", false;
+        // More presses than the field has characters is a mistake in the
+        // scenario, and a huge count would hold the run loop for hours.
+        const std::size_t characters = platform::utf16Length(field->text());
+        if (static_cast<unsigned long long>(count.integerValue()) > characters)
+            return error = platform::format("\"backspace\" asks for %lld, the field holds %zu characters",
+                                            static_cast<long long>(count.integerValue()), characters),
+                   false;
         platform::logf("scenario: backspace %lld", static_cast<long long>(count.integerValue()));
-        if (!keyboard.pressBackspace(static_cast<std::size_t>(count.integerValue())))
-            return error = "no text field has the keyboard", false;
+        keyboard.pressBackspace(static_cast<std::size_t>(count.integerValue()));
         return true;
     }
     if (!step["return"].isNil()) {

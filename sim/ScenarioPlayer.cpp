@@ -10,6 +10,7 @@
 #include "platform/foundation/Json.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
+#include "platform/graphics/GeometryFunctions.h"
 #include "platform/graphics/Render.h"
 #include "platform/location/LocationSource.h"
 #include "platform/ui/Application.h"
@@ -438,7 +439,9 @@ bool ScenarioPlayer::touchPath(const Value& points, double spacing) {
     std::vector<platform::CGPoint> path;
     for (std::size_t i = 0; i < points.count(); ++i) {
         auto point = pointOf(points[i]);
-        if (!point) return false;
+        // A finger stays on the screen; a path to far away would also be
+        // millions of moves long.
+        if (!point || !platform::CGRectContainsPoint(window->bounds(), *point)) return false;
         path.push_back(*point);
     }
     window->sendTouch(platform::UITouchPhase::Began, path.front());

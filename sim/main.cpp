@@ -2,11 +2,13 @@
 // application delegate, main run loop), optionally plays a scenario against
 // it, and prints the process log. It stops when the scenario ends, when a log
 // line contains the text given with --until, or when the timeout passes.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/AppDelegate.h"
 #include "platform/foundation/AssertionFailure.h"
@@ -24,6 +26,11 @@
 #include "sim/SimEchoPlugin.h"
 
 namespace {
+
+// A day: longer than any scenario, short enough for the watchdog's clock.
+constexpr double kLongestTimeout = 86400;
+// How long past the timeout the watchdog waits for the run loop to end the run.
+constexpr double kWatchdogGrace = 3;
 
 struct Options {
     std::string bundle;
@@ -112,7 +119,8 @@ bool parse(int argc, char** argv, Options& options) {
         else if (arg == "--photos") options.photos = value;
         else if (arg == "--camera") options.camera = value;
         else if (arg == "--timeout") {
-            if (!parseNumber(value, options.timeout) || options.timeout <= 0) return false;
+            if (!parseNumber(value, options.timeout) || options.timeout <= 0 || options.timeout > kLongestTimeout)
+                return false;
         } else if (arg == "--launch-pause") {
             if (!parseNumber(value, options.launchPause)) return false;
         } else if (arg == "--screen") {
@@ -212,6 +220,14 @@ int main(int argc, char** argv) {
                                   options.until.empty() ? "the scenario ending" : ("'" + options.until + "'").c_str());
         application.requestExit(waiting ? 1 : 0);
     });
+    // The timer above needs the run loop; a step that holds the main thread
+    // (a plugin that never returns, a page script in an endless loop) would
+    // keep it from firing, so a watchdog ends the process a little later.
+    std::thread([timeout = options.timeout] {
+        std::this_thread::sleep_for(std::chrono::duration<double>(timeout + kWatchdogGrace));
+        std::fprintf(stderr, "hybrid-sim: stopped after %g s: a step held the main thread\n", timeout);
+        std::_Exit(1);
+    }).detach();
 
     int status = 0;
     try {

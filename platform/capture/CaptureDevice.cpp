@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
 namespace {
@@ -20,8 +21,8 @@ struct Camera {
 };
 
 Camera& camera() {
-    static Camera instance;
-    return instance;
+    static NeverDestroyed<Camera> instance;
+    return *instance;
 }
 
 std::atomic<long> authorization{AVAuthorizationStatusAuthorized};

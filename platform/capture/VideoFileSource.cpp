@@ -8,6 +8,9 @@
 #include <cmath>
 #include <filesystem>
 
+#include "platform/capture/VideoFileDecoder.h"
+#include "platform/foundation/Log.h"
+
 namespace platform {
 namespace {
 
@@ -68,20 +71,9 @@ std::shared_ptr<VideoFileSource> VideoFileSource::openFile(const std::string& pa
         if (error) *error = "no video file at " + path;
         return nullptr;
     }
-    auto capture = std::make_unique<cv::VideoCapture>();
-    // FFmpeg first, OpenCV's own MJPEG reader after it; never GStreamer, whose
-    // start-up scans the machine's devices and keeps what it found.
-    try {
-        if (!capture->open(path, cv::CAP_FFMPEG)) capture->open(path, cv::CAP_OPENCV_MJPEG);
-    } catch (const cv::Exception& e) {
-        if (error) *error = "cannot read the video " + path + ": " + e.what();
-        return nullptr;
-    }
-    if (!capture->isOpened()) {
-        if (error) *error = "cannot read the video " + path;
-        return nullptr;
-    }
-    return std::make_shared<VideoFileSource>(std::move(capture));
+    auto decoder = VideoFileDecoder::open(path, error);
+    if (!decoder) return nullptr;
+    return std::make_shared<VideoFileSource>(std::move(decoder));
 }
 
 std::shared_ptr<VideoFileSource> VideoFileSource::openCamera(const std::string& indexOrPath, std::string* error) {
@@ -110,17 +102,29 @@ std::shared_ptr<VideoFileSource> VideoFileSource::openCamera(const std::string& 
 
 VideoFileSource::VideoFileSource(std::unique_ptr<cv::VideoCapture> capture) : capture_(std::move(capture)) {}
 
+VideoFileSource::VideoFileSource(std::unique_ptr<VideoFileDecoder> decoder) : decoder_(std::move(decoder)) {}
+
 VideoFileSource::~VideoFileSource() = default;
 
 bool VideoFileSource::render(int, double, const Exposure&, PixelBuffer& into) {
     std::lock_guard lock(mutex_);
     cv::Mat frame;
     try {
+        if (decoder_) return decoder_->next(frame) && fill(frame, into);
         if (!capture_ || !capture_->read(frame)) return false;
-        return fill(frame, into);
     } catch (const cv::Exception&) {
         return false;
     }
+    const bool usable = frame.dims == 2 && frame.rows > 0 && frame.cols > 0 &&
+                        (frame.channels() == 1 || frame.channels() == 3 || frame.channels() == 4) &&
+                        (frame.depth() == CV_8U || frame.depth() == CV_16U);
+    if (!usable) {
+        logf("camera: a %d x %d frame of type %d cannot be used; the camera stops", frame.cols, frame.rows,
+             frame.type());
+        capture_.reset();
+        return false;
+    }
+    return fill(frame, into);
 }
 
 }  // namespace platform

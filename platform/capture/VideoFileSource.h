@@ -1,6 +1,6 @@
 #pragma once
-// A camera that films what a video file or a V4L2 camera shows, through
-// OpenCV's video I/O: each frame scaled to cover 640 x 480, centre-cropped
+// A camera that films what a video file (decoded by VideoFileDecoder) or a
+// V4L2 camera (through OpenCV's video I/O) shows: each frame scaled to cover 640 x 480, centre-cropped
 // and converted to the two-plane 4:2:0 format (full-range BT.601). It has no
 // torch and no focus control, so the device offers neither; its frames are
 // what they are, whatever the optics.
@@ -20,6 +20,8 @@ class VideoCapture;
 
 namespace platform {
 
+class VideoFileDecoder;
+
 class VideoFileSource final : public FrameSource {
 public:
     // A file path; nullptr and a readable `error` when it cannot be opened.
@@ -28,6 +30,7 @@ public:
     static std::shared_ptr<VideoFileSource> openCamera(const std::string& indexOrPath, std::string* error);
 
     explicit VideoFileSource(std::unique_ptr<cv::VideoCapture> capture);
+    explicit VideoFileSource(std::unique_ptr<VideoFileDecoder> decoder);
     ~VideoFileSource() override;
 
     // Reads the next frame, whatever the index: false at the end of the file
@@ -39,6 +42,7 @@ public:
 private:
     std::mutex mutex_;
     std::unique_ptr<cv::VideoCapture> capture_;
+    std::unique_ptr<VideoFileDecoder> decoder_;
 };
 
 }  // namespace platform

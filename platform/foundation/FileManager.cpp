@@ -22,6 +22,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
 namespace {
@@ -268,8 +269,8 @@ std::string uniqueSibling(const std::string& path) {
 }  // namespace
 
 FileManager& FileManager::defaultManager() {
-    static FileManager manager;
-    return manager;
+    static NeverDestroyed<FileManager> manager;
+    return *manager;
 }
 
 void FileManager::setHomeDirectory(const std::string& path) {

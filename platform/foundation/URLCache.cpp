@@ -1,4 +1,5 @@
 #include "platform/foundation/URLCache.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
 
@@ -8,8 +9,8 @@ std::mutex& sharedCacheMutex() {
     return mutex;
 }
 std::shared_ptr<NSURLCache>& sharedCache() {
-    static std::shared_ptr<NSURLCache> cache = std::make_shared<NSURLCache>(512 * 1024, 10 * 1024 * 1024, "");
-    return cache;
+    static NeverDestroyed<std::shared_ptr<NSURLCache>> cache{std::make_shared<NSURLCache>(512 * 1024, 10 * 1024 * 1024, "")};
+    return *cache;
 }
 }  // namespace
 
@@ -24,8 +25,8 @@ void NSURLCache::setSharedURLCache(std::shared_ptr<NSURLCache> cache) {
 }
 
 NSHTTPCookieStorage& NSHTTPCookieStorage::sharedHTTPCookieStorage() {
-    static NSHTTPCookieStorage storage;
-    return storage;
+    static NeverDestroyed<NSHTTPCookieStorage> storage;
+    return *storage;
 }
 
 NSHTTPCookieAcceptPolicy NSHTTPCookieStorage::cookieAcceptPolicy() const {

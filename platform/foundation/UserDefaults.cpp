@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/PropertyList.h"
 
 namespace platform {
@@ -32,8 +33,8 @@ bool isStorable(const Value& value) {
 }  // namespace
 
 UserDefaults& UserDefaults::standard() {
-    static UserDefaults defaults;
-    return defaults;
+    static NeverDestroyed<UserDefaults> defaults;
+    return *defaults;
 }
 
 void UserDefaults::setStandardFile(const std::string& path) {

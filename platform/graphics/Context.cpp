@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/graphics/Image.h"
 
 namespace platform {
@@ -23,8 +24,8 @@ struct ContextEntry {
 };
 
 std::vector<ContextEntry>& contextStack() {
-    static std::vector<ContextEntry> stack;
-    return stack;
+    static NeverDestroyed<std::vector<ContextEntry>> stack;
+    return *stack;
 }
 
 void setSource(cairo_t* cr, const CGColor& color) { cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha); }

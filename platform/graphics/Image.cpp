@@ -12,6 +12,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
 
@@ -27,8 +28,8 @@ std::mutex& cacheMutex() {
 // Keyed by bundle folder and name, so that a test or the simulator switching
 // bundles never sees another bundle's picture.
 std::map<std::string, std::shared_ptr<UIImage>>& imageCache() {
-    static std::map<std::string, std::shared_ptr<UIImage>> cache;
-    return cache;
+    static NeverDestroyed<std::map<std::string, std::shared_ptr<UIImage>>> cache;
+    return *cache;
 }
 
 std::uint8_t channel8(const cv::Mat& m, int row, int col, int c) {

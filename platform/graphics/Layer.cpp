@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Image.h"
 
@@ -128,8 +129,8 @@ struct Transactions {
 };
 
 Transactions& transactions() {
-    static Transactions state;
-    return state;
+    static NeverDestroyed<Transactions> state;
+    return *state;
 }
 
 TransactionSettings currentSettings() {
@@ -175,8 +176,8 @@ struct PendingLayouts {
 };
 
 PendingLayouts& pendingLayouts() {
-    static PendingLayouts pending;
-    return pending;
+    static NeverDestroyed<PendingLayouts> pending;
+    return *pending;
 }
 
 }  // namespace

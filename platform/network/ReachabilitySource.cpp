@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/network/NetlinkReachabilitySource.h"
 
@@ -15,8 +16,8 @@ std::mutex& sharedMutex() {
 }
 
 std::shared_ptr<ReachabilitySource>& sharedSlot() {
-    static std::shared_ptr<ReachabilitySource> source;
-    return source;
+    static NeverDestroyed<std::shared_ptr<ReachabilitySource>> source;
+    return *source;
 }
 
 }  // namespace

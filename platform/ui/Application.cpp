@@ -8,6 +8,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
@@ -36,8 +37,8 @@ std::string lowercased(std::string text) {
 }  // namespace
 
 UIApplication& UIApplication::sharedApplication() {
-    static UIApplication application;
-    return application;
+    static NeverDestroyed<UIApplication> application;
+    return *application;
 }
 
 // At exit the delegate goes first, with what it holds (windows, plugins),
@@ -268,8 +269,8 @@ void UIApplication::reset() {
 }
 
 UIApplicationDelegateRegistry& applicationDelegateRegistry() {
-    static UIApplicationDelegateRegistry registry;
-    return registry;
+    static NeverDestroyed<UIApplicationDelegateRegistry> registry;
+    return *registry;
 }
 
 int UIApplicationMain(int, char**, const std::string& delegateClassName, const Value& launchOptions) {

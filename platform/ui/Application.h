@@ -14,6 +14,7 @@
 
 #include "platform/foundation/KeyPathObservers.h"
 #include "platform/foundation/ClassRegistry.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/Value.h"
 #include "platform/graphics/Geometry.h"
@@ -115,6 +116,7 @@ public:
 
 private:
     UIApplication() = default;
+    friend class NeverDestroyed<UIApplication>;
     ~UIApplication();
     mutable std::mutex mutex_;
     UIApplicationState state_ = UIApplicationState::Active;

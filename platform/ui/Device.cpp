@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 
@@ -46,8 +47,8 @@ std::string nameOfHost() {
 UIDevice::UIDevice() { reset(); }
 
 UIDevice& UIDevice::currentDevice() {
-    static UIDevice device;
-    return device;
+    static NeverDestroyed<UIDevice> device;
+    return *device;
 }
 
 std::string UIDevice::systemVersion() const {

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/NeverDestroyed.h"
+
 namespace platform {
 
 inline constexpr const char* NSCurrentLocaleDidChangeNotification = "kCFLocaleCurrentLocaleDidChangeNotification";
@@ -77,6 +79,7 @@ public:
 
 private:
     UIDevice();
+    friend class NeverDestroyed<UIDevice>;
     mutable std::mutex mutex_;
     std::string systemVersion_;
     std::string model_;

@@ -7,6 +7,7 @@
 
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
@@ -25,8 +26,8 @@ bool& cameraPresent() {
 // Pickers whose view was ever loaded, in order of loading; the on-screen
 // ones are found among them.
 std::vector<std::weak_ptr<UIImagePickerController>>& knownPickers() {
-    static std::vector<std::weak_ptr<UIImagePickerController>> pickers;
-    return pickers;
+    static NeverDestroyed<std::vector<std::weak_ptr<UIImagePickerController>>> pickers;
+    return *pickers;
 }
 
 const char* sourceName(long source) {

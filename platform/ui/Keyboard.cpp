@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Value.h"
@@ -13,8 +14,8 @@
 namespace platform {
 
 UIKeyboard& UIKeyboard::shared() {
-    static UIKeyboard keyboard;
-    return keyboard;
+    static NeverDestroyed<UIKeyboard> keyboard;
+    return *keyboard;
 }
 
 CGRect UIKeyboard::frame() const {

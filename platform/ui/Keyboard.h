@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/graphics/Geometry.h"
 
 namespace platform {
@@ -51,6 +52,7 @@ public:
 
 private:
     UIKeyboard() = default;
+    friend class NeverDestroyed<UIKeyboard>;
     void post(const char* name) const;
     bool visible_ = false;
 };

@@ -8,6 +8,7 @@
 
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/imageio/ImageMetadata.h"
 
@@ -21,8 +22,8 @@ std::mutex& libraryMutex() {
 }
 
 std::string& fixtureFolder() {
-    static std::string folder;
-    return folder;
+    static NeverDestroyed<std::string> folder;
+    return *folder;
 }
 
 std::atomic<long>& authorization() {

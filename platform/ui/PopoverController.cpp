@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/ImagePickerController.h"
@@ -12,8 +13,8 @@ namespace platform {
 namespace {
 
 std::weak_ptr<UIPopoverController>& visibleSlot() {
-    static std::weak_ptr<UIPopoverController> slot;
-    return slot;
+    static NeverDestroyed<std::weak_ptr<UIPopoverController>> slot;
+    return *slot;
 }
 
 constexpr CGSize kContentSize{320, 480};

@@ -1,5 +1,6 @@
 #include "platform/ui/Screen.h"
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/ui/ViewController.h"
 
 namespace platform {
@@ -7,8 +8,8 @@ namespace platform {
 UIScreen::UIScreen() { reset(); }
 
 UIScreen& UIScreen::mainScreen() {
-    static UIScreen screen;
-    return screen;
+    static NeverDestroyed<UIScreen> screen;
+    return *screen;
 }
 
 CGRect UIScreen::bounds() const {

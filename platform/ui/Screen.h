@@ -8,6 +8,7 @@
 
 #include <mutex>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/graphics/Geometry.h"
 
 namespace platform {
@@ -27,6 +28,7 @@ public:
 
 private:
     UIScreen();
+    friend class NeverDestroyed<UIScreen>;
     mutable std::mutex mutex_;
     CGRect bounds_;
     double scale_ = 2;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <any>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
@@ -18,8 +19,8 @@ struct FirstResponder {
 };
 
 FirstResponder& current() {
-    static FirstResponder responder;
-    return responder;
+    static NeverDestroyed<FirstResponder> responder;
+    return *responder;
 }
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }

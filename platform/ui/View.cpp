@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Window.h"
 
@@ -41,8 +42,8 @@ struct PendingPass {
 };
 
 PendingPass& pendingPass() {
-    static PendingPass pass;
-    return pass;
+    static NeverDestroyed<PendingPass> pass;
+    return *pass;
 }
 
 void ensurePassPosted() {

@@ -9,6 +9,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/URL.h"
 #include "platform/foundation/UserDefaults.h"
@@ -260,7 +261,8 @@ StorageArea::StorageArea() = default;
 StorageArea::~StorageArea() = default;
 
 std::shared_ptr<StorageArea> StorageArea::local(const std::string& directory, const std::string& origin) {
-    static std::map<std::string, std::weak_ptr<StorageArea>> areas;
+    static NeverDestroyed<std::map<std::string, std::weak_ptr<StorageArea>>> openAreas;
+    auto& areas = *openAreas;
     const std::string path = directory + "/" + origin + ".localstorage";
     if (std::shared_ptr<StorageArea> area = areas[path].lock()) {
         area->refresh();

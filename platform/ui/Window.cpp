@@ -1,6 +1,7 @@
 #include "platform/ui/Window.h"
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Keyboard.h"
@@ -9,8 +10,8 @@ namespace platform {
 
 namespace {
 std::weak_ptr<UIWindow>& keyWindowSlot() {
-    static std::weak_ptr<UIWindow> window;
-    return window;
+    static NeverDestroyed<std::weak_ptr<UIWindow>> window;
+    return *window;
 }
 }  // namespace
 

@@ -213,6 +213,17 @@ TEST(VideoFileSource, AFileThatCannotBeReadFailsCleanly) {
     EXPECT_EQ(platform::VideoFileSource::openFile(garbage.string(), &error), nullptr);
     EXPECT_FALSE(error.empty());
     std::filesystem::remove(garbage);
+
+    // A damaged WebM whose frames do not fit the size it opened with: the
+    // source ends at the first such frame instead of reading past it.
+    auto damaged = platform::VideoFileSource::openFile(
+        std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/video-frame-overflow.webm", &error);
+    if (damaged) {
+        auto buffer = PixelBuffer::create(640, 480, 0);
+        int frames = 0;
+        while (frames < 100 && damaged->render(frames, 0, sharp(), *buffer)) ++frames;
+        EXPECT_LT(frames, 100);
+    }
 }
 
 TEST(VideoFileSource, AFilmedCardOnVideoIsRead) {
