@@ -34,4 +34,6 @@ void ZeduVITransitionView::showCard(std::shared_ptr<platform::UIImage> image, CG
     cardView_->setTransform(platform::CGAffineTransformMakeRotation(ZeduVIUtilities::rotationForDeviceOrientation(deviceOrientation)));
 }
 
+void ZeduVITransitionView::releaseCard() { cardView_->setImage(nullptr); }
+
 }  // namespace cardscanner

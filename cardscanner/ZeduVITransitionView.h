@@ -23,6 +23,9 @@ public:
     // this view's coordinates, turned for the device orientation the guide
     // was drawn for (1..4; anything else is upright).
     void showCard(std::shared_ptr<platform::UIImage> image, platform::CGRect guideFrame, long deviceOrientation);
+    // Lets go of the card image: its pixels hold the card number, so it lives
+    // no longer than the scan that took it.
+    void releaseCard();
 
 private:
     std::shared_ptr<platform::UIImageView> cardView_;

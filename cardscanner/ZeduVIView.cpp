@@ -125,6 +125,7 @@ void ZeduVIView::stopScan() {
         cameraView_ = nullptr;
     }
     transitionView_->removeFromSuperview();
+    transitionView_->releaseCard();
 }
 
 void ZeduVIView::cameraViewDidScanCard(std::shared_ptr<ZeduVICreditCardInfo> cardInfo) {
@@ -160,7 +161,9 @@ void ZeduVIView::cameraViewDidScanCard(std::shared_ptr<ZeduVICreditCardInfo> car
 }
 
 void ZeduVIView::tellDelegate(std::shared_ptr<ZeduVICreditCardInfo> cardInfo) {
+    // The delegate takes what it needs of the transition's card at once.
     if (auto delegate = delegate_.lock()) delegate->zeduVIViewDidScanCard(*this, std::move(cardInfo));
+    transitionView_->releaseCard();
 }
 
 }  // namespace cardscanner

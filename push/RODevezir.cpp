@@ -3,7 +3,6 @@
 #include <string>
 
 #include "platform/foundation/Bundle.h"
-#include "platform/foundation/NeverDestroyed.h"
 #include "platform/ui/Application.h"
 #include "push/ZODLogger.h"
 
@@ -54,8 +53,8 @@ ZODService& RODevezir::sharedService() {
     // work: the main bundle its set-up reads is therefore made first.
     static ZODService& service = []() -> ZODService& {
         platform::Bundle::main();
-        static platform::NeverDestroyed<ZODService> instance;
-        return *instance;
+        static ZODService instance;
+        return instance;
     }();
     return service;
 }

@@ -76,11 +76,14 @@ std::shared_ptr<platform::UITextField> findField(platform::UIWindow& window, con
 std::string maskDigits(const std::string& text) {
     std::size_t digits = 0;
     for (char c : text) digits += (c >= '0' && c <= '9');
+    // A whole card number keeps its last four, as everything else shows it;
+    // a CVV, a piece of a number or a number with a digit wrong keeps none.
+    const std::size_t shown = digits >= 13 ? 4 : 0;
     std::string masked;
     std::size_t seen = 0;
     for (char c : text) {
         const bool digit = c >= '0' && c <= '9';
-        if (digit && ++seen + 4 <= digits) masked += "\u2022";
+        if (digit && ++seen + shown <= digits) masked += "\u2022";
         else masked += c;
     }
     return masked;

@@ -31,7 +31,8 @@ namespace sim {
 bool isFormStep(const platform::Value& step);
 bool playFormStep(const platform::Value& step, std::string& error);
 
-// The text with every digit but the last four replaced by "•".
+// The typed text with its digits replaced by "•": all but the last four of
+// a text of 13 digits or more, every one of a shorter text (a CVV).
 std::string maskDigits(const std::string& text);
 
 }  // namespace sim

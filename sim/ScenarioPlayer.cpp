@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Json.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/GeometryFunctions.h"
@@ -231,8 +232,12 @@ void ScenarioPlayer::runStep(std::size_t index) {
     // here on is missed.
     const std::size_t previousStart = stepStart_;
     const std::size_t stepStart = stepStart_ = log_.size();
-    auto written = platform::writeJson(step);
-    platform::logf("%s%zu: %s", kStepLinePrefix, index + 1, written.text.value_or("?").c_str());
+    // Typed text and long digit runs are masked in the echo as the form masks them.
+    Value echoed = step;
+    if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(maskDigits(*typed));
+    auto written = platform::writeJson(echoed);
+    platform::logf("%s%zu: %s", kStepLinePrefix, index + 1,
+                   platform::maskLongDigitRuns(written.text.value_or("?")).c_str());
 
     auto delegate = appDelegate();
     auto& application = platform::UIApplication::sharedApplication();

@@ -40,18 +40,6 @@ void writeWhole(const std::string& text) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool hasIssuerPrefix(const std::string& digits) {
-    const auto leading = [&](std::size_t count) {
-        int value = 0;
-        for (std::size_t i = 0; i < count; ++i) value = value * 10 + (digits[i] - '0');
-        return value;
-    };
-    const int two = leading(2), three = leading(3), four = leading(4);
-    return digits[0] == '4' || (two >= 51 && two <= 55) || (four >= 2221 && four <= 2720) || two == 34 ||
-           two == 37 || four == 6011 || two == 65 || (three >= 644 && three <= 649) ||
-           (four >= 3528 && four <= 3589) || (three >= 300 && three <= 305) || two == 36 || two == 38 || two == 39;
-}
-
 bool passesLuhn(const std::string& digits) {
     int sum = 0;
     bool doubled = false;
@@ -64,9 +52,11 @@ bool passesLuhn(const std::string& digits) {
     return sum % 10 == 0;
 }
 
-bool isCardNumber(const std::string& digits) {
-    return digits.size() >= 13 && digits.size() <= 19 && hasIssuerPrefix(digits) && passesLuhn(digits);
-}
+bool isCardLength(const std::string& digits) { return digits.size() >= 13 && digits.size() <= 19; }
+
+// Not only the issuers' prefixes: the card form takes any number that passes
+// the check, and a number the form takes must not reach a log either.
+bool isCardNumber(const std::string& digits) { return isCardLength(digits) && passesLuhn(digits); }
 
 struct DigitGroup {
     std::size_t begin;
@@ -77,7 +67,8 @@ struct DigitGroup {
 // number in the run but its last four. Every window of whole groups is tried,
 // and overlapping numbers are masked together: a stray group before a card
 // must not leave that card's digits showing.
-void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& groups, std::vector<bool>& masked) {
+void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& groups, bool (*isCardNumber)(const std::string&),
+                     std::vector<bool>& masked) {
     const std::size_t runBegin = groups.front().begin;
     for (std::size_t first = 0; first < groups.size(); ++first) {
         std::string digits;
@@ -94,9 +85,7 @@ void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& group
     }
 }
 
-}  // namespace
-
-std::string maskCardNumbers(std::string_view line) {
+std::string maskDigitRuns(std::string_view line, bool (*isCardNumber)(const std::string&)) {
     std::size_t digitCount = 0;
     for (char c : line) digitCount += isDigit(c) ? 1 : 0;
     if (digitCount < 13) return std::string(line);
@@ -126,7 +115,7 @@ std::string maskCardNumbers(std::string_view line) {
             break;
         }
         masked.assign(j - i, false);
-        markCardNumbers(line, groups, masked);
+        markCardNumbers(line, groups, isCardNumber, masked);
         for (std::size_t k = i; k < j; ++k) {
             if (masked[k - i]) {
                 out.append(kMask);
@@ -138,6 +127,12 @@ std::string maskCardNumbers(std::string_view line) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string maskCardNumbers(std::string_view line) { return maskDigitRuns(line, isCardNumber); }
+
+std::string maskLongDigitRuns(std::string_view line) { return maskDigitRuns(line, isCardLength); }
 
 void log(std::string_view rawLine) {
     const std::string safe = maskCardNumbers(rawLine);

@@ -29,9 +29,11 @@ struct Delegate : ZeduVIViewDelegate {
         ++calls;
         card = std::move(info);
         transitionShown = view.transitionView()->superview() != nullptr;
+        transitionImage = view.transitionView()->cardView()->image();
     }
     int calls = 0;
     bool transitionShown = false;
+    std::shared_ptr<UIImage> transitionImage;
     std::shared_ptr<ZeduVICreditCardInfo> card;
 };
 
@@ -96,8 +98,9 @@ TEST_F(ScanViewTest, AFilmedCardIsReadShownAndThenReported) {
     EXPECT_TRUE(delegate->card->scanned());
     ASSERT_TRUE(delegate->card->cardImage());
     EXPECT_TRUE(delegate->transitionShown) << "the card is on screen when the delegate hears of it";
-    EXPECT_EQ(scanView->transitionView()->cardView()->image(), delegate->card->cardImage());
+    EXPECT_EQ(delegate->transitionImage, delegate->card->cardImage());
     EXPECT_EQ(scanView->transitionView()->superview(), nullptr) << "and gone after";
+    EXPECT_EQ(scanView->transitionView()->cardView()->image(), nullptr) << "the number's pixels let go";
     EXPECT_FALSE(scanView->cameraView()->isRunning());
     EXPECT_FALSE(scanView->cameraView()->shutter()->open()) << "closed when capture stopped";
 

@@ -70,8 +70,9 @@ TEST(FormSteps, TypeIntoAFieldByPlaceholderAndTapDoneOnceEnabled) {
     EXPECT_EQ(form->dones, 1);
     EXPECT_TRUE(play(R"({"return": true})", error));
 
-    EXPECT_TRUE(log.contains("scenario: type \u20222424 (5 characters)"));
+    EXPECT_TRUE(log.contains("scenario: type \u2022\u2022\u2022\u2022\u2022 (5 characters)"));
     EXPECT_FALSE(log.contains("42424"));
     EXPECT_EQ(sim::maskDigits("4242 4242 4242 4242"), "\u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 4242");
+    EXPECT_EQ(sim::maskDigits("737"), "\u2022\u2022\u2022");  // a CVV shows none
     form->field->resignFirstResponder();
 }

@@ -33,12 +33,20 @@ TEST(LogCardMask, ACardInsideALongerGroupedRunIsStillMasked) {
     EXPECT_EQ(maskCardNumbers("41111111111111111111111"), "41111111111111111111111");
 }
 
+TEST(LogCardMask, NumbersTheFormTakesAreMaskedWhateverTheirPrefix) {
+    EXPECT_EQ(maskCardNumbers("6200000000000005"), "••••••••••••0005");
+    // Text that may hold a mistyped number: every 13 to 19 digit stretch.
+    EXPECT_EQ(platform::maskLongDigitRuns("typed 4242424242424243 and 123"), "typed ••••••••••••4243 and 123");
+    EXPECT_EQ(platform::maskLongDigitRuns("{\"eval\":\"scanCard('4242-4242-4242-4243')\"}"),
+              "{\"eval\":\"scanCard('••••-••••-••••-4243')\"}");
+}
+
 TEST(LogCardMask, OtherLongNumbersStay) {
     for (const char* line : {"at 1767225600000 ms",            // millisecond timestamp, 13 digits
                              "isbn 978-3-16-148410-0",         // 13 digits, no card prefix
                              "call +1 555-123-4567 now",       // too short
                              "4111111111111112",               // fails the Luhn check
-                             "9111111111111119",               // no issuer starts with 9
+                             "9111111111111119",               // fails the check too
                              "4111  1111 1111 1111",           // a double blank is no group separator
                              "frames 123456789012 and 42"}) {
         EXPECT_EQ(maskCardNumbers(line), line);
