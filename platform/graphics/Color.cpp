@@ -13,8 +13,8 @@ std::optional<UIColor> UIColor::colorFromClassMethodNamed(std::string_view name)
         {"cyanColor", &UIColor::cyanColor},           {"yellowColor", &UIColor::yellowColor},
         {"magentaColor", &UIColor::magentaColor},     {"orangeColor", &UIColor::orangeColor},
         {"purpleColor", &UIColor::purpleColor},       {"brownColor", &UIColor::brownColor},
-        {"clearColor", &UIColor::clearColor},         {"systemBlueColor", &UIColor::systemBlueColor},
-        {"systemGreenColor", &UIColor::systemGreenColor}, {"systemRedColor", &UIColor::systemRedColor},
+        {"clearColor", &UIColor::clearColor},         {"lightTextColor", &UIColor::lightTextColor},
+        {"darkTextColor", &UIColor::darkTextColor},   {"groupTableViewBackgroundColor", &UIColor::groupTableViewBackgroundColor},
     };
     for (const auto& [method, make] : methods)
         if (method == name) return make();

@@ -39,6 +39,11 @@ public:
     static UIColor orangeColor() { return colorWithRedGreenBlueAlpha(1, 0.5, 0, 1); }
     static UIColor purpleColor() { return colorWithRedGreenBlueAlpha(0.5, 0, 0.5, 1); }
     static UIColor brownColor() { return colorWithRedGreenBlueAlpha(0.6, 0.4, 0.2, 1); }
+    static UIColor lightTextColor() { return colorWithWhiteAlpha(1, 0.6); }
+    static UIColor darkTextColor() { return blackColor(); }
+    static UIColor groupTableViewBackgroundColor() {
+        return colorWithRedGreenBlueAlpha(239 / 255.0, 239 / 255.0, 244 / 255.0, 1);
+    }
     static UIColor systemBlueColor() { return colorWithRedGreenBlueAlpha(0, 122 / 255.0, 1, 1); }
     static UIColor systemGreenColor() { return colorWithRedGreenBlueAlpha(52 / 255.0, 199 / 255.0, 89 / 255.0, 1); }
     static UIColor systemRedColor() { return colorWithRedGreenBlueAlpha(1, 59 / 255.0, 48 / 255.0, 1); }

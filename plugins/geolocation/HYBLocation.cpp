@@ -104,12 +104,20 @@ void HYBLocation::getLocation(const hybrid::HYBInvokedUrlCommand& command) {
     }
 }
 
+namespace {
+// The argument as the page sent it: null stays null rather than reading as absent.
+platform::Value rawArgument(const hybrid::HYBInvokedUrlCommand& command, std::size_t index) {
+    return index < command.arguments().size() ? command.arguments()[index] : platform::Value();
+}
+}  // namespace
+
 void HYBLocation::addWatch(const hybrid::HYBInvokedUrlCommand& command) {
     const auto& callbackId = command.callbackId();
-    const platform::Value watchId = command.argumentAtIndex(0);
+    // The page's own value is the key, null among them; only a missing one
+    // could never be cleared, and the caller hears so instead.
+    const platform::Value watchId = rawArgument(command, 0);
     const bool enableHighAccuracy = command.argumentAtIndex(1).boolValue();
-    // A watch without an id could never be cleared; the caller hears so instead.
-    if (watchId.isNil() || watchId.isNull()) {
+    if (watchId.isNil()) {
         if (auto delegate = commandDelegate())
             delegate->sendPluginResult(*hybrid::HYBPluginResult::resultWithStatusMessageAsString(
                                            hybrid::HYBResultStatusError, "addWatch needs a watch id."),
@@ -135,7 +143,7 @@ void HYBLocation::addWatch(const hybrid::HYBInvokedUrlCommand& command) {
 }
 
 void HYBLocation::clearWatch(const hybrid::HYBInvokedUrlCommand& command) {
-    const platform::Value watchId = command.argumentAtIndex(0);
+    const platform::Value watchId = rawArgument(command, 0);
     if (!locationData_ || !locationData_->watchCallbacks) return;
     std::erase_if(*locationData_->watchCallbacks, [&](const auto& entry) { return entry.first == watchId; });
 }

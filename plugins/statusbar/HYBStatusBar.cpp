@@ -22,16 +22,16 @@ bool systemVersionAtLeast7() {
     return platform::compareVersions(platform::UIDevice::currentDevice().systemVersion(), "7.0") >= 0;
 }
 
-// Colour arguments are taken only as strings: a missing argument or another
-// type reads as absent, so nothing changes and the line says why.
-std::optional<std::string> stringArgument(const hybrid::HYBInvokedUrlCommand& command, const char* action) {
-    const Value value = command.argumentAtIndex(0);
-    if (value.isString()) return *value.string();
-    if (command.arguments().empty())
+// Argument 0 as a string; a present argument of another type reads as
+// `otherwise`, a missing one as absent (nothing changes and the line says why).
+std::optional<std::string> stringArgument(const hybrid::HYBInvokedUrlCommand& command, const char* action,
+                                          const char* otherwise) {
+    if (command.arguments().empty()) {
         platform::logf("StatusBar: %s ignored: argument 0 is missing", action);
-    else
-        platform::logf("StatusBar: %s ignored: argument 0 is not a string: %s", action, value.description().c_str());
-    return std::nullopt;
+        return std::nullopt;
+    }
+    const Value value = command.argumentAtIndex(0);
+    return value.isString() ? *value.string() : std::string(otherwise);
 }
 
 // "#RRGGBB" only. Shorter or longer texts are refused rather than read as
@@ -223,7 +223,7 @@ void HYBStatusBar::styleBlackOpaque(const hybrid::HYBInvokedUrlCommand&) {
 }
 
 void HYBStatusBar::backgroundColorByName(const hybrid::HYBInvokedUrlCommand& command) {
-    const auto name = stringArgument(command, "backgroundColorByName");
+    const auto name = stringArgument(command, "backgroundColorByName", "black");
     if (!name) return;
     const auto color = UIColor::colorFromClassMethodNamed(*name + "Color");
     if (!color) {
@@ -237,7 +237,7 @@ void HYBStatusBar::backgroundColorByName(const hybrid::HYBInvokedUrlCommand& com
 }
 
 void HYBStatusBar::backgroundColorByHexString(const hybrid::HYBInvokedUrlCommand& command) {
-    if (const auto text = stringArgument(command, "backgroundColorByHexString")) _backgroundColorByHexString(*text);
+    if (const auto text = stringArgument(command, "backgroundColorByHexString", "#000000")) _backgroundColorByHexString(*text);
 }
 
 void HYBStatusBar::_backgroundColorByHexString(const std::string& text) {

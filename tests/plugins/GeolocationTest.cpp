@@ -157,6 +157,13 @@ TEST_F(Geolocation, MissingArgumentsAreDefaultsOrAnErrorNeverACrash) {
     call("addWatch", {}, "watch");
     EXPECT_EQ(answers(), std::vector<std::string>{R"(watch 9 "addWatch needs a watch id.")"});
     call("clearWatch", {}, "clear");
+    // null is the page's own watch id like any other value: kept, then cleared.
+    call("addWatch", {Value::null(), Value(false)}, "nullWatch");
+    EXPECT_TRUE(answers().empty());
+    ASSERT_TRUE(plugin->locationData() && plugin->locationData()->watchCallbacks);
+    EXPECT_EQ(plugin->locationData()->watchCallbacks->size(), 1u);
+    call("clearWatch", {Value::null()}, "clear");
+    EXPECT_TRUE(plugin->locationData()->watchCallbacks->empty());
     call("stopLocation", {}, "stop");
     EXPECT_FALSE(plugin->locationStarted());
     EXPECT_TRUE(answers().empty());

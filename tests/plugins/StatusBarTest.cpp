@@ -197,16 +197,22 @@ TEST_F(StatusBarTest, ColoursAreHashAndSixDigitsOrUIColorsClassColours) {
     for (const char* bad : {"#fff", "000000", "#ff00001", "#12345g", "#80ff0000", ""})
         statusBar.backgroundColorByHexString(command({bad}));
     EXPECT_EQ(log.count("expected # and six hexadecimal digits"), 6u);
-    statusBar.backgroundColorByHexString(command({0}));
     statusBar.backgroundColorByHexString(command());
-    EXPECT_TRUE(log.contains("StatusBar: backgroundColorByHexString ignored: argument 0 is not a string"));
     EXPECT_TRUE(log.contains("StatusBar: backgroundColorByHexString ignored: argument 0 is missing"));
     EXPECT_EQ(stripColor(), spring);
+    statusBar.backgroundColorByHexString(command({0}));  // present but no text: "#000000"
+    EXPECT_EQ(stripColor(), UIColor::blackColor());
+    statusBar.backgroundColorByHexString(command({"#00ff7f"}));
 
     statusBar.backgroundColorByName(command({"darkGray"}));
     EXPECT_EQ(stripColor(), UIColor::darkGrayColor());
+    statusBar.backgroundColorByName(command({42}));  // present but no text: black
+    EXPECT_EQ(stripColor(), UIColor::blackColor());
+    statusBar.backgroundColorByName(command({"groupTableViewBackground"}));
+    EXPECT_EQ(stripColor(), UIColor::groupTableViewBackgroundColor());
     statusBar.backgroundColorByName(command({"red"}));
-    for (const Value& bad : {Value("Red"), Value("nosuch"), Value(42)}) statusBar.backgroundColorByName(command({bad}));
+    for (const Value& bad : {Value("Red"), Value("nosuch"), Value("systemBlue")})
+        statusBar.backgroundColorByName(command({bad}));
     statusBar.backgroundColorByName(command());
     EXPECT_EQ(log.count("StatusBar: backgroundColorByName ignored"), 4u);
     EXPECT_EQ(stripColor(), UIColor::redColor());
