@@ -35,14 +35,16 @@ public:
     static constexpr int ErrorFirstSegmentNotAPP1 = 2;
     static constexpr int ErrorTruncatedSegment = 3;
     static constexpr int ErrorBadExifBlock = 4;     // not the hex text of one whole APP1 segment
+    static constexpr int ErrorExifBlockTooLarge = 5;  // more than one segment's 65,535 bytes
 
     HYBJpegHeaderWriter();
 
     const FormatDict& IFD0TagFormatDict() const { return ifd0TagFormatDict_; }
     const FormatDict& SubIFDTagFormatDict() const { return subIFDTagFormatDict_; }
 
-    // Hex text of a whole APP1 segment, marker included.
-    std::string createExifAPP1(const platform::Dictionary& metadata) const;
+    // Hex text of a whole APP1 segment, marker included; empty (and *error)
+    // when the metadata would not fit in one segment.
+    std::string createExifAPP1(const platform::Dictionary& metadata, platform::Error* error = nullptr) const;
     // The JPEG with its first APP1 segment (and EXIF segments right after it)
     // replaced by the block; nullopt and *error when refused.
     std::optional<platform::Data> spliceExifBlockIntoJpeg(const platform::Data& jpeg, const std::string& exifBlock,
@@ -54,7 +56,9 @@ public:
     // Tag, type and count of an entry; nullopt without a format.
     std::optional<std::string> createIFDElement(const std::string& key, const std::optional<Format>& format,
                                                 const platform::Value& elementData) const;
-    // The value's hex text; nullopt for types other than ASCII, SHORT, LONG, RATIONAL and UNDEFINED.
+    // The value's hex text; nullopt for types other than ASCII, SHORT, LONG,
+    // RATIONAL and UNDEFINED, and for a RATIONAL whose magnitude is not finite
+    // or above 4294967295.
     std::optional<std::string> createIFDElementDataWithFormat(const Format& format, const platform::Value& data) const;
     void appendExifOffsetTagTo(std::string& ifd, std::int64_t offset) const;
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "platform/foundation/Log.h"
 #include "tests/platform/TemporaryDirectory.h"
 #include "tests/support/JpegFixture.h"
 
@@ -150,4 +153,26 @@ TEST(HYBJpegHeaderWriter, ASplicedFileIsReadByExiftoolWithoutWarningsAndGivesBac
     EXPECT_EQ(tool["ExifIFD:DateTimeOriginal"], Value("2026:12:07 10:11:12"));
     EXPECT_EQ(tool["ExifIFD:ExifImageWidth"], Value(24));
     EXPECT_EQ(tool["File:ImageWidth"], Value(24));
+}
+
+TEST(HYBJpegHeaderWriter, MetadataBeyondOneSegmentOrARationalsRangeIsRefusedNotWrittenWrong) {
+    const HYBJpegHeaderWriter writer;
+    platform::Error error;
+    const Dictionary longMake{{"{TIFF}", Dictionary{{"Make", std::string(70000, 'M')}}}};
+    EXPECT_EQ(writer.createExifAPP1(longMake, &error), "");
+    EXPECT_EQ(error.code, HYBJpegHeaderWriter::ErrorExifBlockTooLarge);
+    const std::string oversized = "ffe1ffff" + std::string(2 * 70000, '0');
+    EXPECT_FALSE(writer.spliceExifBlockIntoJpeg(testing_support::withApp1(testing_support::smallJpeg(), kEmptyExif), oversized, &error));
+    EXPECT_EQ(error.code, HYBJpegHeaderWriter::ErrorExifBlockTooLarge);
+
+    platform::LogCapture log;
+    const auto& resolution = writer.IFD0TagFormatDict().at("XResolution");
+    EXPECT_FALSE(writer.createIFDElementDataWithFormat(resolution, Value(1e300)));
+    EXPECT_FALSE(writer.createIFDElementDataWithFormat(resolution, Value(std::nan(""))));
+    EXPECT_EQ(writer.createIFDElementDataWithFormat(resolution, Value(4294967295.0)), "ffffffff00000001");
+    EXPECT_TRUE(log.contains("011a left out"));
+    // The entry is left out; the rest of the directory stands.
+    const std::string app1 = writer.createExifAPP1(Dictionary{{"{TIFF}", Dictionary{{"XResolution", 1e300}, {"Make", "Hyb"}}}});
+    EXPECT_EQ(app1.find("011a"), std::string::npos);
+    EXPECT_NE(app1.find("010f"), std::string::npos);
 }
