@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/foundation/Log.h"
+#include "platform/imageio/ImageMetadata.h"
 #include "tests/platform/TemporaryDirectory.h"
 #include "tests/support/JpegFixture.h"
 
@@ -105,7 +106,7 @@ TEST(HYBJpegHeaderWriter, SplicingIntoBytesItCannotTrustIsRefusedWithAClearError
         {{}, "ffe10002", HYBJpegHeaderWriter::ErrorNotJPEG},
         {{0x89, 'P', 'N', 'G'}, "ffe10002", HYBJpegHeaderWriter::ErrorNotJPEG},
         {testing_support::smallJpeg(), "ffe10002", HYBJpegHeaderWriter::ErrorFirstSegmentNotAPP1},  // starts with a table
-        {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'}, "ffe10002", HYBJpegHeaderWriter::ErrorFirstSegmentNotAPP1},
+        {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 'E', 'x'}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x02}, "ffe1000", HYBJpegHeaderWriter::ErrorBadExifBlock},
@@ -175,4 +176,36 @@ TEST(HYBJpegHeaderWriter, MetadataBeyondOneSegmentOrARationalsRangeIsRefusedNotW
     const std::string app1 = writer.createExifAPP1(Dictionary{{"{TIFF}", Dictionary{{"XResolution", 1e300}, {"Make", "Hyb"}}}});
     EXPECT_EQ(app1.find("011a"), std::string::npos);
     EXPECT_NE(app1.find("010f"), std::string::npos);
+}
+
+TEST(HYBJpegHeaderWriter, AJfifFileGetsTheBlockAfterItsAPP0OrInPlaceOfItsExifSegment) {
+    const HYBJpegHeaderWriter writer;
+    const auto segment = [](std::uint8_t marker, const Data& payload) {
+        Data bytes = {0xFF, marker, static_cast<std::uint8_t>((payload.size() + 2) >> 8), static_cast<std::uint8_t>(payload.size() + 2)};
+        bytes.insert(bytes.end(), payload.begin(), payload.end());
+        return bytes;
+    };
+    const auto joined = [](std::initializer_list<Data> parts) {
+        Data bytes;
+        for (const Data& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
+        return bytes;
+    };
+    const Data& jpeg = testing_support::smallJpeg();
+    const Data start(jpeg.begin(), jpeg.begin() + 2), rest(jpeg.begin() + 2, jpeg.end());
+    const Data app0 = segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+    const Data xmp = segment(0xE1, {'h', 't', 't', 'p', ':', '/', '/'});
+    const Data block = {0xFF, 0xE1, 0x00, 0x04, 0xCA, 0xFE};
+
+    const Data jfif = joined({start, app0, rest});
+    const auto app1 = writer.createExifAPP1(Dictionary{{"{TIFF}", Dictionary{{"Make", "Hybrid"}}}});
+    const auto inserted = writer.spliceExifBlockIntoJpeg(jfif, app1);
+    ASSERT_TRUE(inserted);
+    EXPECT_TRUE(std::equal(app0.begin(), app0.end(), inserted->begin() + 2));
+    EXPECT_EQ((*inserted)[2 + app0.size() + 1], 0xE1);
+    const auto metadata = platform::metadataOfJpegData(*inserted);
+    ASSERT_TRUE(metadata);
+    EXPECT_EQ(Value(*metadata)["{TIFF}"]["Make"], Value("Hybrid"));
+
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, app0, xmp, segment(0xE1, kEmptyExif), rest}), "ffe10004cafe"),
+              joined({start, app0, xmp, block, rest}));
 }
