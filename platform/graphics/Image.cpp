@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -85,6 +87,124 @@ cairo_surface_t* surfaceFromMat(const cv::Mat& m) {
     return surface;
 }
 
+// Reads `length` bytes at `offset` into `out`; false when they are not all there.
+using HeaderReader = std::function<bool(std::uint64_t offset, std::uint8_t* out, std::size_t length)>;
+
+struct ClaimedSize {
+    std::uint32_t width = 0, height = 0;
+};
+
+std::uint32_t bigEndian(const std::uint8_t* bytes, int count) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// The size in a JPEG's start-of-frame segment, the first one before the scan.
+std::optional<ClaimedSize> jpegClaimedSize(const HeaderReader& read) {
+    std::uint64_t position = 2;
+    // Segments (and fill bytes) before the frame header are few in any real
+    // file; the bound keeps a file of endless fill bytes from being walked.
+    for (int step = 0; step < 65536; ++step) {
+        std::uint8_t marker[4];
+        if (!read(position, marker, 2) || marker[0] != 0xFF) return std::nullopt;
+        const std::uint8_t code = marker[1];
+        if (code == 0xFF) {
+            ++position;
+            continue;
+        }
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            position += 2;
+            continue;
+        }
+        if (code == 0xD9 || code == 0xDA) return std::nullopt;
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC) {
+            std::uint8_t frame[7];
+            if (!read(position + 2, frame, sizeof frame)) return std::nullopt;
+            return ClaimedSize{bigEndian(frame + 5, 2), bigEndian(frame + 3, 2)};
+        }
+        if (!read(position + 2, marker + 2, 2)) return std::nullopt;
+        const std::uint32_t length = bigEndian(marker + 2, 2);
+        if (length < 2) return std::nullopt;
+        position += 2 + length;
+    }
+    return std::nullopt;
+}
+
+// The size in a PNG's IHDR chunk, which must come first.
+std::optional<ClaimedSize> pngClaimedSize(const HeaderReader& read) {
+    std::uint8_t header[16];
+    if (!read(8, header, sizeof header) || std::string_view(reinterpret_cast<const char*>(header + 4), 4) != "IHDR")
+        return std::nullopt;
+    return ClaimedSize{bigEndian(header + 8, 4), bigEndian(header + 12, 4)};
+}
+
+// Decoders allocate the whole claimed bitmap before reading a pixel, so the
+// claim is checked first: a few kilobytes claiming 32767 x 32767 pixels would
+// take gigabytes. Only JPEG and PNG, whose claims are read here, are let
+// through; nullopt (with a log line naming `what`) refuses the image.
+std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::string& what) {
+    static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::uint8_t start[8];
+    std::optional<ClaimedSize> size;
+    if (read(0, start, 2) && start[0] == 0xFF && start[1] == 0xD8) {
+        size = jpegClaimedSize(read);
+    } else if (read(0, start, 8) && std::equal(start, start + 8, kPngSignature)) {
+        size = pngClaimedSize(read);
+    } else {
+        logf("UIImage: %s is not a JPEG or PNG image", what.c_str());
+        return std::nullopt;
+    }
+    if (!size || size->width == 0 || size->height == 0) {
+        logf("UIImage: %s has no readable image size", what.c_str());
+        return std::nullopt;
+    }
+    if (std::uint64_t{size->width} * size->height > kUIImageMaxPixels) {
+        logf("UIImage: %s claims %u x %u pixels, over the limit of %llu; not decoded", what.c_str(), size->width,
+             size->height, static_cast<unsigned long long>(kUIImageMaxPixels));
+        return std::nullopt;
+    }
+    return size;
+}
+
+HeaderReader readerOfData(const Data& data) {
+    return [&data](std::uint64_t offset, std::uint8_t* out, std::size_t length) {
+        if (offset > data.size() || length > data.size() - offset) return false;
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), length, out);
+        return true;
+    };
+}
+
+// Decoded pixels of JPEG or PNG bytes within the pixel limit; empty when refused.
+cv::Mat decodeData(const Data& data, const std::optional<ClaimedSize>& size, int flags) {
+    if (!size) return {};
+    try {
+        const cv::Mat bytes(1, static_cast<int>(data.size()), CV_8U, const_cast<std::uint8_t*>(data.data()));
+        return cv::imdecode(bytes, flags);
+    } catch (const cv::Exception& e) {
+        logf("UIImage: cannot decode image data: %s", e.what());
+        return {};
+    }
+}
+
+UIImageOrientation exifOrientationOfData(const Data& data) {
+    if (data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8) {
+        if (const auto metadata = metadataOfJpegData(data)) {
+            if (auto it = metadata->find(kCGImagePropertyOrientation); it != metadata->end() && it->second.isNumber())
+                return UIImageOrientationFromExif(static_cast<int>(it->second.doubleValue()));
+        }
+    }
+    return UIImageOrientationUp;
+}
+
+std::shared_ptr<UIImage> imageFromMat(const cv::Mat& decoded, double scale, UIImageOrientation orientation) {
+    cairo_surface_t* surface = surfaceFromMat(decoded);
+    if (!surface) return nullptr;
+    auto image = std::make_shared<UIImage>(surface, scale, orientation);
+    cairo_surface_destroy(surface);
+    return image;
+}
+
 bool swapsSides(UIImageOrientation o) {
     return o == UIImageOrientationLeft || o == UIImageOrientationRight || o == UIImageOrientationLeftMirrored ||
            o == UIImageOrientationRightMirrored;
@@ -148,26 +268,32 @@ UIImage::UIImage(cairo_surface_t* surface, double scale, UIImageOrientation orie
 
 std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) {
     if (data.empty()) return nullptr;
-    cv::Mat decoded;
-    try {
-        const cv::Mat bytes(1, static_cast<int>(data.size()), CV_8U, const_cast<std::uint8_t*>(data.data()));
-        decoded = cv::imdecode(bytes, cv::IMREAD_UNCHANGED);
-    } catch (const cv::Exception& e) {
-        logf("UIImage: cannot decode image data: %s", e.what());
-        return nullptr;
-    }
-    cairo_surface_t* surface = surfaceFromMat(decoded);
-    if (!surface) return nullptr;
-    UIImageOrientation orientation = UIImageOrientationUp;
-    if (data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8) {
-        if (const auto metadata = metadataOfJpegData(data)) {
-            if (auto it = metadata->find(kCGImagePropertyOrientation); it != metadata->end() && it->second.isNumber())
-                orientation = UIImageOrientationFromExif(static_cast<int>(it->second.doubleValue()));
+    const cv::Mat decoded = decodeData(data, admittedSize(readerOfData(data), "image data"), cv::IMREAD_UNCHANGED);
+    if (decoded.empty()) return nullptr;
+    return imageFromMat(decoded, scale, exifOrientationOfData(data));
+}
+
+std::shared_ptr<UIImage> UIImage::thumbnailWithData(const Data& data, int side) {
+    if (data.empty()) return nullptr;
+    const auto size = admittedSize(readerOfData(data), "image data");
+    int flags = cv::IMREAD_UNCHANGED;
+    if (size && data[0] == 0xFF) {
+        // A JPEG decodes at 1/2, 1/4 or 1/8 of its size for little more than
+        // the smaller bitmap's cost; the orientation is ours to apply, as for
+        // a full decode.
+        const std::uint32_t shorter = std::min(size->width, size->height);
+        const int wanted = std::max(side, 1);
+        for (const auto& [denominator, reduced] : {std::pair{8, cv::IMREAD_REDUCED_COLOR_8}, std::pair{4, cv::IMREAD_REDUCED_COLOR_4},
+                                                   std::pair{2, cv::IMREAD_REDUCED_COLOR_2}}) {
+            if (shorter / static_cast<std::uint32_t>(denominator) >= static_cast<std::uint32_t>(wanted)) {
+                flags = reduced | cv::IMREAD_IGNORE_ORIENTATION;
+                break;
+            }
         }
     }
-    auto image = std::make_shared<UIImage>(surface, scale, orientation);
-    cairo_surface_destroy(surface);
-    return image;
+    const cv::Mat decoded = decodeData(data, size, flags);
+    if (decoded.empty()) return nullptr;
+    return imageFromMat(decoded, 1, exifOrientationOfData(data));
 }
 
 std::shared_ptr<UIImage> UIImage::imageWithImage(const UIImage& image, UIImageOrientation orientation) {
@@ -199,6 +325,16 @@ std::shared_ptr<UIImage> UIImage::uprightImage() const {
 UIImage::~UIImage() { cairo_surface_destroy(surface_); }
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return nullptr;
+    const HeaderReader readFile = [&file](std::uint64_t offset, std::uint8_t* out, std::size_t length) {
+        file.clear();
+        file.seekg(static_cast<std::streamoff>(offset));
+        file.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(length));
+        return file.gcount() == static_cast<std::streamsize>(length);
+    };
+    if (!admittedSize(readFile, path)) return nullptr;
+    file.close();
     cv::Mat decoded;
     try {
         decoded = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -206,11 +342,7 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
         logf("UIImage: cannot decode %s: %s", path.c_str(), e.what());
         return nullptr;
     }
-    cairo_surface_t* surface = surfaceFromMat(decoded);
-    if (!surface) return nullptr;
-    auto image = std::make_shared<UIImage>(surface, 1);
-    cairo_surface_destroy(surface);
-    return image;
+    return imageFromMat(decoded, 1, UIImageOrientationUp);
 }
 
 std::shared_ptr<UIImage> UIImage::imageNamed(const std::string& name) {

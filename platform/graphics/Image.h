@@ -12,6 +12,10 @@
 // its pixels stay as stored and size() and drawInRect() show it upright.
 // Encoding (UIImageJPEGRepresentation, UIImagePNGRepresentation) is
 // thread-safe; an empty Data means it failed.
+//
+// Decoding reads the size a JPEG or PNG header claims before anything else:
+// an image of more than kUIImageMaxPixels pixels, or of another format, is
+// refused (nullptr and a log line) without its bitmap ever being allocated.
 
 #include <cstdint>
 #include <memory>
@@ -24,6 +28,8 @@
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace platform {
+
+inline constexpr std::uint64_t kUIImageMaxPixels = 100'000'000;
 
 // How the stored pixels are turned to be upright (the platform's values).
 enum UIImageOrientation : long {
@@ -55,6 +61,9 @@ public:
     // JPEG or PNG bytes; a JPEG's EXIF Orientation becomes imageOrientation().
     // nullptr when the bytes do not decode.
     static std::shared_ptr<UIImage> imageWithData(const Data& data, double scale = 1);
+    // As imageWithData (scale 1), but a JPEG is decoded at the smallest of
+    // 1/8, 1/4 and 1/2 of its size whose shorter side still has `side` pixels.
+    static std::shared_ptr<UIImage> thumbnailWithData(const Data& data, int side);
     // The same pixels with another orientation.
     static std::shared_ptr<UIImage> imageWithImage(const UIImage& image, UIImageOrientation orientation);
     // Forgets every image imageNamed() keeps (a memory warning, or tests that

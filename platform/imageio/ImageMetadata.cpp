@@ -195,7 +195,26 @@ std::optional<std::string> exivText(const Entry& entry, const Value& value) {
     return std::nullopt;
 }
 
+// Exiv2's toRational (and toLong where long is 32 bits) pass through signed
+// 32-bit fields, which turn an unsigned value above 2^31 negative: unsigned
+// types are read as such.
+long long integerValue(const Exiv2::Value& value, long n) {
+    if (value.typeId() == Exiv2::unsignedLong) {
+        if (const auto* unsignedValue = dynamic_cast<const Exiv2::ULongValue*>(&value))
+            return static_cast<long long>(unsignedValue->value_.at(static_cast<std::size_t>(n)));
+    }
+    // Bytes and shorts, signed or not, fit a long whichever way they are read.
+    return static_cast<long long>(value.toLong(n));
+}
+
 double rationalValue(const Exiv2::Value& value, long n) {
+    if (value.typeId() == Exiv2::unsignedRational) {
+        if (const auto* unsignedValue = dynamic_cast<const Exiv2::URationalValue*>(&value)) {
+            const Exiv2::URational r = unsignedValue->value_.at(static_cast<std::size_t>(n));
+            return r.second == 0 ? 0.0 : static_cast<double>(r.first) / r.second;
+        }
+    }
+    if (value.typeId() == Exiv2::unsignedLong) return static_cast<double>(integerValue(value, n));
     const Exiv2::Rational r = value.toRational(n);
     return r.second == 0 ? 0.0 : static_cast<double>(r.first) / r.second;
 }
@@ -213,10 +232,10 @@ Value dictionaryValue(const Entry& entry, const Exiv2::Value& value) {
     case Kind::Undefined:
         if (value.count() > 1 && entry.kind != Kind::Undefined) {
             Array array;
-            for (long i = 0; i < value.count(); ++i) array.emplace_back(static_cast<long long>(value.toLong(i)));
+            for (long i = 0; i < value.count(); ++i) array.emplace_back(integerValue(value, i));
             return Value(std::move(array));
         }
-        return Value(static_cast<long long>(value.toLong(0)));
+        return Value(integerValue(value, 0));
     case Kind::Rational:
     case Kind::SignedRational:
         return Value(rationalValue(value, 0));
@@ -284,6 +303,21 @@ Exiv2::Image::AutoPtr openJpeg(const Data& jpeg, Error* error) {
     return image;
 }
 
+std::optional<long long> orientationOf(const Exiv2::ExifData& exif) {
+    const auto found = exif.findKey(Exiv2::ExifKey(kOrientationEntry.exivKey));
+    if (found == exif.end() || found->count() == 0) return std::nullopt;
+    return integerValue(found->value(), 0);
+}
+
+bool readsBackWithOrientation(const Data& jpeg, const std::optional<long long>& orientation) {
+    try {
+        Exiv2::Image::AutoPtr image = openJpeg(jpeg, nullptr);
+        return image.get() != nullptr && orientationOf(image->exifData()) == orientation;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary& metadata, Error* error) {
@@ -310,6 +344,7 @@ std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary&
             setEntry(exif, kOrientationEntry, std::to_string(orientation->second.integerValue()));
         }
         addRequiredEntries(exif, wroteExif, wroteGPS, image->pixelWidth(), image->pixelHeight());
+        const std::optional<long long> orientation = orientationOf(exif);
         image->writeMetadata();
 
         Exiv2::BasicIo& io = image->io();
@@ -319,7 +354,16 @@ std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary&
         }
         const Exiv2::DataBuf buffer = io.read(static_cast<long>(io.size()));
         io.close();
-        return Data(buffer.pData_, buffer.pData_ + buffer.size_);
+        Data written(buffer.pData_, buffer.pData_ + buffer.size_);
+        // Over damaged EXIF, Exiv2 may write without complaint what no longer
+        // reads, or lose the orientation on the way: the result is answered
+        // only once it reads back with what was written.
+        if (!readsBackWithOrientation(written, orientation)) {
+            fail(error, ImageMetadataErrorUnreadable,
+                 "The JPEG image's metadata could not be written: the result does not read back as written.");
+            return std::nullopt;
+        }
+        return written;
     } catch (const std::exception& exception) {
         fail(error, ImageMetadataErrorUnreadable, std::string("The JPEG image's metadata could not be written: ") + exception.what());
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 #include "platform/foundation/FileManager.h"
@@ -13,6 +14,7 @@
 #include "platform/imageio/ImageMetadata.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/PopoverController.h"
+#include "platform/ui/Screen.h"
 
 namespace platform {
 
@@ -60,14 +62,19 @@ public:
                 thumbnails_.push_back(UIImage::imageWithData(*bytes));
             return;
         }
+        // A tile needs no more pixels than it shows: a photo decoded whole
+        // for it would cost its full size twelve times over.
+        const int tilePixels = static_cast<int>(std::ceil(tileSide(frame.size.width) * UIScreen::mainScreen().scale()));
         for (const std::string& name : PhotoLibrary::fileNames()) {
             if (thumbnails_.size() >= 12) break;
             std::shared_ptr<UIImage> image;
-            if (!PhotoLibrary::isVideoFile(name)) {
+            const bool video = PhotoLibrary::isVideoFile(name);
+            if (!video) {
                 if (auto bytes = files.contentsAtPath(PhotoLibrary::directory() + "/" + name))
-                    image = UIImage::imageWithData(*bytes);
+                    image = UIImage::thumbnailWithData(*bytes, tilePixels);
             }
             thumbnails_.push_back(std::move(image));
+            videos_.push_back(video);
         }
     }
 
@@ -86,15 +93,17 @@ public:
             CGContextFillEllipseInRect(c, {{size.width / 2 - 30, size.height - 95}, {60, 60}});
             return;
         }
-        const double gap = 4, cell = (size.width - 5 * gap) / 4;
+        const double gap = kTileGap, cell = tileSide(size.width);
         for (std::size_t i = 0; i < thumbnails_.size(); ++i) {
             const CGRect tile{{gap + (i % 4) * (cell + gap), 64 + (i / 4) * (cell + gap)}, {cell, cell}};
             if (thumbnails_[i]) {
                 drawFilling(*thumbnails_[i], tile);
             } else {
+                // An image that does not decode (or is too large to) stays an empty tile.
                 CGContextSetFillColorWithColor(c, UIColor::darkGrayColor().CGColor());
                 CGContextFillRect(c, tile);
-                drawTextInRect("video", tile, UIFont::systemFontOfSize(12), UIColor::whiteColor(), NSTextAlignmentCenter);
+                if (videos_[i])
+                    drawTextInRect("video", tile, UIFont::systemFontOfSize(12), UIColor::whiteColor(), NSTextAlignmentCenter);
             }
         }
         if (thumbnails_.empty())
@@ -103,6 +112,10 @@ public:
     }
 
 private:
+    static constexpr double kTileGap = 4;
+    // Four tiles a row, with gaps between them and at the edges.
+    static double tileSide(double width) { return (width - 5 * kTileGap) / 4; }
+
     // Scaled to cover the rectangle, centred, the overflow cut off.
     static void drawFilling(const UIImage& image, CGRect rect) {
         const CGSize size = image.size();
@@ -122,6 +135,7 @@ private:
 
     long source_;
     std::vector<std::shared_ptr<UIImage>> thumbnails_;
+    std::vector<bool> videos_;
 };
 
 // Runs the delegate's call with the picker kept alive: the delegate usually

@@ -128,18 +128,39 @@ std::string temporaryPhotoPath(int encodingType) {
 
 platform::Dictionary gpsDictionaryForFix(double latitude, double longitude, double altitude, double timestampSince1970) {
     platform::Dictionary gps;
-    gps[platform::kCGImagePropertyGPSLatitudeRef] = Value(std::string(latitude < 0 ? "S" : "N"));
-    gps[platform::kCGImagePropertyGPSLatitude] = Value(static_cast<double>(static_cast<float>(std::fabs(latitude))));
-    gps[platform::kCGImagePropertyGPSLongitudeRef] = Value(std::string(longitude < 0 ? "W" : "E"));
-    gps[platform::kCGImagePropertyGPSLongitude] = Value(static_cast<double>(static_cast<float>(std::fabs(longitude))));
-    if (!std::isnan(altitude)) {
+    // A fix comes from outside (a device, a scenario): what no position can
+    // be is left out rather than written as a wrong place.
+    if (std::isfinite(latitude) && std::fabs(latitude) <= 90) {
+        gps[platform::kCGImagePropertyGPSLatitudeRef] = Value(std::string(latitude < 0 ? "S" : "N"));
+        gps[platform::kCGImagePropertyGPSLatitude] = Value(static_cast<double>(static_cast<float>(std::fabs(latitude))));
+    } else {
+        platform::logf("Camera: GPS latitude %g left out: not from -90 to 90", latitude);
+    }
+    if (std::isfinite(longitude) && std::fabs(longitude) <= 180) {
+        gps[platform::kCGImagePropertyGPSLongitudeRef] = Value(std::string(longitude < 0 ? "W" : "E"));
+        gps[platform::kCGImagePropertyGPSLongitude] = Value(static_cast<double>(static_cast<float>(std::fabs(longitude))));
+    } else {
+        platform::logf("Camera: GPS longitude %g left out: not from -180 to 180", longitude);
+    }
+    // Not a number stands for "no altitude"; beyond what the field's unsigned
+    // 32-bit rational holds is no altitude either.
+    if (std::isfinite(altitude) && std::fabs(altitude) <= 4294967295.0) {
         gps[platform::kCGImagePropertyGPSAltitudeRef] = Value(std::string(altitude < 0 ? "1" : "0"));
         gps[platform::kCGImagePropertyGPSAltitude] = Value(static_cast<double>(static_cast<float>(std::fabs(altitude))));
+    } else if (!std::isnan(altitude)) {
+        platform::logf("Camera: GPS altitude %g left out", altitude);
+    }
+    // The date stamp has four digits of year; beyond them (or past time_t) the
+    // conversion would be undefined or the date wrong.
+    constexpr double kFirstSecondOfYear1 = -62135596800.0, kFirstSecondOfYear10000 = 253402300800.0;
+    if (!(timestampSince1970 >= kFirstSecondOfYear1 && timestampSince1970 < kFirstSecondOfYear10000)) {
+        platform::logf("Camera: GPS time %g left out: not a date from year 1 to 9999", timestampSince1970);
+        return gps;
     }
     const double wholeSeconds = std::floor(timestampSince1970);
     const std::time_t seconds = static_cast<std::time_t>(wholeSeconds);
     std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    if (!gmtime_r(&seconds, &utc)) return gps;
     const int micros = std::min(999999, static_cast<int>(std::lround((timestampSince1970 - wholeSeconds) * 1e6)));
     gps[platform::kCGImagePropertyGPSTimeStamp] = Value(platform::format("%02d:%02d:%02d.%06d", utc.tm_hour, utc.tm_min, utc.tm_sec, micros));
     gps[platform::kCGImagePropertyGPSDateStamp] = Value(platform::format("%04d:%02d:%02d", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday));

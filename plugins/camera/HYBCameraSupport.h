@@ -71,7 +71,8 @@ inline constexpr const char* kHYBCameraPhotoPrefix = "hyb_photo_";
 std::string temporaryPhotoPath(int encodingType);
 
 // The GPS dictionary of a fix (keys as the image I/O names them); altitude
-// only when it is a number; time and date in UTC.
+// only when it is a number; time and date in UTC. A latitude, a longitude,
+// an altitude or a time outside its range (or not finite) is logged and left out.
 platform::Dictionary gpsDictionaryForFix(double latitude, double longitude, double altitude,
                                          double timestampSince1970);
 

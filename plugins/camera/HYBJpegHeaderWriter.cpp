@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
 
 namespace plugins {
@@ -18,6 +19,8 @@ int typeSize(int type) { return type >= 1 && type <= 12 ? kTypeSizes[type - 1] :
 
 constexpr int kFractionHorizon = 8;
 constexpr std::int64_t kMaxUnsigned32 = 0xffffffffLL;
+// A segment's length field counts itself: 65,535 bytes after the marker at most.
+constexpr std::size_t kMaxSegmentLength = 0xffff;
 
 const HYBJpegHeaderWriter::Format kExifOffsetFormat{"8769", 4, 1, ""};
 
@@ -86,7 +89,7 @@ HYBJpegHeaderWriter::HYBJpegHeaderWriter()
           {"FlashpixVersion", {"a000", 7, 4, ""}},
       } {}
 
-std::string HYBJpegHeaderWriter::createExifAPP1(const platform::Dictionary& metadata) const {
+std::string HYBJpegHeaderWriter::createExifAPP1(const platform::Dictionary& metadata, platform::Error* error) const {
     const auto subDictionary = [&metadata](const char* key) {
         const auto found = metadata.find(key);
         if (found == metadata.end() || !found->second.isDictionary()) return platform::Dictionary{};
@@ -96,6 +99,11 @@ std::string HYBJpegHeaderWriter::createExifAPP1(const platform::Dictionary& meta
     const std::string ifd0 = createExifIFDFromDict(subDictionary("{TIFF}"), ifd0TagFormatDict_, true, offset);
     const std::string subIFD = createExifIFDFromDict(subDictionary("{Exif}"), subIFDTagFormatDict_, false, offset);
     const std::size_t length = ifd0.size() / 2 + subIFD.size() / 2 + 16;
+    if (length > kMaxSegmentLength) {
+        refuse(error, ErrorExifBlockTooLarge,
+               platform::format("The EXIF block would be %zu bytes long; one APP1 segment holds at most 65535.", length));
+        return "";
+    }
     return "ffe1" + hex(length, 4) + "457869660000" + "4d4d002a" + "00000008" + ifd0 + subIFD;
 }
 
@@ -189,8 +197,15 @@ std::optional<std::string> HYBJpegHeaderWriter::createIFDElementDataWithFormat(c
     case 4:
         return hex(static_cast<std::uint64_t>(data.integerValue()) & 0xffffffffu, 8);
     case 5: {
+        // Converting a double beyond the fields' range to an integer is undefined.
+        const double value = data.doubleValue();
+        if (!std::isfinite(value) || std::fabs(value) > static_cast<double>(kMaxUnsigned32)) {
+            platform::logf("HYBJpegHeaderWriter: tag %s left out: %g does not fit an unsigned rational", format.tag.c_str(),
+                           value);
+            return std::nullopt;
+        }
         std::int64_t numerator = 0, denominator = 0;
-        return decimalToUnsignedRational(data.doubleValue(), numerator, denominator);
+        return decimalToUnsignedRational(value, numerator, denominator);
     }
     default:
         return std::nullopt;
@@ -293,6 +308,13 @@ std::string HYBJpegHeaderWriter::formatRationalWithNumerator(std::int64_t numera
 }
 
 void HYBJpegHeaderWriter::splitDouble(double value, std::int64_t& intComponent, double& floatRemainder) {
+    // Beyond 64 bits the conversion is undefined: such a value saturates, with nothing left over.
+    constexpr double kLimit = 9.2e18;
+    if (!(std::fabs(value) < kLimit)) {
+        intComponent = std::isnan(value) ? 0 : value < 0 ? -static_cast<std::int64_t>(kLimit) : static_cast<std::int64_t>(kLimit);
+        floatRemainder = 0;
+        return;
+    }
     const double whole = std::trunc(value);
     intComponent = static_cast<std::int64_t>(whole);
     floatRemainder = value - whole;
@@ -321,7 +343,11 @@ std::optional<platform::Data> HYBJpegHeaderWriter::spliceExifBlockIntoJpeg(const
         refuse(error, ErrorBadExifBlock, "The EXIF block is not hexadecimal text of whole bytes.");
         return std::nullopt;
     }
-    // A block too large for one segment (its length field overflowed) would corrupt the file.
+    if (block->size() > 2 + kMaxSegmentLength) {
+        refuse(error, ErrorExifBlockTooLarge, "The EXIF block is longer than one APP1 segment can hold.");
+        return std::nullopt;
+    }
+    // A block whose length field does not match would corrupt the file.
     if (block->size() < 4 || (*block)[0] != 0xFF || (*block)[1] != 0xE1 ||
         ((static_cast<std::size_t>((*block)[2]) << 8) | (*block)[3]) != block->size() - 2) {
         refuse(error, ErrorBadExifBlock, "The EXIF block is not one whole APP1 segment.");
@@ -331,30 +357,51 @@ std::optional<platform::Data> HYBJpegHeaderWriter::spliceExifBlockIntoJpeg(const
         refuse(error, ErrorNotJPEG, "The data does not start with a JPEG start-of-image marker.");
         return std::nullopt;
     }
-    if (jpeg.size() < 4 || jpeg[2] != 0xFF || jpeg[3] != 0xE1) {
-        refuse(error, ErrorFirstSegmentNotAPP1, "The JPEG's first segment is not an APP1 segment.");
+    // A JFIF file (the camera's own output among them) starts with APP0 and
+    // may carry its EXIF segment anywhere among the APPn segments after it.
+    const bool jfif = jpeg.size() >= 4 && jpeg[2] == 0xFF && jpeg[3] == 0xE0;
+    if (!jfif && (jpeg.size() < 4 || jpeg[2] != 0xFF || jpeg[3] != 0xE1)) {
+        refuse(error, ErrorFirstSegmentNotAPP1, "The JPEG's first segment is neither an APP0 nor an APP1 segment.");
         return std::nullopt;
     }
-    platform::Data result(jpeg.begin(), jpeg.begin() + 2);
-    std::size_t position = 2;
-    // The leading EXIF segments give way to the block; another APP1 (such as
-    // XMP) is kept, as a second EXIF block would be read as a duplicate.
-    while (position + 4 <= jpeg.size() && jpeg[position] == 0xFF && jpeg[position + 1] == 0xE1 &&
-           (position == 2 || isExifSegment(jpeg, position))) {
+    if (jpeg.size() < 6) {
+        refuse(error, ErrorTruncatedSegment, "The JPEG's first segment runs past the end of the data.");
+        return std::nullopt;
+    }
+    // The first EXIF segment and those right after it give way to the block
+    // (one block, however many it replaces); other APP1 segments, such as
+    // XMP, are kept, as a second EXIF block would be read as a duplicate.
+    // Without APP0 the leading APP1 is taken for the EXIF one, whatever its header.
+    std::size_t replaceFrom = 0, replaceTo = 0, afterLeadingApp0 = 2;
+    bool leadingApp0 = true;
+    for (std::size_t position = 2; position + 4 <= jpeg.size() && jpeg[position] == 0xFF && (jpeg[position + 1] & 0xF0) == 0xE0;) {
+        const std::uint8_t marker = jpeg[position + 1];
+        const bool exif = marker == 0xE1 && (isExifSegment(jpeg, position) || (!jfif && position == 2));
+        if ((replaceTo != 0 || !jfif) && !exif) break;
         const std::size_t length = (static_cast<std::size_t>(jpeg[position + 2]) << 8) | jpeg[position + 3];
         if (length < 2 || position + 2 + length > jpeg.size()) {
+            refuse(error, ErrorTruncatedSegment, "The JPEG's APP segment runs past the end of the data.");
+            return std::nullopt;
+        }
+        const std::size_t next = position + 2 + length;
+        if (exif) {
+            if (replaceTo == 0) replaceFrom = position;
+            replaceTo = next;
+        }
+        leadingApp0 = leadingApp0 && marker == 0xE0;
+        if (leadingApp0) afterLeadingApp0 = next;
+        position = next;
+    }
+    if (replaceTo == 0) {
+        if (!jfif) {
             refuse(error, ErrorTruncatedSegment, "The JPEG's APP1 segment runs past the end of the data.");
             return std::nullopt;
         }
-        position += length + 2;
+        replaceFrom = replaceTo = afterLeadingApp0;
     }
-    if (position == 2) {
-        refuse(error, ErrorTruncatedSegment, "The JPEG's APP1 segment runs past the end of the data.");
-        return std::nullopt;
-    }
-    // One block, however many EXIF segments it replaces.
+    platform::Data result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(replaceFrom));
     result.insert(result.end(), block->begin(), block->end());
-    result.insert(result.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(position), jpeg.end());
+    result.insert(result.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(replaceTo), jpeg.end());
     return result;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // HYBJpegHeaderWriter builds an EXIF APP1 segment from an image-metadata
 // dictionary ("{TIFF}" and "{Exif}" sub-dictionaries) as lower-case hex text,
-// and splices such a segment into JPEG bytes in place of their first APP1
-// segment. A self-contained utility: the camera plugin embeds metadata
-// through the platform's image I/O (platform/imageio) instead.
+// and splices such a segment into JPEG bytes in place of their EXIF segment.
+// A self-contained utility: the camera plugin embeds metadata through the
+// platform's image I/O (platform/imageio) instead.
 //
 // Immutable after construction; any thread may use one.
 
@@ -32,19 +32,24 @@ public:
 
     static constexpr const char* ErrorDomain = "HYBJpegHeaderWriterErrorDomain";
     static constexpr int ErrorNotJPEG = 1;          // no start-of-image marker
-    static constexpr int ErrorFirstSegmentNotAPP1 = 2;
+    static constexpr int ErrorFirstSegmentNotAPP1 = 2;  // neither APP0 nor APP1
     static constexpr int ErrorTruncatedSegment = 3;
     static constexpr int ErrorBadExifBlock = 4;     // not the hex text of one whole APP1 segment
+    static constexpr int ErrorExifBlockTooLarge = 5;  // more than one segment's 65,535 bytes
 
     HYBJpegHeaderWriter();
 
     const FormatDict& IFD0TagFormatDict() const { return ifd0TagFormatDict_; }
     const FormatDict& SubIFDTagFormatDict() const { return subIFDTagFormatDict_; }
 
-    // Hex text of a whole APP1 segment, marker included.
-    std::string createExifAPP1(const platform::Dictionary& metadata) const;
-    // The JPEG with its first APP1 segment (and EXIF segments right after it)
-    // replaced by the block; nullopt and *error when refused.
+    // Hex text of a whole APP1 segment, marker included; empty (and *error)
+    // when the metadata would not fit in one segment.
+    std::string createExifAPP1(const platform::Dictionary& metadata, platform::Error* error = nullptr) const;
+    // The JPEG with its first EXIF APP1 segment among the APPn segments (and
+    // EXIF segments right after it) replaced by the block, or the block put
+    // after the leading APP0 segments when there is none. A JPEG without APP0
+    // must start with APP1, which is replaced whatever it holds. nullopt and
+    // *error when refused.
     std::optional<platform::Data> spliceExifBlockIntoJpeg(const platform::Data& jpeg, const std::string& exifBlock,
                                                           platform::Error* error = nullptr) const;
 
@@ -54,7 +59,9 @@ public:
     // Tag, type and count of an entry; nullopt without a format.
     std::optional<std::string> createIFDElement(const std::string& key, const std::optional<Format>& format,
                                                 const platform::Value& elementData) const;
-    // The value's hex text; nullopt for types other than ASCII, SHORT, LONG, RATIONAL and UNDEFINED.
+    // The value's hex text; nullopt for types other than ASCII, SHORT, LONG,
+    // RATIONAL and UNDEFINED, and for a RATIONAL whose magnitude is not finite
+    // or above 4294967295.
     std::optional<std::string> createIFDElementDataWithFormat(const Format& format, const platform::Value& data) const;
     void appendExifOffsetTagTo(std::string& ifd, std::int64_t offset) const;
 

@@ -4,9 +4,12 @@
 #include <memory>
 #include <numbers>
 
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/graphics/Image.h"
+#include "tests/support/FaultInput.h"
 
 using namespace platform;
 
@@ -123,4 +126,25 @@ TEST(ImageEncoding, BytesThatAreNoImageGiveNothing) {
     UIImage::imageWithData(truncated);  // decoded partly or not at all, but no crash
     Data header{0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x', 'i', 'f'};
     EXPECT_EQ(UIImage::imageWithData(header), nullptr);
+}
+
+TEST(ImageDecoding, AClaimAboveThePixelLimitIsRefusedUnreadAndThumbnailsDecodeReduced) {
+    LogCapture log;
+    const std::string huge = "jpeg-claims-32767x32767.jpg";
+    EXPECT_EQ(UIImage::imageWithData(testing_support::faultInput(huge)), nullptr);
+    EXPECT_EQ(UIImage::thumbnailWithData(testing_support::faultInput(huge), 60), nullptr);
+    EXPECT_EQ(UIImage::imageWithContentsOfFile(testing_support::faultInputPath(huge)), nullptr);
+    EXPECT_EQ(log.size(), 3u);
+    EXPECT_TRUE(log.contains("claims 32767 x 32767 pixels"));
+
+    // 640 x 480, EXIF orientation 6: an eighth still has 60 pixels a side, and the orientation is kept.
+    auto& files = FileManager::defaultManager();
+    const Data camera = *files.contentsAtPath(std::string(HYBRID_SOURCE_DIR) + "/examples/photos/camera.jpg");
+    const auto small = UIImage::thumbnailWithData(camera, 60);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->pixelWidth(), 80);
+    EXPECT_EQ(small->imageOrientation(), UIImageOrientationRight);
+    EXPECT_EQ(UIImage::thumbnailWithData(camera, 200)->pixelWidth(), 320);
+    const Data png = *files.contentsAtPath(std::string(HYBRID_SOURCE_DIR) + "/examples/photos/garden.png");
+    EXPECT_EQ(UIImage::thumbnailWithData(png, 20)->pixelWidth(), 240);
 }

@@ -2,18 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "TemporaryDirectory.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/imageio/ImageMetadata.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/PopoverController.h"
 #include "platform/ui/Window.h"
+#include "tests/support/FaultInput.h"
 
 using namespace platform;
 
@@ -208,4 +212,20 @@ TEST_F(ImagePicker, SavingToTheAlbumWritesTheFileWithItsMetadata) {
     EXPECT_EQ(reread->imageOrientation(), UIImageOrientationLeft);
     Error error;
     EXPECT_FALSE(library.writeImageDataToSavedPhotosAlbum(Data{1, 2, 3}, metadata, nullptr, &error));
+}
+
+TEST_F(ImagePicker, TheGridSkipsLibraryFilesClaimingHugeSizesWithoutDecodingThem) {
+    for (const char* name : {"jpeg-claims-32767x32767.jpg", "jpeg-claims-20000x20000.jpg"})
+        std::filesystem::copy_file(testing_support::faultInputPath(name), PhotoLibrary::directory() + "/" + name);
+    LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    auto picker = present(UIImagePickerControllerSourceTypePhotoLibrary);
+    ASSERT_TRUE(picker->isViewLoaded());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(log.contains("claims 32767 x 32767 pixels"));
+    EXPECT_TRUE(log.contains("claims 20000 x 20000 pixels"));
+    std::string error;
+    EXPECT_FALSE(UIImagePickerController::pickLibraryFile("jpeg-claims-20000x20000.jpg", &error));
+    EXPECT_EQ(error, "\"jpeg-claims-20000x20000.jpg\" is not a readable image");
+    EXPECT_TRUE(UIImagePickerController::pickLibraryFile("beach.jpg", &error)) << error;
 }

@@ -4,6 +4,7 @@
 // errors the page hears.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
@@ -24,7 +26,9 @@
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Window.h"
 #include "plugins/camera/HYBCamera.h"
+#include "plugins/camera/HYBCameraSupport.h"
 #include "tests/platform/TemporaryDirectory.h"
+#include "tests/support/FaultInput.h"
 #include "tests/support/JpegFixture.h"
 
 using namespace platform;
@@ -330,3 +334,26 @@ TEST_F(CameraPluginTest, NoCameraAndCancelAnswerErrorsAtOnce) {
 }
 
 }  // namespace
+
+TEST(CameraGPS, AFixOutsideWhatAPositionOrADateCanBeIsLeftOutOfTheGPSData) {
+    // The scenario's fix: every value far out of range, the time 1e300 seconds.
+    const Data scenario = testing_support::faultInput("camera-fix-time-1e300.json");
+    const auto read = readJson(std::string(scenario.begin(), scenario.end()));
+    ASSERT_TRUE(read.value) << read.error;
+    Value fix;
+    for (const Value& step : *(*read.value)["steps"].array())
+        if (step["location"].isDictionary()) fix = step["location"];
+    ASSERT_TRUE(fix.isDictionary());
+    LogCapture log;
+    const Dictionary gps = plugins::gpsDictionaryForFix(fix["latitude"].doubleValue(), fix["longitude"].doubleValue(),
+                                                        fix["altitude"].doubleValue(), fix["timestamp"].doubleValue());
+    EXPECT_TRUE(gps.empty()) << Value(gps).description();
+    EXPECT_TRUE(log.contains("GPS time 1e+300 left out"));
+
+    const Dictionary edge = plugins::gpsDictionaryForFix(-90, 180, std::nan(""), 253402300799.5);
+    EXPECT_EQ(*edge.at(kCGImagePropertyGPSLatitudeRef).string(), "S");
+    EXPECT_EQ(*edge.at(kCGImagePropertyGPSLongitudeRef).string(), "E");
+    EXPECT_FALSE(edge.count(kCGImagePropertyGPSAltitude));
+    EXPECT_EQ(*edge.at(kCGImagePropertyGPSDateStamp).string(), "9999:12:31");
+    EXPECT_EQ(*edge.at(kCGImagePropertyGPSTimeStamp).string(), "23:59:59.500000");
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/TemporaryDirectory.h"
+#include "tests/support/FaultInput.h"
 #include "tests/support/JpegFixture.h"
 
 using namespace platform;
@@ -137,4 +138,31 @@ TEST(ImageMetadata, APositionAloneOnAJfifJpegPassesValidationWithTheRequiredEntr
     EXPECT_EQ(tool["ExifTool:Validate"], Value("0 0 0")) << tool.description();
     EXPECT_NEAR(tool["GPS:GPSLatitude"].doubleValue(), 48.8584, 1e-9);
     EXPECT_EQ(tool["GPS:GPSLongitudeRef"], Value("W"));
+}
+
+TEST(ImageMetadata, UnsignedRationalsAboveTwoToThe31ReadBackPositive) {
+    const auto read = metadataOfJpegData(testing_support::faultInput("exif-xresolution-3e9.jpg"));
+    ASSERT_TRUE(read);
+    EXPECT_DOUBLE_EQ(Value(*read)["{TIFF}"]["XResolution"].doubleValue(), 3e9);
+    // The closest fraction of 15.5977 has a numerator above 2^31.
+    const auto written = jpegDataByAddingMetadata(testing_support::smallJpeg(), {{"{TIFF}", Dictionary{{"XResolution", 15.5977}}}});
+    ASSERT_TRUE(written);
+    EXPECT_NEAR(Value(*metadataOfJpegData(*written))["{TIFF}"]["XResolution"].doubleValue(), 15.5977, 1e-7);
+}
+
+TEST(ImageMetadata, WritingBackOverDamagedExifSucceedsOnlyWithAResultThatReadsBackWithItsOrientation) {
+    for (const char* name : {"exif-writeback-orientation-6.jpg", "exif-writeback-unreadable.jpg"}) {
+        const Data original = testing_support::faultInput(name);
+        const auto metadata = metadataOfJpegData(original);
+        ASSERT_TRUE(metadata) << name;
+        Error error;
+        if (const auto written = jpegDataByAddingMetadata(original, *metadata, &error)) {
+            const auto reread = metadataOfJpegData(*written);
+            ASSERT_TRUE(reread) << name;
+            EXPECT_EQ(Value(*reread)["Orientation"].integerValue(), Value(*metadata)["Orientation"].integerValue()) << name;
+        } else {
+            EXPECT_EQ(error.code, ImageMetadataErrorUnreadable) << name;
+            EXPECT_FALSE(error.localizedDescription.empty()) << name;
+        }
+    }
 }

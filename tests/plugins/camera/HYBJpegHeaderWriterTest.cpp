@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/foundation/Log.h"
+#include "platform/imageio/ImageMetadata.h"
 #include "tests/platform/TemporaryDirectory.h"
 #include "tests/support/JpegFixture.h"
 
@@ -102,7 +104,7 @@ TEST(HYBJpegHeaderWriter, SplicingIntoBytesItCannotTrustIsRefusedWithAClearError
         {{}, "ffe10002", HYBJpegHeaderWriter::ErrorNotJPEG},
         {{0x89, 'P', 'N', 'G'}, "ffe10002", HYBJpegHeaderWriter::ErrorNotJPEG},
         {testing_support::smallJpeg(), "ffe10002", HYBJpegHeaderWriter::ErrorFirstSegmentNotAPP1},  // starts with a table
-        {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'}, "ffe10002", HYBJpegHeaderWriter::ErrorFirstSegmentNotAPP1},
+        {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 'E', 'x'}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x02}, "ffe1000", HYBJpegHeaderWriter::ErrorBadExifBlock},
@@ -150,4 +152,52 @@ TEST(HYBJpegHeaderWriter, ASplicedFileIsReadByExiftoolWithoutWarningsAndGivesBac
     EXPECT_EQ(tool["ExifIFD:DateTimeOriginal"], Value("2026:12:07 10:11:12"));
     EXPECT_EQ(tool["ExifIFD:ExifImageWidth"], Value(24));
     EXPECT_EQ(tool["File:ImageWidth"], Value(24));
+}
+
+TEST(HYBJpegHeaderWriter, MetadataBeyondOneSegmentOrARationalsRangeIsRefusedNotWrittenWrong) {
+    const HYBJpegHeaderWriter writer;
+    platform::Error error;
+    const Dictionary longMake{{"{TIFF}", Dictionary{{"Make", std::string(70000, 'M')}}}};
+    EXPECT_EQ(writer.createExifAPP1(longMake, &error), "");
+    EXPECT_EQ(error.code, HYBJpegHeaderWriter::ErrorExifBlockTooLarge);
+    const std::string oversized = "ffe1ffff" + std::string(2 * 70000, '0');
+    EXPECT_FALSE(writer.spliceExifBlockIntoJpeg(testing_support::withApp1(testing_support::smallJpeg(), kEmptyExif), oversized, &error));
+    EXPECT_EQ(error.code, HYBJpegHeaderWriter::ErrorExifBlockTooLarge);
+
+    platform::LogCapture log;
+    const auto& resolution = writer.IFD0TagFormatDict().at("XResolution");
+    EXPECT_FALSE(writer.createIFDElementDataWithFormat(resolution, Value(1e300)));
+    EXPECT_EQ(writer.createIFDElementDataWithFormat(resolution, Value(4294967295.0)), "ffffffff00000001");
+    EXPECT_TRUE(log.contains("011a left out"));
+    // The entry is left out; the rest of the directory stands.
+    const std::string app1 = writer.createExifAPP1(Dictionary{{"{TIFF}", Dictionary{{"XResolution", 1e300}, {"Make", "Hyb"}}}});
+    EXPECT_EQ(app1.find("011a"), std::string::npos);
+    EXPECT_NE(app1.find("010f"), std::string::npos);
+}
+
+TEST(HYBJpegHeaderWriter, AJfifFileGetsTheBlockAfterItsAPP0OrInPlaceOfItsExifSegment) {
+    const HYBJpegHeaderWriter writer;
+    const auto joined = [](std::initializer_list<Data> parts) {
+        Data bytes;
+        for (const Data& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
+        return bytes;
+    };
+    const Data& jpeg = testing_support::smallJpeg();
+    const Data start(jpeg.begin(), jpeg.begin() + 2), rest(jpeg.begin() + 2, jpeg.end());
+    const Data app0 = {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    const Data xmp = {0xFF, 0xE1, 0x00, 0x06, 'h', 't', 't', 'p'}, block = {0xFF, 0xE1, 0x00, 0x04, 0xCA, 0xFE};
+
+    const Data jfif = joined({start, app0, rest});
+    const auto app1 = writer.createExifAPP1(Dictionary{{"{TIFF}", Dictionary{{"Make", "Hybrid"}}}});
+    const auto inserted = writer.spliceExifBlockIntoJpeg(jfif, app1);
+    ASSERT_TRUE(inserted);
+    EXPECT_TRUE(std::equal(app0.begin(), app0.end(), inserted->begin() + 2));
+    EXPECT_EQ((*inserted)[2 + app0.size() + 1], 0xE1);
+    const auto metadata = platform::metadataOfJpegData(*inserted);
+    ASSERT_TRUE(metadata);
+    EXPECT_EQ(Value(*metadata)["{TIFF}"]["Make"], Value("Hybrid"));
+
+    const Data exif(testing_support::withApp1(start, kEmptyExif));  // the segment alone, after its own start
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, app0, xmp, Data(exif.begin() + 2, exif.end()), rest}), "ffe10004cafe"),
+              joined({start, app0, xmp, block, rest}));
 }
