@@ -82,11 +82,16 @@ public:
 // each later one after its time difference to the one before (no wait when
 // either has no time). Each fix is stamped with the clock's time when it is
 // delivered; course and speed come from the point before when both have a time.
+// A track file is read whole before it is parsed; past this size it is
+// refused while being read, so that a device or an endless file cannot fill
+// the memory. Days of points a second fit in far less.
+inline constexpr std::size_t kGPXFileSizeLimit = 64 * 1024 * 1024;
+
 class GPXLocationSource final : public LocationSource {
 public:
     // Nothing, with `error` set to a description that names the file and the
-    // fault, for a file that cannot be read, is not GPX 1.1 or has no valid
-    // track point.
+    // fault, for a file that cannot be read, is larger than
+    // kGPXFileSizeLimit, is not GPX 1.1 or has no valid track point.
     static std::shared_ptr<GPXLocationSource> createWithContentsOfFile(const std::string& path, Error* error);
     static std::shared_ptr<GPXLocationSource> createWithData(const std::string& xml, const std::string& name,
                                                              Error* error);
