@@ -173,7 +173,10 @@ struct StorageArea::Database {
         }
         Items items;
         {
-            Statement table(connection, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ItemTable'");
+            // SQLite's names are case-blind: a file whose table is "itemtable"
+            // is written to by our statements and must be read from too.
+            Statement table(connection,
+                            "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ItemTable' COLLATE NOCASE");
             const int step = table ? sqlite3_step(table.get()) : SQLITE_ERROR;
             if (step != SQLITE_ROW && step != SQLITE_DONE) {
                 problem = lastError();

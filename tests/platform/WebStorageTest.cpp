@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -173,4 +174,15 @@ TEST_F(WebStorageTest, AnUnreadableFileIsLoggedSetAsideAndItsOriginStartsEmpty) 
 
     view->stringByEvaluatingJavaScriptFromString("localStorage.fresh = 'start'");
     EXPECT_EQ(open("file:///www/index.html")->stringByEvaluatingJavaScriptFromString("localStorage.fresh"), "start");
+}
+
+TEST_F(WebStorageTest, TheItemTableIsFoundWhateverTheCaseOfItsName) {
+    std::filesystem::copy_file(
+        std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/storage-lowercase-itemtable.localstorage",
+        caches("file__0.localstorage"));
+    auto view = open("file:///www/index.html");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.length + localStorage.persist"), "1old");
+    view->stringByEvaluatingJavaScriptFromString("localStorage.persist = 'new'");
+    view.reset();
+    EXPECT_EQ(open("file:///www/index.html")->stringByEvaluatingJavaScriptFromString("localStorage.persist"), "new");
 }
