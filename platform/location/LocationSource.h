@@ -77,16 +77,16 @@ public:
     using LocationSource::deliverLocation;
 };
 
-// Replays the track points of a GPX 1.1 file (read with libxml2) at the
-// track's own pace: the first point on the next run-loop turn after start(),
-// each later one after its time difference to the one before (no wait when
-// either has no time). Each fix is stamped with the clock's time when it is
-// delivered; course and speed come from the point before when both have a time.
 // A track file is read whole before it is parsed; past this size it is
 // refused while being read, so that a device or an endless file cannot fill
 // the memory. Days of points a second fit in far less.
 inline constexpr std::size_t kGPXFileSizeLimit = 64 * 1024 * 1024;
 
+// Replays the track points of a GPX 1.1 file (read with libxml2) at the
+// track's own pace: the first point on the next run-loop turn after start(),
+// each later one after its time difference to the one before (no wait when
+// either has no time). Each fix is stamped with the clock's time when it is
+// delivered; course and speed come from the point before when both have a time.
 class GPXLocationSource final : public LocationSource {
 public:
     // Nothing, with `error` set to a description that names the file and the
