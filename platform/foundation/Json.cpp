@@ -121,10 +121,63 @@ json toJson(const Value& value, std::size_t depth, JsonUnwritable unwritable) {
     throw WriteError{std::string("Invalid type in JSON write (") + names[static_cast<int>(value.type())] + ")"};
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The code unit of the escape "\uXXXX" at `at`, or -1 where there is none.
+int escapedUnitAt(std::string_view text, std::size_t at) {
+    if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;
+    int unit = 0;
+    for (std::size_t i = at + 2; i < at + 6; ++i) {
+        const int digit = hexDigit(text[i]);
+        if (digit < 0) return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+bool isHighSurrogate(int unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(int unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// JavaScript strings may hold a surrogate without its partner, and
+// JSON.stringify writes one as its escape. nlohmann refuses the whole text
+// for it, which would lose every other value beside it, so such escapes are
+// read as U+FFFD, as a browser decodes them. Nothing is copied unless one is
+// found. Every backslash of a valid text starts an escape, so escapes are
+// found without following the strings; in an invalid text the parser fails
+// anyway.
+std::optional<std::string> withLoneSurrogatesReplaced(std::string_view text) {
+    std::optional<std::string> replaced;
+    std::size_t copied = 0;
+    std::size_t next = 0;
+    for (std::size_t at = text.find('\\'); at != std::string_view::npos; at = text.find('\\', next)) {
+        next = at + 2;
+        const int unit = escapedUnitAt(text, at);
+        if (unit < 0) continue;
+        next = at + 6;
+        if (isHighSurrogate(unit) && isLowSurrogate(escapedUnitAt(text, at + 6))) {
+            next = at + 12;
+            continue;
+        }
+        if (!isHighSurrogate(unit) && !isLowSurrogate(unit)) continue;
+        if (!replaced) replaced.emplace().reserve(text.size());
+        replaced->append(text.substr(copied, at - copied)).append("\\ufffd");
+        copied = at + 6;
+    }
+    if (replaced) replaced->append(text.substr(copied));
+    return replaced;
+}
+
 }  // namespace
 
 JsonReadResult readJson(std::string_view text, JsonReading mode) {
     JsonReadResult out;
+    const std::optional<std::string> repaired = withLoneSurrogatesReplaced(text);
+    if (repaired) text = *repaired;
     ValueBuilder builder;
     bool ok = false;
     try {

@@ -5,6 +5,8 @@
 // Reading: strict mode takes only an array or an object at top level (as the
 // platform serializer does by default); fragment mode also takes a bare
 // scalar. Integers that fit 64 bits stay integers, the rest become doubles.
+// An escaped surrogate without its partner reads as U+FFFD, as browsers
+// decode it, rather than failing the text.
 //
 // Writing: compact or pretty (two-space indent). Non-finite numbers are written
 // as null, since JSON has no spelling for them. Data, dates and nil inside a

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <sstream>
 
@@ -239,7 +238,19 @@ std::shared_ptr<GPXLocationSource> GPXLocationSource::createWithContentsOfFile(c
         }
         return nullptr;
     }
-    const std::string xml{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string xml;
+    char chunk[64 * 1024];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        if (xml.size() + static_cast<std::size_t>(file.gcount()) > kGPXFileSizeLimit) {
+            if (error) *error = gpxError(path, "is larger than " + std::to_string(kGPXFileSizeLimit >> 20) + " MiB");
+            return nullptr;
+        }
+        xml.append(chunk, static_cast<std::size_t>(file.gcount()));
+    }
+    if (file.bad()) {
+        if (error) *error = gpxError(path, "cannot be read");
+        return nullptr;
+    }
     return createWithData(xml, path, error);
 }
 

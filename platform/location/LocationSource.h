@@ -77,6 +77,11 @@ public:
     using LocationSource::deliverLocation;
 };
 
+// A track file is read whole before it is parsed; past this size it is
+// refused while being read, so that a device or an endless file cannot fill
+// the memory. Days of points a second fit in far less.
+inline constexpr std::size_t kGPXFileSizeLimit = 64 * 1024 * 1024;
+
 // Replays the track points of a GPX 1.1 file (read with libxml2) at the
 // track's own pace: the first point on the next run-loop turn after start(),
 // each later one after its time difference to the one before (no wait when
@@ -85,8 +90,8 @@ public:
 class GPXLocationSource final : public LocationSource {
 public:
     // Nothing, with `error` set to a description that names the file and the
-    // fault, for a file that cannot be read, is not GPX 1.1 or has no valid
-    // track point.
+    // fault, for a file that cannot be read, is larger than
+    // kGPXFileSizeLimit, is not GPX 1.1 or has no valid track point.
     static std::shared_ptr<GPXLocationSource> createWithContentsOfFile(const std::string& path, Error* error);
     static std::shared_ptr<GPXLocationSource> createWithData(const std::string& xml, const std::string& name,
                                                              Error* error);

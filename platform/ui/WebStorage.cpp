@@ -174,7 +174,10 @@ struct StorageArea::Database {
         }
         Items items;
         {
-            Statement table(connection, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ItemTable'");
+            // SQLite's names are case-blind: a file whose table is "itemtable"
+            // is written to by our statements and must be read from too.
+            Statement table(connection,
+                            "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ItemTable' COLLATE NOCASE");
             const int step = table ? sqlite3_step(table.get()) : SQLITE_ERROR;
             if (step != SQLITE_ROW && step != SQLITE_DONE) {
                 problem = lastError();
@@ -226,34 +229,47 @@ struct StorageArea::Database {
         memoryOnly = true;
     }
 
-    // Commits one statement with its text parameters: a key as text, a value as a blob.
-    void commit(const char* sql, const std::string* key = nullptr, const std::string* value = nullptr) {
-        if (memoryOnly) return;
+    // Commits one statement with its text parameters: a key as text, a value
+    // as a blob. SQLITE_OK once the file holds it; otherwise the failure's
+    // code, and SQLite has rolled the statement back.
+    int commit(const char* sql, const std::string* key = nullptr, const std::string* value = nullptr) {
+        if (memoryOnly) return SQLITE_OK;
         if (!connection) {
             FileManager::defaultManager().createDirectoryAtPath(directory, true);
-            if (!open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) return failed();
+            if (!open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) return failed(SQLITE_CANTOPEN);
         }
         if (!hasTable) {
-            if (sqlite3_exec(connection,
+            const int created =
+                sqlite3_exec(connection,
                              "CREATE TABLE IF NOT EXISTS ItemTable "
                              "(key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT FAIL)",
-                             nullptr, nullptr, nullptr) != SQLITE_OK)
-                return failed();
+                             nullptr, nullptr, nullptr);
+            if (created != SQLITE_OK) return failed(created);
             hasTable = true;
         }
         Statement statement(connection, sql);
-        if (!statement) return failed();
+        if (!statement) return failed(sqlite3_errcode(connection));
         if (key) sqlite3_bind_text(statement.get(), 1, key->data(), static_cast<int>(key->size()), SQLITE_STATIC);
         const std::string blob = value ? blobFromText(*value) : std::string();
         if (value) sqlite3_bind_blob(statement.get(), 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
-        if (sqlite3_step(statement.get()) != SQLITE_DONE) return failed();
+        if (const int stepped = sqlite3_step(statement.get()); stepped != SQLITE_DONE) return failed(stepped);
         identity = identityOf(path);
+        return SQLITE_OK;
     }
 
-    void failed() {
+    int failed(int code) {
         logf("WebView: could not save the local storage of %s in %s: %s", origin.c_str(), path.c_str(),
              lastError().c_str());
+        if (connection) {
+            // After a full disk or an I/O error SQLite may keep the transaction
+            // open, or leave its journal to be played back by the next reader:
+            // one that may lack the write access that needs. Both are settled
+            // now, while this connection still may write.
+            if (!sqlite3_get_autocommit(connection)) sqlite3_exec(connection, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_exec(connection, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr);
+        }
         identity = identityOf(path);
+        return code == SQLITE_OK ? SQLITE_ERROR : code;
     }
 };
 
@@ -315,17 +331,25 @@ std::optional<std::string> StorageArea::getItem(const std::string& key) const {
     return found->second;
 }
 
-bool StorageArea::setItem(const std::string& key, const std::string& value) {
+StorageWriteResult StorageArea::save(const char* sql, const std::string* key, const std::string* value) {
+    if (!database_) return StorageWriteResult::Saved;
+    const int code = database_->commit(sql, key, value);
+    if (code == SQLITE_OK) return StorageWriteResult::Saved;
+    return (code & 0xFF) == SQLITE_FULL ? StorageWriteResult::DiskFull : StorageWriteResult::Failed;
+}
+
+StorageWriteResult StorageArea::setItem(const std::string& key, const std::string& value) {
     refresh();
     const std::size_t keyLength = utf16Length(key);
     std::size_t used = used_ + keyLength + utf16Length(value);
     auto found = items_.find(key);
     if (found != items_.end()) {
-        if (found->second == value) return true;
+        if (found->second == value) return StorageWriteResult::Saved;
         used -= keyLength + utf16Length(found->second);
     }
-    if (used > kWebStorageQuota) return false;
-    if (database_) database_->commit("INSERT INTO ItemTable (key, value) VALUES (?1, ?2)", &key, &value);
+    if (used > kWebStorageQuota) return StorageWriteResult::QuotaExceeded;
+    const StorageWriteResult saved = save("INSERT INTO ItemTable (key, value) VALUES (?1, ?2)", &key, &value);
+    if (saved != StorageWriteResult::Saved) return saved;
     if (found != items_.end()) {
         found->second = value;
     } else {
@@ -333,24 +357,28 @@ bool StorageArea::setItem(const std::string& key, const std::string& value) {
         lastKey_.reset();
     }
     used_ = used;
-    return true;
+    return StorageWriteResult::Saved;
 }
 
-void StorageArea::removeItem(const std::string& key) {
+StorageWriteResult StorageArea::removeItem(const std::string& key) {
     refresh();
     auto found = items_.find(key);
-    if (found == items_.end()) return;
-    if (database_) database_->commit("DELETE FROM ItemTable WHERE key = ?1", &key);
+    if (found == items_.end()) return StorageWriteResult::Saved;
+    const StorageWriteResult saved = save("DELETE FROM ItemTable WHERE key = ?1", &key);
+    if (saved != StorageWriteResult::Saved) return saved;
     used_ -= utf16Length(found->first) + utf16Length(found->second);
     items_.erase(found);
     lastKey_.reset();
+    return StorageWriteResult::Saved;
 }
 
-void StorageArea::clear() {
+StorageWriteResult StorageArea::clear() {
     refresh();
-    if (items_.empty()) return;
-    if (database_) database_->commit("DELETE FROM ItemTable");
+    if (items_.empty()) return StorageWriteResult::Saved;
+    const StorageWriteResult saved = save("DELETE FROM ItemTable");
+    if (saved != StorageWriteResult::Saved) return saved;
     replaceItems({});
+    return StorageWriteResult::Saved;
 }
 
 }  // namespace platform

@@ -10,7 +10,9 @@
 // the container's web-storage backup copies and restores; a file replaced
 // under a live area is read again when a page next takes the area or writes
 // to it. A file that cannot be read is logged, set aside as
-// `<file>.corrupt`, and its origin starts empty.
+// `<file>.corrupt`, and its origin starts empty. A change the file does not
+// take is logged and refused, so that what a page sees is what the next
+// launch reads.
 //
 // A session area lives in memory only; each web view keeps its own by origin.
 //
@@ -37,6 +39,15 @@ std::optional<std::string> webStorageOriginIdentifier(const URL& url);
 // The folder of the local storage files, as the user defaults choose it now.
 std::string localStorageDirectory();
 
+// What became of a change. Anything but Saved leaves the area as it was: the
+// items stay what the file holds.
+enum class StorageWriteResult {
+    Saved,
+    QuotaExceeded,  // the origin's items would pass kWebStorageQuota
+    DiskFull,       // the file system had no room for the change
+    Failed,         // the file could not be written otherwise (read-only, locked, broken)
+};
+
 class StorageArea {
 public:
     // An area in memory only.
@@ -52,10 +63,9 @@ public:
     std::size_t length() const { return items_.size(); }
     std::optional<std::string> key(std::size_t index) const;
     std::optional<std::string> getItem(const std::string& key) const;
-    // False, changing nothing, when the origin's items would pass the quota.
-    bool setItem(const std::string& key, const std::string& value);
-    void removeItem(const std::string& key);
-    void clear();
+    StorageWriteResult setItem(const std::string& key, const std::string& value);
+    StorageWriteResult removeItem(const std::string& key);
+    StorageWriteResult clear();
 
 private:
     struct Database;
@@ -65,6 +75,8 @@ private:
     void refresh();
     void load();
     void replaceItems(Items items);
+    // Puts one change in the file before the items take it.
+    StorageWriteResult save(const char* sql, const std::string* key = nullptr, const std::string* value = nullptr);
 
     Items items_;
     std::size_t used_ = 0;  // UTF-16 code units of every key and value

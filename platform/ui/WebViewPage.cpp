@@ -635,15 +635,25 @@ JSCValue* WebViewPage::storage(const std::string& kind, const std::string& opera
         if (!text) return jsc_value_new_null(context_);
         return newString(context_, *text);
     };
+    // A change answers null once made, or the name of what stopped it, which the prelude throws.
+    auto changed = [&](StorageWriteResult result) {
+        switch (result) {
+        case StorageWriteResult::Saved: break;
+        case StorageWriteResult::QuotaExceeded: return newString(context_, "quota");
+        case StorageWriteResult::DiskFull: return newString(context_, "full");
+        case StorageWriteResult::Failed: return newString(context_, "failed");
+        }
+        return jsc_value_new_null(context_);
+    };
     StorageArea* area = storageArea(kind == "local");
     // Only a page already left gets here without an area: its writes go nowhere, quietly.
-    if (!area) return operation == "set" ? jsc_value_new_boolean(context_, true) : jsc_value_new_undefined(context_);
+    if (!area) return jsc_value_new_undefined(context_);
     if (operation == "length") return jsc_value_new_number(context_, static_cast<double>(area->length()));
     if (operation == "key") return stringOrNull(area->key(static_cast<std::size_t>(numberOf(first))));
     if (operation == "get") return stringOrNull(area->getItem(textOf(first)));
-    if (operation == "set") return jsc_value_new_boolean(context_, area->setItem(textOf(first), textOf(second)));
-    if (operation == "remove") area->removeItem(textOf(first));
-    if (operation == "clear") area->clear();
+    if (operation == "set") return changed(area->setItem(textOf(first), textOf(second)));
+    if (operation == "remove") return changed(area->removeItem(textOf(first)));
+    if (operation == "clear") return changed(area->clear());
     if (operation == "keys") {
         JSCValue* keys = jsc_value_new_array(context_, G_TYPE_NONE);
         for (std::size_t i = 0; i < area->length(); ++i)

@@ -93,6 +93,18 @@ TEST(JsonReading, BadTextGivesAnErrorNeverACrash) {
     EXPECT_TRUE(readJson(nested).value);
 }
 
+TEST(JsonReading, ALoneSurrogateReadsAsTheReplacementCharacter) {
+    auto result = readJson(R"(["a\ud800b", "\uDC00", "\ud83d\ude00", "\\ud800", "\ud800\ud83d\ude00", "\ud800"])");
+    ASSERT_TRUE(result.value) << result.error;
+    const Array& strings = *result.value->array();
+    EXPECT_EQ(strings[0].stringValue(), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(strings[1].stringValue(), "\xEF\xBF\xBD");
+    EXPECT_EQ(strings[2].stringValue(), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(strings[3].stringValue(), "\\ud800");  // an escaped backslash, then plain letters
+    EXPECT_EQ(strings[4].stringValue(), "\xEF\xBF\xBD\xF0\x9F\x98\x80");
+    EXPECT_EQ(strings[5].stringValue(), "\xEF\xBF\xBD");
+}
+
 TEST(JsonWriting, CompactPrettyAndWhatCannotBeWritten) {
     const Value v = Dictionary{{"b", Array{1, 2.5, "x\"y"}}, {"a", Value::null()}, {"c", true}};
     EXPECT_EQ(*writeJson(v).text, R"({"a":null,"b":[1,2.5,"x\"y"],"c":true})");

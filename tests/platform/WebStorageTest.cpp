@@ -3,7 +3,9 @@
 #include "platform/ui/WebStorage.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -61,6 +63,47 @@ protected:
 private:
     testing_support::TemporaryDirectory folder_;
     std::string previousHome_;
+};
+
+// A full disk or a failing one, which tests run as root cannot have: while
+// installed, writes to a database file opened meanwhile fail with `failure`
+// unless that is SQLITE_OK; a full disk has room for the file's first MiB.
+class FailingDisk {
+public:
+    FailingDisk() {
+        real_ = sqlite3_vfs_find(nullptr);
+        vfs_ = *real_;
+        vfs_.zName = "failing-disk";
+        vfs_.xOpen = &FailingDisk::open;
+        sqlite3_vfs_register(&vfs_, 1);
+    }
+    ~FailingDisk() {
+        sqlite3_vfs_unregister(&vfs_);
+        failure = SQLITE_OK;
+    }
+    FailingDisk(const FailingDisk&) = delete;
+    FailingDisk& operator=(const FailingDisk&) = delete;
+
+    static inline int failure = SQLITE_OK;
+
+private:
+    static int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+        const int opened = real_->xOpen(real_, name, file, flags, outFlags);
+        if (opened != SQLITE_OK || !file->pMethods || !(flags & SQLITE_OPEN_MAIN_DB)) return opened;
+        realMethods_ = file->pMethods;
+        methods_ = *file->pMethods;
+        methods_.xWrite = [](sqlite3_file* f, const void* bytes, int size, sqlite3_int64 offset) {
+            if (failure == SQLITE_FULL ? offset + size > (1 << 20) : failure != SQLITE_OK) return failure;
+            return realMethods_->xWrite(f, bytes, size, offset);
+        };
+        file->pMethods = &methods_;
+        return opened;
+    }
+
+    static inline sqlite3_vfs* real_ = nullptr;
+    static inline sqlite3_vfs vfs_{};
+    static inline const sqlite3_io_methods* realMethods_ = nullptr;
+    static inline sqlite3_io_methods methods_{};
 };
 
 }  // namespace
@@ -173,4 +216,50 @@ TEST_F(WebStorageTest, AnUnreadableFileIsLoggedSetAsideAndItsOriginStartsEmpty) 
 
     view->stringByEvaluatingJavaScriptFromString("localStorage.fresh = 'start'");
     EXPECT_EQ(open("file:///www/index.html")->stringByEvaluatingJavaScriptFromString("localStorage.fresh"), "start");
+}
+
+TEST_F(WebStorageTest, AChangeTheFileRefusesThrowsAndTheItemsStayWhatTheFileHolds) {
+    FailingDisk disk;
+    auto view = open("file:///www/index.html");
+    auto eval = [&](const std::string& script) { return view->stringByEvaluatingJavaScriptFromString(script); };
+    eval("localStorage.kept = 'old'; localStorage.other = 'x'");
+    platform::LogCapture log;
+
+    FailingDisk::failure = SQLITE_FULL;
+    EXPECT_EQ(eval("try { localStorage.setItem('kept', 'z'.repeat(2000000)); 'saved' }"
+                   " catch (e) { e.name + ' ' + e.code }"),
+              "QuotaExceededError 22");
+    // The value filled SQLite's cache, which spilled into the file before the
+    // disk was full; a reader without write access could not play back a
+    // journal left behind.
+    EXPECT_FALSE(FileManager::defaultManager().fileExistsAtPath(caches("file__0.localstorage-journal")));
+    FailingDisk::failure = SQLITE_IOERR_WRITE;
+    EXPECT_EQ(eval("[() => localStorage.fresh = 'y', () => localStorage.removeItem('other'),"
+                   " () => delete localStorage.other, () => localStorage.clear()].map(change => {"
+                   " try { change(); return 'saved' } catch (e) { return e.name } }).join()"),
+              "InvalidStateError,InvalidStateError,InvalidStateError,InvalidStateError");
+    EXPECT_EQ(eval("localStorage.length + localStorage.kept + localStorage.other"), "2oldx");
+    EXPECT_TRUE(log.contains("WebView: could not save the local storage of file__0"));
+
+    auto area = platform::StorageArea::local(platform::localStorageDirectory(), "file__0");
+    FailingDisk::failure = SQLITE_FULL;
+    EXPECT_EQ(area->setItem("k", std::string(1 << 20, 'v')), platform::StorageWriteResult::DiskFull);
+    EXPECT_EQ(area->getItem("k"), std::nullopt);
+
+    FailingDisk::failure = SQLITE_OK;
+    area.reset();
+    view.reset();  // the app ends
+    view = open("file:///www/index.html");
+    EXPECT_EQ(eval("localStorage.length + localStorage.kept + localStorage.other"), "2oldx");
+}
+
+TEST_F(WebStorageTest, TheItemTableIsFoundWhateverTheCaseOfItsName) {
+    std::filesystem::copy_file(
+        std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/storage-lowercase-itemtable.localstorage",
+        caches("file__0.localstorage"));
+    auto view = open("file:///www/index.html");
+    EXPECT_EQ(view->stringByEvaluatingJavaScriptFromString("localStorage.length + localStorage.persist"), "1old");
+    view->stringByEvaluatingJavaScriptFromString("localStorage.persist = 'new'");
+    view.reset();
+    EXPECT_EQ(open("file:///www/index.html")->stringByEvaluatingJavaScriptFromString("localStorage.persist"), "new");
 }
