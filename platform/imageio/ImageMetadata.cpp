@@ -325,7 +325,7 @@ std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary&
     try {
         Exiv2::Image::AutoPtr image = openJpeg(jpeg, error);
         if (image.get() == nullptr) return std::nullopt;
-        Exiv2::ExifData& exif = image->exifData();
+        Exiv2::ExifData exif = image->exifData();
         bool wroteExif = exif.findKey(Exiv2::ExifKey("Exif.Photo.ExifVersion")) != exif.end();
         bool wroteGPS = false;
         for (const Entry& entry : kEntries) {
@@ -345,6 +345,13 @@ std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary&
         }
         addRequiredEntries(exif, wroteExif, wroteGPS, image->pixelWidth(), image->pixelHeight());
         const std::optional<long long> orientation = orientationOf(exif);
+        // Where the new values fit, Exiv2 patches them into the old EXIF block
+        // at the offsets that block gives; in a damaged block whose directories
+        // overlap, one entry is then written over another. Dropping the old
+        // block first has the directories laid out anew.
+        image->clearExifData();
+        image->writeMetadata();
+        image->setExifData(exif);
         image->writeMetadata();
 
         Exiv2::BasicIo& io = image->io();

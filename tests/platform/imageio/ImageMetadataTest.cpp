@@ -156,7 +156,13 @@ TEST(ImageMetadata, WritingBackOverDamagedExifSucceedsOnlyWithAResultThatReadsBa
         const auto metadata = metadataOfJpegData(original);
         ASSERT_TRUE(metadata) << name;
         Error error;
-        if (const auto written = jpegDataByAddingMetadata(original, *metadata, &error)) {
+        const auto written = jpegDataByAddingMetadata(original, *metadata, &error);
+        // Overlapping directories are laid out anew: that file writes back whole.
+        if (std::string(name) == "exif-writeback-orientation-6.jpg") {
+            ASSERT_TRUE(written) << error.localizedDescription;
+            EXPECT_EQ(Value(*metadata)["Orientation"].integerValue(), 6);
+        }
+        if (written) {
             const auto reread = metadataOfJpegData(*written);
             ASSERT_TRUE(reread) << name;
             EXPECT_EQ(Value(*reread)["Orientation"].integerValue(), Value(*metadata)["Orientation"].integerValue()) << name;
