@@ -197,7 +197,8 @@ void ZeduVIPaymentViewController::viewDidAppear(bool animated) {
 
 void ZeduVIPaymentViewController::viewWillDisappear(bool animated) {
     UINavigationController::viewWillDisappear(animated);
-    if (modalPresentationStyle() != platform::UIModalPresentationFullScreen) return;
+    // Restored whatever the presentation: the form sets the bar's style and
+    // shows it inside a sheet too, and the page must get back the bar it had.
     auto& application = platform::UIApplication::sharedApplication();
     application.setStatusBarStyle(originalStatusBarStyle_);
     application.setStatusBarHidden(statusBarWasOriginallyHidden_);

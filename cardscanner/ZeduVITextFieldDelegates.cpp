@@ -106,11 +106,10 @@ bool ZeduVINumbersTextFieldDelegate::textFieldShouldChangeCharactersInRange(plat
                                                                             platform::NSRange range,
                                                                             const std::string& replacement) {
     std::string after;
-    // The field shows its digits grouped, so a pasted grouped number is fine;
-    // anything else but digits and blanks cannot be part of a number.
+    // Only the digits count: a pasted "4111-1111-..." or a number with a
+    // newline after it goes in whole, and regrouping drops the rest.
     const std::string replacementDigits = ZeduVICreditCardNumber::stringByRemovingNonNumbers(replacement);
-    bool refused = !textAfterChange(textField.text(), range, replacementDigits, after) ||
-                   ZeduVICreditCardNumber::stringbyRemovingSpaces(replacement).size() != replacementDigits.size();
+    bool refused = !textAfterChange(textField.text(), range, replacementDigits, after);
     if (!refused) {
         const std::string digits = ZeduVICreditCardNumber::stringByRemovingNonNumbers(after);
         setMaxLength(typedNumberLength(digits));

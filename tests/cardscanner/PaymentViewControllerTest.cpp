@@ -147,7 +147,7 @@ TEST_F(PaymentViewControllerTest, SuppressedConfirmationWarnsOfTheFieldsItBlocks
     EXPECT_TRUE(log.contains("Warning: suppressScanConfirmation blocks collectExpiry/collectCVV."));
 }
 
-TEST_F(PaymentViewControllerTest, FullScreenSetsTheStatusBarAndRestoresItAFormSheetLeavesItAlone) {
+TEST_F(PaymentViewControllerTest, FullScreenSetsTheStatusBarAndEveryPresentationRestoresIt) {
     auto& application = UIApplication::sharedApplication();
     application.setStatusBarStyle(UIStatusBarStyleLightContent);
     application.setStatusBarHidden(true);
@@ -156,9 +156,12 @@ TEST_F(PaymentViewControllerTest, FullScreenSetsTheStatusBarAndRestoresItAFormSh
     sheet->setModalPresentationStyle(UIModalPresentationFormSheet);
     root_->presentViewController(sheet, false);
     EXPECT_EQ(application.statusBarStyle(), UIStatusBarStyleLightContent);
-    application.setStatusBarStyle(UIStatusBarStyleBlackOpaque);
+    // What the form does inside the sheet is undone when the sheet goes.
+    application.setStatusBarStyle(UIStatusBarStyleDefault);
+    application.setStatusBarHidden(false);
     root_->dismissViewControllerAnimated(false);
-    EXPECT_EQ(application.statusBarStyle(), UIStatusBarStyleBlackOpaque);
+    EXPECT_EQ(application.statusBarStyle(), UIStatusBarStyleLightContent);
+    EXPECT_TRUE(application.isStatusBarHidden());
 
     application.setStatusBarStyle(UIStatusBarStyleLightContent);
     const auto fullScreen = make();
