@@ -1,6 +1,9 @@
 #include "platform/foundation/Bundle.h"
 
+#include <cctype>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 
@@ -34,6 +37,60 @@ Bundle& mainBundleLocked() {
         return ec ? std::string(".") : cwd.string();
     }());
     return bundle;
+}
+
+// A strings table: `"key" = "value";` entries, with C-style comments between
+// them and backslash escapes inside the quotes. Reading stops at the first
+// entry that does not parse (logged): the entries before it are kept.
+std::map<std::string, std::string> parseStringsTable(const std::string& text, const std::string& name) {
+    std::map<std::string, std::string> entries;
+    std::size_t at = 0;
+    auto skipBlanksAndComments = [&] {
+        for (;;) {
+            while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+            if (text.compare(at, 2, "//") == 0) {
+                at = text.find('\n', at);
+                if (at == std::string::npos) at = text.size();
+            } else if (text.compare(at, 2, "/*") == 0) {
+                const std::size_t end = text.find("*/", at + 2);
+                at = end == std::string::npos ? text.size() : end + 2;
+            } else {
+                return;
+            }
+        }
+    };
+    auto quoted = [&](std::string& out) {
+        if (at >= text.size() || text[at] != '"') return false;
+        for (++at; at < text.size(); ++at) {
+            char c = text[at];
+            if (c == '"') {
+                ++at;
+                return true;
+            }
+            if (c == '\\' && ++at < text.size()) {
+                c = text[at];
+                c = c == 'n' ? '\n' : c == 't' ? '\t' : c;
+            }
+            out.push_back(c);
+        }
+        return false;
+    };
+    for (skipBlanksAndComments(); at < text.size(); skipBlanksAndComments()) {
+        std::string key, value;
+        bool ok = quoted(key);
+        skipBlanksAndComments();
+        ok = ok && at < text.size() && text[at++] == '=';
+        skipBlanksAndComments();
+        ok = ok && quoted(value);
+        skipBlanksAndComments();
+        ok = ok && at < text.size() && text[at++] == ';';
+        if (!ok) {
+            log("Bundle: " + name + ": cannot read the strings after \"" + key + "\"; the rest is ignored");
+            break;
+        }
+        entries[key] = value;
+    }
+    return entries;
 }
 
 }  // namespace
@@ -107,6 +164,26 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name, cons
     std::error_code ec;
     if (!fs::is_regular_file(candidate, ec)) return std::nullopt;
     return candidate.string();
+}
+
+std::string Bundle::localizedStringForKeyValueTable(const std::string& key, const std::string& value,
+                                                    const std::string& table) const {
+    const std::string name = (table.empty() ? std::string("Localizable") : table) + ".strings";
+    const std::string* region = objectForInfoDictionaryKey("CFBundleDevelopmentRegion").string();
+    InfoCache& cache = *infoCache_;
+    std::lock_guard lock(cache.tablesMutex);
+    for (const std::string& folder : {(region ? *region : std::string("en")) + ".lproj", std::string("Base.lproj")}) {
+        const auto path = pathForResource(name, "", folder);
+        if (!path) continue;
+        auto loaded = cache.tables.find(*path);
+        if (loaded == cache.tables.end()) {
+            std::ifstream file(*path, std::ios::binary);
+            const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+            loaded = cache.tables.emplace(*path, parseStringsTable(text, *path)).first;
+        }
+        if (const auto found = loaded->second.find(key); found != loaded->second.end()) return found->second;
+    }
+    return value.empty() ? key : value;
 }
 
 }  // namespace platform

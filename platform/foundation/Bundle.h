@@ -2,6 +2,7 @@
 // An app bundle: a folder holding the app's resources (Info.plist, config.xml,
 // www/, images). Read-only after creation; safe to read from any thread.
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,12 +35,22 @@ public:
     std::optional<std::string> pathForResource(const std::string& name, const std::string& type,
                                                const std::string& directory = {}) const;
 
+    // The string under `key` in the strings table `table` ("Localizable" when
+    // empty) of the bundle's development region ("en" unless Info.plist's
+    // CFBundleDevelopmentRegion names another), else of Base.lproj; `value`
+    // when no table holds the key (the key itself when `value` is empty).
+    // Tables are files of "key" = "value"; lines, read once each.
+    std::string localizedStringForKeyValueTable(const std::string& key, const std::string& value,
+                                                const std::string& table) const;
+
 private:
     std::string root_;
     // Shared so that bundles stay copyable; read once, on first use.
     struct InfoCache {
         std::once_flag once;
         Dictionary info;
+        std::mutex tablesMutex;
+        std::map<std::string, std::map<std::string, std::string>> tables;
     };
     std::shared_ptr<InfoCache> infoCache_ = std::make_shared<InfoCache>();
 };

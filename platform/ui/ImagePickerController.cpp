@@ -1,3 +1,4 @@
+#include "platform/ui/BarButtonItem.h"
 #include "platform/ui/ImagePickerController.h"
 
 #include <cairo.h>
@@ -54,7 +55,9 @@ bool fail(std::string* error, std::string reason) {
 // thumbnails or a viewfinder.
 class PickerView : public UIView {
 public:
-    PickerView(CGRect frame, long source) : UIView(frame), source_(source) {
+    // `images` and `videos`: which of the library's files the picker offers.
+    PickerView(CGRect frame, long source, bool images, bool videos)
+        : UIView(frame), source_(source), heading_(sourceName(source)) {
         setBackgroundColor(UIColor::colorWithWhiteAlpha(0.08, 1));
         FileManager& files = FileManager::defaultManager();
         if (source_ == UIImagePickerControllerSourceTypeCamera) {
@@ -69,6 +72,7 @@ public:
             if (thumbnails_.size() >= 12) break;
             std::shared_ptr<UIImage> image;
             const bool video = PhotoLibrary::isVideoFile(name);
+            if (video ? !videos : !images) continue;
             if (!video) {
                 if (auto bytes = files.contentsAtPath(PhotoLibrary::directory() + "/" + name))
                     image = UIImage::thumbnailWithData(*bytes, tilePixels);
@@ -81,7 +85,7 @@ public:
     void drawRect(CGRect) override {
         CGContextRef c = UIGraphicsGetCurrentContext();
         const CGSize size = bounds().size;
-        drawTextInRect(sourceName(source_), {{0, 24}, {size.width, 32}}, UIFont::boldSystemFontOfSize(17),
+        drawTextInRect(heading_, {{0, 24}, {size.width, 32}}, UIFont::boldSystemFontOfSize(17),
                        UIColor::whiteColor(), NSTextAlignmentCenter);
         if (source_ == UIImagePickerControllerSourceTypeCamera) {
             const CGRect finder{{20, 70}, {size.width - 40, size.height - 180}};
@@ -111,6 +115,12 @@ public:
                            UIColor::lightGrayColor(), NSTextAlignmentCenter);
     }
 
+    // The shown controller's navigation title, or the source's name without one.
+    void setHeading(std::string heading) {
+        heading_ = heading.empty() ? sourceName(source_) : std::move(heading);
+        setNeedsDisplay();
+    }
+
 private:
     static constexpr double kTileGap = 4;
     // Four tiles a row, with gaps between them and at the edges.
@@ -134,6 +144,7 @@ private:
     }
 
     long source_;
+    std::string heading_;
     std::vector<std::shared_ptr<UIImage>> thumbnails_;
     std::vector<bool> videos_;
 };
@@ -190,7 +201,8 @@ void UIImagePickerController::loadView() {
     auto& pickers = knownPickers();
     std::erase_if(pickers, [](const auto& weak) { return weak.expired(); });
     pickers.push_back(std::static_pointer_cast<UIImagePickerController>(shared_from_this()));
-    auto view = std::make_shared<PickerView>(UIScreenBounds, sourceType_);
+    auto view = std::make_shared<PickerView>(UIScreenBounds, sourceType_, allowsType(*this, kUTTypeImage),
+                                             allowsType(*this, kUTTypeMovie));
     view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     setView(std::move(view));
 }
@@ -198,6 +210,8 @@ void UIImagePickerController::loadView() {
 void UIImagePickerController::viewWillAppear(bool animated) {
     UIViewController::viewWillAppear(animated);
     if (delegate_) delegate_->navigationControllerWillShowViewController(*this, *this, animated);
+    const std::string& itemTitle = navigationItem()->title();
+    if (auto* picker = dynamic_cast<PickerView*>(view().get())) picker->setHeading(itemTitle.empty() ? title() : itemTitle);
 }
 
 std::shared_ptr<UIImagePickerController> UIImagePickerController::visiblePicker() {

@@ -1,5 +1,6 @@
 #include "platform/ui/ViewController.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Log.h"
@@ -94,11 +95,14 @@ UIInterfaceOrientation UIViewController::interfaceOrientation() const {
 void UIViewController::setNeedsStatusBarAppearanceUpdate() {
     assertMainThread("UIViewController::setNeedsStatusBarAppearanceUpdate");
     UIApplication& application = UIApplication::sharedApplication();
-    if (!application.viewControllerBasedStatusBarAppearance()) return;
+    if (!application.viewControllerBasedStatusBarAppearance() || dismissing_) return;
     if (const auto window = UIWindow::keyWindow()) {
-        const auto root = window->rootViewController();
-        if (root && root.get() != this) return;
+        auto top = window->rootViewController();
+        while (top && top->presented_) top = top->presented_;
+        if (top && top.get() != this) return;
     }
+    if (presentingViewController() && !statusBarBeforePresented_)
+        statusBarBeforePresented_ = std::make_pair(application.statusBarStyle(), application.isStatusBarHidden());
     application.setStatusBarStyle(preferredStatusBarStyle());
     application.setStatusBarHidden(prefersStatusBarHidden());
 }
@@ -142,9 +146,16 @@ void UIViewController::dismissViewControllerAnimated(bool animated, std::functio
     for (auto c = presented_; c; c = c->presented_) chain.push_back(c);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         const auto& c = *it;
+        c->dismissing_ = true;
         c->viewWillDisappear(animated);
         if (c->isViewLoaded()) c->view()->removeFromSuperview();
         c->viewDidDisappear(animated);
+        c->dismissing_ = false;
+        if (const auto before = std::exchange(c->statusBarBeforePresented_, std::nullopt)) {
+            UIApplication& application = UIApplication::sharedApplication();
+            application.setStatusBarStyle(before->first);
+            application.setStatusBarHidden(before->second);
+        }
         c->presenting_.reset();
         c->presented_.reset();
     }

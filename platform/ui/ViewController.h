@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ui/View.h"
@@ -105,8 +106,10 @@ public:
     virtual long preferredStatusBarStyle() { return UIStatusBarStyleDefault; }
     // Has the status bar take this controller's preferences now, when
     // appearance is managed per view controller and this controller is on
-    // screen: the key window's root, or any controller while no key window
-    // shows another.
+    // top: the last one presented over the key window's root (or the root),
+    // or any controller while no key window shows another. A presented
+    // controller that did so gives the bar back as it found it when it is
+    // dismissed.
     void setNeedsStatusBarAppearanceUpdate();
     bool wantsFullScreenLayout() const { return wantsFullScreenLayout_; }
     void setWantsFullScreenLayout(bool wants) { wantsFullScreenLayout_ = wants; }
@@ -144,6 +147,10 @@ private:
     unsigned edgesForExtendedLayout_ = UIRectEdgeAll;
     std::shared_ptr<UIViewController> presented_;
     std::weak_ptr<UIViewController> presenting_;
+    // The bar's style and visibility before this presented controller set
+    // its own; put back on dismissal.
+    std::optional<std::pair<long, bool>> statusBarBeforePresented_;
+    bool dismissing_ = false;
     int memoryPurges_ = 0;
     bool wantsFullScreenLayout_ = false;
 };

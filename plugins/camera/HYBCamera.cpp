@@ -5,10 +5,12 @@
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBContainer.h"
 #include "hybrid/HYBPluginResult.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
+#include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Window.h"
@@ -311,6 +313,13 @@ void HYBCamera::imagePickerControllerReturnImageResult() {
     metadata_.reset();
     sendResult(*result, picker->callbackId);
     setHasPendingOperation(false);
+}
+
+void HYBCamera::navigationControllerWillShowViewController(platform::UIImagePickerController& picker,
+                                                           platform::UIViewController& shown, bool) {
+    const auto& types = picker.mediaTypes();
+    if (std::find(types.begin(), types.end(), platform::kUTTypeImage) != types.end()) return;
+    shown.navigationItem()->setTitle(platform::Bundle::main().localizedStringForKeyValueTable("Videos title", "", ""));
 }
 
 void HYBCamera::imagePickerControllerDidCancel(platform::UIImagePickerController& basePicker) {

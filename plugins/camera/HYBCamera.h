@@ -60,6 +60,8 @@ public:
     void imagePickerControllerDidFinishPickingMediaWithInfo(platform::UIImagePickerController& picker,
                                                             const platform::UIImagePickerInfo& info) override;
     void imagePickerControllerDidCancel(platform::UIImagePickerController& picker) override;
+    void navigationControllerWillShowViewController(platform::UIImagePickerController& picker,
+                                                    platform::UIViewController& shown, bool animated) override;
     void popoverControllerDidDismissPopover(platform::UIPopoverController& popover) override;
     void locationManagerDidUpdateToLocationFromLocation(platform::CLLocationManager& manager,
                                                         const platform::CLLocation& newLocation,
