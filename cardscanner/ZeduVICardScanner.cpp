@@ -1,11 +1,13 @@
 #include "cardscanner/ZeduVICardScanner.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "cardscanner/ZeduVIIplImage.h"
 #include "cardscanner/ZeduVIReadCardInfo.h"
+#include "platform/foundation/Clock.h"
 
 namespace cardscanner {
 
@@ -26,7 +28,15 @@ FrameScanResult frameWithReadings(float focusScore, float brightnessScore, long 
 
 }  // namespace
 
-ZeduVICardScanner::ZeduVICardScanner() { scanner_init(_scannerState); }
+ZeduVICardScanner::ZeduVICardScanner() {
+    scanner_init(_scannerState);
+    // The platform's clock, as the frames' own times are: the expiry's second
+    // is then a second of filming, not of however long the analysis took, and
+    // a manual clock makes it a count of frames.
+    _scannerState.clock = [] {
+        return static_cast<uint64_t>(std::llround(std::max(platform::clock().now(), 0.0) * 1000.0));
+    };
+}
 
 ZeduVICardScanner::~ZeduVICardScanner() { scanner_destroy(_scannerState); }
 

@@ -9,6 +9,10 @@
 // few milliseconds), which is the longest a main-thread reader waits.
 // scanSessionAnalytics() is the one exception: it hands out the state's own
 // analytics record, for the capture queue to read between frames.
+//
+// Time (the wait for the expiry after the number, today's month for the
+// expiry's validity) is read from platform::clock() unless a replaced state
+// brings a clock of its own.
 
 #include <memory>
 #include <mutex>

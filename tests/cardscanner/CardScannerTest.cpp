@@ -7,6 +7,7 @@
 #include "cardscanner/ZeduVICardScanner.h"
 #include "cardscanner/ZeduVIIplImage.h"
 #include "cardscanner/ZeduVIReadCardInfo.h"
+#include "platform/foundation/Clock.h"
 
 namespace cardscanner {
 namespace {
@@ -134,6 +135,27 @@ TEST(CardScanner, ResetForgetsTheCompletedScanAndItsResult) {
     ASSERT_TRUE(scanner.complete());
     EXPECT_EQ(scanner.cardInfo()->number(), kAmex);
     EXPECT_EQ(scanner.cardInfo()->xOffsets().size(), 15u);
+}
+
+// The wait is measured on the platform clock, never on how long the frames
+// took to analyse, so a fast build and a slow one finish on the same frame.
+TEST(CardScanner, WithTheExpiryWantedTheNumberWaitsASecondOfThePlatformClock) {
+    platform::ScopedManualClock clock;
+    ZeduVICardScanner scanner;
+    const auto addFrame = [&scanner] {
+        FrameScanResult frame = confidentFrame(kVisa);
+        scanner.addFrameScores(frame, true);
+    };
+    for (int i = 0; i < 3; ++i) addFrame();
+    EXPECT_FALSE(scanner.complete()) << "decided, but no expiry yet";
+    clock->advance(0.9);
+    addFrame();
+    EXPECT_FALSE(scanner.complete());
+    clock->advance(0.2);
+    addFrame();
+    ASSERT_TRUE(scanner.complete()) << "a second passed without an expiry";
+    EXPECT_EQ(scanner.cardInfo()->number(), kVisa);
+    EXPECT_EQ(scanner.cardInfo()->expiryMonth(), 0u);
 }
 
 // The capture queue adds frames and resets while the main thread asks for

@@ -4,15 +4,20 @@
 #include <cmath>
 #include <ctime>
 
+#include "platform/foundation/Clock.h"
+
 namespace camera_frames {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// The month the scanner judges expiry dates by: the platform clock's, in local
+// time, so a card filmed under a test's manual clock expires when that clock
+// says it should rather than when the machine's calendar does.
 CalendarMonth thisMonth() {
-    const std::time_t now = std::time(nullptr);
+    const auto now = static_cast<std::time_t>(platform::clock().now());
     std::tm parts{};
-    gmtime_r(&now, &parts);
+    localtime_r(&now, &parts);
     return {parts.tm_mon + 1, parts.tm_year + 1900};
 }
 

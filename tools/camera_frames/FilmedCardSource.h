@@ -38,7 +38,8 @@ public:
         std::string style = "a";  // a card_renderer::style_preset name
         bool dark = false;
         int emptyFrames = kEmptyFrames;
-        // The month the card's expiry counts from; by default this month.
+        // The month the card's expiry counts from; by default this month of
+        // platform::clock() at construction.
         CalendarMonth today{0, 0};
     };
 

@@ -117,9 +117,8 @@ TEST(ImageMetadata, ValuesOfTheWrongKindAreLeftOut) {
 
 TEST(ImageMetadata, APositionAloneOnAJfifJpegPassesValidationWithTheRequiredEntriesFilledIn) {
     const Data& jpeg = testing_support::smallJpeg();
-    Data jfif(jpeg.begin(), jpeg.begin() + 2);
-    jfif.insert(jfif.end(), {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
-    jfif.insert(jfif.end(), jpeg.begin() + 2, jpeg.end());
+    Data jfif = jpeg;
+    jfif.insert(jfif.begin() + 2, {0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
     const Dictionary position{{"Orientation", 6},
                               {"{Exif}", Dictionary{{"Flash", 0}}},
                               {"{GPS}", Dictionary{{"LatitudeRef", "N"}, {"Latitude", 48.8584}, {"LongitudeRef", "W"},
