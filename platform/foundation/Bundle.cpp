@@ -169,7 +169,8 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name, cons
 std::string Bundle::localizedStringForKeyValueTable(const std::string& key, const std::string& value,
                                                     const std::string& table) const {
     const std::string name = (table.empty() ? std::string("Localizable") : table) + ".strings";
-    const std::string* region = objectForInfoDictionaryKey("CFBundleDevelopmentRegion").string();
+    const Value developmentRegion = objectForInfoDictionaryKey("CFBundleDevelopmentRegion");
+    const std::string* region = developmentRegion.string();
     InfoCache& cache = *infoCache_;
     std::lock_guard lock(cache.tablesMutex);
     for (const std::string& folder : {(region ? *region : std::string("en")) + ".lproj", std::string("Base.lproj")}) {

@@ -167,3 +167,20 @@ TEST_F(BundleInfoTest, SettingTheMainBundleBringsItsOwnInfo) {
     EXPECT_EQ(main.bundleIdentifier(), "org.example.second");
     Bundle::setMain(before);
 }
+
+TEST_F(BundleInfoTest, StringsComeFromTheDevelopmentRegionsTableThenBase) {
+    const std::string root = bundleWithInfo("Strings.app", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>CFBundleDevelopmentRegion</key><string>fr</string></dict></plist>)");
+    folder_.write("Strings.app/fr.lproj/Localizable.strings",
+                  "/* titles */\n\"Videos title\" = \"Vid\u00e9os \\\"HD\\\"\";  // a comment\n\"Photos\" = \"Images\";\n");
+    folder_.write("Strings.app/Base.lproj/Localizable.strings", "\"Only base\" = \"Base\";\n\"Broken\" = ;\n\"Lost\" = \"x\";");
+    const Bundle bundle(root);
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Photos", "", ""), "Images");
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Videos title", "", ""), "Vid\u00e9os \"HD\"");
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Only base", "", "Localizable"), "Base");
+    // What a damaged table holds after its fault is ignored, and said.
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Lost", "fallback", ""), "fallback");
+    EXPECT_TRUE(logs_.contains("cannot read the strings after \"Broken\""));
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Missing", "", ""), "Missing");
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Photos", "", "Other"), "Photos");
+}

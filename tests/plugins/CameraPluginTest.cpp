@@ -14,6 +14,9 @@
 #include "tests/support/StubCommandDelegate.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBPluginResult.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Json.h"
@@ -271,9 +274,20 @@ TEST_F(CameraPluginTest, VideosAnswerTheirMediaURLAndDestinationTwoTheReferenceU
     UIImagePickerInfo video;
     video.mediaType = kUTTypeMovie;
     video.mediaURL = URL::fileURLWithPath("/media/clip.mov");
+    const std::string previousMain = Bundle::main().bundlePath();
+    Bundle::setMain(std::string(HYBRID_SOURCE_DIR) + "/examples/app");
+    UIApplication& application = UIApplication::sharedApplication();
+    application.setStatusBarHidden(false);
     take({Value(50), Value(0), Value(0), Value(), Value(), Value(0), Value(1)});
+    Bundle::setMain(previousMain);
     EXPECT_EQ(camera_->pickerController()->mediaTypes(), std::vector<std::string>{kUTTypeMovie});
+    // A picker of videos alone is titled from the app's strings, and the
+    // status bar hides on the next turn while it shows, back after it.
+    EXPECT_EQ(camera_->pickerController()->navigationItem()->title(), "Videos");
+    RunLoop::main().runOnce();
+    EXPECT_TRUE(application.isStatusBarHidden());
     pick(video);
+    EXPECT_FALSE(application.isStatusBarHidden());
     EXPECT_EQ(*delegate_->answers.at(0).message.string(), "file:///media/clip.mov");
 
     UIImagePickerInfo library = cameraInfo(picture(10, 10), false);
