@@ -184,6 +184,7 @@ void ZeduVIDataEntryViewController::viewDidLoad() {
     scrollView_ = std::make_shared<UIScrollView>(relevantViewFrame_);
     if (!manualEntry_) {
         cardView_ = std::make_shared<UIImageView>(cardImage_);
+        cardView_->setContentMode(platform::UIViewContentModeScaleAspectFit);
         const CGSize size = floatingCardView_ ? floatingCardView_->bounds().size : CGSize{};
         cardView_->setBounds(CGRectMake(0, 0, size.width, size.height));
         cardView_->setBackgroundColor(formBackgroundColor());
@@ -543,7 +544,11 @@ void ZeduVIDataEntryViewController::updateCardLogo() {
     cardTypeForLogo_ = type;
     if (const auto logo = ZeduVICreditCardInfo::logoForCardType(type)) {
         auto logoView = std::make_shared<UIImageView>(logo);
+        logoView->setContentMode(platform::UIViewContentModeScaleAspectFit);
         logoView->setBounds(CGRectMake(0, 0, logo->size().width, logo->size().height));
+        logoView->setAccessibilityLabel(
+            ZeduVICreditCardInfo::displayStringForCardType(type, context_->languageOrLocale()));
+        logoView->setIsAccessibilityElement(true);
         numberTextField_->setRightView(logoView);
         numberTextField_->setRightViewMode(UITextFieldViewModeAlways);
     } else {

@@ -416,6 +416,7 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
         form->setCardImageSize(size);
 
         std::shared_ptr<UIWindow> prior = UIWindow::keyWindow();
+        if (!prior && !UIWindow::windows().empty()) prior = UIWindow::windows().back();
         form->setPriorKeyWindow(prior);
 
         auto window = std::make_shared<UIWindow>(UIScreen::mainScreen().bounds());

@@ -1,5 +1,7 @@
 #include "platform/ui/ImageView.h"
 
+#include <algorithm>
+
 namespace platform {
 
 UIImageView::UIImageView(CGRect frame) : UIView(frame) { setUserInteractionEnabled(false); }
@@ -16,7 +18,18 @@ void UIImageView::setImage(std::shared_ptr<UIImage> image) {
 }
 
 void UIImageView::drawRect(CGRect) {
-    if (image_) image_->drawInRect(bounds());
+    if (!image_) return;
+    const CGRect box = bounds();
+    const CGSize size = image_->size();
+    if (contentMode() != UIViewContentModeScaleAspectFit || size.width <= 0 || size.height <= 0) {
+        image_->drawInRect(box);
+        return;
+    }
+    const double factor = std::min(box.size.width / size.width, box.size.height / size.height);
+    const CGSize fitted{size.width * factor, size.height * factor};
+    image_->drawInRect({{box.origin.x + (box.size.width - fitted.width) / 2,
+                         box.origin.y + (box.size.height - fitted.height) / 2},
+                        fitted});
 }
 
 }  // namespace platform

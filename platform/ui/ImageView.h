@@ -1,5 +1,6 @@
 #pragma once
-// A view that shows an image scaled to fill its bounds. Like the phone's, it
+// A view that shows an image scaled to fill its bounds, or to fit them
+// centred when its content mode is UIViewContentModeScaleAspectFit. Like the phone's, it
 // takes no touches unless told to (so views on it get none either).
 // Main thread only.
 

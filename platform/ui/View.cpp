@@ -203,6 +203,12 @@ CGRect UIView::convertRectFromView(CGRect rect, const UIView* view) const {
 
 void UIView::setAlpha(double alpha) { alpha_ = std::isnan(alpha) ? 0 : std::clamp(alpha, 0.0, 1.0); }
 
+void UIView::setContentMode(UIViewContentMode mode) {
+    if (mode == contentMode_) return;
+    contentMode_ = mode;
+    setNeedsDisplay();
+}
+
 std::shared_ptr<UIView> UIView::viewWithTag(long tag) {
     if (tag_ == tag) return weak_from_this().lock();
     for (const auto& child : subviews_)

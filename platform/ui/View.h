@@ -60,6 +60,11 @@ enum UIViewAutoresizing : unsigned {
     UIViewAutoresizingFlexibleBottomMargin = 1 << 5,
 };
 
+enum UIViewContentMode : long {
+    UIViewContentModeScaleToFill = 0,
+    UIViewContentModeScaleAspectFit = 1,
+};
+
 class UIView : public std::enable_shared_from_this<UIView> {
 public:
     explicit UIView(CGRect frame = CGRectZero);
@@ -160,6 +165,15 @@ public:
     // turn of the run loop (the simulator's screenshots, tests).
     static void flushPendingPasses();
 
+    // How content drawn for another size fits the bounds (UIImageView's image).
+    UIViewContentMode contentMode() const { return contentMode_; }
+    void setContentMode(UIViewContentMode mode);
+    // What a screen reader says of the view, and whether it stops on it.
+    const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+    void setAccessibilityLabel(std::string label) { accessibilityLabel_ = std::move(label); }
+    bool isAccessibilityElement() const { return accessibilityElement_; }
+    void setIsAccessibilityElement(bool element) { accessibilityElement_ = element; }
+
     // --- Touches ---
     bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
     void setUserInteractionEnabled(bool enabled) { userInteractionEnabled_ = enabled; }
@@ -190,6 +204,9 @@ private:
     bool hidden_ = false;
     double alpha_ = 1;
     bool userInteractionEnabled_ = true;
+    UIViewContentMode contentMode_ = UIViewContentModeScaleToFill;
+    std::string accessibilityLabel_;
+    bool accessibilityElement_ = false;
     std::optional<UIColor> backgroundColor_;
     long tag_ = 0;
     std::shared_ptr<CALayer> layer_;

@@ -9,15 +9,34 @@
 namespace platform {
 
 namespace {
+// Main thread only, like the windows themselves.
+std::vector<UIWindow*>& liveWindows() {
+    static NeverDestroyed<std::vector<UIWindow*>> windows;
+    return *windows;
+}
+
 std::weak_ptr<UIWindow>& keyWindowSlot() {
     static NeverDestroyed<std::weak_ptr<UIWindow>> window;
     return *window;
 }
 }  // namespace
 
-UIWindow::UIWindow(CGRect frame) : UIView(frame) { setHidden(true); }
+UIWindow::UIWindow(CGRect frame) : UIView(frame) {
+    setHidden(true);
+    liveWindows().push_back(this);
+}
 
-UIWindow::~UIWindow() = default;
+UIWindow::~UIWindow() { std::erase(liveWindows(), this); }
+
+std::vector<std::shared_ptr<UIWindow>> UIWindow::windows() {
+    std::vector<std::shared_ptr<UIWindow>> windows;
+    for (UIWindow* window : liveWindows()) {
+        // A window being made or torn down has no owner to share yet or still.
+        if (auto shared = std::static_pointer_cast<UIWindow>(window->weak_from_this().lock()))
+            windows.push_back(std::move(shared));
+    }
+    return windows;
+}
 
 void UIWindow::setRootViewController(std::shared_ptr<UIViewController> controller) {
     assertMainThread("UIWindow::setRootViewController");

@@ -14,6 +14,7 @@
 // Main thread only.
 
 #include <memory>
+#include <vector>
 
 #include "platform/ui/Screen.h"
 #include "platform/ui/View.h"
@@ -36,6 +37,8 @@ public:
     bool isKeyWindow() const;
     // The window made key last, while it lives.
     static std::shared_ptr<UIWindow> keyWindow();
+    // The application's windows that live, oldest first.
+    static std::vector<std::shared_ptr<UIWindow>> windows();
 
     // One touch event at a point in window coordinates. Answers the view the
     // touch went to (nullptr when it began over nothing that takes touches,

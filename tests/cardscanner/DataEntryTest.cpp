@@ -134,6 +134,11 @@ TEST_F(DataEntryTest, TypingACardAdvancesFieldByFieldAndDoneReturnsTheTypedRecor
     auto& keyboard = UIKeyboard::shared();
     ASSERT_TRUE(keyboard.typeText("4111111111111111"));
     EXPECT_EQ(form_->numberTextField()->text(), "4111 1111 1111 1111");
+    const auto logo = form_->numberTextField()->rightView();
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->contentMode(), UIViewContentModeScaleAspectFit);
+    EXPECT_EQ(logo->accessibilityLabel(), "Visa");
+    EXPECT_TRUE(logo->isAccessibilityElement());
     EXPECT_EQ(editing(), form_->expiryTextField());
     EXPECT_EQ(form_->scrollView()->contentInset().bottom > 0, true);
 

@@ -235,6 +235,17 @@ TEST(WindowRoot, MakeKeyAndVisibleInstallsTheRootViewSizedToTheWindow) {
     window->setRootViewController(next);
     ASSERT_EQ(window->subviews().size(), 1u);
     EXPECT_EQ(window->subviews()[0], next->view());
+    // The application's windows, oldest first, while they live.
+    auto later = std::make_shared<UIWindow>();
+    auto windows = UIWindow::windows();
+    ASSERT_GE(windows.size(), 2u);
+    EXPECT_EQ(windows[windows.size() - 2], window);
+    EXPECT_EQ(windows.back(), later);
+    const std::size_t count = windows.size();
+    windows.clear();
+    later.reset();
+    EXPECT_EQ(UIWindow::windows().size(), count - 1);
+    EXPECT_EQ(UIWindow::windows().back(), window);
 }
 
 // --- Buttons ---------------------------------------------------------------------
