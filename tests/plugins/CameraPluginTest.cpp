@@ -226,11 +226,9 @@ TEST_F(CameraPluginTest, AScaledDownCameraJpegDecodedReducedLooksAsDecodedWhole)
     ASSERT_TRUE(held->reducedImageCovering({1024, 768}));
     const auto reduced = scaledFrom(held);
     ASSERT_TRUE(whole && reduced);
-    for (const auto& image : {whole, reduced}) {
-        EXPECT_EQ(image->imageOrientation(), UIImageOrientationUp);
-        EXPECT_EQ(image->pixelWidth(), 1024);
-        EXPECT_EQ(image->pixelHeight(), 768);
-    }
+    EXPECT_EQ(reduced->imageOrientation(), UIImageOrientationUp);
+    ASSERT_EQ(reduced->size(), CGSizeMake(1024, 768));
+    ASSERT_EQ(whole->size(), reduced->size());
     EXPECT_LT(meanDifference(*whole, *reduced), 2.0);
 }
 
