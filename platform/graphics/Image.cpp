@@ -175,6 +175,30 @@ HeaderReader readerOfData(const Data& data) {
     };
 }
 
+bool isJpeg(const Data& data) { return data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8; }
+
+// The DCT can hand over 1/2, 1/4 or 1/8 of a JPEG's size for little more than
+// the smaller bitmap's cost. Answers the largest of 8, 4 and 2 whose reduced
+// stored size (width, height as the decoder rounds them) `enough` accepts, or
+// 1 when none does.
+int jpegReductionDenominator(ClaimedSize size, const std::function<bool(std::uint32_t, std::uint32_t)>& enough) {
+    for (const std::uint32_t denominator : {8u, 4u, 2u}) {
+        if (enough((size.width + denominator - 1) / denominator, (size.height + denominator - 1) / denominator))
+            return static_cast<int>(denominator);
+    }
+    return 1;
+}
+
+// The orientation stays ours to apply, as for a full decode.
+int decodeFlagsForReduction(int denominator) {
+    switch (denominator) {
+        case 8: return cv::IMREAD_REDUCED_COLOR_8 | cv::IMREAD_IGNORE_ORIENTATION;
+        case 4: return cv::IMREAD_REDUCED_COLOR_4 | cv::IMREAD_IGNORE_ORIENTATION;
+        case 2: return cv::IMREAD_REDUCED_COLOR_2 | cv::IMREAD_IGNORE_ORIENTATION;
+        default: return cv::IMREAD_UNCHANGED;
+    }
+}
+
 // Decoded pixels of JPEG or PNG bytes within the pixel limit; empty when refused.
 cv::Mat decodeData(const Data& data, const std::optional<ClaimedSize>& size, int flags) {
     if (!size) return {};
@@ -188,7 +212,7 @@ cv::Mat decodeData(const Data& data, const std::optional<ClaimedSize>& size, int
 }
 
 UIImageOrientation exifOrientationOfData(const Data& data) {
-    if (data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8) {
+    if (isJpeg(data)) {
         if (const auto metadata = metadataOfJpegData(data)) {
             if (auto it = metadata->find(kCGImagePropertyOrientation); it != metadata->end() && it->second.isNumber())
                 return UIImageOrientationFromExif(static_cast<int>(it->second.doubleValue()));
@@ -276,53 +300,102 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) 
 std::shared_ptr<UIImage> UIImage::thumbnailWithData(const Data& data, int side) {
     if (data.empty()) return nullptr;
     const auto size = admittedSize(readerOfData(data), "image data");
-    int flags = cv::IMREAD_UNCHANGED;
-    if (size && data[0] == 0xFF) {
-        // A JPEG decodes at 1/2, 1/4 or 1/8 of its size for little more than
-        // the smaller bitmap's cost; the orientation is ours to apply, as for
-        // a full decode.
-        const std::uint32_t shorter = std::min(size->width, size->height);
-        const int wanted = std::max(side, 1);
-        for (const auto& [denominator, reduced] : {std::pair{8, cv::IMREAD_REDUCED_COLOR_8}, std::pair{4, cv::IMREAD_REDUCED_COLOR_4},
-                                                   std::pair{2, cv::IMREAD_REDUCED_COLOR_2}}) {
-            if (shorter / static_cast<std::uint32_t>(denominator) >= static_cast<std::uint32_t>(wanted)) {
-                flags = reduced | cv::IMREAD_IGNORE_ORIENTATION;
-                break;
-            }
-        }
+    int denominator = 1;
+    if (size && isJpeg(data)) {
+        const std::uint32_t wanted = static_cast<std::uint32_t>(std::max(side, 1));
+        denominator = jpegReductionDenominator(*size, [wanted](std::uint32_t width, std::uint32_t height) {
+            return std::min(width, height) >= wanted;
+        });
     }
-    const cv::Mat decoded = decodeData(data, size, flags);
+    const cv::Mat decoded = decodeData(data, size, decodeFlagsForReduction(denominator));
     if (decoded.empty()) return nullptr;
     return imageFromMat(decoded, 1, exifOrientationOfData(data));
 }
 
+std::shared_ptr<UIImage> UIImage::imageWithDataDecodedWhenNeeded(Data data) {
+    if (data.empty()) return nullptr;
+    if (!isJpeg(data)) return imageWithData(data);
+    const auto size = admittedSize(readerOfData(data), "image data");
+    if (!size) return nullptr;
+    const UIImageOrientation orientation = exifOrientationOfData(data);
+    return std::shared_ptr<UIImage>(new UIImage(std::make_shared<const Data>(std::move(data)),
+                                                static_cast<int>(size->width), static_cast<int>(size->height),
+                                                orientation));
+}
+
+UIImage::UIImage(std::shared_ptr<const Data> jpeg, int width, int height, UIImageOrientation orientation)
+    : surface_(nullptr), scale_(1), orientation_(orientation), jpeg_(std::move(jpeg)), jpegWidth_(width),
+      jpegHeight_(height) {}
+
+void UIImage::decodeHeldJpeg() const {
+    const ClaimedSize size{static_cast<std::uint32_t>(jpegWidth_), static_cast<std::uint32_t>(jpegHeight_)};
+    const cv::Mat decoded = decodeData(*jpeg_, size, cv::IMREAD_UNCHANGED);
+    cairo_surface_t* surface = decoded.empty() ? nullptr : surfaceFromMat(decoded);
+    if (surface && (cairo_image_surface_get_width(surface) != jpegWidth_ ||
+                    cairo_image_surface_get_height(surface) != jpegHeight_)) {
+        cairo_surface_destroy(surface);
+        surface = nullptr;
+    }
+    if (!surface) {
+        // The size was promised when the image was made, and callers have
+        // laid out and drawn by it since.
+        logf("UIImage: the image data's %d x %d pixels do not decode; the image shows transparent", jpegWidth_,
+             jpegHeight_);
+        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, jpegWidth_, jpegHeight_);
+    }
+    surface_ = surface;
+}
+
+cairo_surface_t* UIImage::surface() const {
+    if (jpeg_) std::call_once(decoded_, [this] { decodeHeldJpeg(); });
+    return surface_;
+}
+
+std::shared_ptr<UIImage> UIImage::reducedImageCovering(CGSize upright) const {
+    if (!jpeg_ || !(upright.width > 0) || !(upright.height > 0)) return nullptr;
+    // A turned picture's upright width lies along its stored height.
+    const bool swap = swapsSides(orientation_);
+    const double neededWidth = swap ? upright.height : upright.width;
+    const double neededHeight = swap ? upright.width : upright.height;
+    const ClaimedSize size{static_cast<std::uint32_t>(jpegWidth_), static_cast<std::uint32_t>(jpegHeight_)};
+    const int denominator = jpegReductionDenominator(size, [&](std::uint32_t width, std::uint32_t height) {
+        return width >= neededWidth && height >= neededHeight;
+    });
+    if (denominator == 1) return nullptr;
+    const cv::Mat decoded = decodeData(*jpeg_, size, decodeFlagsForReduction(denominator));
+    if (decoded.empty()) return nullptr;
+    return imageFromMat(decoded, 1, orientation_);
+}
+
 std::shared_ptr<UIImage> UIImage::imageWithImage(const UIImage& image, UIImageOrientation orientation) {
-    return std::make_shared<UIImage>(image.surface_, image.scale_, orientation);
+    return std::make_shared<UIImage>(image.surface(), image.scale_, orientation);
 }
 
 std::shared_ptr<UIImage> UIImage::uprightImage() const {
     if (orientation_ == UIImageOrientationUp) return imageWithImage(*this, UIImageOrientationUp);
     const int w = pixelWidth(), h = pixelHeight();
     const bool swap = swapsSides(orientation_);
-    cairo_surface_t* surface = cairo_image_surface_create(cairo_image_surface_get_format(surface_), swap ? h : w,
-                                                          swap ? w : h);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
+    cairo_surface_t* turned = cairo_image_surface_create(cairo_image_surface_get_format(surface()), swap ? h : w,
+                                                         swap ? w : h);
+    if (cairo_surface_status(turned) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(turned);
         return nullptr;
     }
-    cairo_t* cr = cairo_create(surface);
+    cairo_t* cr = cairo_create(turned);
     const cairo_matrix_t m = orientationMatrix(orientation_, w, h);
     cairo_set_matrix(cr, &m);
-    cairo_set_source_surface(cr, surface_, 0, 0);
+    cairo_set_source_surface(cr, surface(), 0, 0);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     paintWithFittingFilter(cr);
     cairo_destroy(cr);
-    auto image = std::make_shared<UIImage>(surface, scale_, UIImageOrientationUp);
-    cairo_surface_destroy(surface);
+    auto image = std::make_shared<UIImage>(turned, scale_, UIImageOrientationUp);
+    cairo_surface_destroy(turned);
     return image;
 }
 
-UIImage::~UIImage() { cairo_surface_destroy(surface_); }
+UIImage::~UIImage() {
+    if (surface_) cairo_surface_destroy(surface_);
+}
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -366,8 +439,9 @@ void UIImage::clearImageCache() {
     imageCache().clear();
 }
 
-int UIImage::pixelWidth() const { return cairo_image_surface_get_width(surface_); }
-int UIImage::pixelHeight() const { return cairo_image_surface_get_height(surface_); }
+// An image holding its JPEG knows its size from the header, so laying it out decodes nothing.
+int UIImage::pixelWidth() const { return jpeg_ ? jpegWidth_ : cairo_image_surface_get_width(surface_); }
+int UIImage::pixelHeight() const { return jpeg_ ? jpegHeight_ : cairo_image_surface_get_height(surface_); }
 CGSize UIImage::size() const {
     const CGSize stored{pixelWidth() / scale_, pixelHeight() / scale_};
     return swapsSides(orientation_) ? CGSize{stored.height, stored.width} : stored;
@@ -375,12 +449,13 @@ CGSize UIImage::size() const {
 
 std::optional<UIImage::Pixel> UIImage::pixelAt(int x, int y) const {
     if (x < 0 || y < 0 || x >= pixelWidth() || y >= pixelHeight()) return std::nullopt;
-    cairo_surface_flush(surface_);
-    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    cairo_surface_t* pixels = surface();
+    cairo_surface_flush(pixels);
+    const unsigned char* data = cairo_image_surface_get_data(pixels);
     if (!data) return std::nullopt;
     const std::uint32_t v =
-        reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(surface_))[x];
-    const bool opaque = cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_RGB24;
+        reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(pixels))[x];
+    const bool opaque = cairo_image_surface_get_format(pixels) == CAIRO_FORMAT_RGB24;
     const std::uint32_t a = opaque ? 255 : v >> 24;
     auto unpremultiply = [a](std::uint32_t c) { return a == 0 ? 0u : std::min(255u, (c * 255 + a / 2) / a); };
     return Pixel{static_cast<std::uint8_t>(unpremultiply((v >> 16) & 0xFF)),
@@ -389,7 +464,7 @@ std::optional<UIImage::Pixel> UIImage::pixelAt(int x, int y) const {
 }
 
 bool UIImage::writePNG(const std::string& path) const {
-    return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    return cairo_surface_write_to_png(surface(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
 namespace {
@@ -415,7 +490,7 @@ void UIImage::drawInRect(CGRect rect) const {
                 rect.size.height / (swap ? pixelWidth() : pixelHeight()));
     const cairo_matrix_t m = orientationMatrix(orientation_, pixelWidth(), pixelHeight());
     cairo_transform(cr, &m);
-    cairo_set_source_surface(cr, surface_, 0, 0);
+    cairo_set_source_surface(cr, surface(), 0, 0);
     paintWithFittingFilter(cr);
     cairo_restore(cr);
 }

@@ -16,9 +16,16 @@
 // Decoding reads the size a JPEG or PNG header claims before anything else:
 // an image of more than kUIImageMaxPixels pixels, or of another format, is
 // refused (nullptr and a log line) without its bitmap ever being allocated.
+//
+// An image made by imageWithDataDecodedWhenNeeded() from a JPEG holds its
+// bytes and decodes them the first time its pixels are needed (once, on
+// whichever thread asks first), as the phone's images made from data do: a
+// picture that is only ever scaled down can then be decoded at a fraction of
+// its size (reducedImageCovering) and never at full size.
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -64,6 +71,11 @@ public:
     // As imageWithData (scale 1), but a JPEG is decoded at the smallest of
     // 1/8, 1/4 and 1/2 of its size whose shorter side still has `side` pixels.
     static std::shared_ptr<UIImage> thumbnailWithData(const Data& data, int side);
+    // As imageWithData (scale 1), but a JPEG is only checked (size, pixel
+    // limit) and read for its orientation now; its pixels are decoded when
+    // first needed. Pixels that then fail to decode show transparent, at the
+    // size the header claims (and a log line says so).
+    static std::shared_ptr<UIImage> imageWithDataDecodedWhenNeeded(Data data);
     // The same pixels with another orientation.
     static std::shared_ptr<UIImage> imageWithImage(const UIImage& image, UIImageOrientation orientation);
     // Forgets every image imageNamed() keeps (a memory warning, or tests that
@@ -91,16 +103,33 @@ public:
     // nullptr when the bitmap cannot be made.
     std::shared_ptr<UIImage> uprightImage() const;
 
+    // For an image that holds its JPEG (imageWithDataDecodedWhenNeeded): the
+    // JPEG decoded at the smallest of 1/8, 1/4 and 1/2 of its size whose
+    // pixels, turned upright, still cover `upright` (width and height as
+    // shown), with this image's orientation and scale 1. nullptr when not
+    // even half covers it, when the image holds no JPEG, or when that decode
+    // fails: the image itself is then the one to draw.
+    std::shared_ptr<UIImage> reducedImageCovering(CGSize upright) const;
+
     // Into the current context, upright, scaled to fill the rectangle.
     void drawInRect(CGRect rect) const;
     void drawAtPoint(CGPoint point) const;
 
-    cairo_surface_t* surface() const { return surface_; }
+    // Decodes a held JPEG first, when that has not happened yet.
+    cairo_surface_t* surface() const;
 
 private:
-    cairo_surface_t* surface_;
+    UIImage(std::shared_ptr<const Data> jpeg, int width, int height, UIImageOrientation orientation);
+    void decodeHeldJpeg() const;
+
+    mutable cairo_surface_t* surface_;  // set once through decoded_ for an image holding its JPEG
     double scale_;
     UIImageOrientation orientation_;
+    // Kept after a full decode too, so that what reducedImageCovering gives
+    // never depends on whether the pixels were needed before.
+    std::shared_ptr<const Data> jpeg_;
+    int jpegWidth_ = 0, jpegHeight_ = 0;
+    mutable std::once_flag decoded_;
 };
 
 // Encoded bytes; empty when encoding fails. JPEG quality is 0.0-1.0

@@ -243,8 +243,8 @@ bool UIImagePickerController::pickLibraryFile(const std::string& name, std::stri
         info.mediaURL = URL::fileURLWithPath(path);
     } else {
         if (!allowsType(*picker, kUTTypeImage)) return fail(error, "the picker does not offer images");
-        const auto bytes = FileManager::defaultManager().contentsAtPath(path);
-        info.originalImage = bytes ? UIImage::imageWithData(*bytes) : nullptr;
+        auto bytes = FileManager::defaultManager().contentsAtPath(path);
+        info.originalImage = bytes ? UIImage::imageWithDataDecodedWhenNeeded(std::move(*bytes)) : nullptr;
         if (!info.originalImage) return fail(error, "\"" + name + "\" is not a readable image");
         info.mediaType = kUTTypeImage;
         // The editor's starting crop: the whole picture, upright.
@@ -264,7 +264,7 @@ bool UIImagePickerController::takeCameraPicture(std::string* error) {
     if (path.empty()) return fail(error, "no camera picture (camera.jpg) in the fixture folder");
     const auto bytes = FileManager::defaultManager().contentsAtPath(path);
     UIImagePickerInfo info;
-    info.originalImage = bytes ? UIImage::imageWithData(*bytes) : nullptr;
+    info.originalImage = bytes ? UIImage::imageWithDataDecodedWhenNeeded(*bytes) : nullptr;
     if (!info.originalImage) return fail(error, "the camera picture is not a readable image");
     info.mediaType = kUTTypeImage;
     Error metadataError;

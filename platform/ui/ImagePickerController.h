@@ -57,7 +57,9 @@ inline constexpr const char* UIImagePickerControllerMediaMetadata = "UIImagePick
 // What the picker hands its delegate. Absent entries are empty.
 struct UIImagePickerInfo {
     std::string mediaType;                     // kUTTypeImage or kUTTypeMovie
-    std::shared_ptr<UIImage> originalImage;    // images
+    // Images. A JPEG is decoded when first needed, so that a delegate that
+    // only scales it down can decode it reduced (UIImage::reducedImageCovering).
+    std::shared_ptr<UIImage> originalImage;
     std::shared_ptr<UIImage> editedImage;      // images, when editing is allowed
     std::optional<URL> referenceURL;           // library picks: "assets-library://asset/asset.JPG?id=…&ext=JPG"
     std::optional<URL> mediaURL;               // videos: a file URL

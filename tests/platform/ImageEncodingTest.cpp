@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -134,7 +135,8 @@ TEST(ImageDecoding, AClaimAboveThePixelLimitIsRefusedUnreadAndThumbnailsDecodeRe
     EXPECT_EQ(UIImage::imageWithData(testing_support::faultInput(huge)), nullptr);
     EXPECT_EQ(UIImage::thumbnailWithData(testing_support::faultInput(huge), 60), nullptr);
     EXPECT_EQ(UIImage::imageWithContentsOfFile(testing_support::faultInputPath(huge)), nullptr);
-    EXPECT_EQ(log.size(), 3u);
+    EXPECT_EQ(UIImage::imageWithDataDecodedWhenNeeded(testing_support::faultInput(huge)), nullptr);
+    EXPECT_EQ(log.size(), 4u);
     EXPECT_TRUE(log.contains("claims 32767 x 32767 pixels"));
 
     // 640 x 480, EXIF orientation 6: an eighth still has 60 pixels a side, and the orientation is kept.
@@ -147,4 +149,35 @@ TEST(ImageDecoding, AClaimAboveThePixelLimitIsRefusedUnreadAndThumbnailsDecodeRe
     EXPECT_EQ(UIImage::thumbnailWithData(camera, 200)->pixelWidth(), 320);
     const Data png = *files.contentsAtPath(std::string(HYBRID_SOURCE_DIR) + "/examples/photos/garden.png");
     EXPECT_EQ(UIImage::thumbnailWithData(png, 20)->pixelWidth(), 240);
+}
+
+TEST(ImageDecoding, AJpegDecodedWhenNeededIsTheFullDecodeAndCoversAnUprightSizeReduced) {
+    const Data camera = *FileManager::defaultManager().contentsAtPath(std::string(HYBRID_SOURCE_DIR) +
+                                                                     "/examples/photos/camera.jpg");
+    const auto held = UIImage::imageWithDataDecodedWhenNeeded(camera);
+    const auto full = UIImage::imageWithData(camera);
+    ASSERT_TRUE(held && full);
+    EXPECT_EQ(held->size(), CGSizeMake(480, 640));
+    for (auto [x, y] : {std::pair{0, 0}, {639, 0}, {321, 243}, {639, 479}})
+        EXPECT_EQ(held->pixelAt(x, y), full->pixelAt(x, y)) << x << "," << y;
+
+    // 640 x 480 stored, shown turned right as 480 x 640: an upright width lies along the stored height.
+    for (auto [upright, storedWidth] : {std::pair{CGSize{60, 80}, 80}, {CGSize{80, 60}, 160}, {CGSize{240, 320}, 320}}) {
+        const auto reduced = held->reducedImageCovering(upright);
+        ASSERT_TRUE(reduced) << upright.width << " x " << upright.height;
+        EXPECT_EQ(reduced->pixelWidth(), storedWidth) << upright.width << " x " << upright.height;
+        EXPECT_EQ(reduced->imageOrientation(), UIImageOrientationRight);
+    }
+    EXPECT_EQ(held->reducedImageCovering({241, 320}), nullptr);
+    EXPECT_EQ(full->reducedImageCovering({60, 80}), nullptr);
+
+    // A header without the pixels behind it keeps its promised size and shows nothing.
+    const std::uint8_t startOfFrame[] = {0xFF, 0xC0};
+    const auto frame = std::search(camera.begin(), camera.end(), std::begin(startOfFrame), std::end(startOfFrame));
+    ASSERT_NE(frame, camera.end());
+    LogCapture log;
+    const auto empty = UIImage::imageWithDataDecodedWhenNeeded(Data(camera.begin(), frame + 2 + (frame[2] << 8 | frame[3])));
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->pixelAt(320, 240)->alpha, 0);
+    EXPECT_TRUE(log.contains("do not decode"));
 }

@@ -67,6 +67,34 @@ std::shared_ptr<UIImage> picture(int w, int h, UIImageOrientation orientation = 
     return UIImage::imageWithImage(*image, orientation);
 }
 
+// A phone camera's JPEG: 3024 x 4032 stored and tagged turned right (4032 x
+// 3024 upright), in blocks whose colours run across and down it, so that a
+// picture turned or mirrored the wrong way differs everywhere.
+Data cameraSizedJpeg() {
+    const int w = 3024, h = 4032, block = 96;
+    UIGraphicsBeginImageContextWithOptions(CGSize{double(w), double(h)}, true, 1);
+    CGContextRef context = UIGraphicsGetCurrentContext();
+    for (int y = 0; y < h; y += block)
+        for (int x = 0; x < w; x += block) {
+            CGContextSetFillColorWithColor(context, CGColor{double(x) / w, double(y) / h, (x / block + y / block) % 3 / 2.0, 1});
+            CGContextFillRect(context, CGRectMake(x, y, block, block));
+        }
+    const auto stored = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    return UIImageJPEGRepresentation(*UIImage::imageWithImage(*stored, UIImageOrientationRight), 0.9);
+}
+
+// Mean absolute difference of the colour channels of two images of one size.
+double meanDifference(const UIImage& a, const UIImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y)
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            const auto p = *a.pixelAt(x, y), q = *b.pixelAt(x, y);
+            sum += std::abs(p.red - q.red) + std::abs(p.green - q.green) + std::abs(p.blue - q.blue);
+        }
+    return sum / (3.0 * a.pixelWidth() * a.pixelHeight());
+}
+
 UIImagePickerInfo cameraInfo(std::shared_ptr<UIImage> image, bool withMetadata) {
     UIImagePickerInfo info;
     info.mediaType = kUTTypeImage;
@@ -186,6 +214,25 @@ TEST_F(CameraPluginTest, OrientationFixDrawsThePictureAsItIsSeenUpright) {
         for (auto [x, y] : {std::pair{5, 5}, {fixed->pixelWidth() - 5, fixed->pixelHeight() - 5}})
             EXPECT_EQ(fixed->pixelAt(x, y), expected->pixelAt(x, y)) << orientation << " at " << x << "," << y;
     }
+}
+
+TEST_F(CameraPluginTest, AScaledDownCameraJpegDecodedReducedLooksAsDecodedWhole) {
+    const Data jpeg = cameraSizedJpeg();
+    const auto scaledFrom = [&](std::shared_ptr<UIImage> original) {
+        take({Value(90), Value(0), Value(1), Value(1024), Value(768), Value(0), Value(0), Value(false), Value(true)});
+        pick(cameraInfo(std::move(original), false));
+        return UIImage::imageWithData(bytesOf(delegate_->answers.back()));
+    };
+    // An image decoded whole holds no JPEG, so it is scaled from its full pixels.
+    const auto whole = scaledFrom(UIImage::imageWithData(jpeg));
+    const auto held = UIImage::imageWithDataDecodedWhenNeeded(jpeg);
+    ASSERT_TRUE(held->reducedImageCovering({1024, 768}));
+    const auto reduced = scaledFrom(held);
+    ASSERT_TRUE(whole && reduced);
+    EXPECT_EQ(reduced->imageOrientation(), UIImageOrientationUp);
+    ASSERT_EQ(reduced->size(), CGSizeMake(1024, 768));
+    ASSERT_EQ(whole->size(), reduced->size());
+    EXPECT_LT(meanDifference(*whole, *reduced), 2.0);
 }
 
 TEST_F(CameraPluginTest, PictureWithMetadataWaitsForOneFixAndCarriesItsGPSData) {
