@@ -24,9 +24,15 @@ std::shared_ptr<platform::UIViewController> presenterFor(const hybrid::HYBPlugin
 
 // Dismisses the scanner from its presenter. The screen that called the
 // delegate is still on the stack: the controller is kept until the next turn.
+// A form sheet leaves the status bar as its form set it (dark content); the
+// page underneath gets its own back, as the phone asks the controller that
+// shows again.
 void dismiss(cardscanner::ZeduVIPaymentViewController& payment) {
     auto keepAlive = payment.shared_from_this();
-    if (auto presenter = payment.presentingViewController()) presenter->dismissViewControllerAnimated(true);
+    if (auto presenter = payment.presentingViewController()) {
+        presenter->dismissViewControllerAnimated(true);
+        presenter->setNeedsStatusBarAppearanceUpdate();
+    }
     platform::RunLoop::main().post([keepAlive] {});
 }
 
