@@ -1,5 +1,5 @@
 // The form's controls: text fields typed through the keyboard and their
-// delegate, the keyboard's notifications, grouped tables and their
+// delegate, the keyboard's notifications and keys, grouped tables and their
 // separators, scroll insets, bar items in the navigation bar, and the
 // animated push on the run loop's clock.
 #include <gtest/gtest.h>
@@ -137,6 +137,30 @@ TEST_F(FormControls, TheKeyboardShowsForTheFirstResponderAndHidesAfterTheLast) {
 
     UIApplication::sharedApplication().setStatusBarOrientation(UIInterfaceOrientationLandscapeRight);
     EXPECT_EQ(UIKeyboard::shared().frame().size.height, 162);
+}
+
+TEST_F(FormControls, TheKeysAreLabelledAndANumberPadFieldGetsTheDigitPad) {
+    UIScreen::mainScreen().setBounds(CGRectMake(0, 0, 320, 568));
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->makeKeyAndVisible();
+    auto field = std::make_shared<UITextField>(CGRectMake(10, 100, 300, 40));
+    window->addSubview(field);
+    ASSERT_TRUE(field->becomeFirstResponder());
+    const auto grey = [](const UIImage& image, int x, int y) { return int(image.pixelAt(x, y)->red); };
+
+    auto letters = renderViewToImage(*window);
+    ASSERT_TRUE(letters);
+    EXPECT_GT(darkPixels(*letters, CGRectMake(3, 358, 26, 44)), 10);  // the Q key's label
+    EXPECT_NEAR(grey(*letters, 32, 380), 209, 3);                    // the gap between Q and W
+
+    field->setKeyboardType(UIKeyboardTypeNumberPad);
+    auto pad = renderViewToImage(*window);
+    ASSERT_TRUE(pad);
+    EXPECT_NEAR(grey(*pad, 32, 380), 250, 3);                        // the 1 key, a third of the width
+    EXPECT_GT(darkPixels(*pad, CGRectMake(3, 358, 100, 49)), 10);     // its digit
+    EXPECT_NEAR(grey(*pad, 53, 540), 209, 3);                        // no key left of the 0
+    EXPECT_GT(darkPixels(*pad, CGRectMake(250, 520, 40, 40)), 20);    // the delete key's sign
+    EXPECT_EQ(darkPixels(*letters, CGRectMake(260, 520, 40, 40)), 0);
 }
 
 TEST_F(FormControls, AFieldThatGoesAwayGivesUpTheKeyboard) {
