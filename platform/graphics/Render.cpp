@@ -20,6 +20,12 @@ std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(width), int(height));
     cairo_t* cr = cairo_create(surface);
     cairo_scale(cr, scale, scale);
+    // A phone's screen shows no see-through pixels: where the window's views
+    // leave it uncovered (or only tinted), the dark screen shows.
+    if (view.isKindOfClass("UIWindow")) {
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+    }
     {
         CGContext context(cr);
         view.renderInContext(&context);

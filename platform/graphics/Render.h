@@ -2,7 +2,8 @@
 // Pictures of view trees: the view at the image's origin, then every visible
 // view under it, each drawing its background colour, its own content and its
 // subviews, clipped by masksToBounds (with the corner radius) and faded by
-// its alpha. Pending layout runs first. Main thread only.
+// its alpha. A window's picture is opaque, as a screen is: black under its
+// background colour and views. Pending layout runs first. Main thread only.
 
 #include <memory>
 #include <string>

@@ -243,8 +243,10 @@ bool UIImagePickerController::pickLibraryFile(const std::string& name, std::stri
         info.mediaURL = URL::fileURLWithPath(path);
     } else {
         if (!allowsType(*picker, kUTTypeImage)) return fail(error, "the picker does not offer images");
-        auto bytes = FileManager::defaultManager().contentsAtPath(path);
-        info.originalImage = bytes ? UIImage::imageWithDataDecodedWhenNeeded(std::move(*bytes)) : nullptr;
+        // Decoded now: a library file may be damaged, and the pick must fail
+        // then rather than hand over a picture with nothing in it.
+        const auto bytes = FileManager::defaultManager().contentsAtPath(path);
+        info.originalImage = bytes ? UIImage::imageWithData(*bytes) : nullptr;
         if (!info.originalImage) return fail(error, "\"" + name + "\" is not a readable image");
         info.mediaType = kUTTypeImage;
         // The editor's starting crop: the whole picture, upright.

@@ -6,7 +6,8 @@
 // screen points, UIKeyboardAnimationDurationUserInfoKey: 0.25}. Its frame is
 // the bottom 216 points of the screen in portrait, 162 in landscape (the
 // status bar's orientation). The key window draws it over everything while
-// it is visible.
+// it is visible: labelled letter keys, or the digit pad when the first
+// responder asks for the number pad.
 //
 // Typing is for the simulator and tests: each character goes through the
 // first responder's insertText, as a key press would. Main thread only.

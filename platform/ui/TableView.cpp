@@ -1,6 +1,9 @@
 #include "platform/ui/TableView.h"
 
+#include <cairo.h>
+
 #include <algorithm>
+#include <cmath>
 
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
@@ -226,6 +229,8 @@ void UITableView::setSeparatorStyle(UITableViewCellSeparatorStyle style) {
     setNeedsDisplay();
 }
 
+void UITableView::setSeparatorInset(UIEdgeInsets insets) { separatorInset_ = insets; }
+
 void UITableView::layoutSubviews() {
     if (backgroundView_) backgroundView_->setFrame(bounds());
     if (bounds().size.width != placedWidth_) {
@@ -234,8 +239,8 @@ void UITableView::layoutSubviews() {
     }
 }
 
-// Sections' boxes, titles and separators lie under the cells, which draw no
-// background of their own unless given one; a background view hides them.
+// Sections' boxes and titles lie under the cells, which draw no background
+// of their own unless given one; a background view hides them.
 void UITableView::drawRect(CGRect) {
     if (backgroundView_) return;
     CGContextRef context = UIGraphicsGetCurrentContext();
@@ -262,16 +267,34 @@ void UITableView::drawRect(CGRect) {
             path.fill();
             if (separators) path.stroke();
         }
-        if (!separators) continue;
-        CGContextSetFillColorWithColor(context, separatorColor().CGColor());
-        const std::size_t lines = grouped ? section.rows.size() - 1 : section.rows.size();
+    }
+}
+
+// Drawn on every rendering, after the cells: an opaque cell would hide a line
+// drawn under it, and the cells are not redrawn when the table is.
+void UITableView::drawOverSubviews(CGRect) {
+    if (separatorStyle_ == UITableViewCellSeparatorStyleNone) return;
+    CGContextRef context = UIGraphicsGetCurrentContext();
+    CGContextSaveGState(context);
+    CGContextSetFillColorWithColor(context, separatorColor().CGColor());
+    // One pixel of the picture, whatever its scale, as the phone's hairlines are.
+    double pixelX = 0, pixelY = 1;
+    cairo_device_to_user_distance(context->cairo(), &pixelX, &pixelY);
+    const double hairline = std::min(1.0, std::hypot(pixelX, pixelY));
+    // A grouped section's last row ends at the edge of its box.
+    const bool grouped = style_ == UITableViewStyleGrouped;
+    for (const Section& section : sections_) {
+        const std::size_t lines = grouped && !section.rows.empty() ? section.rows.size() - 1 : section.rows.size();
         for (std::size_t r = 0; r < lines; ++r) {
             const CGRect row = section.rows[r];
-            const double left = row.origin.x + (grouped ? 0 : kCellTextInset);
-            CGContextFillRect(context, CGRectMake(left, row.origin.y + row.size.height - 0.5,
-                                                  row.origin.x + row.size.width - left, 0.5));
+            const double left = row.origin.x + separatorInset_.left;
+            const double right = row.origin.x + row.size.width - separatorInset_.right;
+            if (!(right > left)) continue;
+            CGContextFillRect(context,
+                              CGRectMake(left, row.origin.y + row.size.height - hairline, right - left, hairline));
         }
     }
+    CGContextRestoreGState(context);
 }
 
 void UITableView::touchesEnded(const UITouchSet& touches, const UIEvent& event) {

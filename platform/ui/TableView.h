@@ -4,8 +4,9 @@
 // data source and delegate again and lays everything out at once (no cell
 // reuse: every row's cell is made and kept until the next reload). In the
 // grouped style each section is inset 10 points from the sides, drawn as a
-// white rounded box with separator lines between its rows, under its header
-// title. A tap on a row asks the delegate's didSelectRowAtIndexPath.
+// white rounded box under its header title. Separators are hairlines between
+// rows drawn over the cells (which are often opaque), inset by the separator
+// inset. A tap on a row asks the delegate's didSelectRowAtIndexPath.
 //
 // The data source and delegate are held weakly. Main thread only.
 
@@ -144,6 +145,10 @@ public:
     void setBackgroundView(std::shared_ptr<UIView> view);
     UITableViewCellSeparatorStyle separatorStyle() const { return separatorStyle_; }
     void setSeparatorStyle(UITableViewCellSeparatorStyle style);
+    // Left and right insets of the separators from the rows' edges; by
+    // default the line starts where the cells' text does.
+    UIEdgeInsets separatorInset() const { return separatorInset_; }
+    void setSeparatorInset(UIEdgeInsets insets);
     // Used when the delegate does not answer: 44; grouped headers 10 (38
     // with a title) and footers 10; plain headers 0 (22 with a title), footers 0.
     double rowHeight() const { return rowHeight_; }
@@ -151,6 +156,7 @@ public:
 
     void layoutSubviews() override;
     void drawRect(CGRect rect) override;
+    void drawOverSubviews(CGRect rect) override;
     void touchesEnded(const UITouchSet& touches, const UIEvent& event) override;
     bool isKindOfClass(const std::string& className) const override {
         return className == "UITableView" || UIScrollView::isKindOfClass(className);
@@ -178,6 +184,7 @@ private:
     std::vector<Section> sections_;
     std::shared_ptr<UIView> backgroundView_;
     UITableViewCellSeparatorStyle separatorStyle_ = UITableViewCellSeparatorStyleSingleLine;
+    UIEdgeInsets separatorInset_{0, 10, 0, 0};
     double rowHeight_ = 44;
 };
 

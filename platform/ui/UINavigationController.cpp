@@ -109,13 +109,16 @@ std::shared_ptr<UIBarButtonItem> UINavigationBar::itemAtPoint(CGPoint point) con
     return nullptr;
 }
 
+UIColor UINavigationBar::backgroundFill() const {
+    return barTintColor_ ? *barTintColor_
+           : barStyle_ == UIBarStyleBlack ? UIColor::colorWithWhiteAlpha(0.1, 1)
+                                          : UIColor::colorWithWhiteAlpha(0.97, 1);
+}
+
 void UINavigationBar::drawRect(CGRect) {
     CGContextRef context = UIGraphicsGetCurrentContext();
     const CGRect b = bounds();
-    const UIColor fill = barTintColor_ ? *barTintColor_
-                         : barStyle_ == UIBarStyleBlack ? UIColor::colorWithWhiteAlpha(0.1, 1)
-                                                        : UIColor::colorWithWhiteAlpha(0.97, 1);
-    CGContextSetFillColorWithColor(context, fill.CGColor());
+    CGContextSetFillColorWithColor(context, backgroundFill().CGColor());
     CGContextFillRect(context, b);
     CGContextSetFillColorWithColor(context, UIColor::colorWithWhiteAlpha(barStyle_ == UIBarStyleBlack ? 0.3 : 0.7, 1).CGColor());
     CGContextFillRect(context, CGRectMake(b.origin.x, b.origin.y + b.size.height - 0.5, b.size.width, 0.5));
@@ -125,6 +128,11 @@ void UINavigationBar::drawRect(CGRect) {
 void UINavigationBar::drawOverSubviews(CGRect) {
     CGContextRef context = UIGraphicsGetCurrentContext();
     const CGRect b = bounds();
+    // Outside the bar's bounds, so not in its cached drawing.
+    if (statusBarExtent_ > 0) {
+        CGContextSetFillColorWithColor(context, backgroundFill().CGColor());
+        CGContextFillRect(context, CGRectMake(b.origin.x, b.origin.y - statusBarExtent_, b.size.width, statusBarExtent_));
+    }
     const bool black = barStyle_ == UIBarStyleBlack;
     const auto items = visibleItems();
     double leftEnd = b.origin.x, rightStart = b.origin.x + b.size.width;
@@ -343,6 +351,7 @@ void UINavigationController::layoutContent() {
     const CGRect b = view()->bounds();
     const double barTop = UIApplication::sharedApplication().isStatusBarHidden() ? 0 : UIStatusBarThickness;
     navigationBar_->setHidden(navigationBarHidden_);
+    navigationBar_->statusBarExtent_ = barTop;
     navigationBar_->setFrame(CGRectMake(b.origin.x, b.origin.y + barTop, b.size.width, UINavigationBarHeight));
     const auto top = topViewController();
     if (const auto self = weak_from_this().lock())

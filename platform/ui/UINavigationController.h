@@ -33,7 +33,8 @@ enum UIBarStyle : long { UIBarStyleDefault = 0, UIBarStyleBlack = 1 };
 // button titled after the previous controller's back item or title; the
 // right item; a disabled item greyed). A tap on an item triggers it; the back
 // button pops. The items are drawn on every rendering, so their changes show
-// at once.
+// at once. Placed right under the status bar, the bar's colour runs up behind
+// it, as on the phone, so that the status bar's dark content stays readable.
 class UINavigationBar : public UIView {
 public:
     using UIView::UIView;
@@ -69,12 +70,15 @@ public:
 private:
     friend class UINavigationController;
     void setController(std::weak_ptr<UINavigationController> controller) { controller_ = std::move(controller); }
+    UIColor backgroundFill() const;
 
     std::string title_;
     long barStyle_ = UIBarStyleDefault;
     std::optional<UIColor> barTintColor_;
     std::optional<UIColor> tintColor_;
     std::weak_ptr<UINavigationController> controller_;
+    // How far above its top the bar's colour runs (the status bar's thickness, or 0).
+    double statusBarExtent_ = 0;
     mutable std::shared_ptr<UIBarButtonItem> backButton_;
     std::shared_ptr<UIBarButtonItem> touchedItem_;
 };

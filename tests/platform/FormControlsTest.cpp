@@ -1,6 +1,7 @@
 // The form's controls: text fields typed through the keyboard and their
-// delegate, the keyboard's notifications, grouped tables, scroll insets, bar
-// items in the navigation bar, and the animated push on the run loop's clock.
+// delegate, the keyboard's notifications and keys, grouped tables and their
+// separators, scroll insets, bar items in the navigation bar, and the
+// animated push on the run loop's clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/Render.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Keyboard.h"
@@ -65,6 +67,15 @@ protected:
     }
     std::vector<Notification> posted;
 };
+
+// Pixels of `rect` darker than mid grey: a label's or a glyph's strokes.
+int darkPixels(const UIImage& image, CGRect rect) {
+    int dark = 0;
+    for (int y = int(rect.origin.y); y < int(rect.origin.y + rect.size.height); ++y)
+        for (int x = int(rect.origin.x); x < int(rect.origin.x + rect.size.width); ++x)
+            if (const auto pixel = image.pixelAt(x, y); pixel && pixel->alpha > 200 && pixel->red < 128) ++dark;
+    return dark;
+}
 
 }  // namespace
 
@@ -128,6 +139,30 @@ TEST_F(FormControls, TheKeyboardShowsForTheFirstResponderAndHidesAfterTheLast) {
     EXPECT_EQ(UIKeyboard::shared().frame().size.height, 162);
 }
 
+TEST_F(FormControls, TheKeysAreLabelledAndANumberPadFieldGetsTheDigitPad) {
+    UIScreen::mainScreen().setBounds(CGRectMake(0, 0, 320, 568));
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->makeKeyAndVisible();
+    auto field = std::make_shared<UITextField>(CGRectMake(10, 100, 300, 40));
+    window->addSubview(field);
+    ASSERT_TRUE(field->becomeFirstResponder());
+    const auto grey = [](const UIImage& image, int x, int y) { return int(image.pixelAt(x, y)->red); };
+
+    auto letters = renderViewToImage(*window);
+    ASSERT_TRUE(letters);
+    EXPECT_GT(darkPixels(*letters, CGRectMake(3, 358, 26, 44)), 10);  // the Q key's label
+    EXPECT_NEAR(grey(*letters, 32, 380), 209, 3);                    // the gap between Q and W
+
+    field->setKeyboardType(UIKeyboardTypeNumberPad);
+    auto pad = renderViewToImage(*window);
+    ASSERT_TRUE(pad);
+    EXPECT_NEAR(grey(*pad, 32, 380), 250, 3);                        // the 1 key, a third of the width
+    EXPECT_GT(darkPixels(*pad, CGRectMake(3, 358, 100, 49)), 10);     // its digit
+    EXPECT_NEAR(grey(*pad, 53, 540), 209, 3);                        // no key left of the 0
+    EXPECT_GT(darkPixels(*pad, CGRectMake(250, 520, 40, 40)), 20);    // the delete key's sign
+    EXPECT_EQ(darkPixels(*letters, CGRectMake(260, 520, 40, 40)), 0);
+}
+
 TEST_F(FormControls, AFieldThatGoesAwayGivesUpTheKeyboard) {
     auto field = std::make_shared<UITextField>();
     ASSERT_TRUE(field->becomeFirstResponder());
@@ -180,6 +215,28 @@ TEST_F(FormControls, AGroupedTableInsetsItsSectionsAndSelectsTappedRows) {
     window->tap({100, 70});  // on row 1's label
     ASSERT_EQ(source->selected.size(), 1u);
     EXPECT_EQ(source->selected[0], (NSIndexPath{0, 1}));
+}
+
+TEST_F(FormControls, SeparatorsShowBetweenOpaqueRowsFromTheSeparatorInset) {
+    auto table = std::make_shared<UITableView>(CGRectMake(0, 0, 320, 300), UITableViewStyleGrouped);
+    auto source = std::make_shared<TwoSections>();
+    table->setDataSource(source);
+    table->setDelegate(source);
+    table->reloadData();
+    for (long row = 0; row < 2; ++row) table->cellForRowAtIndexPath({0, row})->setBackgroundColor(UIColor::whiteColor());
+    // Row 0 spans y 10 to 54, from x 10; the line is its last pixel row.
+    const auto grey = [&](double scale, int x, int y) { return int(renderViewToImage(*table, scale)->pixelAt(x, y)->red); };
+    EXPECT_NEAR(grey(1, 100, 53), 199, 3);
+    EXPECT_NEAR(grey(1, 100, 52), 255, 1);
+    EXPECT_NEAR(grey(1, 15, 53), 255, 1);  // inside the inset, where the text starts
+    EXPECT_NEAR(grey(1, 100, 97), 255, 1);  // the section's last row closes it with none
+    EXPECT_NEAR(grey(2, 200, 107), 199, 3);  // one pixel at any scale
+    EXPECT_NEAR(grey(2, 200, 105), 255, 1);
+
+    table->setSeparatorInset(UIEdgeInsetsZero);
+    EXPECT_NEAR(grey(1, 15, 53), 199, 3);
+    table->setSeparatorStyle(UITableViewCellSeparatorStyleNone);
+    EXPECT_NEAR(grey(1, 100, 53), 255, 1);
 }
 
 TEST_F(FormControls, ScrollingARectIntoViewHonoursTheContentInset) {

@@ -13,9 +13,11 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Render.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/UINavigationController.h"
 #include "platform/ui/Window.h"
 
 using namespace platform;
@@ -458,6 +460,41 @@ TEST(ViewDrawing, ATreeRendersToAReadablePngFile) {
     EXPECT_TRUE(near(*back->pixelAt(64, 32), 0, 0, 255));
     EXPECT_FALSE(renderViewToPNG(window, folder.file("no/such/folder/shot.png")));
     EXPECT_FALSE(renderViewToPNG(std::make_shared<UIView>(), folder.file("empty.png")));
+}
+
+// A screen shows no see-through pixel, and the status bar's clock and
+// battery show in the style's colour on what lies under them.
+TEST(ViewDrawing, AWindowIsOpaqueAndItsStatusBarReadableInEitherStyle) {
+    auto& application = UIApplication::sharedApplication();
+    application.reset();
+    auto window = visibleWindow(CGRectMake(0, 0, 320, 100));
+    const auto statusBarPixels = [](const UIImage& image, bool light) {
+        int count = 0;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 320; ++x) count += (image.pixelAt(x, y)->red > 128) == light;
+        return count;
+    };
+
+    application.setStatusBarStyle(UIStatusBarStyleLightContent);
+    auto image = renderViewToImage(*window);
+    ASSERT_TRUE(image);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 320; ++x) ASSERT_EQ(image->pixelAt(x, y)->alpha, 255) << x << "," << y;
+    EXPECT_TRUE(near(*image->pixelAt(160, 60), 0, 0, 0));  // no background colour: black
+    EXPECT_GT(statusBarPixels(*image, true), 100);
+
+    // Under dark content, a navigation bar's light colour runs up behind the status bar.
+    auto navigation = UINavigationController::create(std::make_shared<UIViewController>());
+    window->setRootViewController(navigation);
+    application.setStatusBarStyle(UIStatusBarStyleDefault);
+    image = renderViewToImage(*window);
+    EXPECT_TRUE(near(*image->pixelAt(100, 10), 247, 247, 247));
+    EXPECT_GT(statusBarPixels(*image, false), 100);
+
+    window->setRootViewController(nullptr);
+    window->setBackgroundColor(UIColor::colorWithRedGreenBlueAlpha(0, 0, 1, 0.5));
+    EXPECT_TRUE(near(*renderViewToImage(*window)->pixelAt(160, 60), 0, 0, 128, 255, 2));  // over black
+    application.reset();
 }
 
 TEST(ImageContexts, NestedContextsEndInOrderAndStrayCallsAreHarmless) {

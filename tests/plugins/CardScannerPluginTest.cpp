@@ -1,6 +1,6 @@
 // The page's card scanner: the scanner it presents, one success callback
-// with the number after the scanner is gone, nothing on cancel, and a second
-// scanCard taking over the callback.
+// with the number after the scanner is gone, nothing on cancel, a second
+// scanCard taking over the callback, and the page's status bar afterwards.
 #include "plugins/cardscanner/CardScanner.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +93,22 @@ TEST_F(CardScannerPluginTest, ASecondScanCardTakesOverTheCallback) {
     card->setCardNumber("378282246310005");
     plugin_->userDidProvideCreditCardInfo(card, *first);
     EXPECT_EQ(calls(), "CardScanner2 1 378282246310005");
+}
+
+TEST_F(CardScannerPluginTest, ThePageGetsItsOwnStatusBarBackWhenTheScannerGoes) {
+    class LightContentPage : public UIViewController {
+        long preferredStatusBarStyle() override { return UIStatusBarStyleLightContent; }
+    };
+    const auto page = std::make_shared<LightContentPage>();
+    window_->setRootViewController(page);
+    scanCard("CardScanner1");
+    const auto payment = std::dynamic_pointer_cast<ZeduVIPaymentViewController>(page->presentedViewController());
+    ASSERT_TRUE(payment);
+    auto& application = UIApplication::sharedApplication();
+    application.setStatusBarStyle(UIStatusBarStyleDefault);  // as the scanner's form leaves it
+    plugin_->userDidCancelPaymentViewController(*payment);
+    EXPECT_EQ(application.statusBarStyle(), UIStatusBarStyleLightContent);
+    EXPECT_FALSE(application.isStatusBarHidden());
 }
 
 }  // namespace

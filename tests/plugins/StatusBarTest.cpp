@@ -281,7 +281,7 @@ TEST_F(StatusBarTest, TheWindowDrawsWhatThePageAskedFor) {
     statusBar.hide(command());
     const auto hidden = bar();
     EXPECT_NE(hidden, onRed);
-    EXPECT_EQ(hidden.front(), (UIImage::Pixel{}));
+    EXPECT_EQ(hidden.front(), (UIImage::Pixel{0, 0, 0, 255}));  // the window's black
     statusBar.show(command());
     EXPECT_EQ(bar(), onRed);
 }
