@@ -200,6 +200,7 @@ void ZeduVIDataEntryViewController::viewDidLoad() {
     tableView_->setSeparatorStyle(UITableViewCellSeparatorStyleSingleLine);
     tableView_->setScrollEnabled(false);
     tableView_->setHidden(true);
+    if (ZeduVIMacros::deviceSystemMajorVersion() >= 7) tableView_->setSeparatorInset(platform::UIEdgeInsetsZero);
 
     std::vector<std::shared_ptr<UITableViewCell>> rows;
     buildRows(rows);

@@ -136,6 +136,7 @@ TEST_F(DataEntryTest, TypingACardAdvancesFieldByFieldAndDoneReturnsTheTypedRecor
     EXPECT_EQ(form_->numberTextField()->text(), "4111 1111 1111 1111");
     const auto logo = form_->numberTextField()->rightView();
     ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(form_->tableView()->separatorInset(), UIEdgeInsetsZero);
     EXPECT_EQ(logo->contentMode(), UIViewContentModeScaleAspectFit);
     EXPECT_EQ(logo->accessibilityLabel(), "Visa");
     EXPECT_TRUE(logo->isAccessibilityElement());
