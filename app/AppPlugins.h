@@ -1,4 +1,6 @@
 #pragma once
+// The app's plugin list: the one place where plugin classes become known
+// by the names config.xml gives them.
 
 namespace app {
 

@@ -1,5 +1,5 @@
 #pragma once
-// The camera inside the scan view: the preview of the capture stream, the
+// The camera view, inside the scan view: the preview of the capture stream, the
 // card guide over it, the shutter that covers the preview until frames
 // arrive, and the instruction label under the guide. It drives the capture
 // stream (it is the stream's delegate and the guide's) and tells its owner

@@ -1,4 +1,6 @@
 #pragma once
+// The identifier that tells this installation of the app from others.
+
 #include <string>
 
 namespace platform {

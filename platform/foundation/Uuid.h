@@ -1,4 +1,6 @@
 #pragma once
+// Random UUIDs as text, through libuuid.
+
 #include <string>
 
 namespace platform {
