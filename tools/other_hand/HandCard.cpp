@@ -408,7 +408,7 @@ std::vector<InkBox> boxes_of(const cv::Mat& mask, const std::vector<double>& slo
     std::vector<InkBox> boxes;
     for (double x : slots)
         boxes.push_back(ink_box(mask, static_cast<int>(std::floor(x - pitch / 2)), static_cast<int>(std::ceil(x + pitch / 2)),
-                                static_cast<int>(centre_y - height), static_cast<int>(centre_y + height)));
+                                static_cast<int>(centre_y - 0.75 * height), static_cast<int>(centre_y + 0.75 * height), 0.12f));
     return boxes;
 }
 
