@@ -21,7 +21,14 @@
 // Speed: one undecided, usable 16-digit frame (stripe search, segmentation,
 // 16 digit cells), timed by Google Benchmark.
 //
-// HYBRID_BENCH_SHORT=1: 20 cards of each preset and a short timing run.
+// Cross-renderer: the same scan, frame by frame, on cards of the second
+// renderer (tools/other_hand), which shares no drawing code with the one
+// every network was trained on, photographed through its own camera: read
+// rate and wrong numbers, per layout, and the confidence count per network
+// and for their combination (the mean of the two lowest scores).
+//
+// HYBRID_BENCH_SHORT=1: 20 cards of each preset, 40 of the second renderer,
+// and a short timing run.
 //
 // The last line is `core_number: read=X wrong=N frames=F ms=T`, on the
 // benchmark families.
@@ -47,6 +54,7 @@
 #include "cardscanner/core/DigitClassifiers.h"
 #include "cardscanner/core/ScanSession.h"
 #include "tools/card_renderer/CardRenderer.h"
+#include "tools/other_hand/OtherHand.h"
 
 namespace {
 
@@ -59,6 +67,9 @@ constexpr int kMaxFrames = 30;
 constexpr float kConfidentlyWrong = 0.7f;
 constexpr int kShownPairs = 8;
 constexpr int kStripeRowSlack = 2;
+constexpr int kOtherHandCards = 200;
+constexpr int kOtherHandShortCards = 40;
+constexpr std::uint64_t kOtherHandSeed = 9300000;
 
 // One network's cells and confidently wrong ones, per (truth, wrong) digit pair.
 struct ConfidenceTally {
@@ -392,6 +403,124 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
     return figures;
 }
 
+// The second renderer's cards. Confidence is tallied on the card as drawn,
+// per network and for the combination the scan session uses.
+struct OtherHandOutcome {
+    bool decided = false, right = false;
+    int frames = 0;
+    int pattern_type = 1;
+    std::string finish;
+    bool stroke_face = false;
+    std::array<ConfidenceTally, 4> confidence;   // A, B, C, combined
+};
+
+OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
+{
+    const other_hand::HandCard card = other_hand::render_hand_card(seed);
+    OtherHandOutcome outcome;
+    outcome.pattern_type = card.truth.pattern_type;
+    outcome.finish = card.truth.finish;
+    outcome.stroke_face = card.truth.stroke_face;
+    {
+        cv::Mat grey;
+        cv::cvtColor(card.color, grey, cv::COLOR_BGR2GRAY);
+        IplImage ipl = cvIplImage(grey);
+        float input[kDigitInputSize];
+        for (std::size_t i = 0; i < card.truth.number.size(); ++i) {
+            if (!digit_cell_input(&ipl, card.truth.rounded_cell_x(i), card.truth.rounded_stripe_y(), input))
+                continue;
+            const int truth = card.truth.number[i] - '0';
+            std::array<DigitScores, 4> scores;
+            scores[0] = run_digit_network(digit_network_a, input);
+            scores[1] = run_digit_network(digit_network_b, input);
+            scores[2] = run_digit_network(digit_network_c, input);
+            scores[3] = combine_digit_scores(scores[0], scores[1], scores[2]);
+            for (std::size_t n = 0; n < scores.size(); ++n) {
+                ++outcome.confidence[n].cells;
+                for (int d = 0; d < 10; ++d)
+                    if (d != truth && scores[n][static_cast<std::size_t>(d)] >= kConfidentlyWrong) {
+                        ++outcome.confidence[n].confidently_wrong;
+                        ++outcome.confidence[n].pairs[{truth, d}];
+                    }
+            }
+        }
+    }
+    ScannerState state{};
+    scanner_init(state);
+    for (int f = 0; f < kMaxFrames; ++f) {
+        cv::Mat image = other_hand::photograph_hand_card(card, seed * 1000 + static_cast<std::uint64_t>(f));
+        IplImage ipl = cvIplImage(image);
+        FrameScanResult frame{};
+        scanner_add_frame(state, &ipl, false, frame);
+        if (!frame.usable)
+            continue;
+        NumberScanResult result{};
+        scanner_result(state, result);
+        if (result.complete) {
+            outcome.decided = true;
+            outcome.frames = f + 1;
+            outcome.right = predicted_number(result) == card.truth.number;
+            break;
+        }
+    }
+    scanner_destroy(state);
+    return outcome;
+}
+
+void measure_other_hand(int cards)
+{
+    std::vector<OtherHandOutcome> outcomes(static_cast<std::size_t>(cards));
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            for (int i = next++; i < cards; i = next++)
+                outcomes[static_cast<std::size_t>(i)] =
+                    scan_other_hand_card(kOtherHandSeed + static_cast<std::uint64_t>(i));
+        });
+    for (auto& worker : workers)
+        worker.join();
+
+    Tally all;
+    std::map<int, Tally> per_layout;
+    std::map<std::string, Tally> per_look;
+    std::array<ConfidenceTally, 4> confidence;
+    std::vector<double> frames;
+    for (const OtherHandOutcome& outcome : outcomes) {
+        Tally* tallies[] = {&all, &per_layout[outcome.pattern_type],
+                            &per_look[outcome.finish + (outcome.stroke_face ? ", stroke-drawn" : ", outline font")]};
+        for (Tally* tally : tallies) {
+            ++tally->total;
+            tally->right += outcome.decided && outcome.right;
+            tally->wrong += outcome.decided && !outcome.right;
+        }
+        if (outcome.decided)
+            frames.push_back(outcome.frames);
+        for (std::size_t n = 0; n < confidence.size(); ++n)
+            confidence[n].add(outcome.confidence[n]);
+    }
+    std::printf("second renderer (tools/other_hand, its own camera; committed weights, trained on the first "
+                "renderer alone): %d cards, seeds %llu on\n",
+                cards, static_cast<unsigned long long>(kOtherHandSeed));
+    for (const auto& [layout, tally] : per_layout)
+        print_tally(std::string("other hand, layout ") + layout_name(layout) + ":", tally);
+    for (const auto& [look, tally] : per_look)
+        print_tally(std::string("other hand, ") + look + ":", tally);
+    const char* names[] = {"A", "B", "C", "combined"};
+    for (std::size_t n = 0; n < confidence.size(); ++n)
+        std::printf("other hand confidently wrong network %s: %d of %d cells (%.3f%%)\n", names[n],
+                    confidence[n].confidently_wrong, confidence[n].cells,
+                    confidence[n].cells ? 100.0 * confidence[n].confidently_wrong / confidence[n].cells : 0.0);
+    std::printf("other_hand: read=%.4f wrong=%d frames=%.1f (read=%.4f wrong=%d for 16 digits, read=%.4f wrong=%d "
+                "for 15 digits)\n",
+                all.total ? static_cast<double>(all.right) / all.total : 0.0, all.wrong, median(frames),
+                per_layout[1].total ? static_cast<double>(per_layout[1].right) / per_layout[1].total : 0.0,
+                per_layout[1].wrong,
+                per_layout[2].total ? static_cast<double>(per_layout[2].right) / per_layout[2].total : 0.0,
+                per_layout[2].wrong);
+}
+
 // A usable 16-digit frame of the benchmark families for the speed figure.
 cv::Mat usable_frame()
 {
@@ -460,6 +589,13 @@ int main(int argc, char** argv)
                 today.read_rate, today.wrong, today.frames_median);
     print_confidence(figures.confidence, "", true);
     print_confidence(today.confidence, " (for comparison, held-out preset)", false);
+    if (const auto missing = other_hand::missing_hand_fonts(); !missing.empty()) {
+        for (const std::string& family : missing)
+            std::fprintf(stderr, "core_number_bench: font family %s is not installed (scripts/deps)\n",
+                         family.c_str());
+        return 1;
+    }
+    measure_other_hand(brief ? kOtherHandShortCards : kOtherHandCards);
     std::printf("number_read_rate: %.4f\n", figures.read_rate);
     std::printf("wrong_numbers: %d\n", figures.wrong);
     std::printf("frames_to_decision_median: %.1f\n", figures.frames_median);

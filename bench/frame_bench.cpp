@@ -15,7 +15,15 @@
 // scan session (focus, chroma split, edges, warp, session step), plus Google
 // Benchmark's median for one such frame.
 //
-// HYBRID_BENCH_SHORT=1: 10 sequences of each preset and a short timing run.
+// Cross-renderer: camera sequences of the second renderer's cards
+// (tools/other_hand), held at the guide and filmed through that renderer's own
+// camera (hand sway, lens, rolling exposure, sensor noise, 4:2:0 chroma), go
+// through the same scan; their line gives success, wrong numbers, expiry read
+// and wrong dates, with the committed weights trained on the first renderer
+// alone.
+//
+// HYBRID_BENCH_SHORT=1: 10 sequences of each preset, 10 of the second
+// renderer, and a short timing run.
 //
 // The last line is `frames: success=X wrong=N expiry=E frames=F ms=T
 // wrong_dates=D`, on the benchmark families: D counts the dated cards whose
@@ -41,6 +49,7 @@
 #include "cardscanner/core/Transform.h"
 #include "cardscanner/gpu/ZeduVIGPUTransformFilter.h"
 #include "tools/camera_frames/CameraFrames.h"
+#include "tools/other_hand/OtherHand.h"
 
 namespace {
 
@@ -57,6 +66,9 @@ constexpr int kChunk = 16;
 constexpr cf::CalendarMonth kToday{6, 2025};
 constexpr std::uint64_t kTodayMilliseconds = 1750068000000ull; // 16 June 2025, 10:00 UTC
 constexpr std::uint64_t kFrameMilliseconds = 33;
+constexpr int kOtherHandSequences = 100;
+constexpr int kOtherHandShortSequences = 10;
+constexpr std::uint64_t kOtherHandSeed = 9800000;
 
 struct Outcome {
     bool complete = false;
@@ -113,34 +125,42 @@ std::shared_ptr<ZeduVICardScanner> scanner_at(std::shared_ptr<std::uint64_t> now
 
 // Makes frames [first, last) of a sequence on every core: the camera, not
 // the scan, is what would produce them.
-std::vector<cf::CameraFrame> film(const cf::CameraSequence& sequence, int first, int last)
+template <typename Frame, typename Produce>
+std::vector<Frame> film(const Produce& produce, int first, int last)
 {
-    std::vector<cf::CameraFrame> frames(static_cast<std::size_t>(last - first));
+    std::vector<Frame> frames(static_cast<std::size_t>(last - first));
     std::vector<std::thread> workers;
     const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     for (int t = 0; t < threads; ++t)
         workers.emplace_back([&, t] {
             for (int i = first + t; i < last; i += threads)
-                frames[static_cast<std::size_t>(i - first)] = sequence.frame(i);
+                frames[static_cast<std::size_t>(i - first)] = produce(i);
         });
     for (auto& worker : workers)
         worker.join();
     return frames;
 }
 
-Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std::vector<double>& scan_ms,
-                      std::vector<double>& all_ms)
+struct ScanTruth {
+    std::string number;
+    bool has_date = false;
+    int month = 0, year = 0;
+};
+
+template <typename Frame, typename Produce, typename Fill>
+Outcome scan_frames(const Produce& produce, const Fill& fill, const ScanTruth& truth, RecoContext* reco,
+                    std::vector<double>& scan_ms, std::vector<double>& all_ms)
 {
     Outcome outcome;
-    outcome.has_date = sequence.card().expiry.present;
+    outcome.has_date = truth.has_date;
     auto now = std::make_shared<std::uint64_t>(kTodayMilliseconds);
     auto scanner = scanner_at(now);
     auto buffer = PixelBuffer::create(cf::kFrameWidth, cf::kFrameHeight);
-    std::vector<cf::CameraFrame> frames;
+    std::vector<Frame> frames;
     for (int index = 0; index < kMaxFrames; ++index) {
         if (index % kChunk == 0)
-            frames = film(sequence, index, std::min(index + kChunk, kMaxFrames));
-        fill_buffer(*buffer, frames[static_cast<std::size_t>(index % kChunk)]);
+            frames = film<Frame>(produce, index, std::min(index + kChunk, kMaxFrames));
+        fill(*buffer, frames[static_cast<std::size_t>(index % kChunk)]);
         *now = kTodayMilliseconds + kFrameMilliseconds * static_cast<std::uint64_t>(index);
         ZeduVIVideoFrame frame(buffer.get(), cf::kOrientation);
         frame.setReco(reco);
@@ -161,15 +181,79 @@ Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std
             outcome.complete = true;
             outcome.frames = index + 1;
             outcome.read = info->number();
-            outcome.right = outcome.read == sequence.card().truth.number;
-            const auto& truth = sequence.card().expiry;
+            outcome.right = outcome.read == truth.number;
             outcome.month = static_cast<int>(info->expiryMonth());
             outcome.year = static_cast<int>(info->expiryYear());
-            outcome.date_right = truth.present && outcome.month == truth.month && outcome.year == truth.year;
+            outcome.date_right = truth.has_date && outcome.month == truth.month && outcome.year == truth.year;
             break;
         }
     }
     return outcome;
+}
+
+Outcome scan_sequence(const cf::CameraSequence& sequence, RecoContext* reco, std::vector<double>& scan_ms,
+                      std::vector<double>& all_ms)
+{
+    const auto& expiry = sequence.card().expiry;
+    const ScanTruth truth{sequence.card().truth.number, expiry.present, expiry.month, expiry.year};
+    return scan_frames<cf::CameraFrame>([&](int i) { return sequence.frame(i); }, fill_buffer, truth, reco, scan_ms,
+                                        all_ms);
+}
+
+void fill_hand_buffer(PixelBuffer& buffer, const other_hand::HandFrame& frame)
+{
+    auto y = buffer.planeData(0);
+    auto cbcr = buffer.planeData(1);
+    const std::size_t y_stride = buffer.bytesPerRowOfPlane(0), cbcr_stride = buffer.bytesPerRowOfPlane(1);
+    for (int row = 0; row < frame.height; ++row)
+        std::copy_n(frame.y.data() + static_cast<std::size_t>(row) * frame.width, frame.width,
+                    y.data() + static_cast<std::size_t>(row) * y_stride);
+    for (int row = 0; row < frame.height / 2; ++row)
+        std::copy_n(frame.cbcr.data() + static_cast<std::size_t>(row) * frame.width, frame.width,
+                    cbcr.data() + static_cast<std::size_t>(row) * cbcr_stride);
+}
+
+// The second renderer's sequences: success, wrong numbers, expiry read (of
+// the dated cards, read with their number) and wrong dates, overall and per
+// layout.
+void measure_other_hand(RecoContext* reco, int sequences)
+{
+    const cf::Quad guide = cf::guide_quad();
+    const std::array<cv::Point2d, 4> corners{guide.top_left, guide.top_right, guide.bottom_right, guide.bottom_left};
+    std::vector<double> scan_ms, all_ms, frames;
+    Tally all;
+    std::map<int, Tally> per_layout;
+    for (int i = 0; i < sequences; ++i) {
+        const std::uint64_t seed = kOtherHandSeed + static_cast<std::uint64_t>(i);
+        const other_hand::HandCard card =
+            other_hand::render_hand_card(seed, other_hand::CalendarMonth{kToday.month, kToday.year});
+        const other_hand::HandFilm camera(card, corners, seed);
+        const ScanTruth truth{card.truth.number, card.truth.has_date, card.truth.month, card.truth.year};
+        const Outcome outcome = scan_frames<other_hand::HandFrame>([&](int index) { return camera.frame(index); },
+                                                                   fill_hand_buffer, truth, reco, scan_ms, all_ms);
+        const bool date_wrong = outcome.complete && outcome.has_date && outcome.month != 0 && !outcome.date_right;
+        for (Tally* tally : {&all, &per_layout[card.truth.pattern_type]}) {
+            ++tally->sequences;
+            tally->right += outcome.complete && outcome.right;
+            tally->wrong += outcome.complete && !outcome.right;
+            tally->dated += outcome.has_date;
+            tally->dated_right += outcome.complete && outcome.right && outcome.date_right;
+            tally->wrong_dates += date_wrong;
+        }
+        if (outcome.complete)
+            frames.push_back(outcome.frames);
+        if (outcome.complete && !outcome.right)
+            std::printf("  other hand wrong: seed %llu read %s, truth %s\n", static_cast<unsigned long long>(seed),
+                        outcome.read.c_str(), card.truth.number.c_str());
+    }
+    std::printf("second renderer (tools/other_hand, filmed through its own camera; committed weights, trained on "
+                "the first renderer alone): %d sequences, seeds %llu on\n",
+                sequences, static_cast<unsigned long long>(kOtherHandSeed));
+    for (const auto& [layout, tally] : per_layout)
+        print_tally(std::string("other hand, layout ") + layout_name(layout) + ":", tally);
+    std::printf("other_hand_frames: success=%.4f wrong=%d expiry=%.4f frames=%.1f wrong_dates=%d\n",
+                all.sequences ? static_cast<double>(all.right) / all.sequences : 0.0, all.wrong,
+                all.dated ? static_cast<double>(all.dated_right) / all.dated : 0.0, median(frames), all.wrong_dates);
 }
 
 RecoContext* make_context()
@@ -330,6 +414,12 @@ int main(int argc, char** argv)
     std::printf("for comparison, today's held-out preset (training families): success=%.4f wrong=%d expiry=%.4f "
                 "frames=%.1f wrong_dates=%d\n",
                 today.success, today.wrong, today.expiry, today.frames_median, today.wrong_dates);
+    if (const auto missing = other_hand::missing_hand_fonts(); !missing.empty()) {
+        for (const std::string& family : missing)
+            std::fprintf(stderr, "frame_bench: font family %s is not installed (scripts/deps)\n", family.c_str());
+        return 1;
+    }
+    measure_other_hand(g_reco, brief ? kOtherHandShortSequences : kOtherHandSequences);
     std::printf("one scanning frame (Google Benchmark median): %.3f ms; every frame's process(): %.3f ms median\n",
                 reporter.median("BM_ScanningFrame"), figures.ms_all_median);
     std::printf("scan_success_rate: %.4f\n", figures.success);
