@@ -9,6 +9,7 @@
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/URLCache.h"
 #include "platform/ui/Screen.h"
@@ -24,12 +25,18 @@ constexpr std::uint64_t kCacheMemoryCapacity = 8 * 1024 * 1024;
 constexpr std::uint64_t kCacheDiskCapacity = 32 * 1024 * 1024;
 constexpr unsigned long kAllOrientations = 30;  // portrait, upside down, both landscapes
 
-std::atomic<double> gLaunchPause{1.0};
+constexpr double kDefaultLaunchPause = 1.0;
+
+std::atomic<double>& launchPauseSeconds() {
+    static platform::NeverDestroyed<std::atomic<double>> seconds{
+        platform::ResetStage::Application, [](std::atomic<double>& s) { s = kDefaultLaunchPause; }, kDefaultLaunchPause};
+    return *seconds;
+}
 
 }  // namespace
 
-void AppDelegate::setLaunchPause(double seconds) { gLaunchPause = seconds; }
-double AppDelegate::launchPause() { return gLaunchPause; }
+void AppDelegate::setLaunchPause(double seconds) { launchPauseSeconds() = seconds; }
+double AppDelegate::launchPause() { return launchPauseSeconds(); }
 
 AppDelegate::AppDelegate() {
     platform::NSHTTPCookieStorage::sharedHTTPCookieStorage().setCookieAcceptPolicy(platform::NSHTTPCookieAcceptPolicy::Always);
@@ -38,7 +45,7 @@ AppDelegate::AppDelegate() {
 }
 
 bool AppDelegate::applicationDidFinishLaunchingWithOptions(platform::UIApplication&, const platform::Value& launchOptions) {
-    if (gLaunchPause > 0) std::this_thread::sleep_for(std::chrono::duration<double>(gLaunchPause.load()));
+    if (const double pause = launchPauseSeconds(); pause > 0) std::this_thread::sleep_for(std::chrono::duration<double>(pause));
 
     window_ = std::make_shared<platform::UIWindow>(platform::UIScreen::mainScreen().bounds());
     window_->setAutoresizesSubviews(true);

@@ -11,6 +11,7 @@ namespace cardscanner {
 
 std::shared_ptr<platform::UIImage> ZeduVIBundle::imageNamed(const std::string& path) {
     static std::mutex mutex;
+    // No reset: the embedded images never change.
     static platform::NeverDestroyed<std::map<std::string, std::shared_ptr<platform::UIImage>>> cache;
     auto& decoded = *cache;
     std::lock_guard lock(mutex);

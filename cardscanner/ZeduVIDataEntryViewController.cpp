@@ -31,11 +31,6 @@ using namespace platform;
 
 namespace {
 
-// Process-wide, as the handlers are re-entered only from inside their own
-// advance, which moves the keyboard and may end editing of their own field.
-bool numberChangeInProgress = false;
-bool expiryChangeInProgress = false;
-
 constexpr double kFifteenYears = 473364000;  // seconds, years of 365.25 days
 constexpr double kTransitionDuration = 0.4;
 constexpr double kAdvanceDelay = 0.2;
@@ -460,7 +455,7 @@ void ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom(const UITextFiel
 }
 
 void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
-    if (numberChangeInProgress || !numberTextField_ || !numberDelegate_) return;
+    if (numberChangeInProgress_ || !numberTextField_ || !numberDelegate_) return;
     const bool mayAdvance = numberDelegate_->cleanupTextField(*numberTextField_);
     ZeduVIFormatterObject object = cardInfo_;
     numberDelegate_->formatter().getObjectValue(object, numberTextField_->text(), nullptr);
@@ -474,9 +469,9 @@ void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
     const ZeduVICardType type = ZeduVICreditCardNumber::cardTypeForCardNumber(number);
     if (ZeduVICreditCardNumber::isValidNumber(number)) {
         if (mayAdvance) {
-            numberChangeInProgress = true;
+            numberChangeInProgress_ = true;
             advanceToNextEmptyFieldFrom(numberTextField_.get());
-            numberChangeInProgress = false;
+            numberChangeInProgress_ = false;
         }
         if (numberTextField_) numberTextField_->setTextColor(defaultTextColor());
     } else {
@@ -492,15 +487,15 @@ void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::expiryDidChange(const Notification&) {
-    if (expiryChangeInProgress || !expiryTextField_ || !expiryDelegate_) return;
+    if (expiryChangeInProgress_ || !expiryTextField_ || !expiryDelegate_) return;
     const bool mayAdvance = expiryDelegate_->cleanupTextField(*expiryTextField_);
     ZeduVIFormatterObject object = cardInfo_;
     expiryDelegate_->formatter().getObjectValue(object, expiryTextField_->text(), nullptr);
     if (cardExpiryIsValid(*cardInfo_)) {
         if (mayAdvance) {
-            expiryChangeInProgress = true;
+            expiryChangeInProgress_ = true;
             advanceToNextEmptyFieldFrom(expiryTextField_.get());
-            expiryChangeInProgress = false;
+            expiryChangeInProgress_ = false;
         }
         if (expiryTextField_) expiryTextField_->setTextColor(defaultTextColor());
     } else if (expiryTextField_) {

@@ -179,6 +179,11 @@ private:
     double oldHeight_ = 0;
     std::weak_ptr<platform::UITextField> activeTextField_;
     platform::CGRect relevantViewFrame_;
+    // Set while a field's change handler advances to the next field: the
+    // advance moves the keyboard and may end editing of that same field,
+    // which would re-enter the handler.
+    bool numberChangeInProgress_ = false;
+    bool expiryChangeInProgress_ = false;
 };
 
 }  // namespace cardscanner

@@ -20,7 +20,12 @@ struct Cache {
 };
 
 Cache& cache() {
-    static platform::NeverDestroyed<Cache> instance;
+    // Reset: both answers asked again, of the device and bundle then current.
+    static platform::NeverDestroyed<Cache> instance{platform::ResetStage::Application, [](Cache& c) {
+        std::lock_guard lock(c.mutex);
+        c.majorVersion.reset();
+        c.viewControllerBasedStatusBar.reset();
+    }};
     return *instance;
 }
 

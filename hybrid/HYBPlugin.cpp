@@ -16,6 +16,8 @@
 namespace hybrid {
 
 HYBPluginRegistry& pluginRegistry() {
+    // No reset: the program registers its classes once, and tests register
+    // theirs before they use them.
     static platform::NeverDestroyed<HYBPluginRegistry> registry;
     return *registry;
 }

@@ -19,7 +19,8 @@ void HYBTimerItem::log() const {
 HYBTimer::HYBTimer() { items_.reserve(6); }
 
 HYBTimer& HYBTimer::sharedInstance() {
-    static platform::NeverDestroyed<HYBTimer> instance;
+    static platform::NeverDestroyed<HYBTimer> instance{platform::ResetStage::Application,
+                                                       [](HYBTimer& t) { t.removeAll(); }};
     return *instance;
 }
 

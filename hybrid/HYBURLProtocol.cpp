@@ -7,6 +7,7 @@
 #include "hybrid/HYBViewController.h"
 #include "hybrid/HYBWhitelist.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 
@@ -26,7 +27,17 @@ struct Registry {
 
 Registry& registry() {
     // Never destroyed: URL loading threads may still ask while the process exits.
-    static Registry* instance = new Registry;
+    // Reset: no container registered and the protocol out of URL loading.
+    static platform::NeverDestroyed<Registry> instance{platform::ResetStage::Application, [](Registry& r) {
+        {
+            std::lock_guard lock(r.mutex);
+            if (!r.protocolRegistered) return;
+            r.protocolRegistered = false;
+            r.containers.clear();
+            r.whitelist.reset();
+        }
+        platform::URLLoading::unregisterClass("HYBURLProtocol");
+    }};
     return *instance;
 }
 
@@ -108,18 +119,6 @@ void HYBURLProtocol::unregisterViewController(std::int64_t identityNumber) {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     r.containers.erase(identityNumber);
-}
-
-void HYBURLProtocol::resetForTesting() {
-    Registry& r = registry();
-    {
-        std::lock_guard lock(r.mutex);
-        if (!r.protocolRegistered) return;
-        r.protocolRegistered = false;
-        r.containers.clear();
-        r.whitelist.reset();
-    }
-    platform::URLLoading::unregisterClass("HYBURLProtocol");
 }
 
 bool HYBURLProtocol::canInitWithRequest(const platform::URLRequest& request) {

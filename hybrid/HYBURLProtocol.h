@@ -42,9 +42,6 @@ public:
     void sendResponseWithResponseCodeDataMimeType(int statusCode, const std::optional<platform::Data>& data,
                                                   const std::optional<std::string>& mimeType);
 
-    // Forgets every registration (tests).
-    static void resetForTesting();
-
 private:
     std::atomic<bool> stopped_{false};
 };

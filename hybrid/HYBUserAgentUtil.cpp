@@ -33,8 +33,16 @@ struct LockState {
 };
 
 LockState& lockState() {
-    static platform::NeverDestroyed<LockState> state;
+    // Reset: the lock free, no blocks waiting, no tokens issued.
+    static platform::NeverDestroyed<LockState> state{platform::ResetStage::Application,
+                                                     [](LockState& s) { s = LockState{}; }};
     return *state;
+}
+
+// Observer identity of the class on the notification centre.
+const void* localeObserver() {
+    static const char identity = 0;
+    return &identity;
 }
 
 // The cache is the one piece a locale change, posted on any thread, touches.
@@ -44,14 +52,14 @@ struct UserAgentCache {
 };
 
 UserAgentCache& userAgentCache() {
-    static platform::NeverDestroyed<UserAgentCache> cache;
+    // Reset: nothing cached, and so nothing to keep fresh on a locale change.
+    static platform::NeverDestroyed<UserAgentCache> cache{
+        platform::ResetStage::Application, [](UserAgentCache& c) {
+            platform::NotificationCenter::defaultCenter().removeObserver(localeObserver());
+            std::lock_guard lock(c.mutex);
+            c.userAgent.reset();
+        }};
     return *cache;
-}
-
-// Observer identity of the class on the notification centre.
-const void* localeObserver() {
-    static const char identity = 0;
-    return &identity;
 }
 
 // A weak pointer made from some shared_ptr (even one gone since) shares its
@@ -156,16 +164,6 @@ void HYBUserAgentUtil::onAppLocaleDidChange(const platform::Notification&) {
     auto& cache = userAgentCache();
     std::lock_guard lock(cache.mutex);
     cache.userAgent.reset();
-}
-
-void HYBUserAgentUtil::resetForTesting() {
-    platform::NotificationCenter::defaultCenter().removeObserver(localeObserver());
-    {
-        auto& cache = userAgentCache();
-        std::lock_guard lock(cache.mutex);
-        cache.userAgent.reset();
-    }
-    lockState() = LockState{};
 }
 
 }  // namespace hybrid

@@ -46,10 +46,6 @@ public:
     static void setUserAgentLockToken(const std::string& userAgent, long token);
     // Drops the cached user agent.
     static void onAppLocaleDidChange(const platform::Notification& notification);
-
-    // Forgets the cache, the lock, its waiting blocks and the issued tokens,
-    // and stops observing the locale (tests).
-    static void resetForTesting();
 };
 
 }  // namespace hybrid

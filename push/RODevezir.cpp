@@ -50,7 +50,9 @@ void RODevezir::handleRemoteNotification(const platform::Dictionary& payload) {
 ZODService& RODevezir::sharedService() {
     // Destroyed at exit, which finishes the work handed over and joins the
     // client thread. Statics destroyed earlier than it must not be read by that
-    // work: the main bundle its set-up reads is therefore made first.
+    // work: the main bundle its set-up reads is therefore made first. So this
+    // one is a plain static, not a never-destroyed one, and has no reset: its
+    // thread runs from first use to exit, and tests flush it instead.
     static ZODService& service = []() -> ZODService& {
         platform::Bundle::main();
         static ZODService instance;

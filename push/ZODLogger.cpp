@@ -1,4 +1,5 @@
 #include "push/ZODLogger.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <mutex>
 #include <string>
@@ -16,7 +17,10 @@ struct Repository {
 
 Repository& repository() {
     // Never destroyed: the client thread may still log while the process exits.
-    static Repository* r = new Repository;
+    static platform::NeverDestroyed<Repository> r{platform::ResetStage::Application, [](Repository& repo) {
+        std::lock_guard lock(repo.mutex);
+        repo.level = ZODLogLevel::Info;
+    }};
     return *r;
 }
 

@@ -21,11 +21,24 @@ struct Camera {
 };
 
 Camera& camera() {
-    static NeverDestroyed<Camera> instance;
+    // Reset to no camera. Sessions still running hold their own device and
+    // source, so dropping these references stops nothing under a worker.
+    static NeverDestroyed<Camera> instance{ResetStage::Services, [](Camera& c) {
+        std::shared_ptr<FrameSource> source;
+        std::shared_ptr<AVCaptureDevice> device;
+        std::lock_guard lock(c.mutex);
+        source.swap(c.source);
+        device.swap(c.device);
+    }};
     return *instance;
 }
 
-std::atomic<long> authorization{AVAuthorizationStatusAuthorized};
+std::atomic<long>& authorizationStatus() {
+    static NeverDestroyed<std::atomic<long>> status{
+        ResetStage::Services, [](std::atomic<long>& s) { s = AVAuthorizationStatusAuthorized; },
+        AVAuthorizationStatusAuthorized};
+    return *status;
+}
 
 void setError(Error* error, int code, std::string description) {
     if (error) *error = Error{AVFoundationErrorDomain, code, std::move(description), {}};
@@ -45,7 +58,7 @@ std::shared_ptr<FrameSource> cameraFrameSource() {
     return camera().source;
 }
 
-void setCameraAuthorizationStatus(AVAuthorizationStatus status) { authorization.store(status); }
+void setCameraAuthorizationStatus(AVAuthorizationStatus status) { authorizationStatus().store(status); }
 
 std::shared_ptr<AVCaptureDevice> AVCaptureDevice::defaultDeviceWithMediaType(const std::string& mediaType) {
     if (mediaType != AVMediaTypeVideo) return nullptr;
@@ -55,7 +68,7 @@ std::shared_ptr<AVCaptureDevice> AVCaptureDevice::defaultDeviceWithMediaType(con
 
 AVAuthorizationStatus AVCaptureDevice::authorizationStatusForMediaType(const std::string& mediaType) {
     if (mediaType != AVMediaTypeVideo) return AVAuthorizationStatusAuthorized;
-    return static_cast<AVAuthorizationStatus>(authorization.load());
+    return static_cast<AVAuthorizationStatus>(authorizationStatus().load());
 }
 
 AVCaptureDevice::AVCaptureDevice(std::shared_ptr<FrameSource> source)

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/PropertyList.h"
 
 namespace platform {
@@ -30,13 +31,22 @@ std::mutex& mainMutex() {
     return mutex;
 }
 
+// The folder the process started in stands for the app's bundle until one is set.
+std::string defaultMainRoot() {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    return ec ? std::string(".") : cwd.string();
+}
+
 Bundle& mainBundleLocked() {
-    static Bundle bundle([] {
-        std::error_code ec;
-        fs::path cwd = fs::current_path(ec);
-        return ec ? std::string(".") : cwd.string();
-    }());
-    return bundle;
+    static const NeverDestroyed<std::string> firstRoot{defaultMainRoot()};
+    static NeverDestroyed<Bundle> bundle{ResetStage::Locations,
+                                         [](Bundle& b) {
+                                             std::lock_guard lock(mainMutex());
+                                             b = Bundle(*firstRoot);
+                                         },
+                                         *firstRoot};
+    return *bundle;
 }
 
 // A strings table: `"key" = "value";` entries, with C-style comments between

@@ -1,4 +1,5 @@
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <chrono>
 #include <mutex>
@@ -27,7 +28,12 @@ struct ClockState {
 
 ClockState& state() {
     // Never destroyed: timers and logs may read the clock during static destruction.
-    static ClockState* s = new ClockState;
+    // Reset to the real clock; the retired ones stay, as references to them may be held.
+    static NeverDestroyed<ClockState> s{ResetStage::Foundation, [](ClockState& c) {
+        std::lock_guard lock(c.mutex);
+        c.installed = c.real;
+        c.current.store(c.real.get(), std::memory_order_release);
+    }};
     return *s;
 }
 

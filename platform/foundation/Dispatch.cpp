@@ -1,4 +1,5 @@
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <algorithm>
 #include <chrono>
@@ -155,8 +156,10 @@ bool SerialQueue::isCurrent() const {
 class GlobalQueue final : public Executor {
 public:
     static GlobalQueue& instance() {
-        // Never destroyed: work may be posted while the process exits.
-        static GlobalQueue* queue = new GlobalQueue;
+        // Never destroyed: work may be posted while the process exits. The
+        // reset puts the default pool back in place of an installed executor;
+        // the pool itself, whose workers may still be running, is kept.
+        static NeverDestroyed<GlobalQueue> queue{ResetStage::Foundation, [](GlobalQueue& q) { q.replace(nullptr); }};
         return *queue;
     }
 

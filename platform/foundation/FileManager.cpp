@@ -43,7 +43,10 @@ struct HomeState {
 
 HomeState& homeState() {
     // Never destroyed: worker threads may ask for paths while the process exits.
-    static HomeState* state = new HomeState;
+    static NeverDestroyed<HomeState> state{ResetStage::Locations, [](HomeState& s) {
+        std::lock_guard lock(s.mutex);
+        s.explicitHome.reset();
+    }};
     return *state;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <unistd.h>
 
@@ -20,7 +21,8 @@ struct LogState {
 
 LogState& state() {
     // Never destroyed: worker threads and destructors log while the process exits.
-    static LogState* s = new LogState;
+    // No reset: a capture is installed and removed by its owner's scope.
+    static NeverDestroyed<LogState> s;
     return *s;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <utility>
 
@@ -6,7 +7,9 @@ namespace platform {
 
 NotificationCenter& NotificationCenter::defaultCenter() {
     // Never destroyed: objects torn down at exit still remove their observers.
-    static NotificationCenter* center = new NotificationCenter;
+    // No reset: each observer is removed by its owner, and a process-wide
+    // owner registers once, for the life of the process.
+    static NeverDestroyed<NotificationCenter> center;
     return *center;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/foundation/RunLoop.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +28,7 @@ RunLoop::RunLoop() : owner_(std::this_thread::get_id()) {}
 
 RunLoop& RunLoop::main() {
     // Never destroyed: worker threads may still post to it while the process exits.
-    static RunLoop* loop = new RunLoop;
+    static NeverDestroyed<RunLoop> loop{ResetStage::PendingWork, [](RunLoop& l) { l.reset(); }};
     return *loop;
 }
 

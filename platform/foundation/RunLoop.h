@@ -58,6 +58,8 @@ public:
     void reset();
 
 private:
+    template <typename>
+    friend class NeverDestroyed;
     RunLoop();
     bool hasDueTimerLocked(double now) const;
 

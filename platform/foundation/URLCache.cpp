@@ -8,8 +8,16 @@ std::mutex& sharedCacheMutex() {
     static std::mutex mutex;
     return mutex;
 }
+std::shared_ptr<NSURLCache> makeDefaultCache() {
+    return std::make_shared<NSURLCache>(512 * 1024, 10 * 1024 * 1024, "");
+}
 std::shared_ptr<NSURLCache>& sharedCache() {
-    static NeverDestroyed<std::shared_ptr<NSURLCache>> cache{std::make_shared<NSURLCache>(512 * 1024, 10 * 1024 * 1024, "")};
+    static NeverDestroyed<std::shared_ptr<NSURLCache>> cache{ResetStage::Foundation,
+                                                            [](std::shared_ptr<NSURLCache>& c) {
+                                                                std::lock_guard lock(sharedCacheMutex());
+                                                                c = makeDefaultCache();
+                                                            },
+                                                            makeDefaultCache()};
     return *cache;
 }
 }  // namespace
@@ -25,7 +33,10 @@ void NSURLCache::setSharedURLCache(std::shared_ptr<NSURLCache> cache) {
 }
 
 NSHTTPCookieStorage& NSHTTPCookieStorage::sharedHTTPCookieStorage() {
-    static NeverDestroyed<NSHTTPCookieStorage> storage;
+    static NeverDestroyed<NSHTTPCookieStorage> storage{ResetStage::Foundation, [](NSHTTPCookieStorage& s) {
+        std::lock_guard lock(s.mutex_);
+        s.policy_ = NSHTTPCookieAcceptPolicy::OnlyFromMainDocumentDomain;
+    }};
     return *storage;
 }
 

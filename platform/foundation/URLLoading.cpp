@@ -1,4 +1,5 @@
 #include "platform/foundation/URLLoading.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,7 +69,10 @@ struct Registry {
 
 Registry& registry() {
     // Never destroyed: loads on worker threads may still look here while the process exits.
-    static Registry* instance = new Registry;
+    static NeverDestroyed<Registry> instance{ResetStage::Foundation, [](Registry& r) {
+        std::lock_guard lock(r.mutex);
+        r.classes.clear();
+    }};
     return *instance;
 }
 
@@ -337,11 +341,13 @@ class LoadsInFlight {
 public:
     static LoadsInFlight& shared() {
         // Never destroyed: the exit interrupt and worker threads reach it while the process exits.
-        static LoadsInFlight* loads = [] {
-            auto* made = new LoadsInFlight;
-            atGlobalQueueExit([made] { made->cancelAll(); });
-            return made;
+        // No reset: each load leaves the set when it ends.
+        static NeverDestroyed<LoadsInFlight> loads;
+        static const bool interruptAtExit = [] {
+            atGlobalQueueExit([] { loads->cancelAll(); });
+            return true;
         }();
+        (void)interruptAtExit;
         return *loads;
     }
 

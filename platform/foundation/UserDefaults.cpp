@@ -33,7 +33,12 @@ bool isStorable(const Value& value) {
 }  // namespace
 
 UserDefaults& UserDefaults::standard() {
-    static NeverDestroyed<UserDefaults> defaults;
+    static NeverDestroyed<UserDefaults> defaults{ResetStage::Preferences, [](UserDefaults& d) {
+        std::lock_guard lock(d.mutex_);
+        d.path_.clear();
+        d.application_.clear();
+        d.registration_.clear();
+    }};
     return *defaults;
 }
 

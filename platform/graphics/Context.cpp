@@ -24,6 +24,7 @@ struct ContextEntry {
 };
 
 std::vector<ContextEntry>& contextStack() {
+    // No reset: each context is popped by whoever pushed it.
     static NeverDestroyed<std::vector<ContextEntry>> stack;
     return *stack;
 }

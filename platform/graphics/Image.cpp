@@ -30,7 +30,8 @@ std::mutex& cacheMutex() {
 // Keyed by bundle folder and name, so that a test or the simulator switching
 // bundles never sees another bundle's picture.
 std::map<std::string, std::shared_ptr<UIImage>>& imageCache() {
-    static NeverDestroyed<std::map<std::string, std::shared_ptr<UIImage>>> cache;
+    static NeverDestroyed<std::map<std::string, std::shared_ptr<UIImage>>> cache{
+        ResetStage::Interface, [](std::map<std::string, std::shared_ptr<UIImage>>&) { UIImage::clearImageCache(); }};
     return *cache;
 }
 

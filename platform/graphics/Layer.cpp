@@ -129,7 +129,11 @@ struct Transactions {
 };
 
 Transactions& transactions() {
-    static NeverDestroyed<Transactions> state;
+    static NeverDestroyed<Transactions> state{ResetStage::Interface, [](Transactions& t) {
+        t.stack.clear();
+        t.turn.reset();
+        t.turnToken.reset();
+    }};
     return *state;
 }
 
@@ -176,6 +180,8 @@ struct PendingLayouts {
 };
 
 PendingLayouts& pendingLayouts() {
+    // No reset: a layer stays marked until the pass takes it off this list,
+    // and a pass the run loop dropped is noticed through `token`.
     static NeverDestroyed<PendingLayouts> pending;
     return *pending;
 }

@@ -1,4 +1,5 @@
 #include "platform/location/LocationSource.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +31,11 @@ struct LocationState {
 // stop updating from their destructors at exit, after function-local
 // statics of this file would be gone.
 LocationState& state() {
-    static LocationState* instance = new LocationState;
+    static NeverDestroyed<LocationState> instance{ResetStage::Services, [](LocationState& s) {
+        auto previous = std::move(s.source);
+        s = LocationState{};
+        if (previous) previous->stop();
+    }};
     return *instance;
 }
 
@@ -86,12 +91,6 @@ bool LocationSource::locationAllowed() { return allowed(state().servicesEnabled,
 std::optional<CLLocation> LocationSource::currentLocation() { return state().current; }
 
 std::size_t LocationSource::updatingManagerCount() { return updatingManagers().size(); }
-
-void LocationSource::resetForTesting() {
-    auto previous = std::move(state().source);
-    state() = LocationState{};
-    if (previous) previous->stop();
-}
 
 void LocationSource::deliverLocation(const CLLocation& location) {
     if (state().source.get() != this || !locationAllowed()) return;

@@ -49,9 +49,6 @@ public:
     // Managers updating now.
     static std::size_t updatingManagerCount();
 
-    // Back to start-up: settings, no position, no updating managers, a scripted source.
-    static void resetForTesting();
-
     // Stops producing fixes (a replaced source is stopped).
     virtual void stop() {}
 

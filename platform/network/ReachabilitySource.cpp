@@ -16,7 +16,13 @@ std::mutex& sharedMutex() {
 }
 
 std::shared_ptr<ReachabilitySource>& sharedSlot() {
-    static NeverDestroyed<std::shared_ptr<ReachabilitySource>> source;
+    // Reset to none: the machine's own source is made again when next asked for.
+    static NeverDestroyed<std::shared_ptr<ReachabilitySource>> source{
+        ResetStage::Services, [](std::shared_ptr<ReachabilitySource>& s) {
+            std::shared_ptr<ReachabilitySource> previous;
+            std::lock_guard lock(sharedMutex());
+            previous.swap(s);
+        }};
     return *source;
 }
 

@@ -37,7 +37,7 @@ std::string lowercased(std::string text) {
 }  // namespace
 
 UIApplication& UIApplication::sharedApplication() {
-    static NeverDestroyed<UIApplication> application;
+    static NeverDestroyed<UIApplication> application{ResetStage::Windows, [](UIApplication& a) { a.reset(); }};
     return *application;
 }
 
@@ -269,6 +269,7 @@ void UIApplication::reset() {
 }
 
 UIApplicationDelegateRegistry& applicationDelegateRegistry() {
+    // No reset: the delegate classes are registered once, by the program.
     static NeverDestroyed<UIApplicationDelegateRegistry> registry;
     return *registry;
 }

@@ -47,7 +47,7 @@ std::string nameOfHost() {
 UIDevice::UIDevice() { reset(); }
 
 UIDevice& UIDevice::currentDevice() {
-    static NeverDestroyed<UIDevice> device;
+    static NeverDestroyed<UIDevice> device{ResetStage::Interface, [](UIDevice& d) { d.reset(); }};
     return *device;
 }
 

@@ -22,14 +22,15 @@ namespace platform {
 namespace {
 
 bool& cameraPresent() {
-    static bool present = true;
-    return present;
+    static NeverDestroyed<bool> present{ResetStage::Services, [](bool& p) { p = true; }, true};
+    return *present;
 }
 
 // Pickers whose view was ever loaded, in order of loading; the on-screen
 // ones are found among them.
 std::vector<std::weak_ptr<UIImagePickerController>>& knownPickers() {
-    static NeverDestroyed<std::vector<std::weak_ptr<UIImagePickerController>>> pickers;
+    static NeverDestroyed<std::vector<std::weak_ptr<UIImagePickerController>>> pickers{
+        ResetStage::Interface, [](std::vector<std::weak_ptr<UIImagePickerController>>& p) { p.clear(); }};
     return *pickers;
 }
 

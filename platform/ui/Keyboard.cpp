@@ -16,7 +16,8 @@
 namespace platform {
 
 UIKeyboard& UIKeyboard::shared() {
-    static NeverDestroyed<UIKeyboard> keyboard;
+    // Hidden again without notifications: whoever listened is gone with the test's windows.
+    static NeverDestroyed<UIKeyboard> keyboard{ResetStage::Interface, [](UIKeyboard& k) { k.visible_ = false; }};
     return *keyboard;
 }
 

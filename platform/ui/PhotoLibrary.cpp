@@ -22,13 +22,18 @@ std::mutex& libraryMutex() {
 }
 
 std::string& fixtureFolder() {
-    static NeverDestroyed<std::string> folder;
+    static NeverDestroyed<std::string> folder{ResetStage::Services, [](std::string& f) {
+        std::lock_guard lock(libraryMutex());
+        f.clear();
+    }};
     return *folder;
 }
 
 std::atomic<long>& authorization() {
-    static std::atomic<long> status{ALAuthorizationStatusAuthorized};
-    return status;
+    static NeverDestroyed<std::atomic<long>> status{
+        ResetStage::Services, [](std::atomic<long>& s) { s = ALAuthorizationStatusAuthorized; },
+        ALAuthorizationStatusAuthorized};
+    return *status;
 }
 
 constexpr const char* kCameraFixtureName = "camera.jpg";

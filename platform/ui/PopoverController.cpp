@@ -13,7 +13,8 @@ namespace platform {
 namespace {
 
 std::weak_ptr<UIPopoverController>& visibleSlot() {
-    static NeverDestroyed<std::weak_ptr<UIPopoverController>> slot;
+    static NeverDestroyed<std::weak_ptr<UIPopoverController>> slot{
+        ResetStage::Interface, [](std::weak_ptr<UIPopoverController>& s) { s.reset(); }};
     return *slot;
 }
 

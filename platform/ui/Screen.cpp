@@ -8,7 +8,7 @@ namespace platform {
 UIScreen::UIScreen() { reset(); }
 
 UIScreen& UIScreen::mainScreen() {
-    static NeverDestroyed<UIScreen> screen;
+    static NeverDestroyed<UIScreen> screen{ResetStage::Interface, [](UIScreen& s) { s.reset(); }};
     return *screen;
 }
 

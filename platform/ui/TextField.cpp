@@ -19,6 +19,7 @@ struct FirstResponder {
 };
 
 FirstResponder& current() {
+    // No reset: a field resigns from its destructor, which checks `identity`.
     static NeverDestroyed<FirstResponder> responder;
     return *responder;
 }

@@ -42,6 +42,8 @@ struct PendingPass {
 };
 
 PendingPass& pendingPass() {
+    // No reset: a view stays marked until the pass takes it off this list,
+    // and a pass the run loop dropped is noticed through `token`.
     static NeverDestroyed<PendingPass> pass;
     return *pass;
 }

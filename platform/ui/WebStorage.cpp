@@ -277,6 +277,7 @@ StorageArea::StorageArea() = default;
 StorageArea::~StorageArea() = default;
 
 std::shared_ptr<StorageArea> StorageArea::local(const std::string& directory, const std::string& origin) {
+    // No reset: an area open here belongs to the pages holding it.
     static NeverDestroyed<std::map<std::string, std::weak_ptr<StorageArea>>> openAreas;
     auto& areas = *openAreas;
     const std::string path = directory + "/" + origin + ".localstorage";

@@ -11,12 +11,14 @@ namespace platform {
 namespace {
 // Main thread only, like the windows themselves.
 std::vector<UIWindow*>& liveWindows() {
+    // No reset: each window leaves the list as it goes.
     static NeverDestroyed<std::vector<UIWindow*>> windows;
     return *windows;
 }
 
 std::weak_ptr<UIWindow>& keyWindowSlot() {
-    static NeverDestroyed<std::weak_ptr<UIWindow>> window;
+    static NeverDestroyed<std::weak_ptr<UIWindow>> window{ResetStage::Interface,
+                                                          [](std::weak_ptr<UIWindow>& w) { w.reset(); }};
     return *window;
 }
 }  // namespace

@@ -1,4 +1,5 @@
 #include "plugins/camera/HYBCameraPicker.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include "platform/foundation/RunLoop.h"
 #include "plugins/camera/TempUIViewControler.h"
@@ -15,8 +16,11 @@ void HYBCameraPicker::viewWillAppear(bool animated) {
 
 std::shared_ptr<TempUIViewControler> TempUIViewControler::shared() {
     // Kept reachable for the process's life on purpose: torn down at exit it
-    // would outlive the window its view may still be in.
-    static auto* holder = new std::shared_ptr<TempUIViewControler>(std::make_shared<TempUIViewControler>());
+    // would outlive the window its view may still be in. Reset: a fresh one.
+    static platform::NeverDestroyed<std::shared_ptr<TempUIViewControler>> holder{
+        platform::ResetStage::Application,
+        [](std::shared_ptr<TempUIViewControler>& p) { p = std::make_shared<TempUIViewControler>(); },
+        std::make_shared<TempUIViewControler>()};
     return *holder;
 }
 

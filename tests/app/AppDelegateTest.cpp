@@ -39,9 +39,6 @@ protected:
         dir_.write("bundle/www/index.html", kPage);
         platform::Bundle::setMain(dir_.file("bundle"));
         platform::FileManager::setHomeDirectory(dir_.file("home"));
-        platform::UIApplication::sharedApplication().reset();
-        hybrid::HYBUserAgentUtil::resetForTesting();
-        hybrid::HYBURLProtocol::resetForTesting();
         app::AppDelegate::setLaunchPause(0);
         delegate_ = std::make_shared<app::AppDelegate>();
         platform::UIApplication::sharedApplication().setDelegate(delegate_);
@@ -50,12 +47,8 @@ protected:
         // The push client's set-up reads the main bundle on its own thread: it
         // must be done before the bundle is swapped back under it.
         push::RODevezir::sharedService().flushForTesting();
-        platform::UIApplication::sharedApplication().reset();
         delegate_.reset();  // the container gives its lock back before the lock is reset
-        hybrid::HYBUserAgentUtil::resetForTesting();
-        hybrid::HYBURLProtocol::resetForTesting();
         platform::Bundle::setMain(previousBundle_);
-        app::AppDelegate::setLaunchPause(1.0);
     }
 
     void launch() {
@@ -184,6 +177,5 @@ TEST_F(AppDelegateTest, TheMainContainerLogsNavigationsAndTurnsBlackWhenLoaded) 
 }
 
 TEST(AppMain, RunsTheDelegateNamedAppDelegate) {
-    platform::UIApplication::sharedApplication().reset();
     EXPECT_EQ(platform::UIApplicationMain(0, nullptr, "NoSuchDelegate"), 1);
 }

@@ -51,16 +51,12 @@ ZeduVICreditCardInfo expiry(unsigned month, unsigned year) {
 class DataEntryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cardscanner::testing::resetScreenState();
         clock_->set(localTime(2026, 6, 15));
     }
     void TearDown() override {
         if (const auto field = UITextField::firstResponder()) field->resignFirstResponder();
         form_.reset();
         payment_.reset();
-        RunLoop::main().reset();
-        UIDevice::currentDevice().reset();
-        UIApplication::sharedApplication().reset();
     }
 
     // The form on screen as the payment view controller's root (or pushed

@@ -25,12 +25,6 @@ class FormServices : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIDevice::currentDevice().reset();
-    }
-    void TearDown() override {
-        UIDevice::currentDevice().reset();
-        RunLoop::main().reset();
     }
 
     // A field served by the delegate, its caret at the end of `text`.

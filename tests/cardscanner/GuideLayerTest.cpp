@@ -41,14 +41,12 @@ class GuideLayer : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
         UIApplication::sharedApplication().setStatusBarOrientation(UIInterfaceOrientationPortrait);
         delegate = std::make_shared<RecordingDelegate>();
         guide = ZeduVIGuideLayer::create(delegate);
     }
     void TearDown() override {
         UIApplication::sharedApplication().setStatusBarOrientation(UIInterfaceOrientationPortrait);
-        RunLoop::main().reset();
     }
     void laidOut(CGRect bounds) {
         guide->setBounds(bounds);

@@ -40,9 +40,6 @@ class PaymentViewControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIApplication::sharedApplication().reset();
-        ZeduVIMacros::reset();
         ZeduVIUtilities::resetRememberedCameraAnswer();
         setCameraFrameSource(std::make_shared<BlankCamera>());
         setCameraAuthorizationStatus(AVAuthorizationStatusAuthorized);
@@ -52,11 +49,9 @@ protected:
     }
     void TearDown() override {
         if (root_->presentedViewController()) root_->dismissViewControllerAnimated(false);
-        RunLoop::main().reset();
         setCameraFrameSource(nullptr);
         setCameraAuthorizationStatus(AVAuthorizationStatusAuthorized);
         ZeduVIUtilities::resetRememberedCameraAnswer();
-        UIApplication::sharedApplication().reset();
     }
 
     std::shared_ptr<ZeduVIPaymentViewController> make(bool scanning = true) {

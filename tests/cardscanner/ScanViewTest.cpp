@@ -41,8 +41,6 @@ class ScanViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIDevice::currentDevice().reset();
         UIDevice::currentDevice().setOrientation(UIDeviceOrientationLandscapeLeft);
         ZeduVIUtilities::resetRememberedCameraAnswer();
         window->addSubview(scanView);
@@ -51,9 +49,7 @@ protected:
     }
     void TearDown() override {
         scanView->setHidden(true);
-        RunLoop::main().reset();
         setCameraFrameSource(nullptr);
-        UIDevice::currentDevice().reset();
         ZeduVIUtilities::resetRememberedCameraAnswer();
     }
 

@@ -27,12 +27,4 @@ struct RecordingPaymentDelegate : ZeduVIPaymentViewControllerDelegate {
     std::shared_ptr<ZeduVICreditCardInfo> provided;
 };
 
-inline void resetScreenState() {
-    platform::RunLoop::main().bindToCurrentThread();
-    platform::RunLoop::main().reset();
-    platform::UIApplication::sharedApplication().reset();
-    platform::UIDevice::currentDevice().reset();
-    ZeduVIMacros::reset();
-}
-
 }  // namespace cardscanner::testing

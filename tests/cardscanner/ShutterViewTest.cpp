@@ -26,9 +26,7 @@ class ShutterView : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
     }
-    void TearDown() override { RunLoop::main().reset(); }
 };
 
 }  // namespace

@@ -78,15 +78,11 @@ class VideoStreamTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIDevice::currentDevice().reset();
         useCamera(std::make_shared<TestSource>(true, false));
     }
     void TearDown() override {
         stream.reset();
-        RunLoop::main().reset();
         setCameraFrameSource(nullptr);
-        UIDevice::currentDevice().reset();
     }
     void useCamera(std::shared_ptr<FrameSource> source) {
         setCameraFrameSource(std::move(source));

@@ -42,18 +42,13 @@ std::shared_ptr<ZeduVICreditCardInfo> cardWithNumber(const std::string& number) 
 class CameraScreenTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cardscanner::testing::resetScreenState();
         previousBundle_ = Bundle::main().bundlePath();
         useInfoPlist("");
     }
     void TearDown() override {
         screen_.reset();
         payment_.reset();
-        RunLoop::main().reset();
         Bundle::setMain(previousBundle_);
-        UIDevice::currentDevice().reset();
-        UIApplication::sharedApplication().reset();
-        ZeduVIMacros::reset();
     }
 
     void useInfoPlist(const std::string& entries) {
@@ -372,5 +367,4 @@ TEST(LocalizedStringTest, FallsBackFromLocaleToLanguageToEnglishToTheKey) {
     RunLoop::main().bindToCurrentThread();
     UIDevice::currentDevice().setLocaleIdentifier("de_AT");
     EXPECT_EQ(localized_string("manual_entry", ""), "Manuell eingeben");
-    UIDevice::currentDevice().reset();
 }

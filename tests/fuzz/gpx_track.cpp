@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/location/LocationSource.h"
 
@@ -34,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (loop.pendingTimers() == 0 && loop.pendingTasks() == 0) std::abort();
         loop.runUntil([&] { return track->isFinished(); }, 1e13);
     }
-    platform::LocationSource::resetForTesting();
-    platform::RunLoop::main().reset();
+    platform::resetAllProcessWideState();
     return 0;
 }

@@ -72,20 +72,11 @@ protected:
     void SetUp() override {
         previousBundle_ = platform::Bundle::main().bundlePath();
         platform::FileManager::setHomeDirectory(dir_.file("home"));
-        platform::UserDefaults::standard().clear();
-        HYBUserAgentUtil::resetForTesting();
-        HYBURLProtocol::resetForTesting();
-        platform::UIDevice::currentDevice().reset();
-        platform::UIApplication::sharedApplication().reset();
         pluginRegistry().registerClass<ProbePlugin>("ProbePlugin");
         ProbePlugin::initialisations = 0;
     }
     void TearDown() override {
         platform::Bundle::setMain(previousBundle_);
-        HYBUserAgentUtil::resetForTesting();
-        HYBURLProtocol::resetForTesting();
-        platform::UIDevice::currentDevice().reset();
-        platform::UIApplication::sharedApplication().reset();
     }
 
     // A bundle with this config.xml body (inside <widget>) and an index page.

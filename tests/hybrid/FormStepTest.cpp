@@ -47,7 +47,6 @@ bool play(const std::string& json, std::string& error) {
 }  // namespace
 
 TEST(FormSteps, TypeIntoAFieldByPlaceholderAndTapDoneOnceEnabled) {
-    UIApplication::sharedApplication().reset();
     auto form = std::make_shared<FourDigitsForm>();
     auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
     window->setRootViewController(UINavigationController::create(form));

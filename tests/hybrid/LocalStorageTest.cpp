@@ -48,16 +48,12 @@ protected:
         home = directory_.file("home");
         FileManager::setHomeDirectory(home);
         setInfo({});
-        platform::UIDevice::currentDevice().reset();
-        platform::UIApplication::sharedApplication().reset();
         platform::UserDefaults::standard().removeObjectForKey("WebKitStoreWebDataForBackup");
     }
 
     void TearDown() override {
         platform::setGlobalQueue(nullptr);
         platform::UserDefaults::standard().removeObjectForKey("WebKitStoreWebDataForBackup");
-        platform::UIApplication::sharedApplication().reset();
-        platform::UIDevice::currentDevice().reset();
         platform::Bundle::setMain(previousBundle_);
         FileManager::setHomeDirectory(previousHome_);
     }

@@ -21,8 +21,6 @@ TEST(SampleApp, EveryChannelAnswers) {
     const std::string previous = platform::Bundle::main().bundlePath();
     platform::Bundle::setMain(std::string(HYBRID_SOURCE_DIR) + "/examples/app");
     platform::FileManager::setHomeDirectory(home.path().string());
-    hybrid::HYBUserAgentUtil::resetForTesting();
-    hybrid::HYBURLProtocol::resetForTesting();
 
     platform::LogCapture log;
     {
@@ -36,7 +34,5 @@ TEST(SampleApp, EveryChannelAnswers) {
     EXPECT_TRUE(log.contains("poke xhr: ok"));
     EXPECT_TRUE(log.contains("sample app: ready"));
 
-    hybrid::HYBUserAgentUtil::resetForTesting();
-    hybrid::HYBURLProtocol::resetForTesting();
     platform::Bundle::setMain(previous);
 }

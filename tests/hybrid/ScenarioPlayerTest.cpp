@@ -16,7 +16,6 @@ namespace {
 // Answers whether every step ran, or nothing if the run never finished.
 std::optional<bool> play(const std::string& steps, platform::LogCapture& log,
                          const std::function<void()>& meanwhile = nullptr) {
-    platform::UIApplication::sharedApplication().reset();
     platform::ScopedManualClock clock;
     auto scenario = platform::readJson("{\"steps\": " + steps + "}");
     if (!scenario.value) return std::nullopt;

@@ -16,9 +16,6 @@ namespace {
 
 class TimerTest : public ::testing::Test {
 protected:
-    void SetUp() override { HYBTimer::clearAll(); }
-    void TearDown() override { HYBTimer::clearAll(); }
-
     platform::ScopedManualClock clock;
     platform::LogCapture log;
 };

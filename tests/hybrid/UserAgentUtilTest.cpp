@@ -10,6 +10,7 @@
 #include "hybrid/HYBUserAgentUtil.h"
 #include "platform/foundation/AssertionFailure.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Strings.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Device.h"
@@ -26,9 +27,7 @@ constexpr const char* kVersionKey = "Hybrid-User-Agent-Version";
 
 class UserAgentLockTest : public ::testing::Test {
 protected:
-    void SetUp() override { HYBUserAgentUtil::resetForTesting(); }
     void TearDown() override {
-        HYBUserAgentUtil::resetForTesting();
         // Registered defaults cannot be removed; later page loads get the engine's own text back.
         UserDefaults::standard().registerDefaults({{"UserAgent", platform::WebView::engineUserAgent()}});
     }
@@ -153,8 +152,6 @@ TEST_F(UserAgentLockTest, AHolderHandedTheLockMayStoreItsTokenInTheReleasedVaria
 class OriginalUserAgentTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        HYBUserAgentUtil::resetForTesting();
-        platform::UIDevice::currentDevice().reset();
         auto& defaults = UserDefaults::standard();
         defaults.removeObjectForKey(kStoredKey);
         defaults.removeObjectForKey(kVersionKey);
@@ -194,7 +191,8 @@ TEST_F(OriginalUserAgentTest, AStoredCopyIsUsedWithoutMeasuringOnlyForTheSameMod
     defaults.setObject(kVersionKey, currentVersionText());
     EXPECT_EQ(HYBUserAgentUtil::originalUserAgent(), "Stored/1.0 (not what any web view says)");
 
-    HYBUserAgentUtil::resetForTesting();  // a later launch, after a system update
+    // A later launch, after a system update: nothing cached any more.
+    platform::NotificationCenter::defaultCenter().post(platform::NSCurrentLocaleDidChangeNotification);
     platform::UIDevice::currentDevice().setSystemVersion("8.1");
     EXPECT_EQ(HYBUserAgentUtil::originalUserAgent(), measuredNow());
     EXPECT_EQ(defaults.stringForKey(kVersionKey), currentVersionText());

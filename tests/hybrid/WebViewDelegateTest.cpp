@@ -79,7 +79,6 @@ protected:
         // The token lives on `window`; a bare context may not name its global so.
         webView->stringByEvaluatingJavaScriptFromString("if (typeof window === 'undefined') this.window = this;");
     }
-    void TearDown() override { platform::UIDevice::currentDevice().reset(); }
 
     bool navigate(const URLRequest& request) {
         return tracker->webViewShouldStartLoadWithRequestNavigationType(*webView, request,

@@ -45,7 +45,6 @@ public:
 class FormControls : public ::testing::Test {
 protected:
     void SetUp() override {
-        UIApplication::sharedApplication().reset();
         for (const char* name : {UIKeyboardWillShowNotification, UIKeyboardDidShowNotification,
                                  UIKeyboardWillHideNotification, UIKeyboardDidHideNotification,
                                  UITextFieldTextDidChangeNotification}) {
@@ -56,9 +55,6 @@ protected:
     void TearDown() override {
         if (const auto field = UITextField::firstResponder()) field->resignFirstResponder();
         NotificationCenter::defaultCenter().removeObserver(this);
-        RunLoop::main().reset();
-        UIScreen::mainScreen().reset();
-        UIApplication::sharedApplication().reset();
     }
     std::vector<std::string> names() const {
         std::vector<std::string> out;

@@ -245,5 +245,4 @@ TEST(ViewAnimateWithDuration, AppliesAtOnceAndCompletesAfterTheDuration) {
     clock->advance(0.3);
     RunLoop::main().runOnce();
     EXPECT_EQ(completions, std::vector<bool>{true});
-    RunLoop::main().reset();
 }

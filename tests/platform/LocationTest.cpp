@@ -48,14 +48,10 @@ class Location : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        LocationSource::resetForTesting();
         manager->setDelegate(&recorder);
     }
     void TearDown() override {
         if (manager) manager->setDelegate(nullptr);
-        LocationSource::resetForTesting();
-        RunLoop::main().reset();
     }
     ScriptedLocationSource& script() { return static_cast<ScriptedLocationSource&>(*LocationSource::shared()); }
 

@@ -30,8 +30,6 @@ private:
 
 class NavigationControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override { UIApplication::sharedApplication().reset(); }
-    void TearDown() override { UIApplication::sharedApplication().reset(); }
     std::vector<std::string> calls_;
 };
 

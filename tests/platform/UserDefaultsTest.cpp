@@ -123,6 +123,5 @@ TEST(UserDefaultsStandard, SetStandardFileLoadsIt) {
     EXPECT_EQ(UserDefaults::standard().integerForKey("launches"), 3);
 
     UserDefaults::setStandardFile("");
-    UserDefaults::standard().clear();
     EXPECT_TRUE(UserDefaults::standard().objectForKey("launches").isNil());
 }

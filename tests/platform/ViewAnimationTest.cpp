@@ -18,7 +18,6 @@ namespace {
 
 class OnTheClock : public ::testing::Test {
 protected:
-    void TearDown() override { RunLoop::main().reset(); }
     void after(double seconds) {
         clock->advance(seconds);
         RunLoop::main().runOnce();

@@ -344,7 +344,6 @@ TEST(ImageLoading, NamedImagesComeFromTheMainBundleOnceEachWithTheirExtensionsTr
 
     const std::string previous = Bundle::main().bundlePath();
     Bundle::setMain(bundle.path().string());
-    UIImage::clearImageCache();
     auto first = UIImage::imageNamed("dot");
     auto second = UIImage::imageNamed("dot");
     auto withExtension = UIImage::imageNamed("dot.png");
@@ -352,7 +351,6 @@ TEST(ImageLoading, NamedImagesComeFromTheMainBundleOnceEachWithTheirExtensionsTr
     EXPECT_EQ(UIImage::imageNamed("broken"), nullptr);
     EXPECT_EQ(UIImage::imageNamed(""), nullptr);
     Bundle::setMain(previous);
-    UIImage::clearImageCache();
 
     ASSERT_TRUE(first);
     EXPECT_EQ(first, second);  // the very same object

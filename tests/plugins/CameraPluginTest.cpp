@@ -107,10 +107,8 @@ class CameraPluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
         FileManager::setHomeDirectory(dir_.file("home"));
-        UIDevice::currentDevice().reset();
         UIImagePickerController::setCameraAvailable(true);
         ALAssetsLibrary::setAuthorizationStatus(ALAuthorizationStatusAuthorized);
-        LocationSource::resetForTesting();
         window_ = std::make_shared<UIWindow>();
         window_->setRootViewController(std::make_shared<UIViewController>());
         window_->makeKeyAndVisible();
@@ -121,8 +119,6 @@ protected:
         camera_.reset();
         window_.reset();
         RunLoop::main().drain();
-        LocationSource::resetForTesting();
-        UIDevice::currentDevice().reset();
     }
 
     void take(Array arguments) {
@@ -304,7 +300,6 @@ TEST_F(CameraPluginTest, LocationFailureOrTheTimeLimitReturnThePictureWithoutGPS
     EXPECT_EQ(delegate_->answers.size(), 2u);
 
     // A new request while one waits for its position answers the waiting one first, once.
-    LocationSource::resetForTesting();
     take({Value(80), Value(0), Value(1), Value(), Value(), Value(0), Value(0), Value(false), Value(true)});
     pick(cameraInfo(picture(40, 30), true));
     take({Value(50), Value(1), Value(0), Value("wide"), Value(Dictionary{}), Value(Array{})});

@@ -24,8 +24,6 @@ class CardScannerPluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        UIApplication::sharedApplication().reset();
         cardscanner::ZeduVIUtilities::resetRememberedCameraAnswer();
         window_ = std::make_shared<UIWindow>();
         window_->setRootViewController(root_);
@@ -37,7 +35,6 @@ protected:
     }
     void TearDown() override {
         if (root_->presentedViewController()) root_->dismissViewControllerAnimated(false);
-        RunLoop::main().reset();
         cardscanner::ZeduVIUtilities::resetRememberedCameraAnswer();
     }
 

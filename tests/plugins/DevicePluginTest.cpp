@@ -34,8 +34,6 @@ protected:
         container->addPlugin("Device", plugin);
     }
     void TearDown() override {
-        platform::UIScreen::mainScreen().reset();
-        platform::UIDevice::currentDevice().reset();
         platform::Bundle::setMain(previousBundle_);
         FileManager::setHomeDirectory(previousHome_);
     }

@@ -31,14 +31,10 @@ class Geolocation : public ::testing::Test {
 protected:
     void SetUp() override {
         RunLoop::main().bindToCurrentThread();
-        RunLoop::main().reset();
-        LocationSource::resetForTesting();
         plugin->setCommandDelegate(delegate);
     }
     void TearDown() override {
         plugin.reset();
-        LocationSource::resetForTesting();
-        RunLoop::main().reset();
     }
 
     void call(const char* action, Array arguments, const char* callbackId) {

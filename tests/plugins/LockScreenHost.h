@@ -50,11 +50,9 @@ class SampleBundle {
 public:
     SampleBundle() : previous_(platform::Bundle::main().bundlePath()) {
         platform::Bundle::setMain(std::string(HYBRID_SOURCE_DIR) + "/examples/app");
-        platform::UIImage::clearImageCache();
     }
     ~SampleBundle() {
         platform::Bundle::setMain(previous_);
-        platform::UIImage::clearImageCache();
     }
 
 private:

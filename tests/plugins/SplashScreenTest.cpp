@@ -83,11 +83,9 @@ class BundleAt {
 public:
     explicit BundleAt(const std::string& root) : previous_(Bundle::main().bundlePath()) {
         Bundle::setMain(root);
-        UIImage::clearImageCache();
     }
     ~BundleAt() {
         Bundle::setMain(previous_);
-        UIImage::clearImageCache();
     }
 
 private:
@@ -101,12 +99,6 @@ std::string bareBundle() {
     const auto folder = std::filesystem::temp_directory_path() / "splash-bare-bundle";
     std::filesystem::create_directories(folder);
     return folder.string();
-}
-
-void resetDevice() {
-    UIScreen::mainScreen().reset();
-    UIDevice::currentDevice().reset();
-    UIApplication::sharedApplication().reset();
 }
 
 HYBSplashDevice phone(double height) {
@@ -141,7 +133,6 @@ TEST(SplashImageName, FollowsDeviceSizeOrientationAndSupportedOrientations) {
     EXPECT_EQ(name(kPortrait | kLandscape, P, phone(568)), "LaunchImage-568h");
 
     // The device: the screen read upright, and the model.
-    resetDevice();
     EXPECT_TRUE(HYBSplashScreen::getCurrentDevice().iPhone5);
     EXPECT_TRUE(HYBSplashScreen::getCurrentDevice().retina);
     UIScreen::mainScreen().setBounds({{0, 0}, {736, 414}});  // held sideways
@@ -149,13 +140,11 @@ TEST(SplashImageName, FollowsDeviceSizeOrientationAndSupportedOrientations) {
     UIDevice::currentDevice().setModel("iPad");
     EXPECT_TRUE(HYBSplashScreen::getCurrentDevice().iPad);
     EXPECT_FALSE(HYBSplashScreen::getCurrentDevice().iPhone6Plus);
-    resetDevice();
 }
 
 class Splash : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetDevice();
         host = SplashHost::create();
         window = std::make_shared<UIWindow>();
         window->setRootViewController(host);
@@ -164,8 +153,6 @@ protected:
     void TearDown() override {
         splash.reset();
         host->plugin.reset();
-        RunLoop::main().reset();
-        resetDevice();
     }
     void start() {
         splash = std::make_shared<HYBSplashScreen>(host->webView());

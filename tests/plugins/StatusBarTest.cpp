@@ -47,12 +47,6 @@ protected:
     void SetUp() override {
         previousBundle_ = Bundle::main().bundlePath();
         FileManager::setHomeDirectory(dir_.file("home"));
-        UserDefaults::standard().clear();
-        hybrid::HYBUserAgentUtil::resetForTesting();
-        hybrid::HYBURLProtocol::resetForTesting();
-        UIDevice::currentDevice().reset();
-        UIScreen::mainScreen().reset();
-        UIApplication::sharedApplication().reset();
         hybrid::pluginRegistry().registerClass<HYBStatusBar>("HYBStatusBar");
     }
     void TearDown() override {
@@ -60,10 +54,6 @@ protected:
         container_.reset();
         RunLoop::main().drain();
         Bundle::setMain(previousBundle_);
-        hybrid::HYBUserAgentUtil::resetForTesting();
-        hybrid::HYBURLProtocol::resetForTesting();
-        UIDevice::currentDevice().reset();
-        UIApplication::sharedApplication().reset();
     }
 
     // The app as the shell builds it, with the plugin made at start-up.

@@ -32,7 +32,6 @@ Value launchOptionsWith(Value payload) {
 class RODevezirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        UIApplication::sharedApplication().reset();
         service().setTransportForTesting(transport_);
         service().flushForTesting();
     }
@@ -40,8 +39,6 @@ protected:
         service().flushForTesting();
         service().setTransportForTesting(nullptr);
         service().flushForTesting();
-        UIApplication::sharedApplication().reset();
-        ZODLogger::setLevel(ZODLogLevel::Info);
     }
 
     std::shared_ptr<RecordingTransport> transport_ = std::make_shared<RecordingTransport>(service().thread());

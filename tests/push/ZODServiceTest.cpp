@@ -112,7 +112,6 @@ TEST(ZODServiceLife, TheKeepAliveTimerRepeatsEvery1000Seconds) {
     platform::LogCapture log;
     clock->advance(1000);
     service.thread().runDueTimers();
-    ZODLogger::setLevel(ZODLogLevel::Info);
     EXPECT_EQ(log.count("push: client thread keep-alive"), 1u);
     timers = service.thread().timers();
     ASSERT_EQ(timers.size(), 1u);
