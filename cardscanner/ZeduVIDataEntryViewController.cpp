@@ -130,6 +130,7 @@ std::shared_ptr<ZeduVIPaymentViewController> ZeduVIDataEntryViewController::paym
 // --- Building the form ---
 
 void ZeduVIDataEntryViewController::viewDidLoad() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewDidLoad");
     UIViewController::viewDidLoad();
     const bool modern = ZeduVIMacros::deviceSystemMajorVersion() >= 7;
     if (modern) {
@@ -332,6 +333,7 @@ void ZeduVIDataEntryViewController::buildRows(std::vector<std::shared_ptr<UITabl
 // --- Life cycle ---
 
 void ZeduVIDataEntryViewController::viewWillAppear(bool animated) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewWillAppear");
     UIApplication& application = UIApplication::sharedApplication();
     const long device = UIDevice::currentDevice().orientation();
     // Face up, face down and unknown are no interface orientation: they never
@@ -352,6 +354,7 @@ void ZeduVIDataEntryViewController::viewWillAppear(bool animated) {
 }
 
 void ZeduVIDataEntryViewController::viewDidAppear(bool animated) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewDidAppear");
     UIViewController::viewDidAppear(animated);
     observeNotifications();
     layoutForCurrentOrientation();
@@ -360,12 +363,14 @@ void ZeduVIDataEntryViewController::viewDidAppear(bool animated) {
 }
 
 void ZeduVIDataEntryViewController::viewWillDisappear(bool animated) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewWillDisappear");
     UIViewController::viewWillDisappear(animated);
     for (const auto& field : visibleTextFields_) field->resignFirstResponder();
     stopObserving();
 }
 
 void ZeduVIDataEntryViewController::viewDidUnload() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewDidUnload");
     stopObserving();
     if (tableView_) {
         tableView_->setDelegate({});
@@ -408,6 +413,7 @@ void ZeduVIDataEntryViewController::stopObserving() { NotificationCenter::defaul
 // --- Validation ---
 
 bool ZeduVIDataEntryViewController::validate() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::validate");
     bool valid = true;
     if (manualEntry_) valid = valid && ZeduVICreditCardNumber::isValidNumber(cardInfo_->cardNumber());
     if (expiryTextField_) valid = valid && cardExpiryIsValid(*cardInfo_);
@@ -444,6 +450,7 @@ unsigned ZeduVIDataEntryViewController::cvvLength() const {
 // --- Field handling ---
 
 void ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom(const UITextField* field) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom");
     std::size_t start = 0;
     const auto found = std::find_if(visibleTextFields_.begin(), visibleTextFields_.end(),
                                     [field](const auto& candidate) { return candidate.get() == field; });
@@ -460,6 +467,7 @@ void ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom(const UITextFiel
 }
 
 void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::cardNumberDidChange");
     if (numberChangeInProgress || !numberTextField_ || !numberDelegate_) return;
     const bool mayAdvance = numberDelegate_->cleanupTextField(*numberTextField_);
     ZeduVIFormatterObject object = cardInfo_;
@@ -492,6 +500,7 @@ void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::expiryDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::expiryDidChange");
     if (expiryChangeInProgress || !expiryTextField_ || !expiryDelegate_) return;
     const bool mayAdvance = expiryDelegate_->cleanupTextField(*expiryTextField_);
     ZeduVIFormatterObject object = cardInfo_;
@@ -511,6 +520,7 @@ void ZeduVIDataEntryViewController::expiryDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::cvvDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::cvvDidChange");
     if (!cvvTextField_) return;
     cardInfo_->setCvv(cvvTextField_->text());
     updateCvvColor();
@@ -522,12 +532,14 @@ void ZeduVIDataEntryViewController::cvvDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::postalCodeDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::postalCodeDidChange");
     if (!postalCodeTextField_) return;
     cardInfo_->setPostalCode(trimmed(postalCodeTextField_->text()));
     validate();
 }
 
 void ZeduVIDataEntryViewController::updateCvvColor() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::updateCvvColor");
     if (!cvvTextField_) return;
     if (ZeduVICVVTextFieldDelegate::isValidCVV(cardInfo_->cvv(), cardInfo_->cardNumber())) {
         cvvTextField_->setTextColor(defaultTextColor());
@@ -538,6 +550,7 @@ void ZeduVIDataEntryViewController::updateCvvColor() {
 }
 
 void ZeduVIDataEntryViewController::updateCardLogo() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::updateCardLogo");
     if (!numberTextField_) return;
     const ZeduVICardType type = ZeduVICreditCardNumber::cardTypeForCardNumber(
         ZeduVICreditCardNumber::stringbyRemovingSpaces(numberTextField_->text()));
@@ -561,6 +574,7 @@ void ZeduVIDataEntryViewController::updateCardLogo() {
 // --- Ending ---
 
 void ZeduVIDataEntryViewController::done() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::done");
     if (manualEntry_ && numberTextField_) {
         cardInfo_->setCardNumber(ZeduVICreditCardNumber::stringByRemovingNonNumbers(numberTextField_->text()));
     }
@@ -572,12 +586,14 @@ void ZeduVIDataEntryViewController::done() {
 }
 
 void ZeduVIDataEntryViewController::cancel() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::cancel");
     const auto payment = paymentViewController();
     if (!payment) return;
     if (const auto delegate = payment->paymentDelegate()) delegate->userDidCancelPaymentViewController(*payment);
 }
 
 void ZeduVIDataEntryViewController::popToTop() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::popToTop");
     const auto navigation = navigationController();
     if (ZeduVIMacros::deviceSystemMajorVersion() >= 7) {
         for (const auto& field : visibleTextFields_) field->resignFirstResponder();
@@ -594,6 +610,7 @@ void ZeduVIDataEntryViewController::popToTop() {
 // --- Layout ---
 
 void ZeduVIDataEntryViewController::calculateRelevantViewFrame() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::calculateRelevantViewFrame");
     const CGRect bounds = view()->bounds();
     relevantViewFrame_ = bounds;
     const auto navigation = navigationController();
@@ -620,12 +637,14 @@ bool ZeduVIDataEntryViewController::isWideScreenMode() const {
 }
 
 void ZeduVIDataEntryViewController::showTableBorders(bool show) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::showTableBorders");
     if (ZeduVIMacros::deviceSystemMajorVersion() < 7) return;
     if (leftTableBorder_) leftTableBorder_->setHidden(!show);
     if (rightTableBorder_) rightTableBorder_->setHidden(!show);
 }
 
 void ZeduVIDataEntryViewController::layoutForCurrentOrientation() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::layoutForCurrentOrientation");
     if (!scrollView_ || !tableView_) return;
     oldHeight_ = view()->bounds().size.height;
     calculateRelevantViewFrame();
@@ -724,6 +743,7 @@ void ZeduVIDataEntryViewController::layoutForCurrentOrientation() {
 }
 
 void ZeduVIDataEntryViewController::keyboardWillMove(const Notification& notification) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::keyboardWillMove");
     if (!scrollView_ || !tableView_) return;
     CGRect keyboard = CGRectZero;
     const Value& end = notification.userInfo[UIKeyboardFrameEndUserInfoKey];
@@ -760,6 +780,7 @@ void ZeduVIDataEntryViewController::keyboardWillMove(const Notification& notific
 }
 
 void ZeduVIDataEntryViewController::willRotateToInterfaceOrientation(long, double) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::willRotateToInterfaceOrientation");
     activeTextField_.reset();
     for (const auto& field : visibleTextFields_) {
         if (field->isFirstResponder()) {
@@ -771,6 +792,7 @@ void ZeduVIDataEntryViewController::willRotateToInterfaceOrientation(long, doubl
 }
 
 void ZeduVIDataEntryViewController::didRotateFromInterfaceOrientation(long) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::didRotateFromInterfaceOrientation");
     if (isViewLoaded() && view()->bounds().size.height != oldHeight_) {
         showTableBorders(false);
         const std::weak_ptr<ZeduVIDataEntryViewController> weakSelf =
