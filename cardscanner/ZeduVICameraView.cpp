@@ -9,6 +9,7 @@
 #include "cardscanner/ZeduVIUtilities.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/AffineTransform.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -78,6 +79,7 @@ ZeduVICameraView::~ZeduVICameraView() {
 }
 
 void ZeduVICameraView::startVideoStreamSession() {
+    platform::assertMainThread("ZeduVICameraView::startVideoStreamSession");
     completed_ = false;
     framesProcessed_ = 0;
     if (!observingOrientation_) {
@@ -95,6 +97,7 @@ void ZeduVICameraView::startVideoStreamSession() {
 }
 
 void ZeduVICameraView::stopVideoStreamSession() {
+    platform::assertMainThread("ZeduVICameraView::stopVideoStreamSession");
     stopCapture();
     shutter_->setOpenAnimatedDuration(false, false, 0);
 }
@@ -126,6 +129,7 @@ CGRect ZeduVICameraView::cameraPreviewFrame() const {
 }
 
 void ZeduVICameraView::layoutSubviews() {
+    platform::assertMainThread("ZeduVICameraView::layoutSubviews");
     const CGRect preview = cameraPreviewFrame();
     videoStream_->previewLayer()->setFrame(preview);
     cardGuide_->setFrame(preview);
@@ -133,13 +137,17 @@ void ZeduVICameraView::layoutSubviews() {
     if (const auto& overlay = config_->scanOverlayView()) overlay->setFrame(bounds());
 }
 
-void ZeduVICameraView::setSuppressFauxCard(bool suppress) { cardGuide_->fauxCardLayer()->setHidden(suppress); }
+void ZeduVICameraView::setSuppressFauxCard(bool suppress) {
+    platform::assertMainThread("ZeduVICameraView::setSuppressFauxCard");
+    cardGuide_->fauxCardLayer()->setHidden(suppress);
+}
 
 void ZeduVICameraView::setInitialInterfaceOrientationProvider(std::function<long()> provider) {
     videoStream_->setInitialInterfaceOrientationProvider(std::move(provider));
 }
 
 void ZeduVICameraView::videoStreamDidProcessFrame(ZeduVIVideoStream&, std::shared_ptr<ZeduVIVideoFrame> frame) {
+    platform::assertMainThread("ZeduVICameraView::videoStreamDidProcessFrame");
     if (completed_ || !frame) return;
     if (++framesProcessed_ == 1) platform::log("card scanner: first camera frame");
     shutter_->setOpenAnimatedDuration(true, true, kShutterOpeningDuration);
@@ -164,6 +172,7 @@ long ZeduVICameraView::defaultSupportedOverlayOrientation() {
 // Over the faux card, turned as the guide is, so it reads upright to
 // whoever holds the card to it.
 void ZeduVICameraView::guideLayerDidLayout(CGRect rect) {
+    platform::assertMainThread("ZeduVICameraView::guideLayerDidLayout");
     const CGRect preview = cameraPreviewFrame();
     const long orientation = cardGuide_->deviceOrientation();
     const bool sideways = orientation == 3 || orientation == 4;

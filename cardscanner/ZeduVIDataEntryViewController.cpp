@@ -125,6 +125,7 @@ std::shared_ptr<ZeduVIPaymentViewController> ZeduVIDataEntryViewController::paym
 // --- Building the form ---
 
 void ZeduVIDataEntryViewController::viewDidLoad() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewDidLoad");
     UIViewController::viewDidLoad();
     const bool modern = ZeduVIMacros::deviceSystemMajorVersion() >= 7;
     if (modern) {
@@ -327,6 +328,7 @@ void ZeduVIDataEntryViewController::buildRows(std::vector<std::shared_ptr<UITabl
 // --- Life cycle ---
 
 void ZeduVIDataEntryViewController::viewWillAppear(bool animated) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewWillAppear");
     UIApplication& application = UIApplication::sharedApplication();
     const long device = UIDevice::currentDevice().orientation();
     // Face up, face down and unknown are no interface orientation: they never
@@ -347,6 +349,7 @@ void ZeduVIDataEntryViewController::viewWillAppear(bool animated) {
 }
 
 void ZeduVIDataEntryViewController::viewDidAppear(bool animated) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewDidAppear");
     UIViewController::viewDidAppear(animated);
     observeNotifications();
     layoutForCurrentOrientation();
@@ -355,12 +358,14 @@ void ZeduVIDataEntryViewController::viewDidAppear(bool animated) {
 }
 
 void ZeduVIDataEntryViewController::viewWillDisappear(bool animated) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewWillDisappear");
     UIViewController::viewWillDisappear(animated);
     for (const auto& field : visibleTextFields_) field->resignFirstResponder();
     stopObserving();
 }
 
 void ZeduVIDataEntryViewController::viewDidUnload() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::viewDidUnload");
     stopObserving();
     if (tableView_) {
         tableView_->setDelegate({});
@@ -403,6 +408,7 @@ void ZeduVIDataEntryViewController::stopObserving() { NotificationCenter::defaul
 // --- Validation ---
 
 bool ZeduVIDataEntryViewController::validate() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::validate");
     bool valid = true;
     if (manualEntry_) valid = valid && ZeduVICreditCardNumber::isValidNumber(cardInfo_->cardNumber());
     if (expiryTextField_) valid = valid && cardExpiryIsValid(*cardInfo_);
@@ -439,6 +445,7 @@ unsigned ZeduVIDataEntryViewController::cvvLength() const {
 // --- Field handling ---
 
 void ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom(const UITextField* field) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom");
     std::size_t start = 0;
     const auto found = std::find_if(visibleTextFields_.begin(), visibleTextFields_.end(),
                                     [field](const auto& candidate) { return candidate.get() == field; });
@@ -455,6 +462,7 @@ void ZeduVIDataEntryViewController::advanceToNextEmptyFieldFrom(const UITextFiel
 }
 
 void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::cardNumberDidChange");
     if (numberChangeInProgress_ || !numberTextField_ || !numberDelegate_) return;
     const bool mayAdvance = numberDelegate_->cleanupTextField(*numberTextField_);
     ZeduVIFormatterObject object = cardInfo_;
@@ -487,6 +495,7 @@ void ZeduVIDataEntryViewController::cardNumberDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::expiryDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::expiryDidChange");
     if (expiryChangeInProgress_ || !expiryTextField_ || !expiryDelegate_) return;
     const bool mayAdvance = expiryDelegate_->cleanupTextField(*expiryTextField_);
     ZeduVIFormatterObject object = cardInfo_;
@@ -506,6 +515,7 @@ void ZeduVIDataEntryViewController::expiryDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::cvvDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::cvvDidChange");
     if (!cvvTextField_) return;
     cardInfo_->setCvv(cvvTextField_->text());
     updateCvvColor();
@@ -517,12 +527,14 @@ void ZeduVIDataEntryViewController::cvvDidChange(const Notification&) {
 }
 
 void ZeduVIDataEntryViewController::postalCodeDidChange(const Notification&) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::postalCodeDidChange");
     if (!postalCodeTextField_) return;
     cardInfo_->setPostalCode(trimmed(postalCodeTextField_->text()));
     validate();
 }
 
 void ZeduVIDataEntryViewController::updateCvvColor() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::updateCvvColor");
     if (!cvvTextField_) return;
     if (ZeduVICVVTextFieldDelegate::isValidCVV(cardInfo_->cvv(), cardInfo_->cardNumber())) {
         cvvTextField_->setTextColor(defaultTextColor());
@@ -533,6 +545,7 @@ void ZeduVIDataEntryViewController::updateCvvColor() {
 }
 
 void ZeduVIDataEntryViewController::updateCardLogo() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::updateCardLogo");
     if (!numberTextField_) return;
     const ZeduVICardType type = ZeduVICreditCardNumber::cardTypeForCardNumber(
         ZeduVICreditCardNumber::stringbyRemovingSpaces(numberTextField_->text()));
@@ -556,6 +569,7 @@ void ZeduVIDataEntryViewController::updateCardLogo() {
 // --- Ending ---
 
 void ZeduVIDataEntryViewController::done() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::done");
     if (manualEntry_ && numberTextField_) {
         cardInfo_->setCardNumber(ZeduVICreditCardNumber::stringByRemovingNonNumbers(numberTextField_->text()));
     }
@@ -567,12 +581,14 @@ void ZeduVIDataEntryViewController::done() {
 }
 
 void ZeduVIDataEntryViewController::cancel() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::cancel");
     const auto payment = paymentViewController();
     if (!payment) return;
     if (const auto delegate = payment->paymentDelegate()) delegate->userDidCancelPaymentViewController(*payment);
 }
 
 void ZeduVIDataEntryViewController::popToTop() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::popToTop");
     const auto navigation = navigationController();
     if (ZeduVIMacros::deviceSystemMajorVersion() >= 7) {
         for (const auto& field : visibleTextFields_) field->resignFirstResponder();
@@ -589,6 +605,7 @@ void ZeduVIDataEntryViewController::popToTop() {
 // --- Layout ---
 
 void ZeduVIDataEntryViewController::calculateRelevantViewFrame() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::calculateRelevantViewFrame");
     const CGRect bounds = view()->bounds();
     relevantViewFrame_ = bounds;
     const auto navigation = navigationController();
@@ -615,12 +632,14 @@ bool ZeduVIDataEntryViewController::isWideScreenMode() const {
 }
 
 void ZeduVIDataEntryViewController::showTableBorders(bool show) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::showTableBorders");
     if (ZeduVIMacros::deviceSystemMajorVersion() < 7) return;
     if (leftTableBorder_) leftTableBorder_->setHidden(!show);
     if (rightTableBorder_) rightTableBorder_->setHidden(!show);
 }
 
 void ZeduVIDataEntryViewController::layoutForCurrentOrientation() {
+    platform::assertMainThread("ZeduVIDataEntryViewController::layoutForCurrentOrientation");
     if (!scrollView_ || !tableView_) return;
     oldHeight_ = view()->bounds().size.height;
     calculateRelevantViewFrame();
@@ -719,6 +738,7 @@ void ZeduVIDataEntryViewController::layoutForCurrentOrientation() {
 }
 
 void ZeduVIDataEntryViewController::keyboardWillMove(const Notification& notification) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::keyboardWillMove");
     if (!scrollView_ || !tableView_) return;
     CGRect keyboard = CGRectZero;
     const Value& end = notification.userInfo[UIKeyboardFrameEndUserInfoKey];
@@ -755,6 +775,7 @@ void ZeduVIDataEntryViewController::keyboardWillMove(const Notification& notific
 }
 
 void ZeduVIDataEntryViewController::willRotateToInterfaceOrientation(long, double) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::willRotateToInterfaceOrientation");
     activeTextField_.reset();
     for (const auto& field : visibleTextFields_) {
         if (field->isFirstResponder()) {
@@ -766,6 +787,7 @@ void ZeduVIDataEntryViewController::willRotateToInterfaceOrientation(long, doubl
 }
 
 void ZeduVIDataEntryViewController::didRotateFromInterfaceOrientation(long) {
+    platform::assertMainThread("ZeduVIDataEntryViewController::didRotateFromInterfaceOrientation");
     if (isViewLoaded() && view()->bounds().size.height != oldHeight_) {
         showTableBorders(false);
         const std::weak_ptr<ZeduVIDataEntryViewController> weakSelf =

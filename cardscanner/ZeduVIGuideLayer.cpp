@@ -7,6 +7,7 @@
 #include "cardscanner/ZeduVIVideoFrame.h"
 #include "cardscanner/core/GuideGeometry.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/ui/Application.h"
 
@@ -70,6 +71,7 @@ ZeduVIGuideLayer::ZeduVIGuideLayer(std::weak_ptr<ZeduVIGuideLayerDelegate> deleg
 }
 
 void ZeduVIGuideLayer::setGuideColor(std::optional<UIColor> color) {
+    platform::assertMainThread("ZeduVIGuideLayer::setGuideColor");
     if (!color) {
         setGuideColor(UIColor::greenColor());
         return;
@@ -144,6 +146,7 @@ platform::CGMutablePathRef ZeduVIGuideLayer::newMaskPathForGuideFrame(CGRect g, 
 }
 
 void ZeduVIGuideLayer::animateLayer(CAShapeLayer& layer, const platform::CGPathRef& path) {
+    platform::assertMainThread("ZeduVIGuideLayer::animateLayer");
     if (layer.path()) {
         auto animation = platform::CABasicAnimation::animationWithKeyPath("path");
         animation->setFromValue(layer.path());
@@ -157,21 +160,25 @@ void ZeduVIGuideLayer::animateLayer(CAShapeLayer& layer, const platform::CGPathR
 }
 
 void ZeduVIGuideLayer::animateEdgeLayer(CAShapeLayer& layer, CGPoint from, CGPoint to, CGPoint d) {
+    platform::assertMainThread("ZeduVIGuideLayer::animateEdgeLayer");
     layer.setLineWidth(lineWidth());
     animateLayer(layer, newPathFromPoint({from.x + d.x, from.y + d.y}, {to.x - d.x, to.y - d.y}));
 }
 
 void ZeduVIGuideLayer::animateCornerLayer(CAShapeLayer& layer, CGPoint point, int positionType) {
+    platform::assertMainThread("ZeduVIGuideLayer::animateCornerLayer");
     layer.setLineWidth(lineWidth());
     animateLayer(layer, newCornerPathFromPoint(point, cornerSize(), positionType));
 }
 
 void ZeduVIGuideLayer::animateCardMask(CGRect guideFrame) {
+    platform::assertMainThread("ZeduVIGuideLayer::animateCardMask");
     run_without_implicit_animations([&] { backgroundOverlay_->setFrame(bounds()); });
     animateLayer(*backgroundOverlay_, newMaskPathForGuideFrame(guideFrame, bounds()));
 }
 
 void ZeduVIGuideLayer::setLayerPaths() {
+    platform::assertMainThread("ZeduVIGuideLayer::setLayerPaths");
     const CGRect g = guideFrame();
     if (isEmpty(g)) return;
     const double minX = platform::CGRectGetMinX(g), minY = platform::CGRectGetMinY(g);
@@ -188,6 +195,7 @@ void ZeduVIGuideLayer::setLayerPaths() {
 }
 
 void ZeduVIGuideLayer::animateFauxCardLayerToFrame(CGRect frame) {
+    platform::assertMainThread("ZeduVIGuideLayer::animateFauxCardLayerToFrame");
     if (isEmpty(fauxCardLayer_->frame())) {
         run_without_implicit_animations([&] { fauxCardLayer_->setFrame(frame); });
     } else {
@@ -211,6 +219,7 @@ void ZeduVIGuideLayer::animateFauxCardLayerToFrame(CGRect frame) {
 }
 
 void ZeduVIGuideLayer::layoutSublayers() {
+    platform::assertMainThread("ZeduVIGuideLayer::layoutSublayers");
     run_without_implicit_animations([&] {
         setLayerPaths();
         const CGRect g = guideFrame();
@@ -226,6 +235,7 @@ void ZeduVIGuideLayer::layoutSublayers() {
 }
 
 void ZeduVIGuideLayer::didRotateToDeviceOrientation(long orientation) {
+    platform::assertMainThread("ZeduVIGuideLayer::didRotateToDeviceOrientation");
     setNeedsLayout();
     if (orientation == deviceOrientation_) return;
     deviceOrientation_ = orientation;
@@ -235,6 +245,7 @@ void ZeduVIGuideLayer::didRotateToDeviceOrientation(long orientation) {
 // --- Frames --------------------------------------------------------------------------
 
 void ZeduVIGuideLayer::setVideoFrame(std::shared_ptr<ZeduVIVideoFrame> frame) {
+    platform::assertMainThread("ZeduVIGuideLayer::setVideoFrame");
     videoFrame_ = std::move(frame);
     // A frame that is not there finds no edge.
     const ZeduVIVideoFrame* f = videoFrame_.get();
@@ -255,12 +266,14 @@ void ZeduVIGuideLayer::setVideoFrame(std::shared_ptr<ZeduVIVideoFrame> frame) {
 }
 
 void ZeduVIGuideLayer::showCardFound(bool found) {
+    platform::assertMainThread("ZeduVIGuideLayer::showCardFound");
     guidesLockedOn_ = found;
     backgroundOverlay_->setFillColor(UIColor::colorWithWhiteAlpha(0.0, found ? 0.8 : 0.0));
     updateStrokes();
 }
 
 void ZeduVIGuideLayer::updateStrokes() {
+    platform::assertMainThread("ZeduVIGuideLayer::updateStrokes");
     if (guidesLockedOn_) {
         for (const auto& line : {topLayer_, rightLayer_, bottomLayer_, leftLayer_}) line->setHidden(false);
         return;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cardscanner/ZeduVITableViewCell.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace cardscanner {
 
@@ -20,6 +21,7 @@ ZeduVIMultipleFieldContentView::ZeduVIMultipleFieldContentView(platform::CGRect 
 }
 
 void ZeduVIMultipleFieldContentView::setNumberOfFields(std::size_t count) {
+    platform::assertMainThread("ZeduVIMultipleFieldContentView::setNumberOfFields");
     const long style = ZeduVITableViewCell::defaultCellStyle();
     while (textFields_.size() < count) {
         auto field = std::make_shared<platform::UITextField>();
@@ -45,26 +47,31 @@ void ZeduVIMultipleFieldContentView::setNumberOfFields(std::size_t count) {
 }
 
 void ZeduVIMultipleFieldContentView::setLabels(const std::vector<std::string>& labels) {
+    platform::assertMainThread("ZeduVIMultipleFieldContentView::setLabels");
     for (std::size_t i = 0; i < labelViews_.size(); ++i) labelViews_[i]->setText(i < labels.size() ? labels[i] : "");
 }
 
 void ZeduVIMultipleFieldContentView::setHiddenLabels(bool hidden) {
+    platform::assertMainThread("ZeduVIMultipleFieldContentView::setHiddenLabels");
     hiddenLabels_ = hidden;
     for (const auto& label : labelViews_) label->setHidden(hidden);
     setNeedsLayout();
 }
 
 void ZeduVIMultipleFieldContentView::setTextAlignment(platform::NSTextAlignment alignment) {
+    platform::assertMainThread("ZeduVIMultipleFieldContentView::setTextAlignment");
     for (const auto& field : textFields_) field->setTextAlignment(alignment);
     for (const auto& label : labelViews_) label->setTextAlignment(alignment);
 }
 
 void ZeduVIMultipleFieldContentView::setLabelWidth(double width) {
+    platform::assertMainThread("ZeduVIMultipleFieldContentView::setLabelWidth");
     labelWidth_ = std::max(0.0, width);
     setNeedsLayout();
 }
 
 void ZeduVIMultipleFieldContentView::layoutSubviews() {
+    platform::assertMainThread("ZeduVIMultipleFieldContentView::layoutSubviews");
     if (textFields_.empty()) return;
     const platform::CGRect area = bounds();
     const double columnWidth = std::floor(area.size.width / static_cast<double>(textFields_.size()));
@@ -90,18 +97,26 @@ ZeduVIMultipleFieldTableViewCell::ZeduVIMultipleFieldTableViewCell(platform::UIT
 }
 
 void ZeduVIMultipleFieldTableViewCell::setNumberOfFields(std::size_t count) {
+    platform::assertMainThread("ZeduVIMultipleFieldTableViewCell::setNumberOfFields");
     fieldsView_->setNumberOfFields(count);
     labels_.resize(count);
     fieldsView_->setLabels(labels_);
 }
 
-void ZeduVIMultipleFieldTableViewCell::setHiddenLabels(bool hidden) { fieldsView_->setHiddenLabels(hidden); }
+void ZeduVIMultipleFieldTableViewCell::setHiddenLabels(bool hidden) {
+    platform::assertMainThread("ZeduVIMultipleFieldTableViewCell::setHiddenLabels");
+    fieldsView_->setHiddenLabels(hidden);
+}
 
 void ZeduVIMultipleFieldTableViewCell::setTextAlignment(platform::NSTextAlignment alignment) {
+    platform::assertMainThread("ZeduVIMultipleFieldTableViewCell::setTextAlignment");
     fieldsView_->setTextAlignment(alignment);
 }
 
-void ZeduVIMultipleFieldTableViewCell::setLabelWidth(double width) { fieldsView_->setLabelWidth(width); }
+void ZeduVIMultipleFieldTableViewCell::setLabelWidth(double width) {
+    platform::assertMainThread("ZeduVIMultipleFieldTableViewCell::setLabelWidth");
+    fieldsView_->setLabelWidth(width);
+}
 
 bool ZeduVIMultipleFieldTableViewCell::textFitsInMultiFieldForLabel(const std::string& label,
                                                                   const std::string& placeholder, double fieldWidth) {
@@ -114,6 +129,7 @@ bool ZeduVIMultipleFieldTableViewCell::textFitsInMultiFieldForLabel(const std::s
 }
 
 void ZeduVIMultipleFieldTableViewCell::layoutSubviews() {
+    platform::assertMainThread("ZeduVIMultipleFieldTableViewCell::layoutSubviews");
     UITableViewCell::layoutSubviews();
     fieldsView_->setFrame(contentView()->bounds());
     fieldsView_->setLabels(labels_);

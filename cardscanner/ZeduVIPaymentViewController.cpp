@@ -8,6 +8,7 @@
 #include "cardscanner/ZeduVIViewController.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewAnimation.h"
 #include "platform/ui/Window.h"
@@ -143,6 +144,7 @@ std::string ZeduVIPaymentViewController::description() const {
 }
 
 void ZeduVIPaymentViewController::viewWillAppear(bool animated) {
+    platform::assertMainThread("ZeduVIPaymentViewController::viewWillAppear");
     auto& application = platform::UIApplication::sharedApplication();
     if (shouldStoreStatusBarStyle_) {
         originalStatusBarStyle_ = application.statusBarStyle();
@@ -177,6 +179,7 @@ void ZeduVIPaymentViewController::viewWillAppear(bool animated) {
 }
 
 void ZeduVIPaymentViewController::viewDidAppear(bool animated) {
+    platform::assertMainThread("ZeduVIPaymentViewController::viewDidAppear");
     UINavigationController::viewDidAppear(animated);
     if (hasAddedObservers_) return;
     hasAddedObservers_ = true;
@@ -196,6 +199,7 @@ void ZeduVIPaymentViewController::viewDidAppear(bool animated) {
 }
 
 void ZeduVIPaymentViewController::viewWillDisappear(bool animated) {
+    platform::assertMainThread("ZeduVIPaymentViewController::viewWillDisappear");
     UINavigationController::viewWillDisappear(animated);
     // Restored whatever the presentation: the form sets the bar's style and
     // shows it inside a sheet too, and the page must get back the bar it had.
@@ -206,6 +210,7 @@ void ZeduVIPaymentViewController::viewWillDisappear(bool animated) {
 }
 
 void ZeduVIPaymentViewController::didReceiveBackgroundingNotification() {
+    platform::assertMainThread("ZeduVIPaymentViewController::didReceiveBackgroundingNotification");
     if (disableBlurWhenBackgrounding()) return;
     auto window = platform::UIWindow::keyWindow();
     if (!window) return;
@@ -216,6 +221,7 @@ void ZeduVIPaymentViewController::didReceiveBackgroundingNotification() {
 }
 
 void ZeduVIPaymentViewController::didReceiveForegroundingNotification() {
+    platform::assertMainThread("ZeduVIPaymentViewController::didReceiveForegroundingNotification");
     if (disableBlurWhenBackgrounding() || !obfuscatingView_) return;
     const std::weak_ptr<platform::UIViewController> weakSelf = weak_from_this();
     const auto cover = obfuscatingView_;

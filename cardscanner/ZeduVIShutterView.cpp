@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/GeometryFunctions.h"
 
 namespace cardscanner {
@@ -11,7 +12,10 @@ using platform::CGRect;
 
 ShutterLayer::ShutterLayer() { setBackgroundColor(platform::UIColor::darkGrayColor()); }
 
-void ShutterLayer::rotateToAngle(double angle) { setTransform(platform::CATransform3DMakeRotation(angle, 0, 0, 1)); }
+void ShutterLayer::rotateToAngle(double angle) {
+    platform::assertMainThread("ShutterLayer::rotateToAngle");
+    setTransform(platform::CATransform3DMakeRotation(angle, 0, 0, 1));
+}
 
 ZeduVIShutterView::ZeduVIShutterView(CGRect frame) : UIView(frame) {
     layer().setMasksToBounds(true);
@@ -30,6 +34,7 @@ ZeduVIShutterView::ZeduVIShutterView(CGRect frame) : UIView(frame) {
 }
 
 void ZeduVIShutterView::updateTransforms() {
+    platform::assertMainThread("ZeduVIShutterView::updateTransforms");
     const CGRect b = bounds();
     const double w = b.size.width < 1 ? 1 : b.size.width;
     const double h = b.size.height < 1 ? 1 : b.size.height;
@@ -58,11 +63,13 @@ void ZeduVIShutterView::updateTransforms() {
 }
 
 void ZeduVIShutterView::adjustShutters() {
+    platform::assertMainThread("ZeduVIShutterView::adjustShutters");
     for (const auto& blade : {bottom_, right_, top_, left_})
         blade->rotateToAngle(open_ ? blade->openAngle() : blade->closedAngle());
 }
 
 void ZeduVIShutterView::setOpenAnimatedDuration(bool open, bool animated, double duration) {
+    platform::assertMainThread("ZeduVIShutterView::setOpenAnimatedDuration");
     if (open == open_) return;
     open_ = open;
     platform::CATransaction::begin();

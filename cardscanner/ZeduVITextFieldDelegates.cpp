@@ -7,6 +7,7 @@
 #include "cardscanner/ZeduVICreditCardInfo.h"
 #include "cardscanner/ZeduVICreditCardNumber.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/Device.h"
 
 namespace cardscanner {
@@ -84,6 +85,7 @@ bool ZeduVIConfigurableTextFieldDelegate::textAfterChange(const std::string& tex
 bool ZeduVIConfigurableTextFieldDelegate::textFieldShouldChangeCharactersInRange(platform::UITextField& textField,
                                                                                  platform::NSRange range,
                                                                                  const std::string& replacement) {
+    platform::assertMainThread("ZeduVIConfigurableTextFieldDelegate::textFieldShouldChangeCharactersInRange");
     std::string after;
     const bool refused = !textAfterChange(textField.text(), range, replacement, after) ||
                          (numbersOnly_ && !containsOnlyDigits(replacement)) ||
@@ -93,6 +95,7 @@ bool ZeduVIConfigurableTextFieldDelegate::textFieldShouldChangeCharactersInRange
 }
 
 bool ZeduVIConfigurableTextFieldDelegate::textFieldShouldReturn(platform::UITextField& textField) {
+    platform::assertMainThread("ZeduVIConfigurableTextFieldDelegate::textFieldShouldReturn");
     textField.resignFirstResponder();
     return true;
 }
@@ -105,6 +108,7 @@ ZeduVINumbersTextFieldDelegate::ZeduVINumbersTextFieldDelegate() {
 bool ZeduVINumbersTextFieldDelegate::textFieldShouldChangeCharactersInRange(platform::UITextField& textField,
                                                                             platform::NSRange range,
                                                                             const std::string& replacement) {
+    platform::assertMainThread("ZeduVINumbersTextFieldDelegate::textFieldShouldChangeCharactersInRange");
     std::string after;
     // Only the digits count: a pasted "4111-1111-..." or a number with a
     // newline after it goes in whole, and regrouping drops the rest.
@@ -123,6 +127,7 @@ bool ZeduVINumbersTextFieldDelegate::textFieldShouldChangeCharactersInRange(plat
 }
 
 bool ZeduVINumbersTextFieldDelegate::cleanupTextField(platform::UITextField& textField) {
+    platform::assertMainThread("ZeduVINumbersTextFieldDelegate::cleanupTextField");
     const std::string grouped = formatter_.stringForObjectValue(
         ZeduVIFormatterObject(ZeduVICreditCardNumber::stringByRemovingNonNumbers(textField.text())));
     if (grouped != textField.text()) rewriteKeepingCaret(textField, grouped);
@@ -130,6 +135,7 @@ bool ZeduVINumbersTextFieldDelegate::cleanupTextField(platform::UITextField& tex
 }
 
 void ZeduVINumbersTextFieldDelegate::textFieldDidEndEditing(platform::UITextField& textField) {
+    platform::assertMainThread("ZeduVINumbersTextFieldDelegate::textFieldDidEndEditing");
     cleanupTextField(textField);
     postTextDidChange(textField);
 }
@@ -139,6 +145,7 @@ ZeduVIExpiryTextFieldDelegate::ZeduVIExpiryTextFieldDelegate() { setNumbersOnly(
 bool ZeduVIExpiryTextFieldDelegate::textFieldShouldChangeCharactersInRange(platform::UITextField& textField,
                                                                            platform::NSRange range,
                                                                            const std::string& replacement) {
+    platform::assertMainThread("ZeduVIExpiryTextFieldDelegate::textFieldShouldChangeCharactersInRange");
     if (replacement.empty()) {
         backspacing_ = true;
         return true;
@@ -156,6 +163,7 @@ bool ZeduVIExpiryTextFieldDelegate::textFieldShouldChangeCharactersInRange(platf
 }
 
 bool ZeduVIExpiryTextFieldDelegate::cleanupTextField(platform::UITextField& textField) {
+    platform::assertMainThread("ZeduVIExpiryTextFieldDelegate::cleanupTextField");
     if (backspacing_) {
         backspacing_ = false;
         return false;
@@ -168,6 +176,7 @@ bool ZeduVIExpiryTextFieldDelegate::cleanupTextField(platform::UITextField& text
 }
 
 void ZeduVIExpiryTextFieldDelegate::textFieldDidEndEditing(platform::UITextField& textField) {
+    platform::assertMainThread("ZeduVIExpiryTextFieldDelegate::textFieldDidEndEditing");
     backspacing_ = false;
     cleanupTextField(textField);
     if (!textField.text().empty()) {
@@ -186,6 +195,7 @@ ZeduVICVVTextFieldDelegate::ZeduVICVVTextFieldDelegate() {
 }
 
 void ZeduVICVVTextFieldDelegate::setMaxLength(long maxLength) {
+    platform::assertMainThread("ZeduVICVVTextFieldDelegate::setMaxLength");
     ZeduVIConfigurableTextFieldDelegate::setMaxLength(maxLength >= 1 && maxLength <= 4 ? maxLength : 4);
 }
 

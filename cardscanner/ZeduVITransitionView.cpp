@@ -2,6 +2,7 @@
 
 #include "cardscanner/ZeduVIUtilities.h"
 
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/AffineTransform.h"
 
 namespace cardscanner {
@@ -19,6 +20,7 @@ ZeduVITransitionView::ZeduVITransitionView(CGRect frame)
 
 void ZeduVITransitionView::showCard(std::shared_ptr<platform::UIImage> image, CGRect guideFrame,
                                     long deviceOrientation) {
+    platform::assertMainThread("ZeduVITransitionView::showCard");
     if (!cardView_->superview()) addSubview(cardView_);
     cardView_->setImage(std::move(image));
     // The guide is tall when the device is held sideways: the card image
@@ -34,6 +36,9 @@ void ZeduVITransitionView::showCard(std::shared_ptr<platform::UIImage> image, CG
     cardView_->setTransform(platform::CGAffineTransformMakeRotation(ZeduVIUtilities::rotationForDeviceOrientation(deviceOrientation)));
 }
 
-void ZeduVITransitionView::releaseCard() { cardView_->setImage(nullptr); }
+void ZeduVITransitionView::releaseCard() {
+    platform::assertMainThread("ZeduVITransitionView::releaseCard");
+    cardView_->setImage(nullptr);
+}
 
 }  // namespace cardscanner

@@ -11,6 +11,7 @@
 #include "cardscanner/ZeduVIMacros.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Render.h"
 #include "platform/ui/ImageView.h"
@@ -32,6 +33,7 @@ constexpr double kBlurSigmaPoints = 8.0;
 }  // namespace
 
 bool ZeduVIUtilities::canReadCardWithCamera() {
+    platform::assertMainThread("ZeduVIUtilities::canReadCardWithCamera");
     std::optional<bool>& remembered = rememberedAnswer();
     if (remembered) return *remembered;
     if (!platform::AVCaptureDevice::defaultDeviceWithMediaType(platform::AVMediaTypeVideo)) {
@@ -60,6 +62,7 @@ double ZeduVIUtilities::rotationForDeviceOrientation(long deviceOrientation) {
 void ZeduVIUtilities::resetRememberedCameraAnswer() { rememberedAnswer().reset(); }
 
 std::shared_ptr<platform::UIImageView> ZeduVIUtilities::blurredScreenImageView() {
+    platform::assertMainThread("ZeduVIUtilities::blurredScreenImageView");
     const std::shared_ptr<platform::UIWindow> window = platform::UIWindow::keyWindow();
     if (!window) return nullptr;
     const platform::CGRect bounds = window->bounds();

@@ -74,6 +74,7 @@ std::shared_ptr<SerialQueue> ZeduVIVideoStream::captureQueue() const {
 }
 
 void ZeduVIVideoStream::willAppear() {
+    platform::assertMainThread("ZeduVIVideoStream::willAppear");
     NotificationCenter& center = NotificationCenter::defaultCenter();
     // Registered once however often the view appears: a second backgrounding
     // call would forget that the session ran.
@@ -165,6 +166,7 @@ void ZeduVIVideoStream::resumeContinuousAutofocusing() {
 }
 
 void ZeduVIVideoStream::refocus() {
+    platform::assertMainThread("ZeduVIVideoStream::refocus");
     autofocusOnce();
     scheduleResumeContinuousAutofocusing();
 }
@@ -210,6 +212,7 @@ void ZeduVIVideoStream::removeInputAndOutput() {
 }
 
 void ZeduVIVideoStream::startSession() {
+    platform::assertMainThread("ZeduVIVideoStream::startSession");
     if (running_.load()) return;
     if (!addInputAndOutput()) return;
 
@@ -274,6 +277,7 @@ void ZeduVIVideoStream::release(std::shared_ptr<SerialQueue>& queue) {
 
 void ZeduVIVideoStream::captureOutputDidOutputSampleBuffer(AVCaptureOutput&, CMSampleBufferRef buffer,
                                                            AVCaptureConnection*) {
+    platform::assertOnSerialQueue(kCaptureQueueLabel, "ZeduVIVideoStream::captureOutputDidOutputSampleBuffer");
     const std::shared_ptr<ZeduVIConfig> config = this->config();
     auto frame = std::make_shared<ZeduVIVideoFrame>(CMSampleBufferGetImageBuffer(buffer), interfaceOrientation());
     frame->setScanner(scanner_);
@@ -333,6 +337,7 @@ void ZeduVIVideoStream::captureOutputDidOutputSampleBuffer(AVCaptureOutput&, CMS
 }
 
 void ZeduVIVideoStream::steerTorch(const ZeduVIVideoFrame& frame, long isoSpeed) {
+    platform::assertOnSerialQueue(kCaptureQueueLabel, "ZeduVIVideoStream::steerTorch");
     enum class Wish { None, Off, On };
     const bool torchOn = torchIsOn();
     Wish wish = Wish::None;
@@ -365,6 +370,7 @@ void ZeduVIVideoStream::steerTorch(const ZeduVIVideoFrame& frame, long isoSpeed)
 }
 
 void ZeduVIVideoStream::sendFrameToDelegate(std::shared_ptr<ZeduVIVideoFrame> frame) {
+    platform::assertMainThread("ZeduVIVideoStream::sendFrameToDelegate");
     if (!running_.load()) return;
     if (auto delegate = delegate_.lock()) delegate->videoStreamDidProcessFrame(*this, std::move(frame));
 }
@@ -377,6 +383,7 @@ void ZeduVIVideoStream::observeValueForKeyPath(const std::string& keyPath, bool 
 }
 
 void ZeduVIVideoStream::didReceiveDeviceOrientationNotification(const Notification*) {
+    platform::assertMainThread("ZeduVIVideoStream::didReceiveDeviceOrientationNotification");
     const long current = interfaceOrientation();
     const long device = UIDevice::currentDevice().orientation();
     long orientation = UIInterfaceOrientationPortrait;
@@ -404,6 +411,7 @@ void ZeduVIVideoStream::didReceiveDeviceOrientationNotification(const Notificati
 }
 
 void ZeduVIVideoStream::didReceiveBackgroundingNotification() {
+    platform::assertMainThread("ZeduVIVideoStream::didReceiveBackgroundingNotification");
     wasRunningBeforeBeingBackgrounded_ = running();
     // stopSession drains the capture queue, so no frame is warping while the
     // filter finishes its work.
@@ -412,6 +420,7 @@ void ZeduVIVideoStream::didReceiveBackgroundingNotification() {
 }
 
 void ZeduVIVideoStream::didReceiveForegroundingNotification() {
+    platform::assertMainThread("ZeduVIVideoStream::didReceiveForegroundingNotification");
     if (wasRunningBeforeBeingBackgrounded_) startSession();
 }
 

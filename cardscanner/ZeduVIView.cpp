@@ -55,6 +55,7 @@ ZeduVIDetectionMode ZeduVIView::detectionMode() const { return config_->detectio
 void ZeduVIView::setDetectionMode(ZeduVIDetectionMode mode) { config_->setDetectionMode(mode); }
 
 void ZeduVIView::setHidden(bool hidden) {
+    platform::assertMainThread("ZeduVIView::setHidden");
     if (hidden == isHidden()) return;
     UIView::setHidden(hidden);
     if (hidden) {
@@ -74,6 +75,7 @@ std::shared_ptr<ZeduVICardScanner> ZeduVIView::scanner() const {
 }
 
 void ZeduVIView::layoutSubviews() {
+    platform::assertMainThread("ZeduVIView::layoutSubviews");
     if (cameraView_) cameraView_->setFrame(bounds());
     transitionView_->setFrame(bounds());
 }

@@ -12,6 +12,7 @@
 #include "cardscanner/ZeduVIPaymentViewController.h"
 #include "cardscanner/ZeduVITransitionView.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/AffineTransform.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Path.h"
@@ -60,6 +61,7 @@ ZeduVIViewController::~ZeduVIViewController() {
 }
 
 void ZeduVIViewController::setContext(std::shared_ptr<ZeduVIContext> context) {
+    platform::assertMainThread("ZeduVIViewController::setContext");
     if (context) context_ = std::move(context);
 }
 
@@ -70,6 +72,7 @@ std::shared_ptr<ZeduVIPaymentViewController> ZeduVIViewController::paymentViewCo
 // --- Life cycle ---
 
 void ZeduVIViewController::viewDidLoad() {
+    platform::assertMainThread("ZeduVIViewController::viewDidLoad");
     UIViewController::viewDidLoad();
     const auto root = view();
     root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
@@ -115,6 +118,7 @@ void ZeduVIViewController::viewDidLoad() {
 }
 
 void ZeduVIViewController::viewWillLayoutSubviews() {
+    platform::assertMainThread("ZeduVIViewController::viewWillLayoutSubviews");
     UIViewController::viewWillLayoutSubviews();
     if (!zeduVIView_) return;
     zeduVIView_->setFrame(view()->bounds());
@@ -129,6 +133,7 @@ void ZeduVIViewController::viewWillLayoutSubviews() {
 }
 
 void ZeduVIViewController::viewDidLayoutSubviews() {
+    platform::assertMainThread("ZeduVIViewController::viewDidLayoutSubviews");
     UIViewController::viewDidLayoutSubviews();
     if (!zeduVIView_) return;
     zeduVIView_->layoutIfNeeded();
@@ -141,6 +146,7 @@ void ZeduVIViewController::viewDidLayoutSubviews() {
 }
 
 void ZeduVIViewController::viewWillAppear(bool animated) {
+    platform::assertMainThread("ZeduVIViewController::viewWillAppear");
     UIViewController::viewWillAppear(animated);
     deviceOrientation_ = 0;
     view();
@@ -167,6 +173,7 @@ void ZeduVIViewController::viewWillAppear(bool animated) {
 }
 
 void ZeduVIViewController::viewDidAppear(bool animated) {
+    platform::assertMainThread("ZeduVIViewController::viewDidAppear");
     UIViewController::viewDidAppear(animated);
     // The scan view starts only inside a window, and the platform tells a
     // controller it will appear before its view is put in one.
@@ -179,6 +186,7 @@ void ZeduVIViewController::viewDidAppear(bool animated) {
 }
 
 void ZeduVIViewController::viewWillDisappear(bool animated) {
+    platform::assertMainThread("ZeduVIViewController::viewWillDisappear");
     if (generatingOrientationNotifications_) {
         UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
         generatingOrientationNotifications_ = false;
@@ -242,6 +250,7 @@ long ZeduVIViewController::defaultSupportedOverlayOrientation() {
 }
 
 void ZeduVIViewController::didReceiveDeviceOrientationNotification(const Notification*) {
+    platform::assertMainThread("ZeduVIViewController::didReceiveDeviceOrientationNotification");
     const CGRect preview = zeduVIView_ ? zeduVIView_->cameraPreviewFrame() : CGRectZero;
     long orientation = UIDevice::currentDevice().orientation();
     const auto payment = paymentViewController();
@@ -280,6 +289,7 @@ void ZeduVIViewController::didReceiveDeviceOrientationNotification(const Notific
 // --- Buttons ---
 
 std::shared_ptr<UIButton> ZeduVIViewController::makeButtonWithTitle(const std::string& title, Action action) {
+    platform::assertMainThread("ZeduVIViewController::makeButtonWithTitle");
     auto button = UIButton::buttonWithType(UIButtonTypeCustom);
     const UIFont font = UIFont::boldSystemFontOfSize(18);
     button->setTitleFont(font);
@@ -299,6 +309,7 @@ std::shared_ptr<UIButton> ZeduVIViewController::makeButtonWithTitle(const std::s
 }
 
 void ZeduVIViewController::layoutButtonsForCameraPreviewFrame(CGRect f) {
+    platform::assertMainThread("ZeduVIViewController::layoutButtonsForCameraPreviewFrame");
     if (isEmpty(f) || !cancelButton_) return;
     const auto place = [](UIButton& button, CGRect frame) {
         const CGAffineTransform saved = button.transform();
@@ -336,6 +347,7 @@ void ZeduVIViewController::layoutButtonsForCameraPreviewFrame(CGRect f) {
 // --- Actions ---
 
 void ZeduVIViewController::cancel() {
+    platform::assertMainThread("ZeduVIViewController::cancel");
     if (const auto& report = context_->scanReport()) {
         report->reportEventWithLabel("scan_cancel", zeduVIView_ ? zeduVIView_->scanner() : nullptr);
     }
@@ -347,6 +359,7 @@ void ZeduVIViewController::cancel() {
 }
 
 void ZeduVIViewController::manualEntry() {
+    platform::assertMainThread("ZeduVIViewController::manualEntry");
     if (const auto& report = context_->scanReport()) {
         report->reportEventWithLabel("scan_manual_entry", zeduVIView_ ? zeduVIView_->scanner() : nullptr);
     }
@@ -384,6 +397,7 @@ void ZeduVIViewController::pushDataEntry(std::shared_ptr<UIViewController> form,
 // --- Scan result ---
 
 void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shared_ptr<ZeduVICreditCardInfo> info) {
+    platform::assertMainThread("ZeduVIViewController::zeduVIViewDidScanCard");
     context_->setDetectionMode(scanView.detectionMode());
     const bool imageOnly = context_->detectionMode() == ZeduVIDetectionModeImage;
     const bool hasNumber = info && !info->cardNumber().empty();

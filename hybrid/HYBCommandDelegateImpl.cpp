@@ -29,6 +29,7 @@ HYBCommandDelegateImpl::HYBCommandDelegateImpl(const std::shared_ptr<HYBContaine
 HYBCommandDelegateImpl::~HYBCommandDelegateImpl() = default;
 
 std::optional<std::string> HYBCommandDelegateImpl::pathForResource(const std::string& resourcePath) {
+    platform::assertMainThread("HYBCommandDelegateImpl::pathForResource");
     auto container = viewController_.lock();
     if (!container) return std::nullopt;
     const std::size_t slash = resourcePath.rfind('/');
@@ -40,6 +41,7 @@ std::optional<std::string> HYBCommandDelegateImpl::pathForResource(const std::st
 }
 
 std::shared_ptr<HYBPlugin> HYBCommandDelegateImpl::getCommandInstance(const std::string& pluginName) {
+    platform::assertMainThread("HYBCommandDelegateImpl::getCommandInstance");
     auto container = viewController_.lock();
     return container ? container->getCommandInstance(pluginName) : nullptr;
 }
@@ -81,11 +83,13 @@ void HYBCommandDelegateImpl::runInBackground(std::function<void()> block) {
 }
 
 std::string HYBCommandDelegateImpl::userAgent() {
+    platform::assertMainThread("HYBCommandDelegateImpl::userAgent");
     auto container = viewController_.lock();
     return container ? container->userAgent() : std::string();
 }
 
 bool HYBCommandDelegateImpl::URLIsWhitelisted(const platform::URL& url) {
+    platform::assertMainThread("HYBCommandDelegateImpl::URLIsWhitelisted");
     auto container = viewController_.lock();
     if (!container) return false;
     // Schemes the whitelist does not govern (mailto:, tel:, ...) are never refused here.
@@ -94,11 +98,13 @@ bool HYBCommandDelegateImpl::URLIsWhitelisted(const platform::URL& url) {
 }
 
 platform::Dictionary HYBCommandDelegateImpl::settings() {
+    platform::assertMainThread("HYBCommandDelegateImpl::settings");
     auto container = viewController_.lock();
     return container ? container->settings() : platform::Dictionary();
 }
 
 void HYBCommandDelegateImpl::flushCommandQueueWithDelayedJs() {
+    platform::assertMainThread("HYBCommandDelegateImpl::flushCommandQueueWithDelayedJs");
     auto queue = commandQueue_.lock();
     delayResponses_ = true;
     struct Restore {

@@ -24,7 +24,10 @@ HYBCommandQueue::HYBCommandQueue(std::weak_ptr<HYBContainer> container) : viewCo
 
 void HYBCommandQueue::dispose() { viewController_.reset(); }
 
-void HYBCommandQueue::resetRequestId() { lastCommandQueueFlushRequestId_ = 0; }
+void HYBCommandQueue::resetRequestId() {
+    platform::assertMainThread("HYBCommandQueue::resetRequestId");
+    lastCommandQueueFlushRequestId_ = 0;
+}
 
 void HYBCommandQueue::fill(BatchHolder& holder, const std::string& batchText) {
     std::deque<platform::Value> commands;
@@ -41,6 +44,7 @@ void HYBCommandQueue::fill(BatchHolder& holder, const std::string& batchText) {
 }
 
 void HYBCommandQueue::enqueueCommandBatch(const std::string& batchText) {
+    platform::assertMainThread("HYBCommandQueue::enqueueCommandBatch");
     if (batchText.empty()) return;
     auto holder = std::make_shared<BatchHolder>();
     queue_.push_back(holder);
@@ -60,6 +64,7 @@ void HYBCommandQueue::enqueueCommandBatch(const std::string& batchText) {
 }
 
 void HYBCommandQueue::fetchCommandsFromJs() {
+    platform::assertMainThread("HYBCommandQueue::fetchCommandsFromJs");
     auto container = viewController_.lock();
     if (!container) return;
     auto webView = container->webView();
@@ -68,6 +73,7 @@ void HYBCommandQueue::fetchCommandsFromJs() {
 }
 
 void HYBCommandQueue::processXhrExecBridgePoke(const platform::Value& requestId) {
+    platform::assertMainThread("HYBCommandQueue::processXhrExecBridgePoke");
     const std::int64_t number = requestId.integerValue();
     if ((number == 1 || lastCommandQueueFlushRequestId_ != 0) && number > lastCommandQueueFlushRequestId_) {
         lastCommandQueueFlushRequestId_ = number;
@@ -77,6 +83,7 @@ void HYBCommandQueue::processXhrExecBridgePoke(const platform::Value& requestId)
 }
 
 void HYBCommandQueue::executePending() {
+    platform::assertMainThread("HYBCommandQueue::executePending");
     if (startExecutionTime_ > 0) return;
     startExecutionTime_ = platform::clock().sinceReferenceDate();
     // Back to idle however the loop ends.
@@ -126,6 +133,7 @@ void HYBCommandQueue::answerFailure(const HYBInvokedUrlCommand& command, int sta
 }
 
 bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBCommandQueue::execute");
     // Every failure below also answers the page's callback, so a call is never left waiting for ever.
     if (!command.className() || !command.methodName()) {
         platform::log("ERROR: Classname and/or methodName not found for command.");

@@ -5,6 +5,7 @@
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace hybrid {
 namespace {
@@ -27,6 +28,7 @@ HYBHandleOpenURL::~HYBHandleOpenURL() {
 }
 
 void HYBHandleOpenURL::pluginInitialize() {
+    platform::assertMainThread("HYBHandleOpenURL::pluginInitialize");
     auto& center = platform::NotificationCenter::defaultCenter();
     const void* observer = static_cast<HYBPlugin*>(this);
     center.addObserver(observer, HYBPluginHandleOpenURLNotification, nullptr,
@@ -36,6 +38,7 @@ void HYBHandleOpenURL::pluginInitialize() {
 }
 
 void HYBHandleOpenURL::applicationLaunchedWithUrl(const platform::Notification& notification) {
+    platform::assertMainThread("HYBHandleOpenURL::applicationLaunchedWithUrl");
     _url = urlOfNotification(notification);
     if (!_url || !_pageLoaded) return;
     const platform::URL url = *_url;
@@ -44,6 +47,7 @@ void HYBHandleOpenURL::applicationLaunchedWithUrl(const platform::Notification& 
 }
 
 void HYBHandleOpenURL::applicationPageDidLoad(const platform::Notification&) {
+    platform::assertMainThread("HYBHandleOpenURL::applicationPageDidLoad");
     _pageLoaded = true;
     if (!_url) return;
     const platform::URL url = *_url;
@@ -52,6 +56,7 @@ void HYBHandleOpenURL::applicationPageDidLoad(const platform::Notification&) {
 }
 
 void HYBHandleOpenURL::processOpenUrl(const platform::URL& url, bool pageLoaded) {
+    platform::assertMainThread("HYBHandleOpenURL::processOpenUrl");
     if (!pageLoaded && !_pageLoaded) {
         _url = url;
         return;

@@ -10,6 +10,7 @@
 #include "hybrid/HYBNotifications.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/NeverDestroyed.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/WebView.h"
 
@@ -75,6 +76,7 @@ bool HYBPlugin::respondsToSelector(const std::string& selector) const {
 }
 
 bool HYBPlugin::performSelector(const std::string& selector, const HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBPlugin::performSelector");
     const auto action = actionOfSelector(selector);
     return action && actionTable().invoke(*this, *action, command);
 }
@@ -84,6 +86,7 @@ std::shared_ptr<platform::UIApplicationDelegate> HYBPlugin::appDelegate() const 
 }
 
 std::string HYBPlugin::writeJavascript(const std::string& script) {
+    platform::assertMainThread("HYBPlugin::writeJavascript");
     auto view = webView();
     return view ? view->stringByEvaluatingJavaScriptFromString(script) : std::string();
 }

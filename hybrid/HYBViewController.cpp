@@ -18,6 +18,7 @@
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -75,6 +76,7 @@ HYBViewController::~HYBViewController() {
 }
 
 void HYBViewController::initOnce() {
+    platform::assertMainThread("HYBViewController::initOnce");
     if (initialized_) return;
     const std::shared_ptr<HYBContainer> self = std::dynamic_pointer_cast<HYBViewController>(shared_from_this());
     commandQueue_ = std::make_shared<HYBCommandQueue>(self);
@@ -109,6 +111,7 @@ void HYBViewController::initOnce() {
 }
 
 void HYBViewController::loadSettings() {
+    platform::assertMainThread("HYBViewController::loadSettings");
     HYBConfigParser delegate;
     const auto path = platform::Bundle::main().pathForResource("config", "xml");
     if (!path)
@@ -145,6 +148,7 @@ void HYBViewController::setSettingForKey(Value value, const std::string& key) {
 }
 
 std::optional<URL> HYBViewController::appUrl() {
+    platform::assertMainThread("HYBViewController::appUrl");
     std::optional<URL> url;
     if (startPage_.find("://") != std::string::npos) {
         url = URL::create(startPage_);
@@ -163,6 +167,7 @@ std::optional<URL> HYBViewController::appUrl() {
 }
 
 std::optional<URL> HYBViewController::errorUrl() {
+    platform::assertMainThread("HYBViewController::errorUrl");
     const Value setting = settingForKey("ErrorUrl");
     if (!setting.isString()) return std::nullopt;
     const std::string& text = *setting.string();
@@ -181,6 +186,7 @@ std::shared_ptr<platform::WebView> HYBViewController::newHybridViewWithFrame(pla
 }
 
 void HYBViewController::createHybridView() {
+    platform::assertMainThread("HYBViewController::createHybridView");
     auto parent = view();
     webView_ = newHybridViewWithFrame(parent->bounds());
     webView_->setAutoresizingMask(platform::UIViewAutoresizingFlexibleWidth | platform::UIViewAutoresizingFlexibleHeight);
@@ -189,6 +195,7 @@ void HYBViewController::createHybridView() {
 }
 
 void HYBViewController::viewDidLoad() {
+    platform::assertMainThread("HYBViewController::viewDidLoad");
     platform::UIViewController::viewDidLoad();
 
     const Value backupSetting = settingForKey("BackupWebStorage");
@@ -325,6 +332,7 @@ void HYBViewController::startPageLoad(long lockToken, std::optional<URL> startUR
 }
 
 void HYBViewController::viewDidUnload() {
+    platform::assertMainThread("HYBViewController::viewDidUnload");
     if (webView_) webView_->setDelegate({});
     webView_.reset();
     HYBUserAgentUtil::releaseLock(userAgentLockToken_);
@@ -332,6 +340,7 @@ void HYBViewController::viewDidUnload() {
 }
 
 void HYBViewController::didReceiveMemoryWarning() {
+    platform::assertMainThread("HYBViewController::didReceiveMemoryWarning");
     bool pending = false;
     for (const auto& [className, plugin] : pluginObjects_) {
         if (plugin->hasPendingOperation()) {
@@ -365,6 +374,7 @@ bool HYBViewController::whitelistURLIsAllowed(const URL& url, bool logFailure) c
 
 void HYBViewController::registerPluginWithClassName(const std::shared_ptr<HYBPlugin>& plugin,
                                                     const std::string& className) {
+    platform::assertMainThread("HYBViewController::registerPluginWithClassName");
     auto self = std::dynamic_pointer_cast<HYBViewController>(shared_from_this());
     plugin->setViewController(std::static_pointer_cast<HYBContainer>(self));
     plugin->setCommandDelegate(commandDelegate_);
@@ -374,6 +384,7 @@ void HYBViewController::registerPluginWithClassName(const std::shared_ptr<HYBPlu
 
 void HYBViewController::registerPluginWithPluginName(const std::shared_ptr<HYBPlugin>& plugin,
                                                      const std::string& pluginName) {
+    platform::assertMainThread("HYBViewController::registerPluginWithPluginName");
     auto self = std::dynamic_pointer_cast<HYBViewController>(shared_from_this());
     const std::string className = plugin->className();
     plugin->setViewController(std::static_pointer_cast<HYBContainer>(self));
@@ -384,6 +395,7 @@ void HYBViewController::registerPluginWithPluginName(const std::shared_ptr<HYBPl
 }
 
 std::shared_ptr<HYBPlugin> HYBViewController::getCommandInstance(const std::string& pluginName) {
+    platform::assertMainThread("HYBViewController::getCommandInstance");
     auto mapped = pluginsMap_.find(platform::toLower(pluginName));
     if (mapped == pluginsMap_.end()) return nullptr;
     const std::string& className = mapped->second;
@@ -406,6 +418,7 @@ std::shared_ptr<HYBPlugin> HYBViewController::getCommandInstance(const std::stri
 bool HYBViewController::webViewShouldStartLoadWithRequestNavigationType(platform::WebView& webView,
                                                                         const platform::URLRequest& request,
                                                                         platform::UIWebViewNavigationType navigationType) {
+    platform::assertMainThread("HYBViewController::webViewShouldStartLoadWithRequestNavigationType");
     const auto& url = request.url();
     platform::logf("scheme----------->>%s", url ? url->scheme().c_str() : "(null)");
     if (!url) return false;
@@ -455,12 +468,14 @@ bool HYBViewController::webViewShouldStartLoadWithRequestNavigationType(platform
 }
 
 void HYBViewController::webViewDidStartLoad(platform::WebView& webView) {
+    platform::assertMainThread("HYBViewController::webViewDidStartLoad");
     platform::log("Resetting plugins due to page load.");
     commandQueue_->resetRequestId();
     platform::NotificationCenter::defaultCenter().post(HYBPluginResetNotification, &webView);
 }
 
 void HYBViewController::webViewDidFinishLoad(platform::WebView& webView) {
+    platform::assertMainThread("HYBViewController::webViewDidFinishLoad");
     const auto request = webView.request();
     platform::logf("Finished load of: %s",
                    request && request->url() ? request->url()->absoluteString().c_str() : "(null)");
@@ -470,6 +485,7 @@ void HYBViewController::webViewDidFinishLoad(platform::WebView& webView) {
 }
 
 void HYBViewController::webViewDidFailLoadWithError(platform::WebView& webView, const platform::Error& error) {
+    platform::assertMainThread("HYBViewController::webViewDidFailLoadWithError");
     HYBUserAgentUtil::releaseLock(userAgentLockToken_);
     const std::string message = "Failed to load webpage with error: " + error.localizedDescription;
     platform::log(message);
@@ -547,22 +563,27 @@ bool HYBViewController::supportsOrientation(platform::UIInterfaceOrientation ori
 // --- Application events ---
 
 void HYBViewController::onAppWillResignActive(const platform::Notification&) {
+    platform::assertMainThread("HYBViewController::onAppWillResignActive");
     commandDelegate_->evalJsScheduledOnRunLoop("hybrid.fireDocumentEvent('resign');", false);
 }
 
 void HYBViewController::onAppDidEnterBackground(const platform::Notification&) {
+    platform::assertMainThread("HYBViewController::onAppDidEnterBackground");
     commandDelegate_->evalJsScheduledOnRunLoop("hybrid.fireDocumentEvent('pause', null, true);", false);
 }
 
 void HYBViewController::onAppWillEnterForeground(const platform::Notification&) {
+    platform::assertMainThread("HYBViewController::onAppWillEnterForeground");
     commandDelegate_->evalJs("hybrid.fireDocumentEvent('resume');");
 }
 
 void HYBViewController::onAppDidBecomeActive(const platform::Notification&) {
+    platform::assertMainThread("HYBViewController::onAppDidBecomeActive");
     commandDelegate_->evalJs("hybrid.fireDocumentEvent('active');");
 }
 
 void HYBViewController::onAppWillTerminate(const platform::Notification&) {
+    platform::assertMainThread("HYBViewController::onAppWillTerminate");
     auto& files = platform::FileManager::defaultManager();
     const std::string temporary = files.temporaryDirectory();
     // Only the app's own temporary folder, and each top-level entry whole:
@@ -576,6 +597,7 @@ void HYBViewController::onAppWillTerminate(const platform::Notification&) {
 }
 
 void HYBViewController::onPageDidLoad(const platform::Notification&) {
+    platform::assertMainThread("HYBViewController::onPageDidLoad");
     if (openURL_) {
         const URL url = *openURL_;
         openURL_.reset();
@@ -584,6 +606,7 @@ void HYBViewController::onPageDidLoad(const platform::Notification&) {
 }
 
 void HYBViewController::processOpenUrlPageLoaded(const URL& url, bool pageLoaded) {
+    platform::assertMainThread("HYBViewController::processOpenUrlPageLoaded");
     if (!webView_) {
         openURL_ = url;
         return;
@@ -600,6 +623,7 @@ void HYBViewController::processOpenUrlPageLoaded(const URL& url, bool pageLoaded
 }
 
 void HYBViewController::javascriptAlert(const std::string& text) {
+    platform::assertMainThread("HYBViewController::javascriptAlert");
     commandDelegate_->evalJs(platform::format("alert(%s);", platform::javaScriptStringLiteral(text).c_str()));
 }
 

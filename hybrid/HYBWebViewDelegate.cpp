@@ -47,17 +47,20 @@ bool HYBWebViewDelegate::shouldLoadRequest(const platform::URLRequest& request) 
 }
 
 bool HYBWebViewDelegate::isJsLoadTokenSet(platform::WebView& webView) const {
+    platform::assertMainThread("HYBWebViewDelegate::isJsLoadTokenSet");
     const std::string token = webView.stringByEvaluatingJavaScriptFromString("window.__hybridLoadToken");
     return token == platform::format("%ld", _curLoadToken);
 }
 
 void HYBWebViewDelegate::setLoadToken(platform::WebView& webView) {
+    platform::assertMainThread("HYBWebViewDelegate::setLoadToken");
     _curLoadToken += 1;
     webView.stringByEvaluatingJavaScriptFromString(platform::format("window.__hybridLoadToken=%ld", _curLoadToken));
 }
 
 bool HYBWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(
     platform::WebView& webView, const platform::URLRequest& request, platform::UIWebViewNavigationType navigationType) {
+    platform::assertMainThread("HYBWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType");
     if (auto delegate = _delegate.lock()) {
         if (!delegate->webViewShouldStartLoadWithRequestNavigationType(webView, request, navigationType)) return false;
     }
@@ -115,6 +118,7 @@ bool HYBWebViewDelegate::webViewShouldStartLoadWithRequestNavigationType(
 }
 
 void HYBWebViewDelegate::webViewDidStartLoad(platform::WebView& webView) {
+    platform::assertMainThread("HYBWebViewDelegate::webViewDidStartLoad");
     if (pollIfPolling(webView)) return;
     bool forward = false;
     switch (_state) {
@@ -151,6 +155,7 @@ void HYBWebViewDelegate::webViewDidStartLoad(platform::WebView& webView) {
 }
 
 void HYBWebViewDelegate::webViewDidFinishLoad(platform::WebView& webView) {
+    platform::assertMainThread("HYBWebViewDelegate::webViewDidFinishLoad");
     if (pollIfPolling(webView)) return;
     bool forward = false;
     switch (_state) {
@@ -178,6 +183,7 @@ void HYBWebViewDelegate::webViewDidFinishLoad(platform::WebView& webView) {
 }
 
 void HYBWebViewDelegate::webViewDidFailLoadWithError(platform::WebView& webView, const platform::Error& error) {
+    platform::assertMainThread("HYBWebViewDelegate::webViewDidFailLoadWithError");
     if (pollIfPolling(webView)) return;
     const bool cancelled = error.code == kCancelledErrorCode;
     bool forward = false;

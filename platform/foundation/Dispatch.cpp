@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <future>
 #include <utility>
 
+#include "platform/foundation/AssertionFailure.h"
 #include "platform/foundation/Log.h"
 
 namespace platform {
@@ -134,11 +134,16 @@ std::size_t ManualExecutor::pending() const {
     return tasks_.size();
 }
 
+namespace {
+
+// Set by a serial queue's worker before any of its work runs.
+thread_local const SerialQueue* currentSerialQueue = nullptr;
+
+}  // namespace
+
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), pool_(1) {
-    std::promise<std::thread::id> worker;
-    std::future<std::thread::id> id = worker.get_future();
-    pool_.async([&worker] { worker.set_value(std::this_thread::get_id()); });
-    workerId_ = id.get();
+    // The pool's one worker runs this before anything queued later.
+    pool_.async([this] { currentSerialQueue = this; });
 }
 
 SerialQueue::~SerialQueue() = default;
@@ -148,7 +153,17 @@ void SerialQueue::async(Task task) {
 }
 
 bool SerialQueue::isCurrent() const {
-    return std::this_thread::get_id() == workerId_;
+    return currentSerialQueue == this;
+}
+
+const SerialQueue* SerialQueue::current() {
+    return currentSerialQueue;
+}
+
+void assertOnSerialQueue(const std::string& label, const char* what) {
+    const SerialQueue* queue = SerialQueue::current();
+    if (queue && queue->label() == label) return;
+    throw AssertionFailure(std::string(what ? what : "this") + " may only be used on the " + label + " queue");
 }
 
 // Stands in for whichever executor is installed, so a reference obtained from

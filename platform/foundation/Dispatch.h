@@ -71,12 +71,18 @@ public:
     const std::string& label() const { return label_; }
     // Whether the calling thread is this queue's worker.
     bool isCurrent() const;
+    // The serial queue whose worker is the calling thread; nullptr elsewhere.
+    static const SerialQueue* current();
 
 private:
     std::string label_;
     ThreadPool pool_;
-    std::thread::id workerId_;
 };
+
+// Fails with an AssertionFailure unless the calling thread is the worker of a
+// serial queue labelled `label`; for work that only such a queue may run (the
+// sibling of assertMainThread).
+void assertOnSerialQueue(const std::string& label, const char* what);
 
 // The global default-priority queue.
 Executor& globalQueue();

@@ -8,6 +8,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
 #include "platform/ui/BarButtonItem.h"
@@ -63,6 +64,7 @@ void HYBCamera::sendResult(const HYBPluginResult& result, const std::optional<st
 }
 
 void HYBCamera::takePicture(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBCamera::takePicture");
     // A picture still waiting for its position is answered now, without it:
     // the new request takes the picker, and each request gets one answer.
     if (data_ && pickerController_) {
@@ -137,6 +139,7 @@ void HYBCamera::takePicture(const hybrid::HYBInvokedUrlCommand& command) {
 }
 
 void HYBCamera::displayPopover(const Value& options) {
+    platform::assertMainThread("HYBCamera::displayPopover");
     if (!pickerController_ || !pickerController_->popoverController) return;
     const HYBCameraPopoverPlacement placement = popoverPlacementFromOptions(options);
     std::shared_ptr<platform::UIView> anchorView;
@@ -148,6 +151,7 @@ void HYBCamera::displayPopover(const Value& options) {
 }
 
 void HYBCamera::repositionPopover(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBCamera::repositionPopover");
     displayPopover(hybrid::objectAtIndex(command.arguments(), 0, Value()));
 }
 
@@ -189,6 +193,7 @@ std::shared_ptr<HYBPluginResult> HYBCamera::resultForBytes(const platform::Data&
 
 void HYBCamera::imagePickerControllerDidFinishPickingMediaWithInfo(platform::UIImagePickerController& basePicker,
                                                                    const platform::UIImagePickerInfo& info) {
+    platform::assertMainThread("HYBCamera::imagePickerControllerDidFinishPickingMediaWithInfo");
     // Keeps the picker alive while it is closed and answered.
     const std::shared_ptr<HYBCameraPicker> picker = pickerController_;
     if (!picker || picker.get() != &basePicker) return;
@@ -277,6 +282,7 @@ void HYBCamera::endLocationPass() {
 void HYBCamera::locationManagerDidUpdateToLocationFromLocation(platform::CLLocationManager&,
                                                                const platform::CLLocation& newLocation,
                                                                const std::optional<platform::CLLocation>&) {
+    platform::assertMainThread("HYBCamera::locationManagerDidUpdateToLocationFromLocation");
     if (!locationManager_) return;
     endLocationPass();
     if (metadata_)
@@ -287,12 +293,14 @@ void HYBCamera::locationManagerDidUpdateToLocationFromLocation(platform::CLLocat
 }
 
 void HYBCamera::locationManagerDidFailWithError(platform::CLLocationManager&, const platform::Error&) {
+    platform::assertMainThread("HYBCamera::locationManagerDidFailWithError");
     if (!locationManager_) return;
     endLocationPass();
     imagePickerControllerReturnImageResult();
 }
 
 void HYBCamera::imagePickerControllerReturnImageResult() {
+    platform::assertMainThread("HYBCamera::imagePickerControllerReturnImageResult");
     // Only a request still waiting for its bytes is answered, so late
     // callbacks cannot answer twice.
     const std::shared_ptr<HYBCameraPicker> picker = pickerController_;
@@ -317,12 +325,14 @@ void HYBCamera::imagePickerControllerReturnImageResult() {
 
 void HYBCamera::navigationControllerWillShowViewController(platform::UIImagePickerController& picker,
                                                            platform::UIViewController& shown, bool) {
+    platform::assertMainThread("HYBCamera::navigationControllerWillShowViewController");
     const auto& types = picker.mediaTypes();
     if (std::find(types.begin(), types.end(), platform::kUTTypeImage) != types.end()) return;
     shown.navigationItem()->setTitle(platform::Bundle::main().localizedStringForKeyValueTable("Videos title", "", ""));
 }
 
 void HYBCamera::imagePickerControllerDidCancel(platform::UIImagePickerController& basePicker) {
+    platform::assertMainThread("HYBCamera::imagePickerControllerDidCancel");
     const std::shared_ptr<HYBCameraPicker> picker = pickerController_;
     // A picker in a popover is closed with it, not left on screen.
     if (picker && picker.get() == &basePicker)
@@ -338,6 +348,7 @@ void HYBCamera::imagePickerControllerDidCancel(platform::UIImagePickerController
 }
 
 void HYBCamera::popoverControllerDidDismissPopover(platform::UIPopoverController& popover) {
+    platform::assertMainThread("HYBCamera::popoverControllerDidDismissPopover");
     popover.dismissPopoverAnimated(true);
     popover.setDelegate(nullptr);
     if (pickerController_ && pickerController_->callbackId && pickerController_->popoverController) {
@@ -349,6 +360,7 @@ void HYBCamera::popoverControllerDidDismissPopover(platform::UIPopoverController
 }
 
 void HYBCamera::cleanup(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBCamera::cleanup");
     auto& files = platform::FileManager::defaultManager();
     std::string directory = files.temporaryDirectory();
     if (!directory.empty() && directory.back() != '/') directory += '/';

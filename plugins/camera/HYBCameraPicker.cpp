@@ -7,6 +7,7 @@
 namespace plugins {
 
 void HYBCameraPicker::viewWillAppear(bool animated) {
+    platform::assertMainThread("HYBCameraPicker::viewWillAppear");
     std::weak_ptr<platform::UIViewController> weakSelf = weak_from_this();
     platform::RunLoop::main().after(0, [weakSelf] {
         if (const auto self = weakSelf.lock()) self->setNeedsStatusBarAppearanceUpdate();
@@ -15,6 +16,7 @@ void HYBCameraPicker::viewWillAppear(bool animated) {
 }
 
 std::shared_ptr<TempUIViewControler> TempUIViewControler::shared() {
+    platform::assertMainThread("TempUIViewControler::shared");
     // Kept reachable for the process's life on purpose: torn down at exit it
     // would outlive the window its view may still be in. Reset: a fresh one.
     static platform::NeverDestroyed<std::shared_ptr<TempUIViewControler>> holder{

@@ -38,6 +38,7 @@ const hybrid::HYBActionTable& CardScanner::actionTable() const {
 }
 
 void CardScanner::scanCard(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("CardScanner::scanCard");
     callbackID_ = command.callbackId();
     // nullptr (so no scanner, logged) for a plugin not held by a shared_ptr.
     auto payment = cardscanner::ZeduVIPaymentViewController::createWithPaymentDelegate(weak_from_this().lock());
@@ -51,6 +52,7 @@ void CardScanner::scanCard(const hybrid::HYBInvokedUrlCommand& command) {
 
 void CardScanner::userDidProvideCreditCardInfo(std::shared_ptr<cardscanner::ZeduVICreditCardInfo> cardInfo,
                                                cardscanner::ZeduVIPaymentViewController& paymentViewController) {
+    platform::assertMainThread("CardScanner::userDidProvideCreditCardInfo");
     dismiss(paymentViewController);
     if (!callbackID_) return;
     const auto result = hybrid::HYBPluginResult::resultWithStatusMessageAsString(
@@ -59,6 +61,7 @@ void CardScanner::userDidProvideCreditCardInfo(std::shared_ptr<cardscanner::Zedu
 }
 
 void CardScanner::userDidCancelPaymentViewController(cardscanner::ZeduVIPaymentViewController& paymentViewController) {
+    platform::assertMainThread("CardScanner::userDidCancelPaymentViewController");
     dismiss(paymentViewController);
 }
 

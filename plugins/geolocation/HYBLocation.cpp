@@ -5,6 +5,7 @@
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 
 namespace plugins {
 namespace {
@@ -45,6 +46,7 @@ HYBLocationData& HYBLocation::ensureLocationData() {
 }
 
 void HYBLocation::startLocation(bool enableHighAccuracy) {
+    platform::assertMainThread("HYBLocation::startLocation");
     if (!isLocationServicesEnabled()) {
         returnLocationErrorWithMessage(kPermissionDenied, "Location services are not enabled.");
         return;
@@ -70,6 +72,7 @@ void HYBLocation::startLocation(bool enableHighAccuracy) {
 }
 
 void HYBLocation::_stopLocation() {
+    platform::assertMainThread("HYBLocation::_stopLocation");
     if (locationStarted_ && isLocationServicesEnabled()) {
         locationManager_->stopUpdatingLocation();
         locationStarted_ = false;
@@ -88,6 +91,7 @@ void HYBLocation::sendServicesDisabled(const std::optional<std::string>& callbac
 }
 
 void HYBLocation::getLocation(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBLocation::getLocation");
     const auto& callbackId = command.callbackId();
     const bool enableHighAccuracy = command.argumentAtIndex(0).boolValue();
     if (!isLocationServicesEnabled()) {
@@ -112,6 +116,7 @@ platform::Value rawArgument(const hybrid::HYBInvokedUrlCommand& command, std::si
 }  // namespace
 
 void HYBLocation::addWatch(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBLocation::addWatch");
     const auto& callbackId = command.callbackId();
     // The page's own value is the key, null among them; only a missing one
     // could never be cleared, and the caller hears so instead.
@@ -143,14 +148,19 @@ void HYBLocation::addWatch(const hybrid::HYBInvokedUrlCommand& command) {
 }
 
 void HYBLocation::clearWatch(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBLocation::clearWatch");
     const platform::Value watchId = rawArgument(command, 0);
     if (!locationData_ || !locationData_->watchCallbacks) return;
     std::erase_if(*locationData_->watchCallbacks, [&](const auto& entry) { return entry.first == watchId; });
 }
 
-void HYBLocation::stopLocation(const hybrid::HYBInvokedUrlCommand&) { _stopLocation(); }
+void HYBLocation::stopLocation(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBLocation::stopLocation");
+    _stopLocation();
+}
 
 void HYBLocation::onReset() {
+    platform::assertMainThread("HYBLocation::onReset");
     _stopLocation();
     locationManager_->stopUpdatingHeading();
 }
@@ -158,6 +168,7 @@ void HYBLocation::onReset() {
 void HYBLocation::locationManagerDidUpdateToLocationFromLocation(platform::CLLocationManager&,
                                                                   const platform::CLLocation& newLocation,
                                                                   const std::optional<platform::CLLocation>&) {
+    platform::assertMainThread("HYBLocation::locationManagerDidUpdateToLocationFromLocation");
     auto& data = ensureLocationData();
     data.locationInfo = newLocation;
     if (data.locationCallbacks && !data.locationCallbacks->empty()) {
@@ -174,6 +185,7 @@ void HYBLocation::locationManagerDidUpdateToLocationFromLocation(platform::CLLoc
 }
 
 void HYBLocation::locationManagerDidFailWithError(platform::CLLocationManager&, const platform::Error& error) {
+    platform::assertMainThread("HYBLocation::locationManagerDidFailWithError");
     const platform::Value& reason = error.userInfo.count("NSLocalizedFailureReason")
                                         ? error.userInfo.at("NSLocalizedFailureReason")
                                         : platform::Value();
@@ -200,6 +212,7 @@ platform::Dictionary HYBLocation::positionDictionary(const platform::CLLocation&
 }
 
 void HYBLocation::returnLocationInfoAndKeepCallback(const std::optional<std::string>& callbackId, bool keepCallback) {
+    platform::assertMainThread("HYBLocation::returnLocationInfoAndKeepCallback");
     if (!locationData_) return;
     auto delegate = commandDelegate();
     if (!delegate) return;
@@ -216,6 +229,7 @@ void HYBLocation::returnLocationInfoAndKeepCallback(const std::optional<std::str
 }
 
 void HYBLocation::returnLocationErrorWithMessage(unsigned errorCode, const std::optional<std::string>& message) {
+    platform::assertMainThread("HYBLocation::returnLocationErrorWithMessage");
     auto delegate = commandDelegate();
     platform::Dictionary error{{"code", platform::Value(errorCode)},
                                {"message", platform::Value(message.value_or(""))}};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Value.h"
 #include "platform/graphics/Context.h"
 
@@ -54,6 +55,7 @@ void GPGestureLockView::_lockViewInitialize() {
 }
 
 void GPGestureLockView::setNumberOfGestureNodes(unsigned count) {
+    platform::assertMainThread("GPGestureLockView::setNumberOfGestureNodes");
     if (count == numberOfGestureNodes_) return;
     numberOfGestureNodes_ = count;
     for (const auto& button : buttons_) button->removeFromSuperview();
@@ -75,16 +77,19 @@ void GPGestureLockView::setNumberOfGestureNodes(unsigned count) {
 }
 
 void GPGestureLockView::setGestureNodesPerRow(unsigned perRow) {
+    platform::assertMainThread("GPGestureLockView::setGestureNodesPerRow");
     gestureNodesPerRow_ = perRow;
     setNeedsLayout();
 }
 
 void GPGestureLockView::setContentInsets(platform::UIEdgeInsets insets) {
+    platform::assertMainThread("GPGestureLockView::setContentInsets");
     contentInsets_ = insets;
     setNeedsLayout();
 }
 
 void GPGestureLockView::setNormalGestureNodeImage(std::shared_ptr<UIImage> image) {
+    platform::assertMainThread("GPGestureLockView::setNormalGestureNodeImage");
     if (image == normalGestureNodeImage_) return;
     normalGestureNodeImage_ = std::move(image);
     if (normalGestureNodeImage_) {
@@ -100,6 +105,7 @@ void GPGestureLockView::setNormalGestureNodeImage(std::shared_ptr<UIImage> image
 }
 
 void GPGestureLockView::setSelectedGestureNodeImage(std::shared_ptr<UIImage> image) {
+    platform::assertMainThread("GPGestureLockView::setSelectedGestureNodeImage");
     if (image == selectedGestureNodeImage_) return;
     selectedGestureNodeImage_ = std::move(image);
     if (selectedGestureNodeImage_) {
@@ -115,6 +121,7 @@ void GPGestureLockView::setSelectedGestureNodeImage(std::shared_ptr<UIImage> ima
 }
 
 void GPGestureLockView::setDelegate(std::weak_ptr<GPGestureLockViewDelegate> delegate) {
+    platform::assertMainThread("GPGestureLockView::setDelegate");
     delegate_ = std::move(delegate);
     const auto current = delegate_.lock();
     delegateFlags_.didBeginWithPasscode =
@@ -142,6 +149,7 @@ std::shared_ptr<UIButton> GPGestureLockView::_buttonContainsThePoint(CGPoint poi
 }
 
 void GPGestureLockView::layoutSubviews() {
+    platform::assertMainThread("GPGestureLockView::layoutSubviews");
     UIView::layoutSubviews();
     contentView_->setFrame(platform::UIEdgeInsetsInsetRect(bounds(), contentInsets_));
     const unsigned n = numberOfGestureNodes_;
@@ -184,6 +192,7 @@ void GPGestureLockView::appendSelected(const std::shared_ptr<UIButton>& button) 
 }
 
 void GPGestureLockView::touchesBegan(const platform::UITouchSet& touches, const platform::UIEvent&) {
+    platform::assertMainThread("GPGestureLockView::touchesBegan");
     const auto keepAlive = weak_from_this().lock();
     selectedButtons_.clear();
     const CGPoint location = touchLocation(touches);
@@ -197,6 +206,7 @@ void GPGestureLockView::touchesBegan(const platform::UITouchSet& touches, const 
 }
 
 void GPGestureLockView::touchesMoved(const platform::UITouchSet& touches, const platform::UIEvent&) {
+    platform::assertMainThread("GPGestureLockView::touchesMoved");
     const auto keepAlive = weak_from_this().lock();
     const CGPoint location = touchLocation(touches);
     if (!platform::CGRectContainsPoint(contentView_->bounds(), location)) return;
@@ -211,9 +221,15 @@ void GPGestureLockView::touchesMoved(const platform::UITouchSet& touches, const 
     setNeedsDisplay();
 }
 
-void GPGestureLockView::touchesEnded(const platform::UITouchSet&, const platform::UIEvent&) { finishTouch(false); }
+void GPGestureLockView::touchesEnded(const platform::UITouchSet&, const platform::UIEvent&) {
+    platform::assertMainThread("GPGestureLockView::touchesEnded");
+    finishTouch(false);
+}
 
-void GPGestureLockView::touchesCancelled(const platform::UITouchSet&, const platform::UIEvent&) { finishTouch(true); }
+void GPGestureLockView::touchesCancelled(const platform::UITouchSet&, const platform::UIEvent&) {
+    platform::assertMainThread("GPGestureLockView::touchesCancelled");
+    finishTouch(true);
+}
 
 void GPGestureLockView::finishTouch(bool cancelled) {
     // The delegate may take the grid off the screen while it hears the pattern.
@@ -283,6 +299,7 @@ void GPGestureLockView::dropTimer() {
 }
 
 void GPGestureLockView::clear() {
+    platform::assertMainThread("GPGestureLockView::clear");
     dropTimer();
     const auto normal = UIImage::imageNamed("gesture_node_normal.png");
     for (const auto& button : buttons_) {
@@ -296,6 +313,7 @@ void GPGestureLockView::clear() {
 }
 
 void GPGestureLockView::clearButtonImageView() {
+    platform::assertMainThread("GPGestureLockView::clearButtonImageView");
     dropTimer();
     errorHasOccured_ = false;
     const auto normal = UIImage::imageNamed("gesture_node_normal.png");
@@ -313,6 +331,7 @@ std::shared_ptr<GPGestureLockPreviewView> GPGestureLockPreviewView::create(CGRec
 }
 
 void GPGestureLockPreviewView::setPasscode(std::string passcode) {
+    platform::assertMainThread("GPGestureLockPreviewView::setPasscode");
     passcode_ = std::move(passcode);
     for (const auto& button : buttons())
         if (button->isSelected()) button->setSelected(false);

@@ -3,6 +3,7 @@
 #include "hybrid/HYBContainer.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Layer.h"
@@ -70,6 +71,7 @@ void LockPattern::takeDownViews() {
 }
 
 void LockPattern::showSecurityGrid(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("LockPattern::showSecurityGrid");
     // The host is the plugin's view controller: the app makes the container
     // its window's root view controller, so this is the view the phone's app
     // reached through its delegate's window.
@@ -145,10 +147,12 @@ void LockPattern::showSecurityGrid(const hybrid::HYBInvokedUrlCommand& command) 
 }
 
 void LockPattern::gestureLockViewDidBeginWithPasscode(GPGestureLockView& gestureLockView, const std::string&) {
+    platform::assertMainThread("LockPattern::gestureLockViewDidBeginWithPasscode");
     gestureLockView.clearButtonImageView();
 }
 
 void LockPattern::gestureLockViewDidEndWithPasscode(GPGestureLockView&, const std::string& passcode) {
+    platform::assertMainThread("LockPattern::gestureLockViewDidEndWithPasscode");
     if (passcode.size() < kShortestPasscodeLength) {
         showTip(kTipTooShort, UIColor::redColor());
         if (tipsLabel_) addAnimationForView(*tipsLabel_);
@@ -168,6 +172,7 @@ void LockPattern::showTip(const std::string& text, const UIColor& color) {
 }
 
 void LockPattern::refresh() {
+    platform::assertMainThread("LockPattern::refresh");
     if (!tipsLabel_) return;
     if (hasStoredPasscode()) {
         tipsLabel_->setText("");
@@ -208,12 +213,14 @@ void LockPattern::refresh() {
 }
 
 void LockPattern::close() {
+    platform::assertMainThread("LockPattern::close");
     isvisable_ = false;
     inputPasscode_.reset();
     takeDownViews();
 }
 
 void LockPattern::reloginAction(platform::UIButton& button) {
+    platform::assertMainThread("LockPattern::reloginAction");
     if (button.titleForState(platform::UIControlStateNormal) == kTitleCancel) {
         close();
         return;
@@ -225,6 +232,7 @@ void LockPattern::reloginAction(platform::UIButton& button) {
 }
 
 void LockPattern::addErrorForLockView() {
+    platform::assertMainThread("LockPattern::addErrorForLockView");
     if (!lockView_) return;
     lockView_->setSelectedGestureNodeImage(UIImage::imageNamed("gesture_node_selected_error"));
     lockView_->setLineColor(UIColor::colorWithRedGreenBlueAlpha(252 / 255.0, 45 / 255.0, 84 / 255.0, 1.0));
@@ -232,6 +240,7 @@ void LockPattern::addErrorForLockView() {
 }
 
 void LockPattern::addAnimationForView(platform::UIView& view) {
+    platform::assertMainThread("LockPattern::addAnimationForView");
     const platform::CGPoint centre = view.center();
     auto animation = platform::CAKeyframeAnimation::animationWithKeyPath("position");
     animation->setDuration(0.5);
@@ -243,6 +252,7 @@ void LockPattern::addAnimationForView(platform::UIView& view) {
 }
 
 void LockPattern::write2JavascriptWithPasscode(const std::optional<std::string>& passcode) {
+    platform::assertMainThread("LockPattern::write2JavascriptWithPasscode");
     auto result = passcode ? hybrid::HYBPluginResult::resultWithStatusMessageAsString(hybrid::HYBResultStatusOK, *passcode)
                            : hybrid::HYBPluginResult::resultWithStatus(hybrid::HYBResultStatusOK);
     writeJavascript(result->toSuccessCallbackString(callbackID_.value_or("(null)")));

@@ -3,6 +3,7 @@
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/ApplicationNotifications.h"
 
 namespace plugins {
@@ -32,11 +33,13 @@ const hybrid::HYBActionTable& HYBConnection::actionTable() const {
 }
 
 void HYBConnection::getConnectionInfo(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBConnection::getConnectionInfo");
     callbackId_ = command.callbackId();
     sendPluginResult();
 }
 
 void HYBConnection::sendPluginResult() {
+    platform::assertMainThread("HYBConnection::sendPluginResult");
     // Before the page asks there is nobody to tell; the report is dropped
     // here rather than refused by the delegate with a log line.
     if (!callbackId_) return;
@@ -66,6 +69,7 @@ bool HYBConnection::isCellularConnection(const std::string& theConnectionType) c
 }
 
 void HYBConnection::updateConnectionType(const platform::Notification& notification) {
+    platform::assertMainThread("HYBConnection::updateConnectionType");
     const auto* reachability = std::any_cast<std::shared_ptr<HYBReachability>>(&notification.object);
     // Only the plugin's own watch: another reachability object (a host, the
     // local Wi-Fi network) would report a different question's answer.
@@ -74,6 +78,7 @@ void HYBConnection::updateConnectionType(const platform::Notification& notificat
 }
 
 void HYBConnection::updateReachability(const std::shared_ptr<HYBReachability>& reachability) {
+    platform::assertMainThread("HYBConnection::updateReachability");
     if (reachability) {
         std::string newType = w3cConnectionTypeFor(reachability);
         if (newType == connectionType_) return;
@@ -83,10 +88,12 @@ void HYBConnection::updateReachability(const std::shared_ptr<HYBReachability>& r
 }
 
 void HYBConnection::onPause() {
+    platform::assertMainThread("HYBConnection::onPause");
     if (internetReach_) internetReach_->stopNotifier();
 }
 
 void HYBConnection::onResume() {
+    platform::assertMainThread("HYBConnection::onResume");
     // Without a watch nothing can have changed; sending the stored type
     // again would only repeat the last report.
     if (!internetReach_) return;

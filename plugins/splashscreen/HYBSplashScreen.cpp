@@ -12,6 +12,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
@@ -109,6 +110,7 @@ const hybrid::HYBActionTable& HYBSplashScreen::actionTable() const {
 }
 
 void HYBSplashScreen::pluginInitialize() {
+    platform::assertMainThread("HYBSplashScreen::pluginInitialize");
     const std::weak_ptr<HYBSplashScreen> weak = weak_from_this();
     platform::NotificationCenter::defaultCenter().addObserver(
         this, hybrid::HYBPageDidLoadNotification, webView().get(), [weak](const platform::Notification&) {
@@ -117,17 +119,27 @@ void HYBSplashScreen::pluginInitialize() {
     setVisible(true);
 }
 
-void HYBSplashScreen::show(const hybrid::HYBInvokedUrlCommand&) { setVisible(true); }
+void HYBSplashScreen::show(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBSplashScreen::show");
+    setVisible(true);
+}
 
-void HYBSplashScreen::hide(const hybrid::HYBInvokedUrlCommand&) { setVisible(false); }
+void HYBSplashScreen::hide(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBSplashScreen::hide");
+    setVisible(false);
+}
 
 void HYBSplashScreen::pageDidLoad() {
+    platform::assertMainThread("HYBSplashScreen::pageDidLoad");
     const Value autoHide = setting("AutoHideSplashScreen");
     if (!autoHide.isNil() && !autoHide.boolValue()) return;
     setVisible(false);
 }
 
-void HYBSplashScreen::observeValueForKeyPath(const std::string&) { updateImage(); }
+void HYBSplashScreen::observeValueForKeyPath(const std::string&) {
+    platform::assertMainThread("HYBSplashScreen::observeValueForKeyPath");
+    updateImage();
+}
 
 Value HYBSplashScreen::setting(const std::string& name) const {
     const std::string key = platform::toLower(name);
@@ -159,6 +171,7 @@ void HYBSplashScreen::cancelFade() {
 }
 
 void HYBSplashScreen::setVisible(bool visible) {
+    platform::assertMainThread("HYBSplashScreen::setVisible");
     if (visible == visible_) return;
     visible_ = visible;
     const double duration = fadeDuration();
@@ -195,6 +208,7 @@ void HYBSplashScreen::setVisible(bool visible) {
 }
 
 void HYBSplashScreen::createViews() {
+    platform::assertMainThread("HYBSplashScreen::createViews");
     const auto parent = parentView();
     if (!parent) {
         platform::log("HYBSplashScreen: no view controller to show the splash screen on");
@@ -289,6 +303,7 @@ std::string HYBSplashScreen::getImageName(UIInterfaceOrientation orientation,
 }
 
 void HYBSplashScreen::updateImage() {
+    platform::assertMainThread("HYBSplashScreen::updateImage");
     if (!imageView_) return;
     const auto container = viewController();
     const std::string name = getImageName(currentInterfaceOrientation(),
@@ -305,6 +320,7 @@ void HYBSplashScreen::updateImage() {
 }
 
 void HYBSplashScreen::updateBounds() {
+    platform::assertMainThread("HYBSplashScreen::updateBounds");
     const auto parent = coveredView_.lock();
     if (!imageView_ || !imageView_->image() || !parent) return;
     const CGSize image = imageView_->image()->size();

@@ -5,6 +5,7 @@
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBViewController.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Screen.h"
@@ -95,6 +96,7 @@ double HYBStatusBar::statusBarThickness() const {
 }
 
 void HYBStatusBar::pluginInitialize() {
+    platform::assertMainThread("HYBStatusBar::pluginInitialize");
     // The application reads Info.plist's "UIViewControllerBasedStatusBarAppearance"
     // and the system version by the same rule; one answer for both sides.
     uiviewControllerBasedStatusBarAppearance_ = UIApplication::sharedApplication().viewControllerBasedStatusBarAppearance();
@@ -131,6 +133,7 @@ Value HYBStatusBar::settingForKey(const std::string& key) const {
 
 void HYBStatusBar::observeValueForKeyPath(const std::string& keyPath, const void*, const platform::Dictionary& change,
                                           void*) {
+    platform::assertMainThread("HYBStatusBar::observeValueForKeyPath");
     if (keyPath != "statusBarHidden") return;
     const auto it = change.find(platform::NSKeyValueChangeNewKey);
     const bool hidden = it != change.end() && it->second.boolValue();
@@ -143,10 +146,12 @@ void HYBStatusBar::reportVisibility(bool visible) {
 }
 
 void HYBStatusBar::_ready(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::_ready");
     reportVisibility(!UIApplication::sharedApplication().isStatusBarHidden());
 }
 
 void HYBStatusBar::initializeStatusBarBackgroundView() {
+    platform::assertMainThread("HYBStatusBar::initializeStatusBarBackgroundView");
     const CGRect frame = UIApplication::sharedApplication().statusBarFrame();
     const CGRect stripFrame = isLandscape() ? platform::CGRectMake(0, 0, frame.size.height, frame.size.width) : frame;
     statusBarBackgroundView_ = std::make_shared<platform::UIView>(stripFrame);
@@ -157,6 +162,7 @@ void HYBStatusBar::initializeStatusBarBackgroundView() {
 }
 
 void HYBStatusBar::setStatusBarOverlaysWebView(bool overlays) {
+    platform::assertMainThread("HYBStatusBar::setStatusBarOverlaysWebView");
     if (!systemVersionAtLeast7() || overlays == statusBarOverlaysWebView_) return;
     const auto web = webView();
     if (overlays) {
@@ -175,6 +181,7 @@ void HYBStatusBar::setStatusBarOverlaysWebView(bool overlays) {
 }
 
 void HYBStatusBar::overlaysWebView(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBStatusBar::overlaysWebView");
     if (command.arguments().empty()) {
         platform::log("StatusBar: overlaysWebView ignored: argument 0 is missing");
         return;
@@ -184,6 +191,7 @@ void HYBStatusBar::overlaysWebView(const hybrid::HYBInvokedUrlCommand& command) 
 }
 
 void HYBStatusBar::refreshStatusBarAppearance() {
+    platform::assertMainThread("HYBStatusBar::refreshStatusBarAppearance");
     if (const auto controller = hostViewController()) controller->setNeedsStatusBarAppearanceUpdate();
 }
 
@@ -191,6 +199,7 @@ void HYBStatusBar::refreshStatusBarAppearance() {
 // wishes, so its status bar is set on the application as without view
 // controller-based appearance.
 void HYBStatusBar::setStyleForStatusBar(long style) {
+    platform::assertMainThread("HYBStatusBar::setStyleForStatusBar");
     const auto container = hybridViewController();
     if (uiviewControllerBasedStatusBarAppearance_ && container) {
         container->setSb_statusBarStyle(Value(style));
@@ -201,6 +210,7 @@ void HYBStatusBar::setStyleForStatusBar(long style) {
 }
 
 void HYBStatusBar::setStatusBarStyle(const std::string& styleName) {
+    platform::assertMainThread("HYBStatusBar::setStatusBarStyle");
     const hybrid::HYBInvokedUrlCommand none({}, std::nullopt, std::nullopt, std::nullopt);
     const std::string lowered = platform::toLower(styleName);
     if (lowered == "default") styleDefault(none);
@@ -210,19 +220,24 @@ void HYBStatusBar::setStatusBarStyle(const std::string& styleName) {
 }
 
 void HYBStatusBar::styleDefault(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::styleDefault");
     setStyleForStatusBar(platform::UIStatusBarStyleDefault);
 }
 void HYBStatusBar::styleLightContent(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::styleLightContent");
     setStyleForStatusBar(platform::UIStatusBarStyleLightContent);
 }
 void HYBStatusBar::styleBlackTranslucent(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::styleBlackTranslucent");
     setStyleForStatusBar(platform::UIStatusBarStyleBlackTranslucent);
 }
 void HYBStatusBar::styleBlackOpaque(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::styleBlackOpaque");
     setStyleForStatusBar(platform::UIStatusBarStyleBlackOpaque);
 }
 
 void HYBStatusBar::backgroundColorByName(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBStatusBar::backgroundColorByName");
     const auto name = stringArgument(command, "backgroundColorByName", "black");
     if (!name) return;
     const auto color = UIColor::colorFromClassMethodNamed(*name + "Color");
@@ -237,10 +252,12 @@ void HYBStatusBar::backgroundColorByName(const hybrid::HYBInvokedUrlCommand& com
 }
 
 void HYBStatusBar::backgroundColorByHexString(const hybrid::HYBInvokedUrlCommand& command) {
+    platform::assertMainThread("HYBStatusBar::backgroundColorByHexString");
     if (const auto text = stringArgument(command, "backgroundColorByHexString", "#000000")) _backgroundColorByHexString(*text);
 }
 
 void HYBStatusBar::_backgroundColorByHexString(const std::string& text) {
+    platform::assertMainThread("HYBStatusBar::_backgroundColorByHexString");
     const auto color = colorFromHexString(text);
     if (!color) {
         platform::logf("StatusBar: colour '%s' ignored: expected # and six hexadecimal digits", text.c_str());
@@ -251,6 +268,7 @@ void HYBStatusBar::_backgroundColorByHexString(const std::string& text) {
 }
 
 void HYBStatusBar::hideStatusBar() {
+    platform::assertMainThread("HYBStatusBar::hideStatusBar");
     const auto container = hybridViewController();
     if (uiviewControllerBasedStatusBarAppearance_ && container) {
         container->setSb_hideStatusBar(Value(true));
@@ -261,6 +279,7 @@ void HYBStatusBar::hideStatusBar() {
 }
 
 void HYBStatusBar::showStatusBar() {
+    platform::assertMainThread("HYBStatusBar::showStatusBar");
     const auto container = hybridViewController();
     if (uiviewControllerBasedStatusBarAppearance_ && container) {
         container->setSb_hideStatusBar(Value(false));
@@ -271,6 +290,7 @@ void HYBStatusBar::showStatusBar() {
 }
 
 void HYBStatusBar::hide(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::hide");
     if (UIApplication::sharedApplication().isStatusBarHidden()) return;
     const auto controller = hostViewController();
     if (controller) controller->setWantsFullScreenLayout(true);
@@ -287,6 +307,7 @@ void HYBStatusBar::hide(const hybrid::HYBInvokedUrlCommand&) {
 }
 
 void HYBStatusBar::show(const hybrid::HYBInvokedUrlCommand&) {
+    platform::assertMainThread("HYBStatusBar::show");
     UIApplication& application = UIApplication::sharedApplication();
     if (!application.isStatusBarHidden()) return;
     const bool modern = systemVersionAtLeast7();

@@ -91,8 +91,22 @@ protected:
         stream->setDelegate(recorder);
         stream->captureSession()->setPacedDelivery(false);
     }
-    // As the camera would, but on the test's thread.
-    void deliver(CMSampleBuffer buffer) { stream->captureOutputDidOutputSampleBuffer(output, &buffer, nullptr); }
+    // As the camera would: on the session's capture queue (a queue of the same
+    // label while stopped), waited for.
+    void deliver(CMSampleBuffer buffer) {
+        std::shared_ptr<SerialQueue> queue = stream->captureQueue();
+        if (!queue) queue = std::make_shared<SerialQueue>("cardscanner.capture");
+        std::promise<void> delivered;
+        queue->async([&] {
+            try {
+                stream->captureOutputDidOutputSampleBuffer(output, &buffer, nullptr);
+                delivered.set_value();
+            } catch (...) {
+                delivered.set_exception(std::current_exception());
+            }
+        });
+        delivered.get_future().get();
+    }
     void deliverAt(double seconds, std::uint8_t luma, long iso) {
         clock->set(kStart + seconds);
         deliver(greyBuffer(luma, iso));

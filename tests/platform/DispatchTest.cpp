@@ -7,6 +7,7 @@
 #include <future>
 #include <stdexcept>
 
+#include "platform/foundation/AssertionFailure.h"
 #include "platform/foundation/Log.h"
 #include "tests/support/ExitOrder.h"
 
@@ -95,6 +96,25 @@ TEST(DispatchSerialQueue, RunsOneAtATimeInOrderOnItsOwnThread) {
     for (int i = 0; i < 200; ++i) EXPECT_EQ(order[i], i);
     EXPECT_FALSE(overlapped);
     EXPECT_TRUE(current);
+}
+
+TEST(DispatchSerialQueue, WorkMeantForOneQueueAssertsItRunsThere) {
+    auto refused = [](const char* label) {
+        try {
+            assertOnSerialQueue(label, "frame");
+            return false;
+        } catch (const AssertionFailure&) {
+            return true;
+        }
+    };
+    SerialQueue queue("com.example.capture");
+    EXPECT_EQ(SerialQueue::current(), nullptr);
+    EXPECT_TRUE(refused("com.example.capture"));
+    std::promise<std::vector<bool>> seen;
+    queue.async([&] {
+        seen.set_value({SerialQueue::current() == &queue, refused("com.example.capture"), refused("com.example.other")});
+    });
+    EXPECT_EQ(seen.get_future().get(), (std::vector<bool>{true, false, true}));
 }
 
 TEST(DispatchGlobalQueue, ATestExecutorTakesOverEvenThroughAnEarlierReference) {
