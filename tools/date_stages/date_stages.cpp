@@ -3,11 +3,15 @@
 // by stage").
 //
 //   date_stages [--renderer ours|other] [--preset NAME] [--cards N] [--frames F]
-//               [--seed S] [--threads T] [--truth-stripe] [--look DIR]
+//               [--seed S] [--threads T] [--truth-stripe] [--film] [--look DIR]
 //
 // Each card is photographed F times as the core sees it after the warp
 // (card_renderer::photograph of a card with camera_frames' date line, or
-// other_hand::photograph_hand_card). On each photograph the expiry search
+// other_hand::photograph_hand_card). --film takes the first F frames of a
+// camera sequence (camera_frames::CameraSequence, other_hand::HandFilm) that
+// frame analysis would scan (in focus, four edges found), cut out as it cuts
+// them (the core's edge finder and the CPU warp), the truth carried through
+// both. On each the expiry search
 // runs below the core's own number stripe, or below the true one with
 // --truth-stripe; the frame's candidates then go through the scan session's
 // expiry update, and the photographs through a whole scan session too.
@@ -15,9 +19,12 @@
 // figures depend on the arguments only. --look writes the first dated cards'
 // photographs, three times enlarged, with the date's ink boxes (green), its
 // true cells (blue) and the cells of the group the search cut on it (red).
+#include "cardscanner/core/EdgeFinder.h"
 #include "cardscanner/core/ExpiryNetworks.h"
+#include "cardscanner/core/ImagePrimitives.h"
 #include "cardscanner/core/NumberStripe.h"
 #include "cardscanner/core/ScanSession.h"
+#include "cardscanner/core/Transform.h"
 #include "tools/camera_frames/CameraFrames.h"
 #include "tools/card_renderer/CardRenderer.h"
 #include "tools/date_stages/DateStages.h"
@@ -53,6 +60,7 @@ struct Options {
     std::uint64_t seed = 8400000;
     int threads = 3;
     bool truth_stripe = false;
+    bool film = false;
     std::string look;
 };
 
@@ -63,74 +71,191 @@ struct Shot {
     ds::DateTruth truth;
 };
 
+// --film: frames of a sequence, those in focus (frame analysis's own test),
+// those whose four edges the core found.
+struct Filming {
+    int filmed = 0, in_focus = 0, edges_found = 0;
+};
+
+// Frame analysis sees a sequence for as long as it takes; this many frames
+// are filmed at most for the photographs asked for.
+constexpr int kMaxFilmedFrames = 60;
+constexpr float kFocusOkAbove = 6.0f; // ZeduVIVideoFrame::kFocusOkAbove
+
 struct CardOutcome {
     bool dated = false;
     std::vector<ds::FrameStages> frames;
     bool update_right = false, update_wrong = false;   // the expiry update fed the frames' candidates
     bool session_right = false, session_wrong = false; // a whole scan session on the photographs
+    Filming filming;
 };
 
-// Our renderer's card with camera_frames' date line on it, whose truth the
-// date's place; the ink boxes are the character slots at the drawn glyph
-// size, since that renderer keeps no ink.
-std::vector<Shot> our_shots(const cr::CardStyle& style, std::uint64_t seed, int frames, bool& dated)
+// A frame cut out as frame analysis cuts it, if frame analysis would: in
+// focus, its four edges found. `card_to_shot` receives the homography (pixel
+// centres) from the drawn card into the cut-out one; `corners` is the card's
+// outline in the frame, top left, top right, bottom right, bottom left.
+bool cut_out(RecoContext* reco, const std::uint8_t* y_plane, const std::uint8_t* cbcr_plane,
+             const std::array<cv::Point2d, 4>& corners, Shot& shot, cv::Matx33d& card_to_shot, Filming& filming)
 {
+    cv::Mat y(cf::kFrameHeight, cf::kFrameWidth, CV_8UC1, const_cast<std::uint8_t*>(y_plane));
+    IplImage y_image = cvIplImage(y);
+    ++filming.filmed;
+    if (!(focus_score_for_frame(&y_image, false) > kFocusOkAbove))
+        return false;
+    ++filming.in_focus;
+    cv::Mat pairs(cf::kFrameHeight / 2, cf::kFrameWidth / 2, CV_8UC2, const_cast<std::uint8_t*>(cbcr_plane));
+    cv::Mat chroma[2];
+    cv::split(pairs, chroma);
+    IplImage cb_image = cvIplImage(chroma[0]), cr_image = cvIplImage(chroma[1]);
+    FoundEdges edges{};
+    CornerPoints found{};
+    if (!detect_card_edges(&y_image, &cb_image, &cr_image, cf::kOrientation, edges, found))
+        return false;
+    ++filming.edges_found;
+    IplImage* card = nullptr;
+    if (!transform_card(reco, &y_image, found, cf::kOrientation, &card)) {
+        cvReleaseImage(&card);
+        return false;
+    }
+    shot.grey = cv::cvarrToMat(card).clone();
+    cvReleaseImage(&card);
+    // As dump_expiry carries its truth: the card's outer pixel edges onto the
+    // frame's quad, the found corners onto the warp's pixel edges.
+    const cv::Point2f outline[4] = {{-0.5f, -0.5f}, {427.5f, -0.5f}, {427.5f, 269.5f}, {-0.5f, 269.5f}};
+    cv::Point2f quad[4];
+    for (int i = 0; i < 4; ++i)
+        quad[i] = cv::Point2f(static_cast<float>(corners[static_cast<std::size_t>(i)].x),
+                              static_cast<float>(corners[static_cast<std::size_t>(i)].y));
+    auto g = [](CvPoint2D32f p) { return cv::Point2f(p.x + 0.5f, p.y + 0.5f); };
+    const cv::Point2f from[4] = {g(found.top_left), g(found.top_right), g(found.bottom_right), g(found.bottom_left)};
+    const cv::Point2f to[4] = {{0, 0}, {428, 0}, {428, 270}, {0, 270}};
+    const cv::Matx33d half_in(1, 0, 0.5, 0, 1, 0.5, 0, 0, 1), half_out(1, 0, -0.5, 0, 1, -0.5, 0, 0, 1);
+    card_to_shot = half_out * cv::Matx33d(cv::getPerspectiveTransform(from, to)) * half_in
+        * cv::Matx33d(cv::getPerspectiveTransform(outline, quad));
+    return true;
+}
+
+ds::DateTruth our_date_truth(const cf::ExpiryTruth& expiry, double stripe_y, double number_middle,
+                             const cv::Matx33d& card_to_shot)
+{
+    ds::DateTruth truth;
+    truth.month = expiry.month;
+    truth.year = expiry.year;
+    const double half_stripe = kStripeHeight / 2.0;
+    truth.stripe_y = ds::carry(card_to_shot, {number_middle, stripe_y + half_stripe}).y - half_stripe;
+    const cv::Point2d half_cell(kExpiryCellWidth / 2.0, kExpiryCellHeight / 2.0);
+    for (std::size_t i = 0; i < 5; ++i) {
+        const cv::Point2d centre = expiry.cell_top_left[i] + half_cell;
+        const cv::Rect2d box(centre.x - expiry.glyph_width / 2, centre.y - expiry.glyph_height / 2, expiry.glyph_width,
+                             expiry.glyph_height);
+        truth.boxes[i] = ds::carry(card_to_shot, box);
+        truth.cell_top_left[i] = ds::carry(card_to_shot, centre) - half_cell;
+    }
+    truth.pitch = (truth.cell_top_left[4].x - truth.cell_top_left[0].x) / 4;
+    return truth;
+}
+
+std::vector<Shot> our_film(const cr::CardStyle& style, std::uint64_t seed, int frames, bool& dated,
+                           RecoContext* reco, Filming& filming)
+{
+    cf::FilmingStyle filming_style;
+    filming_style.upside_down_share = 0;
     cf::ExpiryStyle expiry_style;
     expiry_style.date_share = 1.0;
-    const cf::ComposedCard composed = cf::compose_card(style, seed, {kTodayMonth, kTodayYear}, expiry_style);
-    const cf::ExpiryTruth& expiry = composed.expiry;
+    const cf::CameraSequence sequence(style, seed, {kTodayMonth, kTodayYear}, filming_style, expiry_style);
+    const cf::ExpiryTruth& expiry = sequence.card().expiry;
+    const cr::CardTruth& number = sequence.card().truth;
     dated = expiry.present;
     std::vector<Shot> shots;
-    if (!dated)
-        return shots;
-    const cr::RenderedCard card{composed.color, composed.truth};
-    for (int f = 0; f < frames; ++f) {
+    for (int f = 0; dated && f < kMaxFilmedFrames && static_cast<int>(shots.size()) < frames; ++f) {
+        const cf::CameraFrame frame = sequence.frame(f);
+        const std::array<cv::Point2d, 4> corners{frame.corners.top_left, frame.corners.top_right,
+                                                 frame.corners.bottom_right, frame.corners.bottom_left};
         Shot shot;
-        cr::CardTruth moved;
         cv::Matx33d card_to_shot;
-        shot.grey = cr::photograph(card, style.camera, seed * 1000 + static_cast<std::uint64_t>(f), &moved, &card_to_shot);
-        ds::DateTruth& truth = shot.truth;
-        truth.month = expiry.month;
-        truth.year = expiry.year;
-        truth.stripe_y = moved.stripe_y;
-        for (std::size_t i = 0; i < 5; ++i) {
-            const cv::Point2d centre = expiry.cell_top_left[i] + cv::Point2d(kExpiryCellWidth / 2.0, kExpiryCellHeight / 2.0);
-            const cv::Rect2d box(centre.x - expiry.glyph_width / 2, centre.y - expiry.glyph_height / 2,
-                                 expiry.glyph_width, expiry.glyph_height);
-            truth.boxes[i] = ds::carry(card_to_shot, box);
-            truth.cell_top_left[i] = ds::carry(card_to_shot, centre) - cv::Point2d(kExpiryCellWidth / 2.0, kExpiryCellHeight / 2.0);
-        }
-        truth.pitch = (ds::carry(card_to_shot, expiry.cell_top_left[4]).x - ds::carry(card_to_shot, expiry.cell_top_left[0]).x) / 4;
+        if (!cut_out(reco, frame.y.data(), frame.cbcr.data(), corners, shot, card_to_shot, filming))
+            continue;
+        shot.truth = our_date_truth(expiry, number.stripe_y,
+                                    (number.cell_x.front() + number.cell_x.back() + cr::kCellWidth) / 2, card_to_shot);
         shots.push_back(std::move(shot));
     }
     return shots;
 }
 
-std::vector<Shot> other_shots(std::uint64_t seed, int frames, bool& dated)
+ds::DateTruth hand_date_truth(const other_hand::HandTruth& hand, const cv::Matx33d& card_to_shot)
+{
+    ds::DateTruth truth;
+    truth.month = hand.month;
+    truth.year = hand.year;
+    const double number_middle = (hand.cell_x.front() + hand.cell_x.back() + other_hand::kCoreCellWidth) / 2;
+    const double half_stripe = other_hand::kCoreStripeHeight / 2.0;
+    truth.stripe_y = ds::carry(card_to_shot, {number_middle, hand.stripe_y + half_stripe}).y - half_stripe;
+    const cv::Point2d half_cell(kExpiryCellWidth / 2.0, kExpiryCellHeight / 2.0);
+    for (std::size_t i = 0; i < 5; ++i) {
+        const other_hand::InkBox& ink = hand.date_boxes[i];
+        truth.boxes[i] = ds::carry(card_to_shot, cv::Rect2d(ink.x, ink.y, ink.width, ink.height));
+        truth.cell_top_left[i] = ds::carry(card_to_shot, hand.date_cell_top_left[i] + half_cell) - half_cell;
+    }
+    truth.pitch = (truth.cell_top_left[4].x - truth.cell_top_left[0].x) / 4;
+    return truth;
+}
+
+std::vector<Shot> other_film(std::uint64_t seed, int frames, bool& dated, RecoContext* reco, Filming& filming)
 {
     const other_hand::HandCard card = other_hand::render_hand_card(seed, {kTodayMonth, kTodayYear});
-    const other_hand::HandTruth& hand = card.truth;
-    dated = hand.has_date;
+    dated = card.truth.has_date;
+    std::vector<Shot> shots;
+    const cf::Quad guide = cf::guide_quad();
+    const other_hand::HandFilm camera(card, {guide.top_left, guide.top_right, guide.bottom_right, guide.bottom_left},
+                                      seed);
+    for (int f = 0; dated && f < kMaxFilmedFrames && static_cast<int>(shots.size()) < frames; ++f) {
+        const other_hand::HandFrame frame = camera.frame(f);
+        Shot shot;
+        cv::Matx33d card_to_shot;
+        if (!cut_out(reco, frame.y.data(), frame.cbcr.data(), frame.corners, shot, card_to_shot, filming))
+            continue;
+        shot.truth = hand_date_truth(card.truth, card_to_shot);
+        shots.push_back(std::move(shot));
+    }
+    return shots;
+}
+
+// Our renderer's card with camera_frames' date line on it, whose truth gives
+// the date's place; the ink boxes are the character slots at the drawn glyph
+// size, since that renderer keeps no ink.
+std::vector<Shot> our_photographs(const cr::CardStyle& style, std::uint64_t seed, int frames, bool& dated)
+{
+    cf::ExpiryStyle expiry_style;
+    expiry_style.date_share = 1.0;
+    const cf::ComposedCard composed = cf::compose_card(style, seed, {kTodayMonth, kTodayYear}, expiry_style);
+    dated = composed.expiry.present;
     std::vector<Shot> shots;
     if (!dated)
         return shots;
-    const double number_middle = (hand.cell_x.front() + hand.cell_x.back() + other_hand::kCoreCellWidth) / 2;
+    const cr::RenderedCard card{composed.color, composed.truth};
+    const double number_middle = (card.truth.cell_x.front() + card.truth.cell_x.back() + cr::kCellWidth) / 2;
+    for (int f = 0; f < frames; ++f) {
+        Shot shot;
+        cv::Matx33d card_to_shot;
+        shot.grey = cr::photograph(card, style.camera, seed * 1000 + static_cast<std::uint64_t>(f), nullptr, &card_to_shot);
+        shot.truth = our_date_truth(composed.expiry, card.truth.stripe_y, number_middle, card_to_shot);
+        shots.push_back(std::move(shot));
+    }
+    return shots;
+}
+
+std::vector<Shot> other_photographs(std::uint64_t seed, int frames, bool& dated)
+{
+    const other_hand::HandCard card = other_hand::render_hand_card(seed, {kTodayMonth, kTodayYear});
+    dated = card.truth.has_date;
+    std::vector<Shot> shots;
+    if (!dated)
+        return shots;
     for (int f = 0; f < frames; ++f) {
         Shot shot;
         cv::Matx33d card_to_shot;
         shot.grey = other_hand::photograph_hand_card(card, seed * 1000 + static_cast<std::uint64_t>(f), &card_to_shot);
-        ds::DateTruth& truth = shot.truth;
-        truth.month = hand.month;
-        truth.year = hand.year;
-        const double half_stripe = other_hand::kCoreStripeHeight / 2.0;
-        truth.stripe_y = ds::carry(card_to_shot, {number_middle, hand.stripe_y + half_stripe}).y - half_stripe;
-        const cv::Point2d half_cell(kExpiryCellWidth / 2.0, kExpiryCellHeight / 2.0);
-        for (std::size_t i = 0; i < 5; ++i) {
-            const other_hand::InkBox& ink = hand.date_boxes[i];
-            truth.boxes[i] = ds::carry(card_to_shot, cv::Rect2d(ink.x, ink.y, ink.width, ink.height));
-            truth.cell_top_left[i] = ds::carry(card_to_shot, hand.date_cell_top_left[i] + half_cell) - half_cell;
-        }
-        truth.pitch = (truth.cell_top_left[4].x - truth.cell_top_left[0].x) / 4;
+        shot.truth = hand_date_truth(card.truth, card_to_shot);
         shots.push_back(std::move(shot));
     }
     return shots;
@@ -169,9 +294,18 @@ ScannerState fresh_state(std::uint64_t& now)
 CardOutcome measure_card(const Options& options, const cr::CardStyle& style, std::uint64_t seed)
 {
     CardOutcome out;
-    const std::vector<Shot> shots = options.renderer == "ours" ? our_shots(style, seed, options.frames, out.dated)
-                                                               : other_shots(seed, options.frames, out.dated);
-    if (!out.dated)
+    const bool ours = options.renderer == "ours";
+    std::vector<Shot> shots;
+    if (options.film) {
+        RecoContext* reco = reco_context_create();
+        shots = ours ? our_film(style, seed, options.frames, out.dated, reco, out.filming)
+                     : other_film(seed, options.frames, out.dated, reco, out.filming);
+        reco_context_destroy(reco);
+    } else {
+        shots = ours ? our_photographs(style, seed, options.frames, out.dated)
+                     : other_photographs(seed, options.frames, out.dated);
+    }
+    if (!out.dated || shots.empty())
         return out;
     std::uint64_t now = kTodayMilliseconds;
     ScannerState update = fresh_state(now);
@@ -256,8 +390,8 @@ bool parse(int argc, char** argv, Options& options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string key = argv[i];
-        if (key == "--truth-stripe") {
-            options.truth_stripe = true;
+        if (key == "--truth-stripe" || key == "--film") {
+            (key == "--film" ? options.film : options.truth_stripe) = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -291,7 +425,7 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: date_stages [--renderer ours|other] [--preset NAME] [--cards N] [--frames F] "
-                             "[--seed S] [--threads T] [--truth-stripe] [--look DIR]\n");
+                             "[--seed S] [--threads T] [--truth-stripe] [--film] [--look DIR]\n");
         return 2;
     }
     const cr::CardStyle style = cr::style_preset(options.preset);
@@ -318,7 +452,7 @@ int main(int argc, char** argv)
     for (std::thread& worker : workers)
         worker.join();
 
-    long dated = 0, frames = 0;
+    long dated = 0, frames = 0, filmed = 0, in_focus = 0, edges = 0, short_cards = 0;
     long stripe = 0, line = 0, group = 0, pitch = 0, all_cells = 0, slash_cell = 0, on_slash = 0, on_digit = 0;
     long truth_slash = 0, truth_digit = 0, candidate = 0, read_right = 0, read_wrong = 0;
     long cells_right[6] = {};
@@ -333,6 +467,10 @@ int main(int argc, char** argv)
         update_wrong += card.update_wrong;
         session_right += card.session_right;
         session_wrong += card.session_wrong;
+        filmed += card.filming.filmed;
+        in_focus += card.filming.in_focus;
+        edges += card.filming.edges_found;
+        short_cards += static_cast<int>(card.frames.size()) < options.frames;
         for (const ds::FrameStages& f : card.frames) {
             ++frames;
             stripe += f.stripe_near_truth;
@@ -356,15 +494,24 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("date_stages: renderer %s, preset %s, cards %d (seeds %llu..%llu), %d photographs a card "
-                "(photograph seeds card seed x 1000 + 0..%d), stripe from %s\n",
+    const std::string shots = options.film
+        ? "the first " + std::to_string(options.frames) + " frames a card that frame analysis would scan (of "
+            + std::to_string(kMaxFilmedFrames) + " filmed at most; the card seed's sequence, cut out by the core's "
+            "edge finder and CPU warp)"
+        : std::to_string(options.frames) + " photographs a card (photograph seeds card seed x 1000 + 0.."
+            + std::to_string(options.frames - 1) + ")";
+    std::printf("date_stages: renderer %s, preset %s, cards %d (seeds %llu..%llu), %s, stripe from %s\n",
                 options.renderer == "ours" ? "ours (tools/card_renderer, dates of tools/camera_frames)"
                                            : "other (tools/other_hand)",
                 options.renderer == "ours" ? options.preset.c_str() : "-", options.cards,
                 static_cast<unsigned long long>(options.seed),
                 static_cast<unsigned long long>(options.seed + static_cast<std::uint64_t>(options.cards) - 1),
-                options.frames, options.frames - 1, options.truth_stripe ? "the truth" : "the core's stripe search");
+                shots.c_str(), options.truth_stripe ? "the truth" : "the core's stripe search");
     std::printf("dated cards %ld, their frames %ld; shares below are of those frames unless said\n", dated, frames);
+    if (options.film)
+        std::printf("filmed %ld frames of the dated cards, %ld in focus, %ld with four edges found; %ld cards had "
+                    "fewer than %d such frames in the first %d\n",
+                    filmed, in_focus, edges, short_cards, options.frames, kMaxFilmedFrames);
     print_stage("stripe_near_truth:", stripe, frames);
     print_stage("line_found:", line, frames);
     print_stage("group_on_date:", group, frames);
