@@ -11,10 +11,10 @@
 // camera sequence (camera_frames::CameraSequence, other_hand::HandFilm) that
 // frame analysis would scan (in focus, four edges found), cut out as it cuts
 // them (the core's edge finder and the CPU warp), the truth carried through
-// both. On each the expiry search
-// runs below the core's own number stripe, or below the true one with
-// --truth-stripe; the frame's candidates then go through the scan session's
-// expiry update, and the photographs through a whole scan session too.
+// both. On each the expiry search runs below the core's own number stripe, or
+// below the true one with --truth-stripe; the frame's candidates then go
+// through the scan session's expiry update, and the frames through a whole
+// scan session too.
 // Cards are shared out over threads and counted in card order, so the
 // figures depend on the arguments only. --look writes the first dated cards'
 // photographs, three times enlarged, with the date's ink boxes (green), its
@@ -32,8 +32,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +39,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace {
 
