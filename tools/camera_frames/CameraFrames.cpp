@@ -335,6 +335,7 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
     // Embossed date digits are narrow for their pitch: the gaps between them
     // are what the core's pitch search finds.
     const double glyph_width = std::min(expiry.pitch - 4.0, expiry.glyph_height * rng.uniform(0.5, 0.64));
+    expiry.glyph_width = glyph_width;
     double line_top = stripe_bottom + rng.uniform(5, 12);
 
     const cv::Vec3f under = mean_of(card, cv::Rect(0, static_cast<int>(stripe_bottom) + 3, kCardW, 40));

@@ -45,6 +45,7 @@ struct ExpiryTruth {
     std::array<cv::Point2d, 5> cell_top_left{};
     double pitch = 0;
     double glyph_height = 0;
+    double glyph_width = 0; // the widest a digit's ink may be; proportional faces draw some narrower
     bool has_label = false;
 };
 

@@ -1317,7 +1317,8 @@ double metered_gain(const cv::Mat& bgr, const cv::Rect& window)
     return luma > 0 ? std::clamp(kMeteringTarget / luma, 1.0, kMaxExposureGain) : kMaxExposureGain;
 }
 
-cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::uint64_t seed, CardTruth* moved_truth)
+cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::uint64_t seed, CardTruth* moved_truth,
+                   cv::Matx33d* card_to_shot)
 {
     Rng rng(seed);
     cv::Mat image;
@@ -1377,6 +1378,8 @@ cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::
         moved[i] = source[i] + cv::Point2f(static_cast<float>(shift_x + rng.uniform(-1, 1) * effects.perspective_px),
                                            static_cast<float>(shift_y + rng.uniform(-1, 1) * effects.perspective_px));
     const cv::Mat transform = cv::getPerspectiveTransform(source, moved);
+    if (card_to_shot)
+        *card_to_shot = cv::Matx33d(transform);
     cv::Mat warped;
     cv::warpPerspective(image, warped, transform, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
 

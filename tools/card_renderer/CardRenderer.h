@@ -248,8 +248,10 @@ constexpr double kMaxExposureGain = 4;
 double metered_gain(const cv::Mat& bgr, const cv::Rect& window);
 
 // One camera frame of the card: 428 x 270 8-bit grey. `moved_truth`, when
-// given, receives the truth moved by the frame's geometric jitter.
+// given, receives the truth moved by the frame's geometric jitter;
+// `card_to_shot`, the jitter itself (pixel centres on whole coordinates), for
+// tools that carry truths of their own (a date they drew) into the shot.
 cv::Mat photograph(const RenderedCard& card, const CameraEffects& effects, std::uint64_t seed,
-                   CardTruth* moved_truth = nullptr);
+                   CardTruth* moved_truth = nullptr, cv::Matx33d* card_to_shot = nullptr);
 
 }  // namespace card_renderer

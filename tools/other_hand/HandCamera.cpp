@@ -104,7 +104,7 @@ cv::Mat jpeg_round_trip(const cv::Mat& bgr8, int quality)
 
 }  // namespace
 
-cv::Mat photograph_hand_card(const HandCard& card, std::uint64_t seed)
+cv::Mat photograph_hand_card(const HandCard& card, std::uint64_t seed, cv::Matx33d* card_to_shot)
 {
     Dice dice(seed, 7);
     cv::Mat image;
@@ -117,8 +117,10 @@ cv::Mat photograph_hand_card(const HandCard& card, std::uint64_t seed)
     cv::Point2f to[4];
     for (int i = 0; i < 4; ++i)
         to[i] = from[i] + cv::Point2f(static_cast<float>(dice.range(-1.6, 1.6)), static_cast<float>(dice.range(-1.6, 1.6)));
-    cv::warpPerspective(image, image, cv::getPerspectiveTransform(from, to), image.size(), cv::INTER_LINEAR,
-                        cv::BORDER_REPLICATE);
+    const cv::Mat leftover = cv::getPerspectiveTransform(from, to);
+    if (card_to_shot)
+        *card_to_shot = cv::Matx33d(leftover);
+    cv::warpPerspective(image, image, leftover, image.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
 
     roll_exposure(image, dice);
     blur_lens(image, dice, dice.range(0.3, 1.1));

@@ -108,8 +108,10 @@ std::string issuer_number(Dice& dice, int length);
 bool passes_luhn(const std::string& digits);
 
 // One camera shot of the card already warped to 428 x 270, as the core sees
-// it after the edge finder: 8-bit grey.
-cv::Mat photograph_hand_card(const HandCard& card, std::uint64_t seed);
+// it after the edge finder: 8-bit grey. `card_to_shot`, when given, receives
+// the corners' leftover error as a homography (pixel centres on whole
+// coordinates), so that a measuring tool can carry the truth into the shot.
+cv::Mat photograph_hand_card(const HandCard& card, std::uint64_t seed, cv::Matx33d* card_to_shot = nullptr);
 
 // One 640 x 480 frame of the card held at `guide` (top left, top right,
 // bottom right, bottom left; pixel centres), as a phone's preview stream
