@@ -8,7 +8,10 @@
 // analysed in and pauses while the app is not active.
 //
 // Threads: the main thread creates the stream and calls everything but the
-// sample-buffer callbacks, which the capture queue runs; the camera's
+// sample-buffer callbacks, which the capture queue runs (and checks). The
+// camera steering (autofocusOnce, the torch setters and queries) is also
+// called from the frame handler on the capture queue: those go through
+// changeCameraConfiguration and take no thread check. The camera's
 // "adjustingFocus"/"adjustingExposure" observers run on whatever thread
 // changes them. Every camera configuration runs under one semaphore. The
 // RecoContext and the torch-wish state are used on the capture queue only.
