@@ -22,7 +22,7 @@
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Keyboard.h"
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/ViewAnimation.h"
 
 namespace cardscanner {

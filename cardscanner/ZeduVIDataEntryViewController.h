@@ -24,6 +24,7 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"

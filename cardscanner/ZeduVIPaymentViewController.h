@@ -16,7 +16,8 @@
 
 #include "cardscanner/ZeduVIContext.h"
 #include "platform/ui/ImageView.h"
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Responder.h"
 
 namespace cardscanner {
 

@@ -22,6 +22,7 @@
 #include "platform/foundation/Strings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/ScrollView.h"
 
 namespace hybrid {
 

@@ -10,7 +10,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/TextField.h"
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
 
 namespace sim {

@@ -1,7 +1,8 @@
+#include "platform/ui/ScrollView.h"
+
 #include <algorithm>
 
 #include "platform/foundation/RunLoop.h"
-#include "platform/ui/View.h"
 
 namespace platform {
 

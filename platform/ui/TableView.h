@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/ui/Label.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
 namespace platform {

@@ -8,7 +8,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Screen.h"
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
@@ -50,21 +50,6 @@ std::shared_ptr<UINavigationController> UIViewController::navigationController()
     return nullptr;
 }
 
-UIResponder UIResponder::nextResponder() const {
-    if (view_) {
-        if (auto controller = view_->viewController(); controller && controller->isViewLoaded() &&
-                                                         controller->view() == view_) {
-            return UIResponder(std::move(controller));
-        }
-        return UIResponder(view_->superview());
-    }
-    if (!controller_) return {};
-    if (controller_->isViewLoaded()) {
-        if (auto superview = controller_->view()->superview()) return UIResponder(std::move(superview));
-    }
-    if (auto parent = controller_->parentViewController()) return UIResponder(std::move(parent));
-    return UIResponder(controller_->presentingViewController());
-}
 
 namespace {
 

@@ -51,6 +51,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URLRequest.h"
 #include "platform/foundation/Value.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
 namespace platform {

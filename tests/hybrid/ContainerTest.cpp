@@ -25,6 +25,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/ScrollView.h"
 #include "tests/platform/TemporaryDirectory.h"
 
 using namespace hybrid;

@@ -12,7 +12,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TextField.h"
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
 
 using namespace platform;

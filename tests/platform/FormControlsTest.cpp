@@ -17,9 +17,10 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/Keyboard.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
 
 using namespace platform;

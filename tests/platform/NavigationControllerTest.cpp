@@ -1,6 +1,7 @@
 // The navigation controller's stack, appearance calls, bar and content
 // layout, and the responder walk from a view up to the controllers around it.
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Responder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/ui/UINavigationController.h"
+#include "platform/ui/NavigationController.h"
 
 #include <algorithm>
 #include <utility>
