@@ -85,12 +85,12 @@ bool playScanStep(const Value& step, std::string& error) {
 }
 
 StepOutcome playCamera(const StepRun& run) {
-    const std::string* spec = run.step["camera"].string();
-    if (!spec) return StepOutcome::failed("\"camera\" is a text");
-    platform::logf("scenario: camera %s", spec->c_str());
+    const std::string* camera = run.step["camera"].string();
+    if (!camera) return StepOutcome::failed("\"camera\" is a text");
+    platform::logf("scenario: camera %s", camera->c_str());
     std::string error;
     // Video paths are relative to the scenario file.
-    if (!installCamera(*spec, run.scenarioFolder(), error)) return StepOutcome::failed(error);
+    if (!installCamera(*camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
     return StepOutcome::next();
 }
 

@@ -14,7 +14,9 @@ namespace {
 // The first row that selects a step plays it, so a step holding several
 // known keys plays the one highest up here. Scenarios written so far were
 // played in this order, so a new row goes below the rows whose steps it must
-// not take over: in practice, at the end.
+// not take over: in practice, at the end. A key holding the wrong kind of
+// value does not select its row, and the step falls to the rows below:
+// {"wait": "1"} does nothing this player knows, {"wait": "1", "log": "x"} logs.
 constexpr StepKind kSteps[] = {
     // A number "wait" goes before everything: {"wait": 1, "log": "x"} only waits.
     {"wait", Holds::Number, playWait},

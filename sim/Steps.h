@@ -57,7 +57,7 @@ public:
         : step(step), index(index), previousStepStart(previousStepStart), stepStart(stepStart), player_(player) {}
 
     const platform::Value& step;
-    const std::size_t index;
+    const std::size_t index;  // from 0; the log's step numbers count from 1
     // The log's size when the previous step began and when this one began.
     const std::size_t previousStepStart;
     const std::size_t stepStart;

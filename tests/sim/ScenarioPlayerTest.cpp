@@ -91,6 +91,7 @@ TEST(ScenarioPlayer, AStepWithSeveralKeysPlaysTheOneThatComesFirst) {
     EXPECT_TRUE(log.contains("step 2: waitFor 'said' timed out after 10 s"));
 
     const std::pair<const char*, const char*> cases[] = {
+        {R"([{"wait": "1"}])", "step 1: does nothing this player knows"},  // a text "wait" selects nothing
         {R"([{"expect": [], "waitFor": "x"}])", "step 1: expect needs a text or a list of texts"},
         {R"([{"expectNot": 3, "log": "x"}])", "step 1: expectNot needs a text"},
         {R"([{"eval": "1", "log": "x"}])", "step 1: no page to evaluate in"},
