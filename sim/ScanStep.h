@@ -23,7 +23,9 @@
 
 namespace sim {
 
-// True when the step is one of these; `error` says why it could not run.
+// Whether the step table plays the step as one of these, and playing it by
+// itself, outside a scenario: false with `error` saying why it could not run.
+// The player plays them through the table (sim/Steps.h) like every step.
 bool isScanStep(const platform::Value& step);
 bool playScanStep(const platform::Value& step, std::string& error);
 

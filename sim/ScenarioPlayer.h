@@ -54,6 +54,10 @@
 //     {"log": "text"}
 //   ]}
 //
+// Each step is played by the row of one table that its keys select; a step
+// holding several known keys plays the one the table puts first (see
+// sim/Steps.h).
+//
 // The player's own "scenario: step" lines never count for "waitFor" or
 // "expect". A step that cannot run or whose check fails (bad JSON, a
 // "waitFor" that times out, an "expect" not met, a script that throws, no app
@@ -77,6 +81,9 @@
 
 namespace sim {
 
+struct StepOutcome;
+class StepRun;
+
 // Makes a scripted network on Wi-Fi the process's reachability source.
 std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork();
 
@@ -94,17 +101,21 @@ public:
     int screenshotsTaken() const { return shots_; }
 
 private:
+    friend class StepRun;
+    struct LogWatch;
+
     void runStep(std::size_t index);
     void next(std::size_t index, double delay = 0);
     void fail(std::size_t index, const std::string& reason);
+    void end(std::size_t index, const StepOutcome& outcome);
     // Drops each text that a line logged from index `first` on (step lines
     // aside) contains; true once none is left. `first` moves past the lines
     // looked at.
     bool loggedSince(std::size_t& first, std::vector<std::string>& texts) const;
-    bool touchPath(const platform::Value& points, double step);
+    // One look of a wait on the log, and the next one 50 ms of run loop on.
+    std::optional<StepOutcome> look(LogWatch& watch) const;
+    void lookAgain(std::shared_ptr<LogWatch> watch);
     bool screenshot(const std::string& name);
-    // The location steps; false with `error` set when the step is malformed.
-    bool playLocationStep(const platform::Value& step, std::string& error);
 
     platform::Value scenario_;
     const platform::LogCapture& log_;

@@ -1,5 +1,6 @@
-#include "sim/ScanStep.h"
-
+// Camera and scan steps: what the capture camera films and whether the app
+// may use it, picks in the image picker on screen, and the card scanner's
+// camera screen presented by itself (see sim/ScanStep.h).
 #include <memory>
 
 #include "cardscanner/ZeduVIContext.h"
@@ -8,8 +9,11 @@
 #include "cardscanner/ZeduVIViewController.h"
 #include "platform/capture/FrameSource.h"
 #include "platform/foundation/Log.h"
-#include "platform/ui/Device.h"
+#include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
+#include "sim/ScanStep.h"
+#include "sim/SimCamera.h"
+#include "sim/Steps.h"
 #include "tools/camera_frames/FilmedCardSource.h"
 
 namespace sim {
@@ -74,31 +78,54 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
 
 }  // namespace
 
-bool isScanStep(const Value& step) { return !step["scanCard"].isNil() || !step["deviceOrientation"].isNil(); }
+bool isScanStep(const Value& step) { return selectsAny(step, {"deviceOrientation", "scanCard"}); }
 
 bool playScanStep(const Value& step, std::string& error) {
-    if (!step["deviceOrientation"].isNil()) {
-        const long orientation = step["deviceOrientation"].integerValue();
-        if (!step["deviceOrientation"].isNumber() || orientation < 0 || orientation > 6) {
-            error = "a device orientation is a number from 0 to 6";
-            return false;
-        }
-        platform::logf("scenario: device orientation %ld", orientation);
-        platform::UIDevice::currentDevice().setOrientation(static_cast<platform::UIDeviceOrientation>(orientation));
-        return true;
-    }
-    const Value& options = step["scanCard"];
-    if (!options.isDictionary()) {
-        error = "scanCard takes an object of options";
-        return false;
-    }
+    return playAlone(step, {"deviceOrientation", "scanCard"}, error);
+}
+
+StepOutcome playCamera(const StepRun& run) {
+    const std::string* camera = run.step["camera"].string();
+    if (!camera) return StepOutcome::failed("\"camera\" is a text");
+    platform::logf("scenario: camera %s", camera->c_str());
+    std::string error;
+    // Video paths are relative to the scenario file.
+    if (!installCamera(*camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
+    return StepOutcome::next();
+}
+
+StepOutcome playCameraPermission(const StepRun& run) {
+    const std::string name = run.step["cameraPermission"].stringValue();
+    platform::logf("scenario: camera permission %s", name.c_str());
+    std::string error;
+    if (!setCameraPermission(name, error)) return StepOutcome::failed(error);
+    return StepOutcome::next();
+}
+
+StepOutcome playPick(const StepRun& run) {
+    const std::string& kind = *run.step["pick"].string();
+    std::string error;
+    bool picked = false;
+    const std::string* file = run.step["file"].string();
+    if (kind == "library" && !file) return StepOutcome::failed("a library pick needs a \"file\"");
+    platform::logf("scenario: picker %s%s%s", kind.c_str(), file && kind == "library" ? " " : "",
+                   file && kind == "library" ? file->c_str() : "");
+    if (kind == "library") picked = platform::UIImagePickerController::pickLibraryFile(*file, &error);
+    else if (kind == "camera") picked = platform::UIImagePickerController::takeCameraPicture(&error);
+    else if (kind == "video") picked = platform::UIImagePickerController::pickVideo(&error);
+    else if (kind == "cancel") picked = platform::UIImagePickerController::cancel(&error);
+    else return StepOutcome::failed("unknown pick '" + kind + "'");
+    if (!picked) return StepOutcome::failed("picker: " + error);
+    return StepOutcome::next();
+}
+
+StepOutcome playScanCard(const StepRun& run) {
+    const Value& options = run.step["scanCard"];
+    if (!options.isDictionary()) return StepOutcome::failed("scanCard takes an object of options");
     auto window = platform::UIWindow::keyWindow();
     auto presenter = window ? window->rootViewController() : nullptr;
     while (presenter && presenter->presentedViewController()) presenter = presenter->presentedViewController();
-    if (!presenter) {
-        error = "no window to present the card scanner in";
-        return false;
-    }
+    if (!presenter) return StepOutcome::failed("no window to present the card scanner in");
     auto context = contextFrom(options);
     auto screen = cardscanner::ZeduVIViewController::create();
     screen->setContext(context);
@@ -106,7 +133,7 @@ bool playScanStep(const Value& step, std::string& error) {
     payment->setPaymentDelegate(reporter());
     presenter->presentViewController(payment, false);
     platform::log("scenario: card scanner presented");
-    return true;
+    return StepOutcome::next();
 }
 
 }  // namespace sim

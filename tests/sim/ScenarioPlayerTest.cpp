@@ -78,3 +78,30 @@ TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
         EXPECT_TRUE(log.contains(std::string("scenario: failed: ") + failure)) << steps;
     }
 }
+
+TEST(ScenarioPlayer, AStepWithSeveralKeysPlaysTheOneThatComesFirst) {
+    platform::LogCapture log;
+    // A number "wait" goes before all else: the line is never logged.
+    EXPECT_EQ(play(R"([{"wait": 0, "log": "unsaid"}, {"expect": "unsaid"}])", log), false);
+    // "expect" with "waitFor" waits for the "waitFor" text; with a timeout
+    // from the previous step on, as an "expect", without one only forward.
+    EXPECT_EQ(play(R"([{"log": "said"}, {"expect": "never", "waitFor": "said", "timeout": 1}])", log), true);
+    EXPECT_EQ(play(R"([{"log": "said"}, {"expect": "said", "waitFor": "said"}])", log), false);
+    EXPECT_TRUE(log.contains("step 2: waitFor 'said' timed out after 10 s"));
+
+    const std::pair<const char*, const char*> cases[] = {
+        {R"([{"wait": "1"}])", "step 1: does nothing this player knows"},  // a text "wait" selects nothing
+        {R"([{"expect": [], "waitFor": "x"}])", "step 1: expect needs a text or a list of texts"},
+        {R"([{"expectNot": 3, "log": "x"}])", "step 1: expectNot needs a text"},
+        {R"([{"eval": "1", "log": "x"}])", "step 1: no page to evaluate in"},
+        {R"([{"openURL": 3, "deviceToken": "00ff", "log": "x"}])", "step 1: no application delegate"},
+        {R"([{"camera": 3, "type": "1234"}])", "step 1: \"camera\" is a text"},
+        {R"([{"type": "1234", "log": "x"}])", "step 1: no text field has the keyboard"},
+    };
+    for (const auto& [steps, failure] : cases) {
+        platform::LogCapture caseLog;
+        EXPECT_EQ(play(steps, caseLog), false) << steps;
+        EXPECT_TRUE(caseLog.contains(std::string("scenario: failed: ") + failure)) << steps;
+        EXPECT_FALSE(caseLog.contains("1234")) << steps;  // typed digits are masked in the step's echo too
+    }
+}

@@ -1,0 +1,130 @@
+// Device and network steps: the application's life-cycle events, what the
+// system hands the app's delegate (opened URLs, notifications, device
+// tokens), the scripted network and the device's orientation.
+#include "app/AppDelegate.h"
+#include "platform/foundation/Log.h"
+#include "platform/network/ReachabilitySource.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
+#include "sim/ScenarioPlayer.h"
+#include "sim/Steps.h"
+
+namespace sim {
+
+using platform::Value;
+
+namespace {
+
+std::optional<platform::Data> bytesOfHex(const std::string& hex) {
+    if (hex.size() % 2) return std::nullopt;
+    platform::Data bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        auto nibble = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        const int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return bytes;
+}
+
+// The reachability flags each scripted network reports for the internet.
+std::optional<platform::ReachabilityFlags> scriptedNetworkFlags(const std::string& name) {
+    using namespace platform;
+    if (name == "wifi") return kReachabilityFlagsReachable;
+    if (name == "cellular") return kReachabilityFlagsReachable | kReachabilityFlagsIsWWAN;
+    if (name == "cellular-connection-required")
+        return kReachabilityFlagsReachable | kReachabilityFlagsIsWWAN | kReachabilityFlagsConnectionRequired;
+    if (name == "none") return ReachabilityFlags{0};
+    return std::nullopt;
+}
+
+constexpr const char* kNoDelegate = "no application delegate to hand it to";
+
+}  // namespace
+
+std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork() {
+    auto source = std::make_shared<platform::ScriptedReachabilitySource>(*scriptedNetworkFlags("wifi"));
+    platform::ReachabilitySource::setShared(source);
+    return source;
+}
+
+StepOutcome playEvent(const StepRun& run) {
+    const std::string& event = *run.step["event"].string();
+    auto& application = platform::UIApplication::sharedApplication();
+    if (event == "resignActive") application.setApplicationState(platform::UIApplicationState::Inactive);
+    else if (event == "enterBackground") application.setApplicationState(platform::UIApplicationState::Background);
+    else if (event == "enterForeground") {
+        application.setApplicationState(platform::UIApplicationState::Background);
+        application.setApplicationState(platform::UIApplicationState::Inactive);
+    } else if (event == "becomeActive") application.setApplicationState(platform::UIApplicationState::Active);
+    else if (event == "terminate") application.terminate();
+    else return StepOutcome::failed("unknown event '" + event + "'");
+    return StepOutcome::next();
+}
+
+StepOutcome playOpenURL(const StepRun& run) {
+    auto delegate = appDelegate();
+    if (!delegate) return StepOutcome::failed(kNoDelegate);
+    const std::string& text = *run.step["openURL"].string();
+    auto url = platform::URL::create(text);
+    if (!url) return StepOutcome::failed("not a URL: " + text);
+    if (!delegate->applicationHandleOpenURL(platform::UIApplication::sharedApplication(), url))
+        return StepOutcome::failed("the app did not open " + text);
+    return StepOutcome::next();
+}
+
+StepOutcome playRemoteNotification(const StepRun& run) {
+    auto delegate = appDelegate();
+    if (!delegate) return StepOutcome::failed(kNoDelegate);
+    delegate->applicationDidReceiveRemoteNotification(platform::UIApplication::sharedApplication(),
+                                                      *run.step["remoteNotification"].dictionary());
+    return StepOutcome::next();
+}
+
+StepOutcome playLocalNotification(const StepRun& run) {
+    auto delegate = appDelegate();
+    if (!delegate) return StepOutcome::failed(kNoDelegate);
+    delegate->applicationDidReceiveLocalNotification(platform::UIApplication::sharedApplication(),
+                                                     run.step["localNotification"]);
+    return StepOutcome::next();
+}
+
+StepOutcome playDeviceToken(const StepRun& run) {
+    auto delegate = appDelegate();
+    if (!delegate) return StepOutcome::failed(kNoDelegate);
+    auto bytes = bytesOfHex(*run.step["deviceToken"].string());
+    if (!bytes) return StepOutcome::failed("a device token is hexadecimal text");
+    delegate->applicationDidRegisterForRemoteNotificationsWithDeviceToken(platform::UIApplication::sharedApplication(),
+                                                                         *bytes);
+    return StepOutcome::next();
+}
+
+StepOutcome playNetwork(const StepRun& run) {
+    const std::string& name = *run.step["network"].string();
+    const auto flags = scriptedNetworkFlags(name);
+    if (!flags) return StepOutcome::failed("unknown network '" + name + "'");
+    auto scripted =
+        std::dynamic_pointer_cast<platform::ScriptedReachabilitySource>(platform::ReachabilitySource::shared());
+    if (!scripted)
+        return StepOutcome::failed("the network is the machine's own (--live-network) and cannot be scripted");
+    platform::logf("scenario: network %s", name.c_str());
+    scripted->setFlags(*flags);
+    return StepOutcome::next();
+}
+
+StepOutcome playDeviceOrientation(const StepRun& run) {
+    const Value& value = run.step["deviceOrientation"];
+    const long orientation = value.integerValue();
+    if (!value.isNumber() || orientation < 0 || orientation > 6)
+        return StepOutcome::failed("a device orientation is a number from 0 to 6");
+    platform::logf("scenario: device orientation %ld", orientation);
+    platform::UIDevice::currentDevice().setOrientation(static_cast<platform::UIDeviceOrientation>(orientation));
+    return StepOutcome::next();
+}
+
+}  // namespace sim

@@ -1,0 +1,100 @@
+// Location steps: fixes and failures from the scripted location source, the
+// location services switch, the app's permission, and GPX tracks replayed.
+#include <filesystem>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Log.h"
+#include "platform/location/LocationSource.h"
+#include "sim/Steps.h"
+
+namespace sim {
+
+using platform::LocationSource;
+using platform::Value;
+
+namespace {
+
+// The shared source when it is the scripted one, else a new scripted one made
+// the shared source.
+std::shared_ptr<platform::ScriptedLocationSource> scriptedLocationSource() {
+    auto scripted = std::dynamic_pointer_cast<platform::ScriptedLocationSource>(LocationSource::shared());
+    if (!scripted) {
+        scripted = std::make_shared<platform::ScriptedLocationSource>();
+        LocationSource::setShared(scripted);
+    }
+    return scripted;
+}
+
+}  // namespace
+
+StepOutcome playLocation(const StepRun& run) {
+    const Value& fix = run.step["location"];
+    if (!fix["latitude"].isNumber() || !fix["longitude"].isNumber())
+        return StepOutcome::failed("a location needs a \"latitude\" and a \"longitude\"");
+    auto number = [&](const char* key, double otherwise) {
+        return fix[key].isNumber() ? fix[key].doubleValue() : otherwise;
+    };
+    platform::CLLocation location;
+    location.coordinate = {fix["latitude"].doubleValue(), fix["longitude"].doubleValue()};
+    location.altitude = number("altitude", 0);
+    location.horizontalAccuracy = number("horizontalAccuracy", 5);
+    location.verticalAccuracy = number("verticalAccuracy", fix.dictionary()->count("altitude") ? 5 : -1);
+    location.course = number("course", -1);
+    location.speed = number("speed", -1);
+    location.timestamp = number("timestamp", platform::clock().now());
+    auto scripted = scriptedLocationSource();
+    platform::logf("scenario: location %.6f,%.6f", location.coordinate.latitude, location.coordinate.longitude);
+    scripted->deliverLocation(location);
+    return StepOutcome::next();
+}
+
+StepOutcome playLocationError(const StepRun& run) {
+    const Value& code = run.step["locationError"];
+    if (!code.isNumber()) return StepOutcome::failed("a location error is the error's code");
+    platform::logf("scenario: location error %d", code.intValue());
+    scriptedLocationSource()->deliverFailure(platform::locationError(code.intValue()));
+    return StepOutcome::next();
+}
+
+StepOutcome playLocationServices(const StepRun& run) {
+    const std::string* state = run.step["locationServices"].string();
+    if (!state || (*state != "on" && *state != "off"))
+        return StepOutcome::failed("location services are \"on\" or \"off\"");
+    platform::logf("scenario: location services %s", state->c_str());
+    LocationSource::setServicesEnabled(*state == "on");
+    return StepOutcome::next();
+}
+
+StepOutcome playLocationPermission(const StepRun& run) {
+    static const std::pair<const char*, platform::CLAuthorizationStatus> permissions[] = {
+        {"notDetermined", platform::kCLAuthorizationStatusNotDetermined},
+        {"restricted", platform::kCLAuthorizationStatusRestricted},
+        {"denied", platform::kCLAuthorizationStatusDenied},
+        {"authorized", platform::kCLAuthorizationStatusAuthorized},
+        {"authorizedWhenInUse", platform::kCLAuthorizationStatusAuthorizedWhenInUse},
+    };
+    const std::string name = run.step["locationPermission"].stringValue();
+    for (const auto& [known, status] : permissions) {
+        if (name != known) continue;
+        platform::logf("scenario: location permission %s", known);
+        LocationSource::setAuthorizationStatus(status);
+        return StepOutcome::next();
+    }
+    return StepOutcome::failed("unknown location permission '" + name +
+                               "' (notDetermined, restricted, denied, authorized, authorizedWhenInUse)");
+}
+
+// The path is the scenario's, made relative to the scenario file when it was loaded.
+StepOutcome playLocationTrack(const StepRun& run) {
+    const std::string path = run.step["locationTrack"].stringValue();
+    platform::Error trackError;
+    auto track = platform::GPXLocationSource::createWithContentsOfFile(path, &trackError);
+    if (!track) return StepOutcome::failed(trackError.localizedDescription);
+    platform::logf("scenario: location track %s (%zu points)", std::filesystem::path(path).filename().c_str(),
+                   track->points().size());
+    LocationSource::setShared(track);
+    track->start();
+    return StepOutcome::next();
+}
+
+}  // namespace sim

@@ -1,0 +1,149 @@
+#pragma once
+// The scenario player's steps: one table (StepTable.cpp) from the key that
+// selects a step to the function that plays it. A step may hold several known
+// keys; the table's order decides which one plays, and the player plays only
+// that one. The functions live one file per family:
+//
+//   PageSteps.cpp              wait, waitFor, expect, expectNot, eval, screenshot, log
+//   TouchAndTextSteps.cpp      touch, tap, and the keyboard and form: type, backspace, return,
+//                              tapField, tapButton, expectButton
+//   DeviceAndNetworkSteps.cpp  life-cycle events, opened URLs, notifications, device tokens,
+//                              the scripted network, the device's orientation
+//   LocationSteps.cpp          location fixes, errors, services, permission and GPX tracks
+//   CameraAndScanSteps.cpp     the capture camera and its permission, the image picker, the card scanner
+//
+// Adding a step is one function in its family's file, declared below, and one
+// row of the table. Everything here runs on the main thread, as the player does.
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/foundation/Value.h"
+
+namespace app {
+class AppDelegate;
+}
+
+namespace sim {
+
+class ScenarioPlayer;
+
+// How a step ends, as its function answers.
+struct StepOutcome {
+    enum class Kind { Next, Failed, Waiting };
+    Kind kind = Kind::Next;
+    double delay = 0;    // Next: seconds of run loop before the next step starts
+    std::string reason;  // Failed: the "scenario: failed: step N: ..." text
+
+    static StepOutcome next(double delay = 0) { return {Kind::Next, delay, {}}; }
+    static StepOutcome failed(std::string reason) { return {Kind::Failed, 0, std::move(reason)}; }
+    // A wait the function started (StepRun::watchLog) ends the step later.
+    static StepOutcome waiting() { return {Kind::Waiting, 0, {}}; }
+};
+
+// One step being played, as its function sees it. A step played alone
+// (playFormStep, playScanStep) has no player behind it, so its function may
+// neither wait on the log nor take screenshots.
+class StepRun {
+public:
+    StepRun(const platform::Value& step, std::size_t index, ScenarioPlayer* player, std::size_t previousStepStart,
+            std::size_t stepStart)
+        : step(step), index(index), previousStepStart(previousStepStart), stepStart(stepStart), player_(player) {}
+
+    const platform::Value& step;
+    const std::size_t index;  // from 0; the log's step numbers count from 1
+    // The log's size when the previous step began and when this one began.
+    const std::size_t previousStepStart;
+    const std::size_t stepStart;
+
+    // Answers how the step ends, given the texts no line has contained yet;
+    // nothing to look again.
+    using Look = std::function<std::optional<StepOutcome>(const std::vector<std::string>& unseen)>;
+    // Every step that waits waits here: `look` runs now and then every 50 ms
+    // of run loop, each time after the lines logged since the last look (from
+    // line `from` on at first; the player's step lines never count) have
+    // struck out the texts they contain, until it answers.
+    StepOutcome watchLog(std::size_t from, std::vector<std::string> texts, Look look) const;
+
+    // The window as <shots>/<nn>-name.png; true without a shots folder.
+    bool screenshot(const std::string& name) const;
+    // The folder of the scenario file, which relative paths start from.
+    std::string scenarioFolder() const;
+
+private:
+    ScenarioPlayer* player_;
+};
+
+// Called only for a step its row selects, so the row's key holds what the row
+// asks for.
+using StepFunction = StepOutcome (*)(const StepRun&);
+
+// What a row's key must hold for the row to select a step.
+enum class Holds { Anything, Number, Text, List, Object };
+
+struct StepKind {
+    const char* key;
+    Holds holds;
+    StepFunction play;
+};
+
+// The first row of the table that selects the step; nullptr when none does.
+const StepKind* stepKindFor(const platform::Value& step);
+
+// Among the rows of the given keys only: whether one selects the step, and
+// playing it alone, outside a scenario (when none selects it, the last key's
+// row plays). False with `error` set when the step fails.
+bool selectsAny(const platform::Value& step, std::initializer_list<std::string_view> keys);
+bool playAlone(const platform::Value& step, std::initializer_list<std::string_view> keys, std::string& error);
+
+// The running app's delegate; nullptr before the app has one.
+std::shared_ptr<app::AppDelegate> appDelegate();
+
+// Page: waits, the log, the page's script, screenshots.
+StepOutcome playWait(const StepRun& run);
+StepOutcome playExpect(const StepRun& run);
+StepOutcome playWaitFor(const StepRun& run);
+StepOutcome playExpectNot(const StepRun& run);
+StepOutcome playEval(const StepRun& run);
+StepOutcome playScreenshot(const StepRun& run);
+StepOutcome playLog(const StepRun& run);
+
+// Touch and text.
+StepOutcome playTouch(const StepRun& run);
+StepOutcome playTap(const StepRun& run);
+StepOutcome playType(const StepRun& run);
+StepOutcome playBackspace(const StepRun& run);
+StepOutcome playReturn(const StepRun& run);
+StepOutcome playTapField(const StepRun& run);
+StepOutcome playTapButton(const StepRun& run);
+StepOutcome playExpectButton(const StepRun& run);
+
+// Device and network.
+StepOutcome playEvent(const StepRun& run);
+StepOutcome playOpenURL(const StepRun& run);
+StepOutcome playRemoteNotification(const StepRun& run);
+StepOutcome playLocalNotification(const StepRun& run);
+StepOutcome playDeviceToken(const StepRun& run);
+StepOutcome playNetwork(const StepRun& run);
+StepOutcome playDeviceOrientation(const StepRun& run);
+
+// Location.
+StepOutcome playLocation(const StepRun& run);
+StepOutcome playLocationError(const StepRun& run);
+StepOutcome playLocationServices(const StepRun& run);
+StepOutcome playLocationPermission(const StepRun& run);
+StepOutcome playLocationTrack(const StepRun& run);
+
+// Camera and scan.
+StepOutcome playCamera(const StepRun& run);
+StepOutcome playCameraPermission(const StepRun& run);
+StepOutcome playPick(const StepRun& run);
+StepOutcome playScanCard(const StepRun& run);
+
+}  // namespace sim

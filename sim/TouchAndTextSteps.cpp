@@ -1,0 +1,221 @@
+// Touch and text steps: touches and taps in window points, and the keyboard
+// and the form's fields and buttons found by what they show (see sim/FormStep.h).
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/AppDelegate.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
+#include "platform/graphics/GeometryFunctions.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Keyboard.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Window.h"
+#include "sim/FormStep.h"
+#include "sim/Steps.h"
+
+namespace sim {
+
+using platform::CGPoint;
+using platform::CGRect;
+using platform::UIView;
+using platform::Value;
+
+namespace {
+
+std::optional<CGPoint> pointOf(const Value& value) {
+    if (!value.isArray() || value.count() != 2 || !value[0].isNumber() || !value[1].isNumber()) return std::nullopt;
+    return CGPoint{value[0].doubleValue(), value[1].doubleValue()};
+}
+
+bool touchPath(const Value& points, double spacing) {
+    auto delegate = appDelegate();
+    auto window = delegate ? delegate->window() : nullptr;
+    if (!window || points.count() == 0) return false;
+    std::vector<CGPoint> path;
+    for (std::size_t i = 0; i < points.count(); ++i) {
+        auto point = pointOf(points[i]);
+        // A finger stays on the screen; a path to far away would also be
+        // millions of moves long.
+        if (!point || !platform::CGRectContainsPoint(window->bounds(), *point)) return false;
+        path.push_back(*point);
+    }
+    window->sendTouch(platform::UITouchPhase::Began, path.front());
+    // Intermediate points every `spacing` points, as a finger reports them.
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        const double dx = path[i].x - path[i - 1].x, dy = path[i].y - path[i - 1].y;
+        const int pieces = std::max(1, static_cast<int>(std::ceil(std::hypot(dx, dy) / std::max(1.0, spacing))));
+        for (int k = 1; k <= pieces; ++k)
+            window->sendTouch(platform::UITouchPhase::Moved,
+                              {path[i - 1].x + dx * k / pieces, path[i - 1].y + dy * k / pieces});
+    }
+    window->sendTouch(platform::UITouchPhase::Ended, path.back());
+    return true;
+}
+
+// Depth first, so later (higher) views come later.
+void visitVisible(const std::shared_ptr<UIView>& view, const platform::UIWindow& window,
+                  const std::function<void(const std::shared_ptr<UIView>&)>& visit) {
+    if (view->isHidden() || view->alpha() < 0.01) return;
+    const CGRect inWindow = view->convertRectToView(view->bounds(), nullptr);
+    const CGRect screen = window.bounds();
+    const bool onScreen = inWindow.origin.x < screen.origin.x + screen.size.width &&
+                          inWindow.origin.x + inWindow.size.width > screen.origin.x &&
+                          inWindow.origin.y < screen.origin.y + screen.size.height &&
+                          inWindow.origin.y + inWindow.size.height > screen.origin.y;
+    if (onScreen) visit(view);
+    for (const auto& subview : view->subviews()) visitVisible(subview, window, visit);
+}
+
+CGPoint centreInWindow(const UIView& view, CGRect rect) {
+    return view.convertPointToView({rect.origin.x + rect.size.width / 2, rect.origin.y + rect.size.height / 2}, nullptr);
+}
+
+struct FoundButton {
+    CGPoint point;  // where to tap, window coordinates
+    bool enabled = false;
+};
+
+std::optional<FoundButton> findButton(platform::UIWindow& window, const std::string& title) {
+    std::optional<FoundButton> found;
+    visitVisible(window.shared_from_this(), window, [&](const std::shared_ptr<UIView>& view) {
+        if (const auto bar = std::dynamic_pointer_cast<platform::UINavigationBar>(view)) {
+            for (const auto& placed : bar->visibleItems()) {
+                if (placed.item->title() == title)
+                    found = FoundButton{centreInWindow(*bar, placed.rect), placed.item->isEnabled()};
+            }
+        } else if (const auto button = std::dynamic_pointer_cast<platform::UIButton>(view)) {
+            if (button->titleForState(platform::UIControlStateNormal) == title || button->currentTitle() == title)
+                found = FoundButton{centreInWindow(*button, button->bounds()), button->isEnabled()};
+        }
+    });
+    return found;
+}
+
+std::shared_ptr<platform::UITextField> findField(platform::UIWindow& window, const std::string& placeholder) {
+    std::shared_ptr<platform::UITextField> found;
+    visitVisible(window.shared_from_this(), window, [&](const std::shared_ptr<UIView>& view) {
+        if (const auto field = std::dynamic_pointer_cast<platform::UITextField>(view)) {
+            if (field->placeholder() == placeholder) found = field;
+        }
+    });
+    return found;
+}
+
+}  // namespace
+
+std::string maskDigits(const std::string& text) {
+    std::size_t digits = 0;
+    for (char c : text) digits += (c >= '0' && c <= '9');
+    // A whole card number keeps its last four, as everything else shows it;
+    // a CVV, a piece of a number or a number with a digit wrong keeps none.
+    const std::size_t shown = digits >= 13 ? 4 : 0;
+    std::string masked;
+    std::size_t seen = 0;
+    for (char c : text) {
+        const bool digit = c >= '0' && c <= '9';
+        if (digit && ++seen + shown <= digits) masked += "\u2022";
+        else masked += c;
+    }
+    return masked;
+}
+
+bool isFormStep(const Value& step) {
+    return selectsAny(step, {"type", "backspace", "return", "tapField", "tapButton", "expectButton"});
+}
+
+bool playFormStep(const Value& step, std::string& error) {
+    return playAlone(step, {"type", "backspace", "return", "tapField", "tapButton", "expectButton"}, error);
+}
+
+StepOutcome playTouch(const StepRun& run) {
+    const double spacing = run.step["step"].isNumber() ? run.step["step"].doubleValue() : 10.0;
+    if (!touchPath(run.step["touch"], spacing))
+        return StepOutcome::failed("a touch path is a list of [x, y] points in a window");
+    return StepOutcome::next();
+}
+
+StepOutcome playTap(const StepRun& run) {
+    if (!touchPath(Value(platform::Array{run.step["tap"], run.step["tap"]}), 10.0))
+        return StepOutcome::failed("a tap is one [x, y] point in a window");
+    return StepOutcome::next();
+}
+
+StepOutcome playType(const StepRun& run) {
+    const std::string* text = run.step["type"].string();
+    if (!text) return StepOutcome::failed("\"type\" is a text");
+    platform::logf("scenario: type %s (%zu characters)", maskDigits(*text).c_str(), text->size());
+    if (!platform::UIKeyboard::shared().typeText(*text)) return StepOutcome::failed("no text field has the keyboard");
+    return StepOutcome::next();
+}
+
+StepOutcome playBackspace(const StepRun& run) {
+    const Value& count = run.step["backspace"];
+    if (!count.isNumber() || count.integerValue() < 1)
+        return StepOutcome::failed("\"backspace\" is a count of 1 or more");
+    const auto field = platform::UITextField::firstResponder();
+    if (!field) return StepOutcome::failed("no text field has the keyboard");
+    // More presses than the field has characters is a mistake in the
+    // scenario, and a huge count would hold the run loop for hours.
+    const std::size_t characters = platform::utf16Length(field->text());
+    if (static_cast<unsigned long long>(count.integerValue()) > characters)
+        return StepOutcome::failed(platform::format("\"backspace\" asks for %lld, the field holds %zu characters",
+                                                    static_cast<long long>(count.integerValue()), characters));
+    platform::logf("scenario: backspace %lld", static_cast<long long>(count.integerValue()));
+    platform::UIKeyboard::shared().pressBackspace(static_cast<std::size_t>(count.integerValue()));
+    return StepOutcome::next();
+}
+
+StepOutcome playReturn(const StepRun&) {
+    platform::log("scenario: return");
+    if (!platform::UIKeyboard::shared().pressReturn()) return StepOutcome::failed("no text field has the keyboard");
+    return StepOutcome::next();
+}
+
+StepOutcome playTapField(const StepRun& run) {
+    const auto window = platform::UIWindow::keyWindow();
+    if (!window) return StepOutcome::failed("no key window");
+    const std::string* placeholder = run.step["tapField"].string();
+    if (!placeholder) return StepOutcome::failed("\"tapField\" is a placeholder text");
+    platform::logf("scenario: tap field %s", placeholder->c_str());
+    const auto field = findField(*window, *placeholder);
+    if (!field) return StepOutcome::failed("no text field with the placeholder '" + *placeholder + "' shows");
+    window->tap(centreInWindow(*field, field->bounds()));
+    if (!field->isFirstResponder())
+        return StepOutcome::failed("the field '" + *placeholder + "' did not take the keyboard");
+    return StepOutcome::next();
+}
+
+StepOutcome playTapButton(const StepRun& run) {
+    const auto window = platform::UIWindow::keyWindow();
+    if (!window) return StepOutcome::failed("no key window");
+    const std::string* title = run.step["tapButton"].string();
+    if (!title) return StepOutcome::failed("\"tapButton\" is a title");
+    platform::logf("scenario: tap button %s", title->c_str());
+    const auto button = findButton(*window, *title);
+    if (!button) return StepOutcome::failed("no button titled '" + *title + "' shows");
+    if (!button->enabled) return StepOutcome::failed("the button '" + *title + "' is disabled");
+    window->tap(button->point);
+    return StepOutcome::next();
+}
+
+StepOutcome playExpectButton(const StepRun& run) {
+    const auto window = platform::UIWindow::keyWindow();
+    if (!window) return StepOutcome::failed("no key window");
+    const Value& expected = run.step["expectButton"];
+    const std::string* title = expected["title"].string();
+    if (!title || !expected["enabled"].isBool())
+        return StepOutcome::failed("\"expectButton\" needs a \"title\" and \"enabled\" true or false");
+    const bool enabled = expected["enabled"].boolValue();
+    platform::logf("scenario: expect button %s %s", title->c_str(), enabled ? "enabled" : "disabled");
+    const auto button = findButton(*window, *title);
+    if (!button) return StepOutcome::failed("no button titled '" + *title + "' shows");
+    if (button->enabled != enabled)
+        return StepOutcome::failed("the button '" + *title + "' is " + (button->enabled ? "enabled" : "disabled"));
+    return StepOutcome::next();
+}
+
+}  // namespace sim
