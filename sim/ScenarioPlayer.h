@@ -44,7 +44,7 @@
 //     {"camera": "filmed" | "filmed:SEED" | "filmed:SEED:dark" | "video:PATH" | "v4l2:INDEX_OR_PATH" | "none"},
 //                                                     the device's camera from now on (see sim/SimCamera.h;
 //                                                     a video path relative to the scenario file); logs
-//                                                     "scenario: camera SPEC", and a filmed card also
+//                                                     "scenario: camera SOURCE", and a filmed card also
 //                                                     "camera: filmed card NUMBER"
 //     {"cameraPermission": "notDetermined" | "restricted" | "denied" | "authorized"},
 //                                                     logs "scenario: camera permission NAME"

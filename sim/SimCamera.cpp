@@ -21,10 +21,10 @@ bool parseSeed(const std::string& text, std::uint64_t& seed) {
 
 }  // namespace
 
-bool installCamera(const std::string& spec, const std::string& baseDirectory, std::string& error) {
-    const auto colon = spec.find(':');
-    const std::string kind = spec.substr(0, colon);
-    const std::string rest = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error) {
+    const auto colon = described.find(':');
+    const std::string kind = described.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? std::string() : described.substr(colon + 1);
     std::shared_ptr<platform::FrameSource> source;
     if (kind == "none" && rest.empty()) {
         source = nullptr;
@@ -35,7 +35,7 @@ bool installCamera(const std::string& spec, const std::string& baseDirectory, st
         const std::string light = second == std::string::npos ? std::string() : rest.substr(second + 1);
         if ((colon != std::string::npos && !parseSeed(seed, options.seed)) ||
             (second != std::string::npos && light != "dark")) {
-            error = "camera '" + spec + "': expected filmed, filmed:SEED or filmed:SEED:dark";
+            error = "camera '" + described + "': expected filmed, filmed:SEED or filmed:SEED:dark";
             return false;
         }
         options.dark = light == "dark";
@@ -54,7 +54,7 @@ bool installCamera(const std::string& spec, const std::string& baseDirectory, st
         source = platform::VideoFileSource::openCamera(rest, &error);
         if (!source) return false;
     } else {
-        error = "camera '" + spec + "': expected filmed[:SEED[:dark]], video:PATH, v4l2:DEVICE or none";
+        error = "camera '" + described + "': expected filmed[:SEED[:dark]], video:PATH, v4l2:DEVICE or none";
         return false;
     }
     platform::UIImagePickerController::setCameraAvailable(source != nullptr);

@@ -3,7 +3,7 @@
 // chosen by --camera or a scenario's "camera" step, and the camera
 // permission. Main thread, between scenario steps.
 //
-// SPEC is one of
+// SOURCE is one of
 //   "filmed", "filmed:SEED", "filmed:SEED:dark"   a rendered card brought into the guide (default seed 1)
 //   "video:PATH"                                  a video file
 //   "v4l2:INDEX_OR_PATH"                          a V4L2 camera ("0" or "/dev/video0")
@@ -15,9 +15,9 @@
 namespace sim {
 
 // Relative video paths are taken relative to `baseDirectory` (empty: the
-// working directory). False with `error` set for a malformed SPEC or a source
+// working directory). False with `error` set for a malformed SOURCE or a source
 // that cannot be opened; the camera then stays as it was.
-bool installCamera(const std::string& spec, const std::string& baseDirectory, std::string& error);
+bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error);
 
 // "notDetermined", "restricted", "denied" or "authorized".
 bool setCameraPermission(const std::string& name, std::string& error);

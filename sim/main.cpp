@@ -52,7 +52,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: hybrid-sim --bundle DIR [--scenario FILE] [--shots DIR] [--until TEXT] [--timeout SECONDS]\n"
                  "                  [--home DIR] [--launch-pause SECONDS] [--screen WIDTHxHEIGHT@SCALE]\n"
-                 "                  [--live-network] [--no-camera] [--camera SPEC] [--photos DIR]\n"
+                 "                  [--live-network] [--no-camera] [--camera SOURCE] [--photos DIR]\n"
                  "  --bundle DIR       the app bundle (Info.plist, config.xml, www/, images)\n"
                  "  --scenario FILE    steps to play against the app (JSON); exit 0 when all ran\n"
                  "  --shots DIR        where the scenario's screenshots go\n"
@@ -65,7 +65,7 @@ void usage() {
                  "                     (which starts on Wi-Fi and follows the scenario's network steps)\n"
                  "  --screen WxH@S     the main screen: bounds in points and scale (default 320x568@2)\n"
                  "  --no-camera        a device without a camera (the same as --camera none)\n"
-                 "  --camera SPEC      what the capture camera films: filmed (default), filmed:SEED,\n"
+                 "  --camera SOURCE    what the capture camera films: filmed (default), filmed:SEED,\n"
                  "                     filmed:SEED:dark (a rendered card brought into the guide, in\n"
                  "                     normal or dim light), video:PATH (a video file), v4l2:INDEX_OR_PATH\n"
                  "                     (a V4L2 camera) or none\n"
