@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"

@@ -31,7 +31,6 @@
 #include <unistd.h>
 
 #include "hybrid/HYBCommandDelegate.h"
-#include "tests/support/StubCommandDelegate.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/FileManager.h"
@@ -42,6 +41,7 @@
 #include "platform/location/LocationSource.h"
 #include "platform/ui/ImagePickerController.h"
 #include "plugins/camera/HYBCamera.h"
+#include "tools/harness/StubCommandDelegate.h"
 
 namespace {
 

@@ -33,14 +33,12 @@ RunLoop& RunLoop::main() {
 }
 
 bool RunLoop::isMainThread() {
-    RunLoop& loop = main();
-    std::lock_guard lock(loop.mutex_);
-    return loop.owner_ == std::this_thread::get_id();
+    return main().owner_.load(std::memory_order_acquire) == std::this_thread::get_id();
 }
 
 void RunLoop::bindToCurrentThread() {
     std::lock_guard lock(mutex_);
-    owner_ = std::this_thread::get_id();
+    owner_.store(std::this_thread::get_id(), std::memory_order_release);
 }
 
 void RunLoop::post(Task task) {

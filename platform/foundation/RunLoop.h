@@ -10,6 +10,7 @@
 // the clock of Clock.h: with a ManualClock, runUntil() jumps time forward to
 // the next timer instead of sleeping.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -74,7 +75,8 @@ private:
     std::multimap<double, TimerId> timerOrder_;
     std::map<TimerId, Timer> timers_;
     TimerId nextTimerId_ = 1;
-    std::thread::id owner_;
+    // Read on every main-thread check, so without the lock.
+    std::atomic<std::thread::id> owner_;
 };
 
 // Fails with an AssertionFailure when not on the main thread; for classes that

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"

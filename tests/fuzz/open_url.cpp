@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBHandleOpenURL.h"
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Log.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"

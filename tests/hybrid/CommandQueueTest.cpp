@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Log.h"

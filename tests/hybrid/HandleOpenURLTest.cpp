@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBHandleOpenURL.h"
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Log.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "../platform/TemporaryDirectory.h"
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBLocalStorage.h"
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/AssertionFailure.h"

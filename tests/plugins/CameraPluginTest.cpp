@@ -11,7 +11,7 @@
 
 #include "hybrid/HYBBase64.h"
 #include "hybrid/HYBCommandDelegate.h"
-#include "tests/support/StubCommandDelegate.h"
+#include "tools/harness/StubCommandDelegate.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/ui/Application.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "../platform/TemporaryDirectory.h"
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBDeviceExtension.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"

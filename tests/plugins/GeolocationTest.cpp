@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "hybrid/HYBCommandDelegate.h"
-#include "tests/support/StubCommandDelegate.h"
+#include "tools/harness/StubCommandDelegate.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Json.h"

@@ -3,7 +3,7 @@
 // background, and reachability objects that go away while watched.
 #include <gtest/gtest.h>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"

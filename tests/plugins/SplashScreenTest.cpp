@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBNotifications.h"
 #include "hybrid/HYBScreenOrientationDelegate.h"
 #include "platform/foundation/Bundle.h"

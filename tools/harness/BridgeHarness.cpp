@@ -1,4 +1,4 @@
-#include "BridgeHarness.h"
+#include "tools/harness/BridgeHarness.h"
 
 #include <fstream>
 #include <sstream>
