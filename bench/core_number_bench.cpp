@@ -298,21 +298,31 @@ void print_tally(const std::string& what, const Tally& tally)
                 tally.wrong);
 }
 
-// `detailed`: a line per undecided card and per font and technique, for
-// the run whose figure is the benchmark's.
-ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed, int cards, bool detailed)
+// Runs work(i) for every i below `count` on all cores. Each result is stored
+// by its index, so the figures do not depend on the number of threads.
+template <typename Work>
+void for_each_index_in_parallel(int count, Work work)
 {
-    std::vector<ScanOutcome> outcomes(static_cast<std::size_t>(cards));
     std::atomic<int> next{0};
     std::vector<std::thread> workers;
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned t = 0; t < threads; ++t)
         workers.emplace_back([&] {
-            for (int i = next++; i < cards; i = next++)
-                outcomes[static_cast<std::size_t>(i)] = scan_card(style, first_seed + static_cast<std::uint64_t>(i));
+            for (int i = next++; i < count; i = next++)
+                work(i);
         });
     for (auto& worker : workers)
         worker.join();
+}
+
+// `detailed`: a line per undecided card and per font and technique, for
+// the run whose figure is the benchmark's.
+ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed, int cards, bool detailed)
+{
+    std::vector<ScanOutcome> outcomes(static_cast<std::size_t>(cards));
+    for_each_index_in_parallel(cards, [&](int i) {
+        outcomes[static_cast<std::size_t>(i)] = scan_card(style, first_seed + static_cast<std::uint64_t>(i));
+    });
 
     ReadFigures figures;
     std::vector<double> frames;
@@ -470,17 +480,9 @@ OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
 void measure_other_hand(int cards)
 {
     std::vector<OtherHandOutcome> outcomes(static_cast<std::size_t>(cards));
-    std::atomic<int> next{0};
-    std::vector<std::thread> workers;
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned t = 0; t < threads; ++t)
-        workers.emplace_back([&] {
-            for (int i = next++; i < cards; i = next++)
-                outcomes[static_cast<std::size_t>(i)] =
-                    scan_other_hand_card(kOtherHandSeed + static_cast<std::uint64_t>(i));
-        });
-    for (auto& worker : workers)
-        worker.join();
+    for_each_index_in_parallel(cards, [&](int i) {
+        outcomes[static_cast<std::size_t>(i)] = scan_other_hand_card(kOtherHandSeed + static_cast<std::uint64_t>(i));
+    });
 
     Tally all;
     std::map<int, Tally> per_layout;

@@ -96,6 +96,16 @@ const char* layout_name(int pattern_type) { return pattern_type == 1 ? "16 digit
 
 struct Tally {
     int sequences = 0, right = 0, wrong = 0, dated = 0, dated_right = 0, wrong_dates = 0;
+
+    void add(const Outcome& outcome, bool date_wrong)
+    {
+        ++sequences;
+        right += outcome.complete && outcome.right;
+        wrong += outcome.complete && !outcome.right;
+        dated += outcome.has_date;
+        dated_right += outcome.complete && outcome.right && outcome.date_right;
+        wrong_dates += date_wrong;
+    }
 };
 
 void print_tally(const std::string& what, const Tally& tally)
@@ -232,14 +242,8 @@ void measure_other_hand(RecoContext* reco, int sequences)
         const Outcome outcome = scan_frames<other_hand::HandFrame>([&](int index) { return camera.frame(index); },
                                                                    fill_hand_buffer, truth, reco, scan_ms, all_ms);
         const bool date_wrong = outcome.complete && outcome.has_date && outcome.month != 0 && !outcome.date_right;
-        for (Tally* tally : {&all, &per_layout[card.truth.pattern_type]}) {
-            ++tally->sequences;
-            tally->right += outcome.complete && outcome.right;
-            tally->wrong += outcome.complete && !outcome.right;
-            tally->dated += outcome.has_date;
-            tally->dated_right += outcome.complete && outcome.right && outcome.date_right;
-            tally->wrong_dates += date_wrong;
-        }
+        for (Tally* tally : {&all, &per_layout[card.truth.pattern_type]})
+            tally->add(outcome, date_wrong);
         if (outcome.complete)
             frames.push_back(outcome.frames);
         if (outcome.complete && !outcome.right)
@@ -289,14 +293,8 @@ Figures measure(RecoContext* reco, const card_renderer::CardStyle& style, std::u
         const auto& card_truth = sequence.card().truth;
         Tally* tallies[] = {&per_family_layout[{card_truth.font, card_truth.pattern_type}],
                             &per_family[card_truth.font], &per_layout[card_truth.pattern_type]};
-        for (Tally* tally : tallies) {
-            ++tally->sequences;
-            tally->right += outcome.complete && outcome.right;
-            tally->wrong += outcome.complete && !outcome.right;
-            tally->dated += outcome.has_date;
-            tally->dated_right += outcome.complete && outcome.right && outcome.date_right;
-            tally->wrong_dates += date_wrong;
-        }
+        for (Tally* tally : tallies)
+            tally->add(outcome, date_wrong);
         total_frames += outcome.complete ? outcome.frames : kMaxFrames;
         focus += outcome.in_focus;
         edges += outcome.edges_found;
