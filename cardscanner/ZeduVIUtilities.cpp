@@ -13,8 +13,8 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Image.h"
-#include "platform/graphics/Render.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Window.h"
 
 namespace cardscanner {

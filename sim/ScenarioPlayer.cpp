@@ -9,7 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
-#include "platform/graphics/Render.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Window.h"
 #include "sim/FormStep.h"
 #include "sim/Steps.h"

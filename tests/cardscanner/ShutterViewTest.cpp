@@ -8,7 +8,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/graphics/Render.h"
+#include "platform/ui/Render.h"
 
 using namespace cardscanner;
 using namespace platform;

@@ -12,15 +12,15 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/graphics/Render.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Keyboard.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
-#include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
 
 using namespace platform;

@@ -11,11 +11,11 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/GeometryFunctions.h"
-#include "platform/graphics/Render.h"
 #include "platform/imageio/ImageMetadata.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/PopoverController.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Window.h"
 #include "tests/support/FaultInput.h"
 

@@ -9,7 +9,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/graphics/Render.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/ViewAnimation.h"
 
 using namespace platform;

@@ -9,8 +9,8 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/graphics/Render.h"
 #include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/Render.h"
 
 using namespace platform;
 

@@ -12,12 +12,12 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
-#include "platform/graphics/Render.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Window.h"
 
 using namespace platform;

@@ -9,7 +9,7 @@
 #include "LockScreenHost.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/graphics/Render.h"
+#include "platform/ui/Render.h"
 #include "plugins/lockpattern/GPGestureLockView.h"
 
 using namespace platform;

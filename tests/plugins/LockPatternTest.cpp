@@ -11,7 +11,7 @@
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
-#include "platform/graphics/Render.h"
+#include "platform/ui/Render.h"
 #include "plugins/lockpattern/LockPattern.h"
 
 using namespace platform;

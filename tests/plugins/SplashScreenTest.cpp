@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBNotifications.h"
 #include "hybrid/HYBScreenOrientationDelegate.h"
 #include "platform/foundation/Bundle.h"
@@ -17,12 +16,13 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/Image.h"
-#include "platform/graphics/Render.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "plugins/splashscreen/HYBSplashScreen.h"
+#include "tools/harness/BridgeHarness.h"
 
 using namespace platform;
 using plugins::HYBSplashDevice;

@@ -1,4 +1,4 @@
-#include "platform/graphics/Render.h"
+#include "platform/ui/Render.h"
 
 #include <cairo.h>
 
