@@ -7,10 +7,10 @@
 
 #include <cairo.h>
 
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/Context.h"
-#include "platform/ui/Application.h"
 
 namespace platform {
 namespace {
@@ -315,16 +315,23 @@ cairo_surface_t* surfaceOfFrame(PixelBuffer& frame) {
 }
 
 // Clockwise quarter turns that show the landscape-right frame upright.
-int quarterTurnsFor(UIInterfaceOrientation orientation) {
-    switch (orientation) {
-    case UIInterfaceOrientationPortrait: return 1;
-    case UIInterfaceOrientationLandscapeLeft: return 2;
-    case UIInterfaceOrientationPortraitUpsideDown: return 3;
+int quarterTurnsFor(long interfaceOrientation) {
+    switch (interfaceOrientation) {
+    case 1: return 1;  // portrait
+    case 4: return 2;  // landscape left
+    case 2: return 3;  // portrait upside down
     default: return 0;
     }
 }
 
+std::function<long()>& previewOrientationSource() {
+    static NeverDestroyed<std::function<long()>> source;
+    return *source;
+}
+
 }  // namespace
+
+void setPreviewOrientationSource(std::function<long()> source) { previewOrientationSource() = std::move(source); }
 
 void AVCaptureVideoPreviewLayer::drawInContext(CGContextRef context) {
     auto frame = session_ ? session_->lastFrame() : nullptr;
@@ -335,7 +342,8 @@ void AVCaptureVideoPreviewLayer::drawInContext(CGContextRef context) {
         cairo_surface_destroy(surface);
         return;
     }
-    const int turns = quarterTurnsFor(UIApplication::sharedApplication().statusBarOrientation());
+    const auto& orientation = previewOrientationSource();
+    const int turns = quarterTurnsFor(orientation ? orientation() : 1);
     const double frameWidth = static_cast<double>(frame->widthOfPlane(0));
     const double frameHeight = static_cast<double>(frame->heightOfPlane(0));
     const double shownWidth = turns % 2 ? frameHeight : frameWidth;

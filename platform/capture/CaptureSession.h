@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -158,6 +159,12 @@ private:
     int frameIndex_ = 0;
     std::atomic<bool> ended_{false};
 };
+
+// The interface orientation previews turn their picture for, in the values
+// of UIInterfaceOrientation (1 portrait, 2 upside down, 3 landscape right,
+// 4 landscape left). The application installs its status bar's orientation
+// here when it is made; previews are drawn portrait until then. Main thread.
+void setPreviewOrientationSource(std::function<long()> source);
 
 // Shows the session's last delivered frame, aspect-filled in its bounds,
 // converted to RGB only when drawn. The camera frame is upright for the

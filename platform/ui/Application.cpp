@@ -6,6 +6,7 @@
 
 #include <limits>
 
+#include "platform/capture/CaptureSession.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
@@ -35,6 +36,11 @@ std::string lowercased(std::string text) {
 }
 
 }  // namespace
+
+UIApplication::UIApplication() {
+    // Camera previews turn with the interface, which is the status bar's.
+    setPreviewOrientationSource([this] { return static_cast<long>(statusBarOrientation()); });
+}
 
 UIApplication& UIApplication::sharedApplication() {
     static NeverDestroyed<UIApplication> application{ResetStage::Windows, [](UIApplication& a) { a.reset(); }};

@@ -115,7 +115,7 @@ public:
     void reset();
 
 private:
-    UIApplication() = default;
+    UIApplication();
     friend class NeverDestroyed<UIApplication>;
     ~UIApplication();
     mutable std::mutex mutex_;
