@@ -42,7 +42,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -93,31 +95,50 @@ using NetworkTallies = std::array<ConfidenceTally, 3>;   // A, B, C
 
 // Every truth cell of the card as rendered, so that what is measured is the
 // networks and not the stripe search or segmentation.
-NetworkTallies tally_confidence(const cr::RenderedCard& card)
+// Runs A, B, C (and, where `tallies` has room for it, their combination)
+// on every truth cell of a drawn card, counting for each the cells given
+// kConfidentlyWrong or more for a wrong digit. `family`, when given, is
+// counted against those cells too.
+template <std::size_t N>
+void tally_truth_cells(const cv::Mat& color, const std::string& number, int stripe_y,
+                       const std::function<int(std::size_t)>& cell_x, std::array<ConfidenceTally, N>& tallies,
+                       const std::optional<cr::DigitFont>& family)
 {
-    const DigitNetworkParameters* networks[] = {&digit_network_a, &digit_network_b, &digit_network_c};
-    NetworkTallies tallies;
+    static_assert(N == 3 || N == 4, "A, B, C and perhaps their combination");
     cv::Mat grey;
-    cv::cvtColor(card.color, grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(color, grey, cv::COLOR_BGR2GRAY);
     IplImage ipl = cvIplImage(grey);
     float input[kDigitInputSize];
-    const int y = card.truth.rounded_stripe_y();
-    for (std::size_t i = 0; i < card.truth.number.size(); ++i) {
-        if (!digit_cell_input(&ipl, card.truth.rounded_cell_x(i), y, input))
+    for (std::size_t i = 0; i < number.size(); ++i) {
+        if (!digit_cell_input(&ipl, cell_x(i), stripe_y, input))
             continue;
-        const int truth = card.truth.number[i] - '0';
-        for (std::size_t n = 0; n < tallies.size(); ++n) {
-            const DigitScores scores = run_digit_network(*networks[n], input);
+        const int truth = number[i] - '0';
+        std::array<DigitScores, 4> scores;
+        scores[0] = run_digit_network(digit_network_a, input);
+        scores[1] = run_digit_network(digit_network_b, input);
+        scores[2] = run_digit_network(digit_network_c, input);
+        if (N == 4)
+            scores[3] = combine_digit_scores(scores[0], scores[1], scores[2]);
+        for (std::size_t n = 0; n < N; ++n) {
             ConfidenceTally& tally = tallies[n];
             ++tally.cells;
             for (int d = 0; d < 10; ++d)
-                if (d != truth && scores[static_cast<std::size_t>(d)] >= kConfidentlyWrong) {
+                if (d != truth && scores[n][static_cast<std::size_t>(d)] >= kConfidentlyWrong) {
                     ++tally.confidently_wrong;
                     ++tally.pairs[{truth, d}];
-                    ++tally.families[card.truth.font];
+                    if (family)
+                        ++tally.families[*family];
                 }
         }
     }
+}
+
+NetworkTallies tally_confidence(const cr::RenderedCard& card)
+{
+    NetworkTallies tallies;
+    tally_truth_cells(
+        card.color, card.truth.number, card.truth.rounded_stripe_y(),
+        [&](std::size_t i) { return card.truth.rounded_cell_x(i); }, tallies, card.truth.font);
     return tallies;
 }
 
@@ -431,30 +452,9 @@ OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
     outcome.pattern_type = card.truth.pattern_type;
     outcome.finish = card.truth.finish;
     outcome.stroke_face = card.truth.stroke_face;
-    {
-        cv::Mat grey;
-        cv::cvtColor(card.color, grey, cv::COLOR_BGR2GRAY);
-        IplImage ipl = cvIplImage(grey);
-        float input[kDigitInputSize];
-        for (std::size_t i = 0; i < card.truth.number.size(); ++i) {
-            if (!digit_cell_input(&ipl, card.truth.rounded_cell_x(i), card.truth.rounded_stripe_y(), input))
-                continue;
-            const int truth = card.truth.number[i] - '0';
-            std::array<DigitScores, 4> scores;
-            scores[0] = run_digit_network(digit_network_a, input);
-            scores[1] = run_digit_network(digit_network_b, input);
-            scores[2] = run_digit_network(digit_network_c, input);
-            scores[3] = combine_digit_scores(scores[0], scores[1], scores[2]);
-            for (std::size_t n = 0; n < scores.size(); ++n) {
-                ++outcome.confidence[n].cells;
-                for (int d = 0; d < 10; ++d)
-                    if (d != truth && scores[n][static_cast<std::size_t>(d)] >= kConfidentlyWrong) {
-                        ++outcome.confidence[n].confidently_wrong;
-                        ++outcome.confidence[n].pairs[{truth, d}];
-                    }
-            }
-        }
-    }
+    tally_truth_cells(
+        card.color, card.truth.number, card.truth.rounded_stripe_y(),
+        [&](std::size_t i) { return card.truth.rounded_cell_x(i); }, outcome.confidence, std::nullopt);
     ScannerState state{};
     scanner_init(state);
     for (int f = 0; f < kMaxFrames; ++f) {

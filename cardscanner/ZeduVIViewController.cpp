@@ -430,7 +430,10 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
         form->setCardImageSize(size);
 
         std::shared_ptr<UIWindow> prior = UIWindow::keyWindow();
-        if (!prior && !UIWindow::windows().empty()) prior = UIWindow::windows().back();
+        if (!prior) {
+            const auto windows = UIWindow::windows();
+            if (!windows.empty()) prior = windows.back();
+        }
         form->setPriorKeyWindow(prior);
 
         auto window = std::make_shared<UIWindow>(UIScreen::mainScreen().bounds());
