@@ -334,7 +334,8 @@ ComposedCard compose_card(const cr::CardStyle& style, std::uint64_t seed, Calend
     expiry.pitch = rng.uniform(expiry_style.pitch_min, expiry_style.pitch_max);
     // Embossed date digits are narrow for their pitch: the gaps between them
     // are what the core's pitch search finds.
-    const double glyph_width = std::min(expiry.pitch - 4.0, expiry.glyph_height * rng.uniform(0.5, 0.64));
+    const double gap = rng.uniform(expiry_style.gap_min, expiry_style.gap_max);
+    const double glyph_width = std::min(expiry.pitch - gap, expiry.glyph_height * rng.uniform(0.5, 0.64));
     expiry.glyph_width = glyph_width;
     double line_top = stripe_bottom + rng.uniform(5, 12);
 

@@ -59,10 +59,15 @@ struct ExpiryStyle {
     double date_share = 0.85;   // cards that carry a date at all
     double label_share = 0.8;   // of those, with a "VALID THRU" label
     double name_share = 0.85;   // cards with a name line under the date
-    double glyph_height_min = 10.5;
-    double glyph_height_max = 13.0;
-    double pitch_min = 13.5;
-    double pitch_max = 15.0;
+    // The card standard's second embossed line: 10 characters an inch
+    // (12.7 px on the 428 px card), characters about 2.9 mm (14 to 15 px)
+    // tall, with a spread around both and gaps down to 2 px.
+    double glyph_height_min = 12.5;
+    double glyph_height_max = 16.0;
+    double pitch_min = 11.5;
+    double pitch_max = 14.0;
+    double gap_min = 2.0;
+    double gap_max = 4.0;
 };
 
 // "MM/YY" dates are drawn from today's month up to December four years on,

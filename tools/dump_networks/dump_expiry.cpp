@@ -4,6 +4,7 @@
 // .npy files for tools/trainer/train_expiry.py.
 //
 //   dump_expiry --out PREFIX [--seed N] [--count N] [--frames N] [--threads N]
+//               [--renderer ours|other]
 //
 // Writes PREFIX_separator_inputs.npy (float32, n x 176), PREFIX_separator_labels.npy
 // (uint8: 0 the separator, 1 anything else, the network's output order),
@@ -19,7 +20,9 @@
 // where the core's fitting put them, plus the true cells shifted by up to 3
 // pixels across.
 //
-// Card styles cycle through the renderer's training presets "a", "b", "c".
+// Card styles cycle through the renderer's training presets "a", "b", "c";
+// with --renderer other the cards are the second renderer's (tools/other_hand,
+// its training type families), filmed by its own camera.
 // Cards are split over threads but written in card order, so the output
 // depends on the arguments only.
 #include "cardscanner/core/EdgeFinder.h"
@@ -28,6 +31,7 @@
 #include "cardscanner/core/NumberStripe.h"
 #include "cardscanner/core/Transform.h"
 #include "tools/camera_frames/CameraFrames.h"
+#include "tools/other_hand/OtherHand.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,6 +39,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,6 +84,22 @@ struct Options {
     int count = 100;
     int frames = 2;
     int threads = 8;
+    bool other_hand = false;
+};
+
+// The card's corners in the frame (top left, top right, bottom right, bottom
+// left; pixel centres).
+using FrameCorners = std::array<cv::Point2d, 4>;
+
+// A dated or undated card to film, whichever hand drew it: its number
+// stripe and date cells on the 428 x 270 card, and its frames.
+struct FilmedCard {
+    bool dated = false;
+    char text[8] = {};                       // "MM/YY"
+    double stripe_y = 0;
+    double pitch = 0;
+    std::array<cv::Point2d, 5> cells{};      // 11 x 16 date cells' top-left corners
+    std::function<void(int, std::vector<std::uint8_t>&, std::vector<std::uint8_t>&, FrameCorners&)> frame;
 };
 
 void write_npy(const std::string& path, const char* descr, const std::vector<std::size_t>& shape, const void* data,
@@ -125,12 +147,11 @@ struct TruthMapping {
     }
 };
 
-TruthMapping mapping_for(const cf::CameraFrame& frame, const CornerPoints& corners)
+TruthMapping mapping_for(const FrameCorners& frame_corners, const CornerPoints& corners)
 {
     const cv::Point2f outline[4] = {{-0.5f, -0.5f}, {427.5f, -0.5f}, {427.5f, 269.5f}, {-0.5f, 269.5f}};
     auto f = [](cv::Point2d p) { return cv::Point2f(static_cast<float>(p.x), static_cast<float>(p.y)); };
-    const cv::Point2f quad[4] = {f(frame.corners.top_left), f(frame.corners.top_right), f(frame.corners.bottom_right),
-                                 f(frame.corners.bottom_left)};
+    const cv::Point2f quad[4] = {f(frame_corners[0]), f(frame_corners[1]), f(frame_corners[2]), f(frame_corners[3])};
     auto g = [](CvPoint2D32f p) { return cv::Point2f(p.x, p.y); };
     const cv::Point2f found[4] = {g(corners.top_left), g(corners.top_right), g(corners.bottom_right),
                                   g(corners.bottom_left)};
@@ -139,15 +160,66 @@ TruthMapping mapping_for(const cf::CameraFrame& frame, const CornerPoints& corne
             cv::Matx33d(cv::getPerspectiveTransform(found, card))};
 }
 
-CornerPoints truth_corners(const cf::CameraFrame& frame)
+CornerPoints truth_corners(const FrameCorners& frame_corners)
 {
     auto p = [](cv::Point2d q) { return cvPoint2D32f(q.x, q.y); };
     CornerPoints corners;
-    corners.top_left = p(frame.corners.top_left);
-    corners.top_right = p(frame.corners.top_right);
-    corners.bottom_left = p(frame.corners.bottom_left);
-    corners.bottom_right = p(frame.corners.bottom_right);
+    corners.top_left = p(frame_corners[0]);
+    corners.top_right = p(frame_corners[1]);
+    corners.bottom_right = p(frame_corners[2]);
+    corners.bottom_left = p(frame_corners[3]);
     return corners;
+}
+
+FilmedCard our_card(std::uint64_t seed)
+{
+    static const char* const styles[] = {"a", "b", "c"};
+    cf::FilmingStyle filming;
+    filming.upside_down_share = 0;
+    filming.hunting_share = 0.05;
+    cf::ExpiryStyle expiry_style;
+    expiry_style.date_share = 0.9;
+    auto sequence = std::make_shared<const cf::CameraSequence>(cr::style_preset(styles[seed % 3]), seed, kToday,
+                                                               filming, expiry_style);
+    const cf::ExpiryTruth& truth = sequence->card().expiry;
+    FilmedCard card;
+    card.dated = truth.present;
+    std::snprintf(card.text, sizeof card.text, "%02d/%02d", truth.month, truth.year % 100);
+    card.stripe_y = sequence->card().truth.stripe_y;
+    card.pitch = truth.pitch;
+    card.cells = truth.cell_top_left;
+    card.frame = [sequence](int index, std::vector<std::uint8_t>& y, std::vector<std::uint8_t>& cbcr,
+                            FrameCorners& corners) {
+        cf::CameraFrame frame = sequence->frame(index);
+        y = std::move(frame.y);
+        cbcr = std::move(frame.cbcr);
+        corners = {frame.corners.top_left, frame.corners.top_right, frame.corners.bottom_right,
+                   frame.corners.bottom_left};
+    };
+    return card;
+}
+
+FilmedCard other_card(std::uint64_t seed)
+{
+    const other_hand::HandCard hand = other_hand::render_hand_card(seed, {kToday.month, kToday.year},
+                                                                   other_hand::HandFamilies::Training);
+    const cf::Quad guide = cf::guide_quad();
+    auto film = std::make_shared<const other_hand::HandFilm>(
+        hand, FrameCorners{guide.top_left, guide.top_right, guide.bottom_right, guide.bottom_left}, seed);
+    FilmedCard card;
+    card.dated = hand.truth.has_date;
+    std::snprintf(card.text, sizeof card.text, "%02d/%02d", hand.truth.month % 100, hand.truth.year % 100);
+    card.stripe_y = hand.truth.stripe_y;
+    card.pitch = hand.truth.date_pitch;
+    card.cells = hand.truth.date_cell_top_left;
+    card.frame = [film](int index, std::vector<std::uint8_t>& y, std::vector<std::uint8_t>& cbcr,
+                        FrameCorners& corners) {
+        other_hand::HandFrame frame = film->frame(index);
+        y = std::move(frame.y);
+        cbcr = std::move(frame.cbcr);
+        corners = frame.corners;
+    };
+    return card;
 }
 
 void add_separator(Samples& out, const IplImage* gradient, int x, int y, std::uint8_t label)
@@ -168,27 +240,21 @@ void add_digit(Samples& out, const IplImage* card, int x, int y, int digit)
     out.digit_labels.push_back(static_cast<std::uint8_t>(digit));
 }
 
-Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
+Samples dump_card(std::uint64_t seed, int frame_count, bool other_hand, RecoContext* reco)
 {
-    static const char* const styles[] = {"a", "b", "c"};
     Samples out;
-    cf::FilmingStyle filming;
-    filming.upside_down_share = 0;
-    filming.hunting_share = 0.05;
-    cf::ExpiryStyle expiry_style;
-    expiry_style.date_share = 0.9;
-    const cf::CameraSequence sequence(cr::style_preset(styles[seed % 3]), seed, kToday, filming, expiry_style);
-    const cf::ExpiryTruth& truth = sequence.card().expiry;
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d/%02d", truth.month, truth.year % 100);
+    const FilmedCard filmed = other_hand ? other_card(seed) : our_card(seed);
+    const char* const text = filmed.text;
     cr::Rng rng(seed * 31 + 7);
 
     IplImage* gradient = cvCreateImage(cvSize(kCardImageWidth, kCardImageHeight), IPL_DEPTH_16S, 1);
     for (int f = 0; f < frame_count; ++f) {
-        const cf::CameraFrame frame = sequence.frame(f);
+        std::vector<std::uint8_t> luma, chroma_pairs;
+        FrameCorners frame_corners;
+        filmed.frame(f, luma, chroma_pairs, frame_corners);
         ++out.frames;
-        cv::Mat y(frame.height, frame.width, CV_8UC1, const_cast<std::uint8_t*>(frame.y.data()));
-        cv::Mat pairs(frame.height / 2, frame.width / 2, CV_8UC2, const_cast<std::uint8_t*>(frame.cbcr.data()));
+        cv::Mat y(cf::kFrameHeight, cf::kFrameWidth, CV_8UC1, luma.data());
+        cv::Mat pairs(cf::kFrameHeight / 2, cf::kFrameWidth / 2, CV_8UC2, chroma_pairs.data());
         cv::Mat chroma[2];
         cv::split(pairs, chroma);
         IplImage y_image = cvIplImage(y), cb_image = cvIplImage(chroma[0]), cr_image = cvIplImage(chroma[1]);
@@ -197,15 +263,15 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
         if (detect_card_edges(&y_image, &cb_image, &cr_image, cf::kOrientation, edges, corners))
             ++out.warped_with_found_edges;
         else
-            corners = truth_corners(frame);
+            corners = truth_corners(frame_corners);
         IplImage* card = nullptr;
         if (!transform_card(reco, &y_image, corners, cf::kOrientation, &card)) {
             cvReleaseImage(&card);
             continue;
         }
-        const TruthMapping map = mapping_for(frame, corners);
+        const TruthMapping map = mapping_for(frame_corners, corners);
 
-        const double true_stripe = map(cv::Point2d(100, sequence.card().truth.stripe_y)).y;
+        const double true_stripe = map(cv::Point2d(100, filmed.stripe_y)).y;
         const VerticalSegmentation vseg = find_number_stripe(card);
         int y_offset = static_cast<int>(std::lround(true_stripe));
         if (vseg.pattern_type != 0 && std::abs(vseg.y_offset - true_stripe) <= 4)
@@ -217,7 +283,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
 
         cv::Point2d cells[5];
         for (int i = 0; i < 5; ++i)
-            cells[i] = map.cell(truth.cell_top_left[static_cast<std::size_t>(i)]);
+            cells[i] = map.cell(filmed.cells[static_cast<std::size_t>(i)]);
         const cv::Point2d slash = cells[2];
         auto near = [](cv::Point2d p, int x, int y, double limit) {
             return std::abs(p.x - x) <= limit && std::abs(p.y - y) <= limit;
@@ -236,7 +302,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
         std::vector<Asked> asked;
         const SeparatorScorer oracle = [&](const IplImage*, const CharacterRect& cell) {
             asked.push_back({cell.left, cell.top});
-            return truth.present && near_slash(cell.left, cell.top) ? 1.0f : 0.0f;
+            return filmed.dated && near_slash(cell.left, cell.top) ? 1.0f : 0.0f;
         };
         TextLine lines[3];
         const int line_count = find_text_lines(gradient, y_offset, lines);
@@ -246,9 +312,9 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
 
         std::vector<Asked> negatives;
         for (const Asked& cell : asked) {
-            if (truth.present && near_slash(cell.x, cell.y))
+            if (filmed.dated && near_slash(cell.x, cell.y))
                 add_separator(out, gradient, cell.x, cell.y, 0);
-            else if (!truth.present || !near(slash, cell.x, cell.y, 5.5))
+            else if (!filmed.dated || !near(slash, cell.x, cell.y, 5.5))
                 negatives.push_back(cell);
         }
         for (int i = 0; i < kNegativesPerFrame && !negatives.empty(); ++i) {
@@ -257,7 +323,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
             negatives.erase(negatives.begin() + static_cast<std::ptrdiff_t>(k));
         }
 
-        if (truth.present) {
+        if (filmed.dated) {
             ++out.dated_frames;
             // A line's cells start one row above its top.
             if (std::any_of(lines, lines + line_count,
@@ -276,7 +342,7 @@ Samples dump_card(std::uint64_t seed, int frame_count, RecoContext* reco)
                               static_cast<int>(std::lround(at.y)) + rng.integer(-1, 1), digit);
             }
             // Half a pitch off: between two characters.
-            add_separator(out, gradient, static_cast<int>(std::lround(slash.x + truth.pitch / 2)),
+            add_separator(out, gradient, static_cast<int>(std::lround(slash.x + filmed.pitch / 2)),
                           static_cast<int>(std::lround(slash.y)), 1);
             for (const GroupedRects& group : expiry_groups) {
                 if (group.character_rects.size() < 5)
@@ -312,9 +378,11 @@ int main(int argc, char** argv)
             options.frames = std::atoi(value.c_str());
         else if (key == "--threads")
             options.threads = std::atoi(value.c_str());
+        else if (key == "--renderer")
+            options.other_hand = value == "other";
     }
     if (options.out.empty() || options.count <= 0 || options.frames <= 0 || options.threads <= 0) {
-        std::fprintf(stderr, "usage: dump_expiry --out PREFIX [--seed N] [--count N] [--frames N] [--threads N]\n");
+        std::fprintf(stderr, "usage: dump_expiry --out PREFIX [--seed N] [--count N] [--frames N] [--threads N] [--renderer ours|other]\n");
         return 2;
     }
 
@@ -326,7 +394,7 @@ int main(int argc, char** argv)
             RecoContext* reco = reco_context_create();
             for (int i = next++; i < options.count; i = next++)
                 per_card[static_cast<std::size_t>(i)] =
-                    dump_card(options.seed + static_cast<std::uint64_t>(i), options.frames, reco);
+                    dump_card(options.seed + static_cast<std::uint64_t>(i), options.frames, options.other_hand, reco);
             reco_context_destroy(reco);
         });
     for (auto& worker : workers)

@@ -3,6 +3,11 @@
 //
 //   dump_networks --out PREFIX [--style NAME] [--seed N] [--count N]
 //                 [--frames N] [--threads N] [--what stripe|digits|both]
+//                 [--renderer ours|other]
+//
+// --renderer other draws the second renderer's cards (tools/other_hand, its
+// training type families) instead of the first's; --style then does not
+// apply.
 //
 // Inputs come from the core's own preprocessing (stripe_network_input,
 // digit_cell_input, and for the segmentation-driven cells find_number_stripe
@@ -20,6 +25,7 @@
 #include "cardscanner/core/DigitClassifiers.h"
 #include "cardscanner/core/NumberStripe.h"
 #include "tools/card_renderer/CardRenderer.h"
+#include "tools/other_hand/OtherHand.h"
 
 #include <atomic>
 #include <cmath>
@@ -27,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,7 +79,53 @@ struct Options {
     int threads = 8;
     bool stripe = true;
     bool digits = true;
+    bool other_hand = false;
 };
+
+// What the dump needs to know of a photographed card, whichever hand drew it,
+// in the shot's coordinates.
+struct ShotTruth {
+    std::string number;
+    int pattern_type = 1;
+    double stripe_y = 0, glyph_height = 0;
+    std::vector<double> cell_x;
+    std::uint8_t font = 0, background = 0, technique = 0;
+
+    int rounded_stripe_y() const { return static_cast<int>(std::lround(stripe_y)); }
+};
+
+ShotTruth shot_truth(const cr::CardTruth& truth)
+{
+    return {truth.number, truth.pattern_type, truth.stripe_y, truth.glyph_height, truth.cell_x,
+            static_cast<std::uint8_t>(truth.font), static_cast<std::uint8_t>(truth.background),
+            static_cast<std::uint8_t>(!truth.embossed ? 0 : truth.foil ? 2 : 1)};
+}
+
+// The other hand keeps its truth on the card and hands back the shot's
+// leftover corner error, which carries it into the shot. Its cells are
+// marked with font codes the first renderer never uses.
+constexpr std::uint8_t kOtherHandOutlineFont = 250, kOtherHandStrokeFont = 251, kOtherHandBackground = 250;
+
+ShotTruth shot_truth(const other_hand::HandTruth& truth, const cv::Matx33d& card_to_shot)
+{
+    auto carry = [&](double x, double y) {
+        const cv::Vec3d q = card_to_shot * cv::Vec3d(x, y, 1.0);
+        return cv::Point2d(q[0] / q[2], q[1] / q[2]);
+    };
+    ShotTruth out;
+    out.number = truth.number;
+    out.pattern_type = truth.pattern_type;
+    out.glyph_height = truth.glyph_height;
+    const double half_cell = other_hand::kCoreCellWidth / 2.0, half_stripe = other_hand::kCoreStripeHeight / 2.0;
+    const double middle = (truth.cell_x.front() + truth.cell_x.back()) / 2 + half_cell;
+    out.stripe_y = carry(middle, truth.stripe_y + half_stripe).y - half_stripe;
+    for (double x : truth.cell_x)
+        out.cell_x.push_back(carry(x + half_cell, truth.stripe_y + half_stripe).x - half_cell);
+    out.font = truth.stroke_face ? kOtherHandStrokeFont : kOtherHandOutlineFont;
+    out.background = kOtherHandBackground;
+    out.technique = truth.finish == "printed" ? 0 : truth.finish == "embossed" ? 1 : 2;
+    return out;
+}
 
 // NumPy's .npy format, version 1.0: a padded Python-literal header, then the
 // raw little-endian array.
@@ -98,7 +151,7 @@ void write_npy(const std::string& path, const char* descr, const std::vector<std
         std::fprintf(stderr, "dump_networks: cannot write %s\n", path.c_str());
 }
 
-void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char digit, const cr::CardTruth& truth,
+void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char digit, const ShotTruth& truth,
                     std::uint8_t source)
 {
     float input[kDigitInputSize];
@@ -107,21 +160,36 @@ void add_digit_cell(Samples& samples, const IplImage* card, int x, int y, char d
     for (float v : input)
         samples.digit_inputs.push_back(static_cast<std::uint8_t>(std::lround(v * 255.0f)));
     samples.digit_labels.push_back(static_cast<std::uint8_t>(digit - '0'));
-    samples.digit_meta.push_back(static_cast<std::uint8_t>(truth.font));
+    samples.digit_meta.push_back(truth.font);
     samples.digit_meta.push_back(source);
-    samples.digit_meta.push_back(static_cast<std::uint8_t>(truth.background));
-    samples.digit_meta.push_back(static_cast<std::uint8_t>(!truth.embossed ? 0 : truth.foil ? 2 : 1));
+    samples.digit_meta.push_back(truth.background);
+    samples.digit_meta.push_back(truth.technique);
 }
 
 Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
 {
     Samples samples;
     const std::uint64_t card_seed = options.seed + static_cast<std::uint64_t>(index);
-    const cr::RenderedCard card = cr::render_card(style, card_seed);
     cr::Rng rng(card_seed ^ 0x5eedc0ffee);
+    std::optional<cr::RenderedCard> ours;
+    std::optional<other_hand::HandCard> other;
+    if (options.other_hand)
+        other = other_hand::render_hand_card(card_seed, {}, other_hand::HandFamilies::Training);
+    else
+        ours = cr::render_card(style, card_seed);
     for (int frame = 0; frame < options.frames; ++frame) {
-        cr::CardTruth truth;
-        cv::Mat image = cr::photograph(card, style.camera, card_seed * 31 + static_cast<std::uint64_t>(frame), &truth);
+        const std::uint64_t shot_seed = card_seed * 31 + static_cast<std::uint64_t>(frame);
+        ShotTruth truth;
+        cv::Mat image;
+        if (other) {
+            cv::Matx33d card_to_shot;
+            image = other_hand::photograph_hand_card(*other, shot_seed, &card_to_shot);
+            truth = shot_truth(other->truth, card_to_shot);
+        } else {
+            cr::CardTruth card_truth;
+            image = cr::photograph(*ours, style.camera, shot_seed, &card_truth);
+            truth = shot_truth(card_truth);
+        }
         IplImage ipl = cvIplImage(image);
 
         if (options.stripe) {
@@ -196,6 +264,8 @@ bool parse(int argc, char** argv, Options& options)
             options.frames = std::max(1, std::atoi(value));
         else if (arg == "--threads")
             options.threads = std::max(1, std::atoi(value));
+        else if (arg == "--renderer")
+            options.other_hand = std::strcmp(value, "other") == 0;
         else if (arg == "--what") {
             options.stripe = std::strcmp(value, "digits") != 0;
             options.digits = std::strcmp(value, "stripe") != 0;
@@ -212,7 +282,7 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: dump_networks --out PREFIX [--style NAME] [--seed N] [--count N] [--frames N] "
-                             "[--threads N] [--what stripe|digits|both]\n");
+                             "[--threads N] [--what stripe|digits|both] [--renderer ours|other]\n");
         return 2;
     }
     const cr::CardStyle style = cr::style_preset(options.style);

@@ -456,7 +456,7 @@ std::vector<std::string> missing_hand_fonts()
     return missing;
 }
 
-HandCard render_hand_card(std::uint64_t seed, CalendarMonth today)
+HandCard render_hand_card(std::uint64_t seed, CalendarMonth today, HandFamilies families)
 {
     Dice dice(seed, 1);
     HandCard card;
@@ -464,7 +464,7 @@ HandCard render_hand_card(std::uint64_t seed, CalendarMonth today)
     const int length = dice.coin(0.35) ? 15 : 16;
     truth.pattern_type = length == 16 ? 1 : 2;
     truth.number = issuer_number(dice, length);
-    const Face face = choose_face(dice);
+    const Face face = choose_face(dice, families);
     truth.face = face.describe();
     truth.stroke_face = face.stroke;
     const double finish = dice.unit();

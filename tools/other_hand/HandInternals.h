@@ -30,7 +30,7 @@ struct Face {
     std::string describe() const;
 };
 
-Face choose_face(Dice& dice);
+Face choose_face(Dice& dice, HandFamilies split);
 
 // Draws the characters of `text` (digits and '/'), one per slot centred on
 // the given x, their ink centred on centre_y at `height` rows and at most

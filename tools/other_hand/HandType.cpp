@@ -20,6 +20,7 @@ constexpr double kPi = 3.14159265358979323846;
 struct Family {
     const char* name;
     bool serif;
+    bool benchmark;   // drawn by the benchmark split, else by the training split
     std::vector<std::pair<int, const char*>> weights;   // fontconfig weight, name
 };
 
@@ -29,19 +30,19 @@ struct Family {
 const std::vector<Family>& families()
 {
     static const std::vector<Family> all = {
-        {"Inter", false,
+        {"Inter", false, false,
          {{FC_WEIGHT_EXTRALIGHT, "ExtraLight"}, {FC_WEIGHT_LIGHT, "Light"}, {FC_WEIGHT_REGULAR, "Regular"},
           {FC_WEIGHT_MEDIUM, "Medium"}, {FC_WEIGHT_DEMIBOLD, "SemiBold"}, {FC_WEIGHT_BOLD, "Bold"},
           {FC_WEIGHT_EXTRABOLD, "ExtraBold"}, {FC_WEIGHT_BLACK, "Black"}}},
-        {"Karla", false,
+        {"Karla", false, true,
          {{FC_WEIGHT_LIGHT, "Light"}, {FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_MEDIUM, "Medium"},
           {FC_WEIGHT_BOLD, "Bold"}, {FC_WEIGHT_EXTRABOLD, "ExtraBold"}}},
-        {"Noto Sans", false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
-        {"Carlito", false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
-        {"Noto Sans Display", false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
-        {"Noto Serif", true, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
-        {"Noto Serif Display", true, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
-        {"Old Standard TT", true, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
+        {"Noto Sans", false, false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
+        {"Carlito", false, false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
+        {"Noto Sans Display", false, false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
+        {"Noto Serif", true, false, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
+        {"Noto Serif Display", true, true, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
+        {"Old Standard TT", true, true, {{FC_WEIGHT_REGULAR, "Regular"}, {FC_WEIGHT_BOLD, "Bold"}}},
     };
     return all;
 }
@@ -225,12 +226,14 @@ std::string Face::describe() const
     return text;
 }
 
-Face choose_face(Dice& dice)
+Face choose_face(Dice& dice, HandFamilies split)
 {
     Face face;
+    const bool benchmark = split == HandFamilies::Benchmark;
     if (dice.coin(0.35)) {
         face.stroke = true;
-        face.serif = dice.coin(0.4);
+        dice.coin(0.4);   // was the serif choice; kept so that the seeds' other draws stay put
+        face.serif = benchmark;
         // Hairline to black: a pixel's pen to a fifth of the height.
         face.pen = dice.coin(0.2) ? dice.range(0.04, 0.07) : dice.range(0.07, 0.2);
         face.round = dice.coin(0.6);
@@ -238,8 +241,11 @@ Face choose_face(Dice& dice)
         face.slant = dice.coin(0.25) ? dice.range(0.05, 0.18) : 0;
         return face;
     }
-    const auto& all = families();
-    const Family& family = all[static_cast<std::size_t>(dice.whole(0, static_cast<int>(all.size()) - 1))];
+    std::vector<const Family*> pool;
+    for (const Family& family : families())
+        if (family.benchmark == benchmark)
+            pool.push_back(&family);
+    const Family& family = *pool[static_cast<std::size_t>(dice.whole(0, static_cast<int>(pool.size()) - 1))];
     const auto& weight = family.weights[static_cast<std::size_t>(dice.whole(0, static_cast<int>(family.weights.size()) - 1))];
     face.family = family.name;
     face.serif = family.serif;

@@ -94,9 +94,18 @@ struct HandCard {
     HandTruth truth;
 };
 
+// The type families are split in two, so that networks trained on some of
+// this hand's cards can still be measured on type they never saw: the
+// benchmark draws Karla, Noto Serif Display, Old Standard and the stroked
+// serif digits; training draws Inter, Noto Sans and its Display cut, Carlito,
+// Noto Serif and the stroked sans digits. Only the face changes with the
+// split; every other draw of a seed stays the same.
+enum class HandFamilies { Benchmark, Training };
+
 // Dates run from `today` to December four years on, the span the core
 // accepts as an expiry.
-HandCard render_hand_card(std::uint64_t seed, CalendarMonth today = {});
+HandCard render_hand_card(std::uint64_t seed, CalendarMonth today = {},
+                          HandFamilies families = HandFamilies::Benchmark);
 
 // The outline families the cards draw from that fontconfig does not have
 // (a substitute would silently draw another face); empty when all are there.

@@ -1,11 +1,12 @@
 // render_other_cards: writes the second renderer's cards as PNG files with
 // their ground truth, for the trainer and for looking at them.
 //
-//   render_other_cards --out DIR [--seed N] [--count N] [--clean]
+//   render_other_cards --out DIR [--seed N] [--count N] [--clean] [--training]
 //
 // Card i is rendered with seed (seed + i); without --clean it is then
 // photographed once (seed + i again) into the 428 x 270 grey image the core
-// reads. DIR/truth.jsonl gets one line of ground truth per card.
+// reads. DIR/truth.jsonl gets one line of ground truth per card. Cards draw
+// the benchmark's type families, or with --training the training ones.
 #include "tools/other_hand/OtherHand.h"
 
 #include <cstdio>
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     std::uint64_t seed = 1;
     int count = 16;
     bool clean = false;
+    auto families = other_hand::HandFamilies::Benchmark;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
@@ -33,8 +35,10 @@ int main(int argc, char** argv)
             count = std::atoi(argv[++i]);
         else if (arg == "--clean")
             clean = true;
+        else if (arg == "--training")
+            families = other_hand::HandFamilies::Training;
         else {
-            std::fprintf(stderr, "usage: render_other_cards --out DIR [--seed N] [--count N] [--clean]\n");
+            std::fprintf(stderr, "usage: render_other_cards --out DIR [--seed N] [--count N] [--clean] [--training]\n");
             return 2;
         }
     }
@@ -52,7 +56,7 @@ int main(int argc, char** argv)
     std::ofstream truth_file(out + "/truth.jsonl");
     for (int i = 0; i < count; ++i) {
         const std::uint64_t card_seed = seed + static_cast<std::uint64_t>(i);
-        const other_hand::HandCard card = other_hand::render_hand_card(card_seed);
+        const other_hand::HandCard card = other_hand::render_hand_card(card_seed, {}, families);
         const cv::Mat image = clean ? card.color : other_hand::photograph_hand_card(card, card_seed);
         char name[32];
         std::snprintf(name, sizeof name, "card_%05d.png", i);

@@ -53,10 +53,17 @@ def float_list(values, indent="        ", per_line=8):
 
 def describe(datasets, net):
     d = datasets[net]
-    return (
+    text = (
         f"renderer style preset \"{d['style']}\", card seeds {d['seed']}..{d['seed'] + d['count'] - 1}, "
         f"{d['frames']} photograph(s) per card"
     )
+    other = datasets.get(f"{net}_other")
+    if other:
+        text += (
+            f", and the second renderer's training families, card seeds {other['seed']}.."
+            f"{other['seed'] + other['count'] - 1}, {other['frames']} photograph(s) per card"
+        )
+    return text
 
 
 def weight_source(struct, name, fields, params, header_lines):

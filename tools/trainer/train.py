@@ -192,8 +192,10 @@ class TeacherNet(nn.Module):
 
 
 def load_set(data, name, kind):
-    x = np.load(os.path.join(data, f"{name}_{kind}_x.npy"))
-    y = np.load(os.path.join(data, f"{name}_{kind}_y.npy")).astype(np.int64)
+    # A set may have a part drawn by the second renderer, DIR/<set>_other_*.
+    parts = [p for p in (name, f"{name}_other") if os.path.exists(os.path.join(data, f"{p}_{kind}_x.npy"))]
+    x = np.concatenate([np.load(os.path.join(data, f"{p}_{kind}_x.npy")) for p in parts])
+    y = np.concatenate([np.load(os.path.join(data, f"{p}_{kind}_y.npy")) for p in parts]).astype(np.int64)
     if kind == "digit":
         x = x.astype(np.float32) / np.float32(255.0)
         x = x.reshape(len(x), 27 * 19)

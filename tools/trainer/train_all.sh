@@ -18,21 +18,27 @@ DATA=${2:-build/training}
 PYTHON=/usr/bin/python3
 mkdir -p "$DATA"
 
-# name style seed count frames what. The digit sets differ in font and
-# background proportions (the style presets) and in their cards, so the three
-# networks make different mistakes.
-SETS="stripe stripe 1000000 10000 1 stripe
-a a 2000000 16000 2 digits
-b b 3000000 16000 2 digits
-c c 4000000 16000 2 digits"
+# name style seed count frames what renderer. The digit sets differ in font
+# and background proportions (the style presets), in their cards and in their
+# share of the second renderer's cards (its training type families; a set's
+# "_other" part is appended to it), so the three networks make different
+# mistakes: A never sees the second hand, C sees the most of it.
+SETS="stripe stripe 1000000 10000 1 stripe ours
+stripe_other - 6000000 4000 1 stripe other
+a a 2000000 16000 2 digits ours
+b b 3000000 16000 2 digits ours
+b_other - 6100000 5000 2 digits other
+c c 4000000 16000 2 digits ours
+c_other - 6200000 10000 2 digits other"
 
-echo "$SETS" | awk 'BEGIN { print "{" } { printf "%s\"%s\": {\"style\": \"%s\", \"seed\": %s, \"count\": %s, \"frames\": %s}\n", (NR > 1 ? "," : ""), $1, $2, $3, $4, $5 } END { print "}" }' > "$DATA/datasets.json"
+echo "$SETS" | awk 'BEGIN { print "{" } { printf "%s\"%s\": {\"style\": \"%s\", \"seed\": %s, \"count\": %s, \"frames\": %s, \"renderer\": \"%s\"}\n", (NR > 1 ? "," : ""), $1, $2, $3, $4, $5, $7 } END { print "}" }' > "$DATA/datasets.json"
 
 dump() {
-  echo "$SETS" | while read -r name style seed count frames what; do
+  echo "$SETS" | while read -r name style seed count frames what renderer; do
     [ "$what" = "$1" ] || continue
+    [ "$style" != - ] || style=a   # the second renderer has no style presets
     "$BUILD/tools/dump_networks/dump_networks" --out "$DATA/$name" --style "$style" --seed "$seed" \
-        --count "$count" --frames "$frames" --what "$what" --threads 8
+        --count "$count" --frames "$frames" --what "$what" --threads 8 --renderer "$renderer"
   done
 }
 

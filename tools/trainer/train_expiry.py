@@ -109,8 +109,10 @@ class ExpiryDigit(nn.Module):
 
 
 def load(data, prefix, kind):
-    x = np.load(os.path.join(data, f"{prefix}_{kind}_inputs.npy")).astype(np.float32)
-    y = np.load(os.path.join(data, f"{prefix}_{kind}_labels.npy")).astype(np.int64)
+    # A set may have a part filmed from the second renderer, DIR/<set>_other_*.
+    parts = [p for p in (prefix, f"{prefix}_other") if os.path.exists(os.path.join(data, f"{p}_{kind}_inputs.npy"))]
+    x = np.concatenate([np.load(os.path.join(data, f"{p}_{kind}_inputs.npy")) for p in parts]).astype(np.float32)
+    y = np.concatenate([np.load(os.path.join(data, f"{p}_{kind}_labels.npy")) for p in parts]).astype(np.int64)
     return torch.from_numpy(x), torch.from_numpy(y)
 
 
@@ -259,6 +261,13 @@ def main():
         f"({datasets['train']['frames']} frames each, renderer presets a/b/c, camera_frames filming); "
         f"held out {datasets['check']['seed']}..{datasets['check']['seed'] + datasets['check']['count'] - 1}"
     )
+    if "train_other" in datasets:
+        other, check_other = datasets["train_other"], datasets["check_other"]
+        described += (
+            f"; and the second renderer's training families, cards {other['seed']}.."
+            f"{other['seed'] + other['count'] - 1} ({other['frames']} frames each, its own camera), held out "
+            f"{check_other['seed']}..{check_other['seed'] + check_other['count'] - 1}"
+        )
 
     separator_train = load(args.data, "train", "separator")
     separator_check = load(args.data, "check", "separator")

@@ -15,8 +15,16 @@ mkdir -p "$data"
 cmake --build "$build" --target dump_expiry
 "$build/tools/dump_networks/dump_expiry" --out "$data/train" --seed 5000000 --count 12000 --frames 3
 "$build/tools/dump_networks/dump_expiry" --out "$data/check" --seed 5900000 --count 600 --frames 2
+# The second renderer's cards (its training type families), appended to each
+# set as its "_other" part.
+"$build/tools/dump_networks/dump_expiry" --out "$data/train_other" --seed 6300000 --count 6000 --frames 3 \
+    --renderer other
+"$build/tools/dump_networks/dump_expiry" --out "$data/check_other" --seed 6390000 --count 300 --frames 2 \
+    --renderer other
 cat > "$data/datasets.json" <<JSON
 {"train": {"seed": 5000000, "count": 12000, "frames": 3},
- "check": {"seed": 5900000, "count": 600, "frames": 2}}
+ "check": {"seed": 5900000, "count": 600, "frames": 2},
+ "train_other": {"seed": 6300000, "count": 6000, "frames": 3},
+ "check_other": {"seed": 6390000, "count": 300, "frames": 2}}
 JSON
 /usr/bin/python3 "$repo/tools/trainer/train_expiry.py" --data "$data" --repo "$repo" 2>&1 | tee "$data/train_expiry.log"
