@@ -180,6 +180,7 @@ struct ScanOutcome {
     int stripe_frames = 0;         // every frame photographed
     int stripe_at_row = 0;         // found stripe within kStripeRowSlack of the truth, right layout
     int usable_stripe_frames = 0;
+    int usable_at_row = 0;         // usable frames whose stripe is at the true row with the right layout
     NetworkTallies confidence;
 };
 
@@ -263,6 +264,7 @@ ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
         ++outcome.stripe_frames;
         outcome.stripe_at_row += stripe_at_truth(frame.vseg, moved);
         outcome.usable_stripe_frames += stripe_usable(frame.vseg);
+        outcome.usable_at_row += stripe_usable(frame.vseg) && stripe_at_truth(frame.vseg, moved);
         if (!frame.usable) {
             if (!stripe_usable(frame.vseg))
                 ++outcome.weak_stripe_frames;
@@ -300,17 +302,27 @@ struct Tally {
 };
 
 struct StripeTally {
-    int frames = 0, at_row = 0, usable = 0;
+    int frames = 0, at_row = 0, usable = 0, usable_at_row = 0;
 
-    void add(const ScanOutcome& outcome)
+    template <typename Outcome>
+    void add(const Outcome& outcome)
     {
         frames += outcome.stripe_frames;
         at_row += outcome.stripe_at_row;
         usable += outcome.usable_stripe_frames;
+        usable_at_row += outcome.usable_at_row;
     }
     double row_rate() const { return frames ? static_cast<double>(at_row) / frames : 0.0; }
     double usable_rate() const { return frames ? static_cast<double>(usable) / frames : 0.0; }
+    double usable_row_rate() const { return usable ? static_cast<double>(usable_at_row) / usable : 0.0; }
 };
+
+void print_stripe_tally(const std::string& what, const StripeTally& tally)
+{
+    std::printf("%s: row accuracy %.4f (%d of %d frames), usable %.4f, on the row of usable frames %.4f\n",
+                what.c_str(), tally.row_rate(), tally.at_row, tally.frames, tally.usable_rate(),
+                tally.usable_row_rate());
+}
 
 void print_tally(const std::string& what, const Tally& tally)
 {
@@ -412,9 +424,8 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
         std::printf("undecided cards: %d; unusable frames: %d with a weak stripe, %d with unsure digits\n",
                     undecided, weak_stripe, unsure_digits);
         for (const auto& [layout, tally] : stripe_per_layout)
-            std::printf("stripe %s: row accuracy %.4f (%d of %d frames), usable %.4f\n",
-                        layout == 1 ? "16 digits (4-4-4-4)" : "15 digits (4-6-5)", tally.row_rate(), tally.at_row,
-                        tally.frames, tally.usable_rate());
+            print_stripe_tally(std::string("stripe ") + (layout == 1 ? "16 digits (4-4-4-4)" : "15 digits (4-6-5)"),
+                               tally);
         for (const auto& [font, layouts] : stripe_per_family) {
             std::string line = std::string("stripe by family ") + cr::face_family(font) + " (" +
                                cr::digit_font_name(font) + "):";
@@ -443,6 +454,7 @@ struct OtherHandOutcome {
     std::string finish;
     bool stroke_face = false;
     std::array<ConfidenceTally, 4> confidence;   // A, B, C, combined
+    int stripe_frames = 0, stripe_at_row = 0, usable_stripe_frames = 0, usable_at_row = 0;
 };
 
 OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
@@ -458,10 +470,21 @@ OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
     ScannerState state{};
     scanner_init(state);
     for (int f = 0; f < kMaxFrames; ++f) {
-        cv::Mat image = other_hand::photograph_hand_card(card, seed * 1000 + static_cast<std::uint64_t>(f));
+        cv::Matx33d card_to_shot;
+        cv::Mat image =
+            other_hand::photograph_hand_card(card, seed * 1000 + static_cast<std::uint64_t>(f), &card_to_shot);
         IplImage ipl = cvIplImage(image);
         FrameScanResult frame{};
         scanner_add_frame(state, &ipl, false, frame);
+        // The stripe's middle carried into the shot.
+        const double half = other_hand::kCoreStripeHeight / 2.0;
+        const cv::Vec3d middle = card_to_shot * cv::Vec3d(other_hand::kCardWidth / 2.0, card.truth.stripe_y + half, 1);
+        const bool at_row = frame.vseg.pattern_type == card.truth.pattern_type &&
+                            std::abs(frame.vseg.y_offset - (middle[1] / middle[2] - half)) <= kStripeRowSlack + 0.5;
+        ++outcome.stripe_frames;
+        outcome.stripe_at_row += at_row;
+        outcome.usable_stripe_frames += stripe_usable(frame.vseg);
+        outcome.usable_at_row += at_row && stripe_usable(frame.vseg);
         if (!frame.usable)
             continue;
         NumberScanResult result{};
@@ -487,6 +510,7 @@ void measure_other_hand(int cards)
     Tally all;
     std::map<int, Tally> per_layout;
     std::map<std::string, Tally> per_look;
+    std::map<int, StripeTally> stripe_per_layout;
     std::array<ConfidenceTally, 4> confidence;
     std::vector<double> frames;
     for (const OtherHandOutcome& outcome : outcomes) {
@@ -501,14 +525,18 @@ void measure_other_hand(int cards)
             frames.push_back(outcome.frames);
         for (std::size_t n = 0; n < confidence.size(); ++n)
             confidence[n].add(outcome.confidence[n]);
+        stripe_per_layout[outcome.pattern_type].add(outcome);
     }
-    std::printf("second renderer (tools/other_hand, its own camera; committed weights, trained on the first "
-                "renderer alone): %d cards, seeds %llu on\n",
+    std::printf("second renderer (tools/other_hand, its own camera; its benchmark type families, which no "
+                "network trained on): %d cards, seeds %llu on\n",
                 cards, static_cast<unsigned long long>(kOtherHandSeed));
     for (const auto& [layout, tally] : per_layout)
         print_tally(std::string("other hand, layout ") + layout_name(layout) + ":", tally);
     for (const auto& [look, tally] : per_look)
         print_tally(std::string("other hand, ") + look + ":", tally);
+    for (const auto& [layout, tally] : stripe_per_layout)
+        print_stripe_tally(std::string("other hand stripe ") + (layout == 1 ? "16 digits (4-4-4-4)" : "15 digits (4-6-5)"),
+                           tally);
     const char* names[] = {"A", "B", "C", "combined"};
     for (std::size_t n = 0; n < confidence.size(); ++n)
         std::printf("other hand confidently wrong network %s: %d of %d cells (%.3f%%)\n", names[n],

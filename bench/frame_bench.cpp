@@ -19,8 +19,8 @@
 // (tools/other_hand), held at the guide and filmed through that renderer's own
 // camera (hand sway, lens, rolling exposure, sensor noise, 4:2:0 chroma), go
 // through the same scan; their line gives success, wrong numbers, expiry read
-// and wrong dates, with the committed weights trained on the first renderer
-// alone.
+// and wrong dates, on that renderer's benchmark type families, which no
+// network trained on.
 //
 // HYBRID_BENCH_SHORT=1: 10 sequences of each preset, 10 of the second
 // renderer, and a short timing run.
@@ -250,8 +250,8 @@ void measure_other_hand(RecoContext* reco, int sequences)
             std::printf("  other hand wrong: seed %llu read %s, truth %s\n", static_cast<unsigned long long>(seed),
                         outcome.read.c_str(), card.truth.number.c_str());
     }
-    std::printf("second renderer (tools/other_hand, filmed through its own camera; committed weights, trained on "
-                "the first renderer alone): %d sequences, seeds %llu on\n",
+    std::printf("second renderer (tools/other_hand, filmed through its own camera; its benchmark type families, "
+                "which no network trained on): %d sequences, seeds %llu on\n",
                 sequences, static_cast<unsigned long long>(kOtherHandSeed));
     for (const auto& [layout, tally] : per_layout)
         print_tally(std::string("other hand, layout ") + layout_name(layout) + ":", tally);
