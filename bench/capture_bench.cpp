@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIConfig.h"
+#include "cardscanner/ZeduVIContext.h"
 #include "cardscanner/ZeduVIGuideLayer.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
 #include "cardscanner/ZeduVIVideoStream.h"
@@ -105,7 +105,7 @@ struct Path {
         delegate->guide->setBounds(platform::CGRect{{0, 0}, {320, 427}});
         delegate->guide->setDeviceOrientation(3);
         stream = cardscanner::ZeduVIVideoStream::create();
-        stream->setConfig(std::make_shared<cardscanner::ZeduVIConfig>());
+        stream->setConfig(std::make_shared<cardscanner::ZeduVIContext>());
         stream->setDelegate(delegate);
         stream->captureSession()->setPacedDelivery(false);
         // Held sideways, as the filmed card asks: its frames are upright.

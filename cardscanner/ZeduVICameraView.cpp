@@ -4,7 +4,6 @@
 
 #include "cardscanner/ZeduVICardScanner.h"
 #include "cardscanner/ZeduVILocalizedString.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
 #include "cardscanner/ZeduVIShutterView.h"
 #include "cardscanner/ZeduVIUtilities.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
@@ -12,7 +11,6 @@
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/AffineTransform.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/Device.h"
 
 namespace cardscanner {
 
@@ -28,11 +26,10 @@ constexpr double kCameraHeight = 480;
 constexpr double kInstructionsHeight = 48;
 
 bool isPortrait(long orientation) { return orientation == 1 || orientation == 2; }
-bool isInterfaceOrientation(long orientation) { return orientation >= 1 && orientation <= 4; }
 
 }  // namespace
 
-std::shared_ptr<ZeduVICameraView> ZeduVICameraView::create(CGRect frame, std::shared_ptr<ZeduVIConfig> config) {
+std::shared_ptr<ZeduVICameraView> ZeduVICameraView::create(CGRect frame, std::shared_ptr<ZeduVIContext> config) {
     auto view = std::make_shared<ZeduVICameraView>(frame, std::move(config));
     view->videoStream_->setDelegate(std::static_pointer_cast<ZeduVIVideoStreamDelegate>(view));
     view->cardGuide_ = ZeduVIGuideLayer::create(std::static_pointer_cast<ZeduVIGuideLayerDelegate>(view));
@@ -40,19 +37,11 @@ std::shared_ptr<ZeduVICameraView> ZeduVICameraView::create(CGRect frame, std::sh
     view->cardGuide_->setDeviceOrientation(view->guideOrientation());
     view->cardGuide_->setGuideColor(view->config_->guideColor());
     view->layer().addSublayer(view->cardGuide_);
-    // A device lying flat says nothing of how it is held: the payment view
-    // controller remembers the orientation its screens were last laid out in.
-    std::weak_ptr<UIView> weakView = view;
-    view->videoStream_->setInitialInterfaceOrientationProvider([weakView]() -> long {
-        auto self = weakView.lock();
-        auto payment = self ? ZeduVIPaymentViewController::zeduVIPaymentViewControllerForResponder(platform::UIResponder(self)) : nullptr;
-        return payment ? payment->initialInterfaceOrientationForViewcontroller() : 0;
-    });
     return view;
 }
 
-ZeduVICameraView::ZeduVICameraView(CGRect frame, std::shared_ptr<ZeduVIConfig> config)
-    : UIView(frame), config_(config ? std::move(config) : std::make_shared<ZeduVIConfig>()) {
+ZeduVICameraView::ZeduVICameraView(CGRect frame, std::shared_ptr<ZeduVIContext> config)
+    : UIView(frame), config_(config ? std::move(config) : std::make_shared<ZeduVIContext>()) {
     setBackgroundColor(platform::UIColor::blackColor());
     setAutoresizingMask(platform::UIViewAutoresizingFlexibleWidth | platform::UIViewAutoresizingFlexibleHeight);
     videoStream_ = ZeduVIVideoStream::create();
@@ -74,23 +63,17 @@ ZeduVICameraView::ZeduVICameraView(CGRect frame, std::shared_ptr<ZeduVIConfig> c
     if (const auto& overlay = config_->scanOverlayView()) addSubview(overlay);
 }
 
-ZeduVICameraView::~ZeduVICameraView() {
-    if (observingOrientation_) platform::NotificationCenter::defaultCenter().removeObserver(this);
-}
+ZeduVICameraView::~ZeduVICameraView() { config_->orientation().removeListener(this); }
 
 void ZeduVICameraView::startVideoStreamSession() {
     platform::assertMainThread("ZeduVICameraView::startVideoStreamSession");
     completed_ = false;
     framesProcessed_ = 0;
-    if (!observingOrientation_) {
-        observingOrientation_ = true;
-        std::weak_ptr<UIView> weakSelf = weak_from_this();
-        platform::NotificationCenter::defaultCenter().addObserver(
-            this, platform::UIDeviceOrientationDidChangeNotification, nullptr, [weakSelf](const auto&) {
-                if (auto self = std::static_pointer_cast<ZeduVICameraView>(weakSelf.lock()))
-                    self->didReceiveDeviceOrientationNotification();
-            });
-    }
+    std::weak_ptr<UIView> weakSelf = weak_from_this();
+    config_->orientation().addListener(this, [weakSelf] {
+        if (auto self = std::static_pointer_cast<ZeduVICameraView>(weakSelf.lock()))
+            self->didReceiveDeviceOrientationNotification();
+    });
     videoStream_->willAppear();
     videoStream_->startSession();
     didReceiveDeviceOrientationNotification();
@@ -105,10 +88,7 @@ void ZeduVICameraView::stopVideoStreamSession() {
 void ZeduVICameraView::stopCapture() {
     videoStream_->stopSession();
     videoStream_->willDisappear();
-    if (observingOrientation_) {
-        observingOrientation_ = false;
-        platform::NotificationCenter::defaultCenter().removeObserver(this);
-    }
+    config_->orientation().removeListener(this);
 }
 
 bool ZeduVICameraView::isRunning() const { return videoStream_->running(); }
@@ -159,9 +139,14 @@ void ZeduVICameraView::videoStreamDidProcessFrame(ZeduVIVideoStream&, std::share
     if (scanCompletion_) scanCompletion_(frame);
 }
 
+void ZeduVICameraView::videoStreamDidChangeDetectionMode(ZeduVIVideoStream&, ZeduVIDetectionMode mode) {
+    platform::assertMainThread("ZeduVICameraView::videoStreamDidChangeDetectionMode");
+    if (detectionModeChange_) detectionModeChange_(mode);
+}
+
 // A guide that may not turn freely stays with the interface.
 bool ZeduVICameraView::isSupportedOverlayOrientation(long orientation) {
-    if (config_->allowFreelyRotatingCardGuide()) return isInterfaceOrientation(orientation);
+    if (config_->allowFreelyRotatingCardGuide()) return ZeduVIOrientation::isInterfaceOrientation(orientation);
     return orientation == platform::UIApplication::sharedApplication().statusBarOrientation();
 }
 
@@ -185,11 +170,10 @@ void ZeduVICameraView::guideLayerDidLayout(CGRect rect) {
 }
 
 long ZeduVICameraView::guideOrientation() {
-    const long device = static_cast<long>(platform::UIDevice::currentDevice().orientation());
-    if (isInterfaceOrientation(device) && isSupportedOverlayOrientation(device))
-        return device;
-    if (cardGuide_) return cardGuide_->deviceOrientation();
-    return defaultSupportedOverlayOrientation();
+    return config_->orientation().resolve(
+        cardGuide_ ? cardGuide_->deviceOrientation() : 0,
+        [this](long orientation) { return isSupportedOverlayOrientation(orientation); },
+        defaultSupportedOverlayOrientation());
 }
 
 void ZeduVICameraView::didReceiveDeviceOrientationNotification() {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "cardscanner/ZeduVIConfig.h"
+#include "cardscanner/ZeduVIContext.h"
 #include "cardscanner/ZeduVIGuideLayer.h"
 #include "cardscanner/ZeduVIVideoStream.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -31,12 +31,15 @@ public:
     // The frame that ends the scan: the number was read, or, in image-only
     // detection, the card was found and warped.
     using ScanCompletion = std::function<void(const std::shared_ptr<ZeduVIVideoFrame>& frame)>;
+    // The stream turned to another detection mode during the scan.
+    using DetectionModeChange = std::function<void(ZeduVIDetectionMode mode)>;
 
-    static std::shared_ptr<ZeduVICameraView> create(platform::CGRect frame, std::shared_ptr<ZeduVIConfig> config);
-    ZeduVICameraView(platform::CGRect frame, std::shared_ptr<ZeduVIConfig> config);
+    static std::shared_ptr<ZeduVICameraView> create(platform::CGRect frame, std::shared_ptr<ZeduVIContext> config);
+    ZeduVICameraView(platform::CGRect frame, std::shared_ptr<ZeduVIContext> config);
     ~ZeduVICameraView() override;
 
     void setScanCompletion(ScanCompletion completion) { scanCompletion_ = std::move(completion); }
+    void setDetectionModeChange(DetectionModeChange change) { detectionModeChange_ = std::move(change); }
 
     // Appearance calls of the stream, then its session; stopping closes the shutter.
     void startVideoStreamSession();
@@ -64,6 +67,7 @@ public:
 
     // ZeduVIVideoStreamDelegate
     void videoStreamDidProcessFrame(ZeduVIVideoStream& stream, std::shared_ptr<ZeduVIVideoFrame> frame) override;
+    void videoStreamDidChangeDetectionMode(ZeduVIVideoStream& stream, ZeduVIDetectionMode mode) override;
     bool respondsToOverlayOrientationQueries() const override { return true; }
     bool isSupportedOverlayOrientation(long orientation) override;
     long defaultSupportedOverlayOrientation() override;
@@ -74,13 +78,13 @@ private:
     void didReceiveDeviceOrientationNotification();
     long guideOrientation();
 
-    std::shared_ptr<ZeduVIConfig> config_;
+    std::shared_ptr<ZeduVIContext> config_;
     std::shared_ptr<ZeduVIVideoStream> videoStream_;
     std::shared_ptr<ZeduVIGuideLayer> cardGuide_;
     std::shared_ptr<ZeduVIShutterView> shutter_;
     std::shared_ptr<platform::UILabel> instructions_;
     ScanCompletion scanCompletion_;
-    bool observingOrientation_ = false;
+    DetectionModeChange detectionModeChange_;
     bool completed_ = false;
     int framesProcessed_ = 0;
 };

@@ -5,6 +5,8 @@
 
 namespace cardscanner {
 
-ZeduVIContext::ZeduVIContext() : config_(std::make_shared<ZeduVIConfig>()) {}
+ZeduVIContext::ZeduVIContext() : scanReport_(std::make_shared<ZeduVIAnalytics>()) {}
+
+ZeduVIContext::~ZeduVIContext() = default;
 
 }  // namespace cardscanner

@@ -12,7 +12,7 @@
 #include "cardscanner/ZeduVILocalizer.h"
 #include "cardscanner/ZeduVIMacros.h"
 #include "cardscanner/ZeduVIMultipleFieldTableViewCell.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "cardscanner/ZeduVIScannerHost.h"
 #include "cardscanner/ZeduVISectionBasedTableViewDelegate.h"
 #include "cardscanner/ZeduVITableViewCell.h"
 #include "cardscanner/ZeduVITextFieldDelegates.h"
@@ -118,8 +118,8 @@ std::shared_ptr<ZeduVIDataEntryViewController> ZeduVIDataEntryViewController::in
     return std::make_shared<ZeduVIDataEntryViewController>(std::move(context), statusBarHidden);
 }
 
-std::shared_ptr<ZeduVIPaymentViewController> ZeduVIDataEntryViewController::paymentViewController() {
-    return std::dynamic_pointer_cast<ZeduVIPaymentViewController>(navigationController());
+std::shared_ptr<ZeduVIScannerHost> ZeduVIDataEntryViewController::host() {
+    return std::dynamic_pointer_cast<ZeduVIScannerHost>(navigationController());
 }
 
 // --- Building the form ---
@@ -166,16 +166,9 @@ void ZeduVIDataEntryViewController::viewDidLoad() {
     doneItem->setEnabled(false);
     item->setRightBarButtonItem(doneItem);
 
-    // The payment view controller forwards these to the same context; a
-    // form shown outside one reads the context directly.
     collectExpiry_ = context_->collectExpiry();
     collectCVV_ = context_->collectCVV();
     collectPostalCode_ = context_->collectPostalCode();
-    if (const auto payment = paymentViewController()) {
-        collectExpiry_ = payment->collectExpiry();
-        collectCVV_ = payment->collectCVV();
-        collectPostalCode_ = payment->collectPostalCode();
-    }
 
     scrollView_ = std::make_shared<UIScrollView>(relevantViewFrame_);
     if (!manualEntry_) {
@@ -575,16 +568,12 @@ void ZeduVIDataEntryViewController::done() {
     }
     cardInfo_->setCvv(cvvTextField_ ? cvvTextField_->text() : std::string());
     cardInfo_->setPostalCode(postalCodeTextField_ ? trimmed(postalCodeTextField_->text()) : std::string());
-    const auto payment = paymentViewController();
-    if (!payment) return;
-    if (const auto delegate = payment->paymentDelegate()) delegate->userDidProvideCreditCardInfo(cardInfo_, *payment);
+    if (const auto container = host()) container->scannerDidProvideCreditCardInfo(cardInfo_);
 }
 
 void ZeduVIDataEntryViewController::cancel() {
     platform::assertMainThread("ZeduVIDataEntryViewController::cancel");
-    const auto payment = paymentViewController();
-    if (!payment) return;
-    if (const auto delegate = payment->paymentDelegate()) delegate->userDidCancelPaymentViewController(*payment);
+    if (const auto container = host()) container->scannerDidCancel();
 }
 
 void ZeduVIDataEntryViewController::popToTop() {
@@ -594,10 +583,9 @@ void ZeduVIDataEntryViewController::popToTop() {
         for (const auto& field : visibleTextFields_) field->resignFirstResponder();
         if (navigation) navigation->setNavigationBarHidden(true, true);
     }
-    if (const auto payment = paymentViewController()) {
-        payment->setCurrentViewControllerIsDataEntry(false);
-        payment->setInitialInterfaceOrientationForViewcontroller(
-            UIApplication::sharedApplication().statusBarOrientation());
+    if (const auto container = host()) {
+        container->setCurrentViewControllerIsDataEntry(false);
+        context_->orientation().setInterfaceOrientation(UIApplication::sharedApplication().statusBarOrientation());
     }
     if (navigation) navigation->popToRootViewControllerAnimated(true);
 }

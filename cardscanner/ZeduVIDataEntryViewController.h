@@ -37,7 +37,7 @@ class ZeduVIExpiryTextFieldDelegate;
 class ZeduVICVVTextFieldDelegate;
 class ZeduVIPostalCodeTextFieldDelegate;
 class ZeduVISectionBasedTableViewDelegate;
-class ZeduVIPaymentViewController;
+class ZeduVIScannerHost;
 
 class ZeduVIDataEntryViewController : public platform::UIViewController {
 public:
@@ -139,7 +139,7 @@ public:
     void didRotateFromInterfaceOrientation(long orientation);
 
 private:
-    std::shared_ptr<ZeduVIPaymentViewController> paymentViewController();
+    std::shared_ptr<ZeduVIScannerHost> host();
     void buildRows(std::vector<std::shared_ptr<platform::UITableViewCell>>& rows);
     void appearTransition();
     void finishFloatingCard();

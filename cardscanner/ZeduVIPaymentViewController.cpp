@@ -27,8 +27,8 @@ ZeduVIPaymentViewController::ZeduVIPaymentViewController(std::shared_ptr<ZeduVIC
     : UINavigationController(rootViewController),
       context_(context ? std::move(context) : std::make_shared<ZeduVIContext>()),
       currentViewControllerIsDataEntry_(
-          std::dynamic_pointer_cast<ZeduVIDataEntryViewController>(rootViewController) != nullptr),
-      initialInterfaceOrientation_(platform::UIApplication::sharedApplication().statusBarOrientation()) {
+          std::dynamic_pointer_cast<ZeduVIDataEntryViewController>(rootViewController) != nullptr) {
+    context_->orientation().setInterfaceOrientation(platform::UIApplication::sharedApplication().statusBarOrientation());
     if (const auto camera = std::dynamic_pointer_cast<ZeduVIViewController>(rootViewController)) {
         camera->setContext(context_);
     }
@@ -60,12 +60,7 @@ std::shared_ptr<ZeduVIPaymentViewController> ZeduVIPaymentViewController::create
 
 std::shared_ptr<platform::UIViewController> ZeduVIPaymentViewController::viewControllerWithScanningEnabled(
     bool scanningEnabled, const std::shared_ptr<ZeduVIContext>& context) {
-    if (scanningEnabled && ZeduVIUtilities::canReadCardWithCamera()) {
-        if (auto camera = ZeduVIViewController::create()) {
-            camera->setContext(context);
-            return camera;
-        }
-    }
+    if (scanningEnabled && ZeduVIUtilities::canReadCardWithCamera()) return ZeduVIViewController::create(context);
     auto form = ZeduVIDataEntryViewController::initWithContext(
         context, platform::UIApplication::sharedApplication().isStatusBarHidden());
     form->setManualEntry(true);
@@ -232,6 +227,14 @@ void ZeduVIPaymentViewController::didReceiveForegroundingNotification() {
             auto self = std::static_pointer_cast<ZeduVIPaymentViewController>(weakSelf.lock());
             if (self && self->obfuscatingView_ == cover) self->obfuscatingView_ = nullptr;
         });
+}
+
+void ZeduVIPaymentViewController::scannerDidCancel() {
+    if (const auto delegate = paymentDelegate()) delegate->userDidCancelPaymentViewController(*this);
+}
+
+void ZeduVIPaymentViewController::scannerDidProvideCreditCardInfo(std::shared_ptr<ZeduVICreditCardInfo> cardInfo) {
+    if (const auto delegate = paymentDelegate()) delegate->userDidProvideCreditCardInfo(std::move(cardInfo), *this);
 }
 
 std::shared_ptr<ZeduVIPaymentViewController> ZeduVIPaymentViewController::zeduVIPaymentViewControllerForResponder(

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "cardscanner/ZeduVIContext.h"
+#include "cardscanner/ZeduVIScannerHost.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Responder.h"
@@ -36,7 +37,7 @@ public:
     virtual std::string description() const { return "ZeduVIPaymentViewControllerDelegate"; }
 };
 
-class ZeduVIPaymentViewController : public platform::UINavigationController {
+class ZeduVIPaymentViewController : public platform::UINavigationController, public ZeduVIScannerHost {
 public:
     // nullptr (and "Failed to initialize ZeduVIPaymentViewController -- no
     // delegate provided" logged) without a delegate. The first screen is the
@@ -68,11 +69,14 @@ public:
     const std::shared_ptr<ZeduVIContext>& context() const { return context_; }
 
     bool currentViewControllerIsDataEntry() const { return currentViewControllerIsDataEntry_; }
-    void setCurrentViewControllerIsDataEntry(bool isDataEntry) { currentViewControllerIsDataEntry_ = isDataEntry; }
-    // The status bar orientation at creation, then whatever the screens set.
-    long initialInterfaceOrientationForViewcontroller() const { return initialInterfaceOrientation_; }
+    void setCurrentViewControllerIsDataEntry(bool isDataEntry) override {
+        currentViewControllerIsDataEntry_ = isDataEntry;
+    }
+    // The status bar orientation at creation, then whatever the screens set
+    // (the context's orientation model).
+    long initialInterfaceOrientationForViewcontroller() const { return context_->orientation().interfaceOrientation(); }
     void setInitialInterfaceOrientationForViewcontroller(long orientation) {
-        initialInterfaceOrientation_ = orientation;
+        context_->orientation().setInterfaceOrientation(orientation);
     }
 
     // The options, stored in the shared context only.
@@ -123,7 +127,7 @@ public:
     // Mask of 1 << orientation for the guide overlay: 30 (all four) while the
     // context allows a freely rotating guide, else the supported interface
     // orientations; a value set here wins.
-    unsigned long supportedOverlayOrientationsMask();
+    unsigned long supportedOverlayOrientationsMask() override;
     void setSupportedOverlayOrientationsMask(std::optional<unsigned long> mask) { overlayMask_ = mask; }
     bool disablesAutomaticKeyboardDismissal() const { return false; }
 
@@ -144,6 +148,10 @@ public:
     // The blurred cover while the application is inactive; nullptr otherwise.
     const std::shared_ptr<platform::UIImageView>& obfuscatingView() const { return obfuscatingView_; }
 
+    // ZeduVIScannerHost: the delegate's calls with this controller.
+    void scannerDidCancel() override;
+    void scannerDidProvideCreditCardInfo(std::shared_ptr<ZeduVICreditCardInfo> cardInfo) override;
+
     // The first ZeduVIPaymentViewController on the responder chain from
     // `responder` (itself first); nullptr when the chain ends without one.
     static std::shared_ptr<ZeduVIPaymentViewController> zeduVIPaymentViewControllerForResponder(
@@ -158,7 +166,6 @@ private:
     std::shared_ptr<ZeduVIContext> context_;
     std::weak_ptr<ZeduVIPaymentViewControllerDelegate> paymentDelegate_;
     bool currentViewControllerIsDataEntry_ = false;
-    long initialInterfaceOrientation_ = 0;
     std::optional<unsigned long> overlayMask_;
     bool shouldStoreStatusBarStyle_ = true;
     long originalStatusBarStyle_ = 0;

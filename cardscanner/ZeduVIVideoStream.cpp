@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIConfig.h"
+#include "cardscanner/ZeduVIContext.h"
 #include "cardscanner/ZeduVIDevice.h"
 #include "cardscanner/ZeduVIVideoFrame.h"
 #include "cardscanner/gpu/ZeduVIGPUTransformFilter.h"
@@ -25,8 +25,6 @@ constexpr const char* kAdjustingFocus = "adjustingFocus";
 constexpr const char* kAdjustingExposure = "adjustingExposure";
 constexpr const char* kCaptureQueueLabel = "cardscanner.capture";
 
-bool isInterfaceOrientation(long orientation) { return orientation >= 1 && orientation <= 4; }
-
 }  // namespace
 
 std::shared_ptr<ZeduVIVideoStream> ZeduVIVideoStream::create() {
@@ -38,7 +36,8 @@ std::shared_ptr<ZeduVIVideoStream> ZeduVIVideoStream::createWithFilterFactory(Tr
 }
 
 ZeduVIVideoStream::ZeduVIVideoStream(TransformFilterFactory factory)
-    : scanner_(std::make_shared<ZeduVICardScanner>()),
+    : config_(std::make_shared<ZeduVIContext>()),
+      scanner_(std::make_shared<ZeduVICardScanner>()),
       captureSession_(AVCaptureSession::create()),
       camera_(AVCaptureDevice::defaultDeviceWithMediaType(AVMediaTypeVideo)) {
     previewLayer_ = AVCaptureVideoPreviewLayer::create(captureSession_);
@@ -47,25 +46,27 @@ ZeduVIVideoStream::ZeduVIVideoStream(TransformFilterFactory factory)
 
 ZeduVIVideoStream::~ZeduVIVideoStream() {
     stopSession();
-    if (observingNotifications_) {
-        if (!didEndGeneratingDeviceOrientationNotifications_)
-            UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
-        NotificationCenter::defaultCenter().removeObserver(this);
-    }
+    if (observingNotifications_) NotificationCenter::defaultCenter().removeObserver(this);
+    if (listenedContext_) listenedContext_->orientation().removeListener(this);
     reco_context_destroy(reco_);
     reco_ = nullptr;
     std::lock_guard lock(mutex_);
     release(captureQueue_);
 }
 
-std::shared_ptr<ZeduVIConfig> ZeduVIVideoStream::config() const {
+std::shared_ptr<ZeduVIContext> ZeduVIVideoStream::config() const {
     std::lock_guard lock(mutex_);
     return config_;
 }
 
-void ZeduVIVideoStream::setConfig(std::shared_ptr<ZeduVIConfig> config) {
+void ZeduVIVideoStream::setConfig(std::shared_ptr<ZeduVIContext> config) {
     std::lock_guard lock(mutex_);
-    config_ = std::move(config);
+    config_ = config ? std::move(config) : std::make_shared<ZeduVIContext>();
+}
+
+ZeduVIDetectionMode ZeduVIVideoStream::detectionMode() const {
+    const long long own = detectionMode_.load();
+    return own >= 0 ? static_cast<ZeduVIDetectionMode>(own) : config()->detectionMode();
 }
 
 std::shared_ptr<SerialQueue> ZeduVIVideoStream::captureQueue() const {
@@ -86,23 +87,22 @@ void ZeduVIVideoStream::willAppear() {
     center.addObserver(this, UIApplicationDidBecomeActiveNotification, nullptr, [weakSelf](const Notification&) {
         if (auto self = weakSelf.lock()) self->didReceiveForegroundingNotification();
     });
-    center.addObserver(this, UIDeviceOrientationDidChangeNotification, nullptr, [weakSelf](const Notification& n) {
-        if (auto self = weakSelf.lock()) self->didReceiveDeviceOrientationNotification(&n);
+    const auto context = config();
+    if (listenedContext_ && listenedContext_ != context) listenedContext_->orientation().removeListener(this);
+    listenedContext_ = context;
+    context->orientation().addListener(this, [weakSelf] {
+        if (auto self = weakSelf.lock()) self->didReceiveDeviceOrientationNotification(nullptr);
     });
-    // A second appearance without a disappearance would otherwise leave the
-    // generation count one too high for good.
-    if (!observingNotifications_ || didEndGeneratingDeviceOrientationNotifications_)
-        UIDevice::currentDevice().beginGeneratingDeviceOrientationNotifications();
     observingNotifications_ = true;
     didEndGeneratingDeviceOrientationNotifications_ = false;
     didReceiveDeviceOrientationNotification(nullptr);
 }
 
 void ZeduVIVideoStream::willDisappear() {
-    if (observingNotifications_ && !didEndGeneratingDeviceOrientationNotifications_)
-        UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
     didEndGeneratingDeviceOrientationNotifications_ = true;
     NotificationCenter::defaultCenter().removeObserver(this);
+    if (listenedContext_) listenedContext_->orientation().removeListener(this);
+    listenedContext_ = nullptr;
 }
 
 bool ZeduVIVideoStream::changeCameraConfiguration(const std::function<void()>& block) {
@@ -278,12 +278,12 @@ void ZeduVIVideoStream::release(std::shared_ptr<SerialQueue>& queue) {
 void ZeduVIVideoStream::captureOutputDidOutputSampleBuffer(AVCaptureOutput&, CMSampleBufferRef buffer,
                                                            AVCaptureConnection*) {
     platform::assertOnSerialQueue(kCaptureQueueLabel, "ZeduVIVideoStream::captureOutputDidOutputSampleBuffer");
-    const std::shared_ptr<ZeduVIConfig> config = this->config();
+    const std::shared_ptr<ZeduVIContext> config = this->config();
     auto frame = std::make_shared<ZeduVIVideoFrame>(CMSampleBufferGetImageBuffer(buffer), interfaceOrientation());
     frame->setScanner(scanner_);
     frame->setReco(reco_);
-    frame->setScanExpiry(config && config->scanExpiry());
-    frame->setDetectionMode(config ? config->detectionMode() : ZeduVIDetectionModeNumber);
+    frame->setScanExpiry(config->readsExpiry());
+    frame->setDetectionMode(detectionMode());
 
     if (!running_.load()) return;
     // A buffer without an image has nothing to analyse.
@@ -306,11 +306,14 @@ void ZeduVIVideoStream::captureOutputDidOutputSampleBuffer(AVCaptureOutput&, CMS
         frame->setShutterSpeed(shutterSpeed);
         frame->process();
 
-        if (frame->cardY() && config && config->detectionMode() == ZeduVIDetectionModeAuto &&
+        if (frame->cardY() && frame->detectionMode() == ZeduVIDetectionModeAuto &&
             scanner_->scanSessionAnalytics()->num_frames_scanned > 100) {
-            config->setDetectionMode(ZeduVIDetectionModeImage);
+            detectionMode_.store(ZeduVIDetectionModeImage);
             frame->setDetectionMode(ZeduVIDetectionModeImage);
             frame->process();
+            RunLoop::main().post([weakSelf = weak_from_this()] {
+                if (auto self = weakSelf.lock()) self->reportDetectionMode(ZeduVIDetectionModeImage);
+            });
         }
     }
     // The buffer goes back to the camera when this call returns.
@@ -375,6 +378,11 @@ void ZeduVIVideoStream::sendFrameToDelegate(std::shared_ptr<ZeduVIVideoFrame> fr
     if (auto delegate = delegate_.lock()) delegate->videoStreamDidProcessFrame(*this, std::move(frame));
 }
 
+void ZeduVIVideoStream::reportDetectionMode(ZeduVIDetectionMode mode) {
+    platform::assertMainThread("ZeduVIVideoStream::reportDetectionMode");
+    if (auto delegate = delegate_.lock()) delegate->videoStreamDidChangeDetectionMode(*this, mode);
+}
+
 void ZeduVIVideoStream::observeValueForKeyPath(const std::string& keyPath, bool newValue) {
     if (keyPath == kAdjustingFocus)
         currentlyAdjustingFocus_.store(newValue);
@@ -385,28 +393,15 @@ void ZeduVIVideoStream::observeValueForKeyPath(const std::string& keyPath, bool 
 void ZeduVIVideoStream::didReceiveDeviceOrientationNotification(const Notification*) {
     platform::assertMainThread("ZeduVIVideoStream::didReceiveDeviceOrientationNotification");
     const long current = interfaceOrientation();
-    const long device = UIDevice::currentDevice().orientation();
-    long orientation = UIInterfaceOrientationPortrait;
-    if (isInterfaceOrientation(device)) {
-        orientation = device;
-    } else if (current != 0) {
-        orientation = current;
-    } else if (initialInterfaceOrientationProvider_) {
-        const long initial = initialInterfaceOrientationProvider_();
-        if (isInterfaceOrientation(initial)) orientation = initial;
-    }
-
-    auto delegate = delegate_.lock();
-    if (delegate && delegate->respondsToOverlayOrientationQueries() &&
-        !delegate->isSupportedOverlayOrientation(orientation)) {
-        // "None yet" is no orientation to fall back to, whatever the delegate says of it.
-        if (isInterfaceOrientation(current) && delegate->isSupportedOverlayOrientation(current)) {
-            orientation = current;
-        } else {
-            const long fallback = delegate->defaultSupportedOverlayOrientation();
-            if (fallback != 0) orientation = fallback;
-        }
-    }
+    // A device lying flat says nothing of how it is held: the screens
+    // remember the orientation they were last laid out in.
+    const long initial = initialInterfaceOrientationProvider_ ? initialInterfaceOrientationProvider_()
+                                                              : config()->orientation().interfaceOrientation();
+    const auto delegate = delegate_.lock();
+    const bool asks = delegate && delegate->respondsToOverlayOrientationQueries();
+    const long orientation = ZeduVIOrientation::resolve(
+        current, initial, [&](long o) { return !asks || delegate->isSupportedOverlayOrientation(o); },
+        asks ? delegate->defaultSupportedOverlayOrientation() : 0);
     if (orientation != current) interfaceOrientation_.store(orientation);
 }
 

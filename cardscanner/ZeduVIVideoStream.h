@@ -5,7 +5,10 @@
 // delegate on the main thread, and steers the camera while scanning (focus
 // range and point, a one-shot autofocus on blurred frames, the torch on dark
 // or bright pictures). It tracks the interface orientation frames are
-// analysed in and pauses while the app is not active.
+// analysed in (through the context's orientation model) and pauses while the
+// app is not active. The options come from the context and are only read:
+// when an automatic scan turns to the card image, the stream keeps that mode
+// itself and reports it to its delegate.
 //
 // Threads: the main thread creates the stream and calls everything but the
 // sample-buffer callbacks, which the capture queue runs (and checks). The
@@ -28,6 +31,7 @@
 #include <mutex>
 #include <semaphore>
 
+#include "cardscanner/ZeduVIDetectionMode.h"
 #include "cardscanner/core/Transform.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/capture/CaptureSession.h"
@@ -37,7 +41,7 @@
 namespace cardscanner {
 
 class ZeduVICardScanner;
-class ZeduVIConfig;
+class ZeduVIContext;
 class ZeduVIVideoFrame;
 class ZeduVIVideoStream;
 
@@ -46,6 +50,8 @@ class ZeduVIVideoStreamDelegate {
 public:
     virtual ~ZeduVIVideoStreamDelegate() = default;
     virtual void videoStreamDidProcessFrame(ZeduVIVideoStream& stream, std::shared_ptr<ZeduVIVideoFrame> frame) = 0;
+    // The frames from now on are analysed in `mode`; told before the first of them arrives.
+    virtual void videoStreamDidChangeDetectionMode(ZeduVIVideoStream& /*stream*/, ZeduVIDetectionMode /*mode*/) {}
     // Optional pair: the stream consults the two below only when this answers true.
     virtual bool respondsToOverlayOrientationQueries() const { return false; }
     virtual bool isSupportedOverlayOrientation(long /*orientation*/) { return true; }
@@ -77,13 +83,18 @@ public:
     ZeduVIVideoStream(const ZeduVIVideoStream&) = delete;
     ZeduVIVideoStream& operator=(const ZeduVIVideoStream&) = delete;
 
-    std::shared_ptr<ZeduVIConfig> config() const;
-    void setConfig(std::shared_ptr<ZeduVIConfig> config);
+    // Never nullptr: the default options until set.
+    std::shared_ptr<ZeduVIContext> config() const;
+    void setConfig(std::shared_ptr<ZeduVIContext> config);
+    // The mode frames are analysed in: the context's until set here or
+    // until an automatic scan turns to the card image. Any thread.
+    ZeduVIDetectionMode detectionMode() const;
+    void setDetectionMode(ZeduVIDetectionMode mode) { detectionMode_.store(mode); }
     std::shared_ptr<ZeduVIVideoStreamDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<ZeduVIVideoStreamDelegate> delegate) { delegate_ = std::move(delegate); }
     // Where the orientation comes from when the device lies flat and none is
-    // known yet (the payment view controller's initial orientation); unset or
-    // answering 0: portrait.
+    // known yet; unset, the context's orientation model (the orientation the
+    // screens were last laid out in); answering 0: portrait.
     void setInitialInterfaceOrientationProvider(std::function<long()> provider) {
         initialInterfaceOrientationProvider_ = std::move(provider);
     }
@@ -132,6 +143,8 @@ public:
                                           platform::AVCaptureConnection*) override {}
 
     void sendFrameToDelegate(std::shared_ptr<ZeduVIVideoFrame> frame);
+    // Main thread.
+    void reportDetectionMode(ZeduVIDetectionMode mode);
     // "adjustingFocus" and "adjustingExposure"; other key paths are ignored. Any thread.
     void observeValueForKeyPath(const std::string& keyPath, bool newValue);
 
@@ -150,7 +163,9 @@ private:
 
     RecoContext* reco_ = nullptr;
     mutable std::mutex mutex_;  // guards config_ and captureQueue_
-    std::shared_ptr<ZeduVIConfig> config_;
+    std::shared_ptr<ZeduVIContext> config_;
+    // Negative: the context's.
+    std::atomic<long long> detectionMode_{-1};
     std::atomic<bool> running_{false};
     std::weak_ptr<ZeduVIVideoStreamDelegate> delegate_;
     std::function<long()> initialInterfaceOrientationProvider_;
@@ -159,6 +174,8 @@ private:
     bool wasRunningBeforeBeingBackgrounded_ = false;
     bool didEndGeneratingDeviceOrientationNotifications_ = false;
     bool observingNotifications_ = false;
+    // The context whose orientation model the stream listens to, while it does.
+    std::shared_ptr<ZeduVIContext> listenedContext_;
     std::atomic<long> interfaceOrientation_{0};
     std::shared_ptr<platform::AVCaptureSession> captureSession_;
     std::shared_ptr<platform::AVCaptureDevice> camera_;

@@ -22,37 +22,44 @@ constexpr double kTransitionFadeDuration = 0.25;
 
 }  // namespace
 
-std::shared_ptr<ZeduVIView> ZeduVIView::create(CGRect frame) { return std::make_shared<ZeduVIView>(frame); }
+std::shared_ptr<ZeduVIView> ZeduVIView::create(CGRect frame, std::shared_ptr<ZeduVIContext> context) {
+    return std::make_shared<ZeduVIView>(frame, std::move(context));
+}
 
-ZeduVIView::ZeduVIView(CGRect frame)
+ZeduVIView::ZeduVIView(CGRect frame, std::shared_ptr<ZeduVIContext> context)
     : UIView(frame),
-      config_(std::make_shared<ZeduVIConfig>()),
+      context_(context ? std::move(context) : std::make_shared<ZeduVIContext>()),
       transitionView_(std::make_shared<ZeduVITransitionView>(CGRect{{0, 0}, frame.size})) {}
 
 ZeduVIView::~ZeduVIView() {
     if (cameraView_) cameraView_->stopCapture();
 }
 
-std::string ZeduVIView::languageOrLocale() const { return config_->languageOrLocale(); }
-void ZeduVIView::setLanguageOrLocale(std::string value) { config_->setLanguageOrLocale(std::move(value)); }
-bool ZeduVIView::useZeduVILogo() const { return config_->useZeduVILogo(); }
-void ZeduVIView::setUseZeduVILogo(bool use) { config_->setUseZeduVILogo(use); }
-bool ZeduVIView::hideZeduVILogo() const { return config_->hideZeduVILogo(); }
-void ZeduVIView::setHideZeduVILogo(bool hide) { config_->setHideZeduVILogo(hide); }
-std::optional<platform::UIColor> ZeduVIView::guideColor() const { return config_->guideColor(); }
-void ZeduVIView::setGuideColor(std::optional<platform::UIColor> color) { config_->setGuideColor(color); }
-bool ZeduVIView::allowFreelyRotatingCardGuide() const { return config_->allowFreelyRotatingCardGuide(); }
-void ZeduVIView::setAllowFreelyRotatingCardGuide(bool allow) { config_->setAllowFreelyRotatingCardGuide(allow); }
-std::string ZeduVIView::scanInstructions() const { return config_->scanInstructions(); }
-void ZeduVIView::setScanInstructions(std::string value) { config_->setScanInstructions(std::move(value)); }
-bool ZeduVIView::scanExpiry() const { return config_->scanExpiry(); }
-void ZeduVIView::setScanExpiry(bool scanExpiry) { config_->setScanExpiry(scanExpiry); }
-std::shared_ptr<platform::UIView> ZeduVIView::scanOverlayView() const { return config_->scanOverlayView(); }
+std::string ZeduVIView::languageOrLocale() const { return context_->languageOrLocale(); }
+void ZeduVIView::setLanguageOrLocale(std::string value) { context_->setLanguageOrLocale(std::move(value)); }
+bool ZeduVIView::useZeduVILogo() const { return context_->useZeduVILogo(); }
+void ZeduVIView::setUseZeduVILogo(bool use) { context_->setUseZeduVILogo(use); }
+bool ZeduVIView::hideZeduVILogo() const { return context_->hideZeduVILogo(); }
+void ZeduVIView::setHideZeduVILogo(bool hide) { context_->setHideZeduVILogo(hide); }
+std::optional<platform::UIColor> ZeduVIView::guideColor() const { return context_->guideColor(); }
+void ZeduVIView::setGuideColor(std::optional<platform::UIColor> color) { context_->setGuideColor(color); }
+bool ZeduVIView::allowFreelyRotatingCardGuide() const { return context_->allowFreelyRotatingCardGuide(); }
+void ZeduVIView::setAllowFreelyRotatingCardGuide(bool allow) { context_->setAllowFreelyRotatingCardGuide(allow); }
+std::string ZeduVIView::scanInstructions() const { return context_->scanInstructions(); }
+void ZeduVIView::setScanInstructions(std::string value) { context_->setScanInstructions(std::move(value)); }
+bool ZeduVIView::scanExpiry() const { return context_->readsExpiry(); }
+void ZeduVIView::setScanExpiry(bool scanExpiry) { context_->setScanExpiry(scanExpiry); }
+std::shared_ptr<platform::UIView> ZeduVIView::scanOverlayView() const { return context_->scanOverlayView(); }
 void ZeduVIView::setScanOverlayView(std::shared_ptr<platform::UIView> view) {
-    config_->setScanOverlayView(std::move(view));
+    context_->setScanOverlayView(std::move(view));
 }
-ZeduVIDetectionMode ZeduVIView::detectionMode() const { return config_->detectionMode(); }
-void ZeduVIView::setDetectionMode(ZeduVIDetectionMode mode) { config_->setDetectionMode(mode); }
+ZeduVIDetectionMode ZeduVIView::detectionMode() const {
+    return scanDetectionMode_.value_or(context_->detectionMode());
+}
+void ZeduVIView::setDetectionMode(ZeduVIDetectionMode mode) {
+    context_->setDetectionMode(mode);
+    scanDetectionMode_.reset();
+}
 
 void ZeduVIView::setHidden(bool hidden) {
     platform::assertMainThread("ZeduVIView::setHidden");
@@ -86,8 +93,12 @@ void ZeduVIView::startScan() {
         tellDelegate(nullptr);
         return;
     }
-    cameraView_ = ZeduVICameraView::create(bounds(), config_);
+    cameraView_ = ZeduVICameraView::create(bounds(), context_);
+    if (scanDetectionMode_) cameraView_->videoStream()->setDetectionMode(*scanDetectionMode_);
     std::weak_ptr<UIView> weakSelf = weak_from_this();
+    cameraView_->setDetectionModeChange([weakSelf](ZeduVIDetectionMode mode) {
+        if (const auto self = std::static_pointer_cast<ZeduVIView>(weakSelf.lock())) self->scanDetectionMode_ = mode;
+    });
     cameraView_->setScanCompletion([weakSelf](const std::shared_ptr<ZeduVIVideoFrame>& frame) {
         auto self = std::static_pointer_cast<ZeduVIView>(weakSelf.lock());
         if (!self || !frame) return;

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "cardscanner/ZeduVIConfig.h"
+#include "cardscanner/ZeduVIContext.h"
 #include "platform/graphics/Color.h"
 #include "platform/ui/View.h"
 
@@ -32,15 +32,17 @@ public:
 
 class ZeduVIView : public platform::UIView {
 public:
-    static std::shared_ptr<ZeduVIView> create(platform::CGRect frame);
-    explicit ZeduVIView(platform::CGRect frame);
+    // The options are the context's (a null one gets the defaults); the view
+    // and what it makes only read them, except through the setters below.
+    static std::shared_ptr<ZeduVIView> create(platform::CGRect frame, std::shared_ptr<ZeduVIContext> context = nullptr);
+    explicit ZeduVIView(platform::CGRect frame, std::shared_ptr<ZeduVIContext> context = nullptr);
     ~ZeduVIView() override;
 
     std::weak_ptr<ZeduVIViewDelegate> delegate() const { return delegate_; }
     void setDelegate(std::weak_ptr<ZeduVIViewDelegate> delegate) { delegate_ = std::move(delegate); }
 
-    // Options, kept in the scan configuration the camera view reads.
-    const std::shared_ptr<ZeduVIConfig>& config() const { return config_; }
+    // Options, kept in the context the camera view reads.
+    const std::shared_ptr<ZeduVIConfig>& config() const { return context_; }
     std::string languageOrLocale() const;
     void setLanguageOrLocale(std::string languageOrLocale);
     bool useZeduVILogo() const;
@@ -53,11 +55,14 @@ public:
     void setAllowFreelyRotatingCardGuide(bool allow);
     std::string scanInstructions() const;
     void setScanInstructions(std::string instructions);
+    // Read only while the expiry is collected too.
     bool scanExpiry() const;
     void setScanExpiry(bool scanExpiry);
     std::shared_ptr<platform::UIView> scanOverlayView() const;
     void setScanOverlayView(std::shared_ptr<platform::UIView> view);
-    // May change during a scan, from automatic to image only.
+    // The context's, until a scan turns from automatic to image only: from
+    // then on the scan's, which the next scan starts in. Setting it starts
+    // afresh from the value set.
     ZeduVIDetectionMode detectionMode() const;
     void setDetectionMode(ZeduVIDetectionMode mode);
     // Seconds the card image stays on screen before the delegate is told; 0
@@ -85,7 +90,8 @@ private:
     void tellDelegate(std::shared_ptr<ZeduVICreditCardInfo> cardInfo);
 
     std::weak_ptr<ZeduVIViewDelegate> delegate_;
-    std::shared_ptr<ZeduVIConfig> config_;
+    std::shared_ptr<ZeduVIContext> context_;
+    std::optional<ZeduVIDetectionMode> scanDetectionMode_;
     double scannedImageDuration_ = 1.0;
     bool scanStarted_ = false;
     std::shared_ptr<ZeduVICameraView> cameraView_;

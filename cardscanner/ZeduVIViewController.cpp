@@ -9,7 +9,7 @@
 #include "cardscanner/ZeduVIDataEntryViewController.h"
 #include "cardscanner/ZeduVILocalizedString.h"
 #include "cardscanner/ZeduVIMacros.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "cardscanner/ZeduVIScannerHost.h"
 #include "cardscanner/ZeduVITransitionView.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
@@ -18,6 +18,7 @@
 #include "platform/graphics/Path.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewAnimation.h"
 #include "platform/ui/Window.h"
@@ -44,8 +45,10 @@ bool isEmpty(CGRect rect) { return !(std::abs(rect.size.width) > 0) || !(std::ab
 
 }  // namespace
 
-ZeduVIViewController::ZeduVIViewController()
-    : context_(std::make_shared<ZeduVIContext>()),
+ZeduVIViewController::ZeduVIViewController() : ZeduVIViewController(nullptr) {}
+
+ZeduVIViewController::ZeduVIViewController(std::shared_ptr<ZeduVIContext> context)
+    : context_(context ? std::move(context) : std::make_shared<ZeduVIContext>()),
       statusBarWasOriginallyHidden_(UIApplication::sharedApplication().isStatusBarHidden()) {
     if (ZeduVIMacros::deviceSystemMajorVersion() < 7) {
         setWantsFullScreenLayout(true);
@@ -55,18 +58,17 @@ ZeduVIViewController::ZeduVIViewController()
     }
 }
 
-ZeduVIViewController::~ZeduVIViewController() {
-    NotificationCenter::defaultCenter().removeObserver(this);
-    if (generatingOrientationNotifications_) UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
-}
+ZeduVIViewController::~ZeduVIViewController() { context_->orientation().removeListener(this); }
 
 void ZeduVIViewController::setContext(std::shared_ptr<ZeduVIContext> context) {
     platform::assertMainThread("ZeduVIViewController::setContext");
-    if (context) context_ = std::move(context);
+    if (!context || context == context_) return;
+    context_->orientation().removeListener(this);
+    context_ = std::move(context);
 }
 
-std::shared_ptr<ZeduVIPaymentViewController> ZeduVIViewController::paymentViewController() {
-    return std::dynamic_pointer_cast<ZeduVIPaymentViewController>(navigationController());
+std::shared_ptr<ZeduVIScannerHost> ZeduVIViewController::host() {
+    return std::dynamic_pointer_cast<ZeduVIScannerHost>(navigationController());
 }
 
 // --- Life cycle ---
@@ -79,22 +81,14 @@ void ZeduVIViewController::viewDidLoad() {
     root->setBackgroundColor(UIColor::colorWithWhiteAlpha(0.15, 1));
 
     const CGRect b = root->bounds();
-    zeduVIView_ = ZeduVIView::create(CGRectMake(0, 0, std::round(b.size.width), std::round(b.size.height)));
+    zeduVIView_ =
+        ZeduVIView::create(CGRectMake(0, 0, std::round(b.size.width), std::round(b.size.height)), context_);
     // Hidden until the screen appears, so that showing it then is a change and starts the scan.
     zeduVIView_->setHidden(true);
     if (const auto self = weak_from_this().lock()) {
         zeduVIView_->setDelegate(std::static_pointer_cast<ZeduVIViewController>(self));
     }
-    zeduVIView_->setLanguageOrLocale(context_->languageOrLocale());
-    zeduVIView_->setUseZeduVILogo(context_->useZeduVILogo());
-    zeduVIView_->setHideZeduVILogo(context_->hideZeduVILogo());
-    zeduVIView_->setGuideColor(context_->guideColor());
     zeduVIView_->setScannedImageDuration(0.1);
-    zeduVIView_->setAllowFreelyRotatingCardGuide(context_->allowFreelyRotatingCardGuide());
-    zeduVIView_->setScanInstructions(context_->scanInstructions());
-    zeduVIView_->setScanExpiry(context_->collectExpiry() && context_->scanExpiry());
-    zeduVIView_->setScanOverlayView(context_->scanOverlayView());
-    zeduVIView_->setDetectionMode(context_->detectionMode());
     root->addSubview(zeduVIView_);
 
     const std::string& language = context_->languageOrLocale();
@@ -123,8 +117,8 @@ void ZeduVIViewController::viewWillLayoutSubviews() {
     if (!zeduVIView_) return;
     zeduVIView_->setFrame(view()->bounds());
     // Without a container this screen is presented on its own, full screen.
-    const auto payment = paymentViewController();
-    const long style = payment ? payment->modalPresentationStyle() : modalPresentationStyle();
+    const auto container = host() ? navigationController() : nullptr;
+    const long style = container ? container->modalPresentationStyle() : modalPresentationStyle();
     if (style == UIModalPresentationFullScreen && ZeduVIMacros::appHasViewControllerBasedStatusBar() &&
         !statusBarWasOriginallyHidden_) {
         changeStatusBarHiddenStatus_ = true;
@@ -154,21 +148,13 @@ void ZeduVIViewController::viewWillAppear(bool animated) {
     scanViewShownOutsideWindow_ = !zeduVIView_->window();
     if (const auto navigation = navigationController()) navigation->setNavigationBarHidden(true, animated);
 
-    UIDevice& device = UIDevice::currentDevice();
-    NotificationCenter& center = NotificationCenter::defaultCenter();
-    // One registration and one generator at a time, however often the screen reappears.
-    center.removeObserver(this, UIDeviceOrientationDidChangeNotification);
+    // One registration at a time, however often the screen reappears.
     const std::weak_ptr<UIViewController> weakSelf = weak_from_this();
-    center.addObserver(this, UIDeviceOrientationDidChangeNotification, &device,
-                       [weakSelf](const Notification& notification) {
-                           if (const auto self = std::static_pointer_cast<ZeduVIViewController>(weakSelf.lock())) {
-                               self->didReceiveDeviceOrientationNotification(&notification);
-                           }
-                       });
-    if (!generatingOrientationNotifications_) {
-        device.beginGeneratingDeviceOrientationNotifications();
-        generatingOrientationNotifications_ = true;
-    }
+    context_->orientation().addListener(this, [weakSelf] {
+        if (const auto self = std::static_pointer_cast<ZeduVIViewController>(weakSelf.lock())) {
+            self->didReceiveDeviceOrientationNotification(nullptr);
+        }
+    });
     didReceiveDeviceOrientationNotification(nullptr);
 }
 
@@ -187,11 +173,7 @@ void ZeduVIViewController::viewDidAppear(bool animated) {
 
 void ZeduVIViewController::viewWillDisappear(bool animated) {
     platform::assertMainThread("ZeduVIViewController::viewWillDisappear");
-    if (generatingOrientationNotifications_) {
-        UIDevice::currentDevice().endGeneratingDeviceOrientationNotifications();
-        generatingOrientationNotifications_ = false;
-    }
-    NotificationCenter::defaultCenter().removeObserver(this);
+    context_->orientation().removeListener(this);
     if (zeduVIView_) zeduVIView_->setHidden(true);
     if (changeStatusBarHiddenStatus_) updateStatusBar(statusBarWasOriginallyHidden_);
     UIViewController::viewWillDisappear(animated);
@@ -229,10 +211,8 @@ bool ZeduVIViewController::prefersStatusBarHidden() {
 // --- Overlay orientations ---
 
 unsigned long ZeduVIViewController::supportedOverlayOrientationsMask() {
-    const auto self = weak_from_this().lock();
-    const auto payment =
-        self ? ZeduVIPaymentViewController::zeduVIPaymentViewControllerForResponder(UIResponder(self)) : nullptr;
-    return payment ? payment->supportedOverlayOrientationsMask() : 30;
+    const auto container = host();
+    return container ? container->supportedOverlayOrientationsMask() : 30;
 }
 
 bool ZeduVIViewController::isSupportedOverlayOrientation(long orientation) {
@@ -252,25 +232,19 @@ long ZeduVIViewController::defaultSupportedOverlayOrientation() {
 void ZeduVIViewController::didReceiveDeviceOrientationNotification(const Notification*) {
     platform::assertMainThread("ZeduVIViewController::didReceiveDeviceOrientationNotification");
     const CGRect preview = zeduVIView_ ? zeduVIView_->cameraPreviewFrame() : CGRectZero;
-    long orientation = UIDevice::currentDevice().orientation();
-    const auto payment = paymentViewController();
-    CGRect buttonFrame = preview;
-    if (orientation == 3 || orientation == 4) {
-        buttonFrame = CGRectMake(preview.origin.y, preview.origin.x, preview.size.height, preview.size.width);
-    } else if (orientation != 1 && orientation != 2) {
-        orientation = deviceOrientation_ != 0 ? deviceOrientation_
-                                              : (payment ? payment->initialInterfaceOrientationForViewcontroller() : 0);
-    }
-    if (!isSupportedOverlayOrientation(orientation)) {
-        if (isSupportedOverlayOrientation(deviceOrientation_)) {
-            orientation = deviceOrientation_;
-        } else if (const long fallback = defaultSupportedOverlayOrientation(); fallback != 0) {
-            orientation = fallback;
-        }
-    }
+    const long device = UIDevice::currentDevice().orientation();
+    const CGRect buttonFrame = device == 3 || device == 4
+                                   ? CGRectMake(preview.origin.y, preview.origin.x, preview.size.height, preview.size.width)
+                                   : preview;
+    // Only a host remembers the last layout; a screen on its own starts afresh.
+    ZeduVIOrientation& model = context_->orientation();
+    const bool hosted = host() != nullptr;
+    const long orientation = ZeduVIOrientation::resolve(
+        deviceOrientation_, hosted ? model.interfaceOrientation() : 0,
+        [this](long o) { return isSupportedOverlayOrientation(o); }, defaultSupportedOverlayOrientation());
     if (orientation == deviceOrientation_) return;
     deviceOrientation_ = orientation;
-    if (payment) payment->setInitialInterfaceOrientationForViewcontroller(orientation);
+    if (hosted) model.setInterfaceOrientation(orientation);
     if (isEmpty(buttonFrame)) {
         if (isViewLoaded()) view()->setNeedsLayout();
         return;
@@ -352,10 +326,9 @@ void ZeduVIViewController::cancel() {
         report->reportEventWithLabel("scan_cancel", zeduVIView_ ? zeduVIView_->scanner() : nullptr);
     }
     if (zeduVIView_) zeduVIView_->setHidden(true);
-    const auto payment = paymentViewController();
+    const auto container = host();
     if (const auto navigation = navigationController()) navigation->setNavigationBarHidden(false, true);
-    if (!payment) return;
-    if (const auto delegate = payment->paymentDelegate()) delegate->userDidCancelPaymentViewController(*payment);
+    if (container) container->scannerDidCancel();
 }
 
 void ZeduVIViewController::manualEntry() {
@@ -365,11 +338,15 @@ void ZeduVIViewController::manualEntry() {
     }
     auto form = ZeduVIDataEntryViewController::initWithContext(context_, statusBarWasOriginallyHidden_);
     form->setManualEntry(true);
-    if (const auto payment = paymentViewController()) {
-        payment->setCurrentViewControllerIsDataEntry(true);
-        payment->setInitialInterfaceOrientationForViewcontroller(deviceOrientation_);
-    }
+    handOverToDataEntry();
     pushDataEntry(std::move(form), true);
+}
+
+void ZeduVIViewController::handOverToDataEntry() {
+    const auto container = host();
+    if (!container) return;
+    container->setCurrentViewControllerIsDataEntry(true);
+    context_->orientation().setInterfaceOrientation(deviceOrientation_);
 }
 
 void ZeduVIViewController::pushDataEntry(std::shared_ptr<UIViewController> form, bool animated) {
@@ -398,10 +375,9 @@ void ZeduVIViewController::pushDataEntry(std::shared_ptr<UIViewController> form,
 
 void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shared_ptr<ZeduVICreditCardInfo> info) {
     platform::assertMainThread("ZeduVIViewController::zeduVIViewDidScanCard");
-    context_->setDetectionMode(scanView.detectionMode());
-    const bool imageOnly = context_->detectionMode() == ZeduVIDetectionModeImage;
+    // The scan's own mode: an automatic scan may have turned to the card image.
+    const bool imageOnly = scanView.detectionMode() == ZeduVIDetectionModeImage;
     const bool hasNumber = info && !info->cardNumber().empty();
-    const auto payment = paymentViewController();
 
     if (hasNumber && !context_->suppressScanConfirmation() && !imageOnly) {
         auto form = ZeduVIDataEntryViewController::initWithContext(context_, statusBarWasOriginallyHidden_);
@@ -458,22 +434,18 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
         form->setFloatingCardView(floating);
         form->setFloatingCardWindow(window);
 
-        if (payment) {
-            payment->setCurrentViewControllerIsDataEntry(true);
-            payment->setInitialInterfaceOrientationForViewcontroller(deviceOrientation_);
-        }
+        handOverToDataEntry();
         pushDataEntry(std::move(form), false);
         return;
     }
 
     if (const auto navigation = navigationController()) navigation->setNavigationBarHidden(false, true);
-    if (!payment) return;
-    const auto delegate = payment->paymentDelegate();
-    if (!delegate) return;
+    const auto container = host();
+    if (!container) return;
     if (hasNumber || imageOnly) {
-        delegate->userDidProvideCreditCardInfo(std::move(info), *payment);
+        container->scannerDidProvideCreditCardInfo(std::move(info));
     } else {
-        delegate->userDidCancelPaymentViewController(*payment);
+        container->scannerDidCancel();
     }
 }
 

@@ -23,15 +23,20 @@
 
 namespace cardscanner {
 
-class ZeduVIPaymentViewController;
+class ZeduVIScannerHost;
 
 class ZeduVIViewController : public platform::UIViewController, public ZeduVIViewDelegate {
 public:
     ZeduVIViewController();
     ~ZeduVIViewController() override;
-    static std::shared_ptr<ZeduVIViewController> create() { return std::make_shared<ZeduVIViewController>(); }
+    // A null context gets the default options.
+    explicit ZeduVIViewController(std::shared_ptr<ZeduVIContext> context);
+    static std::shared_ptr<ZeduVIViewController> create(std::shared_ptr<ZeduVIContext> context = nullptr) {
+        return std::make_shared<ZeduVIViewController>(std::move(context));
+    }
 
-    // Never nullptr: a default context until the payment view controller sets its own.
+    // Never nullptr. A screen made elsewhere is given its host's context
+    // before its view loads.
     const std::shared_ptr<ZeduVIContext>& context() const { return context_; }
     void setContext(std::shared_ptr<ZeduVIContext> context);
 
@@ -78,7 +83,9 @@ public:
     void zeduVIViewDidScanCard(ZeduVIView& view, std::shared_ptr<ZeduVICreditCardInfo> cardInfo) override;
 
 private:
-    std::shared_ptr<ZeduVIPaymentViewController> paymentViewController();
+    std::shared_ptr<ZeduVIScannerHost> host();
+    // The host's rotation rules and orientation follow the form about to be pushed.
+    void handOverToDataEntry();
     // The form pushed over this screen; below system 8 after an empty
     // controller is presented and dismissed, as that system needs.
     void pushDataEntry(std::shared_ptr<platform::UIViewController> form, bool animated);
@@ -95,7 +102,6 @@ private:
     bool statusBarWasOriginallyHidden_;
     bool changeStatusBarHiddenStatus_ = false;
     bool newStatusBarHiddenStatus_ = false;
-    bool generatingOrientationNotifications_ = false;
     bool scanViewShownOutsideWindow_ = false;
 };
 

@@ -62,7 +62,7 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
     context->setSuppressScanConfirmation(flag(options, "suppressScanConfirmation", true));
     context->setCollectExpiry(flag(options, "collectExpiry", context->collectExpiry()));
     context->setDisableManualEntryButtons(flag(options, "disableManualEntryButtons", false));
-    context->config()->setScanExpiry(flag(options, "scanExpiry", context->config()->scanExpiry()));
+    context->setScanExpiry(flag(options, "scanExpiry", context->scanExpiry()));
     context->setAllowFreelyRotatingCardGuide(
         flag(options, "allowFreelyRotatingCardGuide", context->allowFreelyRotatingCardGuide()));
     if (options["detectionMode"].isNumber()) context->setDetectionMode(options["detectionMode"].integerValue());
