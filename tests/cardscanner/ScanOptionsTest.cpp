@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cardscanner/ZeduVIContext.h"
-#include "cardscanner/ZeduVIDevice.h"
-#include "cardscanner/ZeduVIMacros.h"
-#include "cardscanner/ZeduVIView.h"
+#include "cardscanner/context/ZeduVIContext.h"
+#include "cardscanner/capture/ZeduVIDevice.h"
+#include "cardscanner/util/ZeduVIMacros.h"
+#include "cardscanner/views/ZeduVIView.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Device.h"

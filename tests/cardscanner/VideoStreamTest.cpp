@@ -10,17 +10,17 @@
 #include <opencv2/videoio.hpp>
 #include <set>
 
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIContext.h"
-#include "cardscanner/ZeduVIReadCardInfo.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
-#include "cardscanner/ZeduVIVideoStream.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/context/ZeduVIContext.h"
+#include "cardscanner/analysis/ZeduVIReadCardInfo.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
+#include "cardscanner/capture/ZeduVIVideoStream.h"
 #include "platform/capture/VideoFileSource.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/Device.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 namespace cardscanner {
 namespace {
