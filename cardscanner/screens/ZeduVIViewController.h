@@ -1,13 +1,14 @@
 #pragma once
-// The camera screen: the scan view, a cancel and (unless disabled) a
-// manual-entry button in the preview's bottom corners, turned with the
-// device so their titles stay upright, and a soft shadow around the preview.
-// It hides the navigation bar and, where the application lets it, the status
-// bar, scans while it is on screen, and turns a reported card into the
-// confirmation form pushed over it or a call of the payment delegate.
+// ZeduVIViewController is the camera screen: the scan view, a cancel and
+// (unless disabled) a manual-entry button in the preview's bottom corners,
+// turned with the device so their titles stay upright, and a soft shadow
+// around the preview. It hides the navigation bar and, where the application
+// lets it, the status bar, scans while it is on screen, and turns a reported
+// card into the confirmation form pushed over it or a call of the payment
+// delegate.
 //
 // Main thread only: life cycle, device notifications, button actions and the
-// scan view's report all arrive there. Its container is the
+// scan view's report all arrive there. Its host (ZeduVIScannerHost) is the
 // ZeduVIPaymentViewController it sits in; without one, the calls meant for
 // it are skipped and the defaults answer.
 

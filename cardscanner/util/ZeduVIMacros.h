@@ -1,5 +1,5 @@
 #pragma once
-// Facts about the device and the app that the scanner's screens branch on,
+// Device facts (and one of the app's) that the scanner's screens branch on,
 // computed once for the life of the process. Any thread.
 
 namespace cardscanner {

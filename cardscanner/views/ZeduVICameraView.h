@@ -1,9 +1,9 @@
 #pragma once
-// The camera view, inside the scan view: the preview of the capture stream, the
-// card guide over it, the shutter that covers the preview until frames
-// arrive, and the instruction label under the guide. It drives the capture
-// stream (it is the stream's delegate and the guide's) and tells its owner
-// when a processed frame completes the scan.
+// ZeduVICameraView is the camera view, inside the scan view: the preview of
+// the capture stream, the card guide over it, the shutter that covers the
+// preview until frames arrive, and the instruction label under the guide. It
+// drives the capture stream (it is the stream's delegate and the guide's) and
+// tells its owner when a processed frame completes the scan.
 //
 // Main thread only: the stream hands every processed frame over to the
 // main thread before it arrives here.

@@ -1,8 +1,8 @@
 #pragma once
-// The embeddable scan view: shown, it runs a scan through a camera view of
-// its own size (capture, frame analysis, guide overlay); at the end of a
-// scan it shows the card image in its transition view and tells its
-// delegate the result. Hidden, it stops scanning.
+// ZeduVIView is the scan view, the embeddable one: shown, it runs a scan
+// through a camera view of its own size (capture, frame analysis, guide
+// overlay); at the end of a scan it shows the card image in its transition
+// view and tells its delegate the result. Hidden, it stops scanning.
 //
 // Main thread only. The delegate is held weakly and told on the main
 // thread: with the result record after a completed scan, or with nullptr
