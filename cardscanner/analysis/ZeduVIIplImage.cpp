@@ -97,11 +97,6 @@ std::string ZeduVIIplImage::description() const {
 
 CvSize ZeduVIIplImage::cvSize() const { return cvGetSize(image_); }
 
-platform::CGSize ZeduVIIplImage::cgSize() const {
-    const CvSize size = cvSize();
-    return platform::CGSize{static_cast<double>(size.width), static_cast<double>(size.height)};
-}
-
 CvRect ZeduVIIplImage::cvRect() const {
     const CvSize size = cvSize();
     return ::cvRect(0, 0, size.width - 1, size.height - 1);

@@ -61,7 +61,6 @@ public:
     std::string description() const;
     // The region of interest's size while one is set.
     CvSize cvSize() const;
-    platform::CGSize cgSize() const;
     // (0, 0, width - 1, height - 1) of cvSize.
     CvRect cvRect() const;
 

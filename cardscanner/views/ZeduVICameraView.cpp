@@ -122,10 +122,6 @@ void ZeduVICameraView::setSuppressFauxCard(bool suppress) {
     cardGuide_->fauxCardLayer()->setHidden(suppress);
 }
 
-void ZeduVICameraView::setInitialInterfaceOrientationProvider(std::function<long()> provider) {
-    videoStream_->setInitialInterfaceOrientationProvider(std::move(provider));
-}
-
 void ZeduVICameraView::videoStreamDidProcessFrame(ZeduVIVideoStream&, std::shared_ptr<ZeduVIVideoFrame> frame) {
     platform::assertMainThread("ZeduVICameraView::videoStreamDidProcessFrame");
     if (completed_ || !frame) return;

@@ -61,7 +61,6 @@ public:
     int framesProcessed() const { return framesProcessed_; }
 
     void setSuppressFauxCard(bool suppress);
-    void setInitialInterfaceOrientationProvider(std::function<long()> provider);
 
     void layoutSubviews() override;
 
