@@ -24,16 +24,16 @@
 #include <memory>
 #include <vector>
 
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIConfig.h"
-#include "cardscanner/ZeduVIGuideLayer.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
-#include "cardscanner/ZeduVIVideoStream.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/context/ZeduVIContext.h"
+#include "cardscanner/views/ZeduVIGuideLayer.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
+#include "cardscanner/capture/ZeduVIVideoStream.h"
 #include "platform/capture/CaptureSession.h"
 #include "platform/capture/FrameSource.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Device.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ struct Path {
         delegate->guide->setBounds(platform::CGRect{{0, 0}, {320, 427}});
         delegate->guide->setDeviceOrientation(3);
         stream = cardscanner::ZeduVIVideoStream::create();
-        stream->setConfig(std::make_shared<cardscanner::ZeduVIConfig>());
+        stream->setConfig(std::make_shared<cardscanner::ZeduVIContext>());
         stream->setDelegate(delegate);
         stream->captureSession()->setPacedDelivery(false);
         // Held sideways, as the filmed card asks: its frames are upright.

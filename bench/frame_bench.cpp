@@ -43,9 +43,9 @@
 #include <vector>
 
 #include "platform/capture/PixelBuffer.h"
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIReadCardInfo.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVIReadCardInfo.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
 #include "cardscanner/core/Transform.h"
 #include "cardscanner/gpu/ZeduVIGPUTransformFilter.h"
 #include "tools/camera_frames/CameraFrames.h"

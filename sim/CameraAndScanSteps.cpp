@@ -3,10 +3,10 @@
 // camera screen presented by itself (see sim/ScanStep.h).
 #include <memory>
 
-#include "cardscanner/ZeduVIContext.h"
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
-#include "cardscanner/ZeduVIViewController.h"
+#include "cardscanner/context/ZeduVIContext.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/screens/ZeduVIPaymentViewController.h"
+#include "cardscanner/screens/ZeduVIViewController.h"
 #include "platform/capture/FrameSource.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/ImagePickerController.h"
@@ -14,7 +14,7 @@
 #include "sim/ScanStep.h"
 #include "sim/SimCamera.h"
 #include "sim/Steps.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 namespace sim {
 
@@ -62,7 +62,7 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
     context->setSuppressScanConfirmation(flag(options, "suppressScanConfirmation", true));
     context->setCollectExpiry(flag(options, "collectExpiry", context->collectExpiry()));
     context->setDisableManualEntryButtons(flag(options, "disableManualEntryButtons", false));
-    context->config()->setScanExpiry(flag(options, "scanExpiry", context->config()->scanExpiry()));
+    context->setScanExpiry(flag(options, "scanExpiry", context->scanExpiry()));
     context->setAllowFreelyRotatingCardGuide(
         flag(options, "allowFreelyRotatingCardGuide", context->allowFreelyRotatingCardGuide()));
     if (options["detectionMode"].isNumber()) context->setDetectionMode(options["detectionMode"].integerValue());

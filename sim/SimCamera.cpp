@@ -8,7 +8,7 @@
 #include "platform/capture/VideoFileSource.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/ImagePickerController.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 namespace sim {
 namespace {

@@ -15,7 +15,7 @@ foreach(image IN LISTS images)
 endforeach()
 file(WRITE ${OUTPUT}.tmp
 "// Generated from cardscanner/resources by embed_images.cmake; do not edit.
-#include \"cardscanner/ZeduVIBundleImages.h\"
+#include \"cardscanner/util/ZeduVIBundleImages.h\"
 
 namespace cardscanner {
 

@@ -14,7 +14,7 @@ foreach(table IN LISTS tables)
 endforeach()
 file(WRITE ${OUTPUT}.tmp
 "// Generated from cardscanner/resources/strings by embed_strings.cmake; do not edit.
-#include \"cardscanner/ZeduVIStringsTables.h\"
+#include \"cardscanner/util/ZeduVIStringsTables.h\"
 
 namespace cardscanner {
 

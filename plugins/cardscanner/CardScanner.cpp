@@ -1,6 +1,6 @@
 #include "plugins/cardscanner/CardScanner.h"
 
-#include "cardscanner/ZeduVICreditCardInfo.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
 #include "hybrid/HYBContainer.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/RunLoop.h"

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "cardscanner/screens/ZeduVIPaymentViewController.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBPlugin.h"
 

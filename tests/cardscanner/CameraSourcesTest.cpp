@@ -16,9 +16,9 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIReadCardInfo.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVIReadCardInfo.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
 #include "cardscanner/core/GuideGeometry.h"
 #include "cardscanner/core/Transform.h"
 #include "platform/capture/CaptureDevice.h"
@@ -29,7 +29,7 @@
 #include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
 #include "tests/cardscanner/ClockedScanner.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 namespace {
 

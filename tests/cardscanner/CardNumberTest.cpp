@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVICreditCardNumber.h"
-#include "cardscanner/ZeduVICreditCardNumberFormatter.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/results/ZeduVICreditCardNumber.h"
+#include "cardscanner/results/ZeduVICreditCardNumberFormatter.h"
 #include "cardscanner/core/CardNumberRules.h"
 
 namespace cardscanner {

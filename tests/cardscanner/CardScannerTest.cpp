@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "ScoredFrames.h"
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIIplImage.h"
-#include "cardscanner/ZeduVIReadCardInfo.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVIIplImage.h"
+#include "cardscanner/analysis/ZeduVIReadCardInfo.h"
 #include "platform/foundation/Clock.h"
 
 namespace cardscanner {

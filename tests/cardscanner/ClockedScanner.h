@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "cardscanner/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
 
 namespace cardscanner::testing {
 

@@ -2,18 +2,18 @@
 // the rows the options ask for, typing through the keyboard with field
 // advance and red text, expiry validity, the done button and the delegate,
 // the card image's layout and transition, and keyboard avoidance.
-#include "cardscanner/ZeduVIDataEntryViewController.h"
+#include "cardscanner/form/ZeduVIDataEntryViewController.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <ctime>
 
-#include "cardscanner/ZeduVILocalizedString.h"
-#include "cardscanner/ZeduVIMacros.h"
-#include "cardscanner/ZeduVIMultipleFieldTableViewCell.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
-#include "cardscanner/ZeduVITextFieldDelegates.h"
+#include "cardscanner/util/ZeduVILocalizedString.h"
+#include "cardscanner/util/ZeduVIMacros.h"
+#include "cardscanner/form/ZeduVIMultipleFieldTableViewCell.h"
+#include "cardscanner/screens/ZeduVIPaymentViewController.h"
+#include "cardscanner/form/ZeduVITextFieldDelegates.h"
 #include "tests/cardscanner/ScreenTestSupport.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"

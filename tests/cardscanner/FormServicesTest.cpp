@@ -3,14 +3,14 @@
 // localized texts and the writing direction of a language.
 #include <gtest/gtest.h>
 
-#include "cardscanner/ZeduVIBundle.h"
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVILocalizedString.h"
-#include "cardscanner/ZeduVILocalizer.h"
-#include "cardscanner/ZeduVIMultipleFieldTableViewCell.h"
-#include "cardscanner/ZeduVISectionBasedTableViewDelegate.h"
-#include "cardscanner/ZeduVITableViewCell.h"
-#include "cardscanner/ZeduVITextFieldDelegates.h"
+#include "cardscanner/util/ZeduVIBundle.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/util/ZeduVILocalizedString.h"
+#include "cardscanner/util/ZeduVILocalizer.h"
+#include "cardscanner/form/ZeduVIMultipleFieldTableViewCell.h"
+#include "cardscanner/form/ZeduVISectionBasedTableViewDelegate.h"
+#include "cardscanner/form/ZeduVITableViewCell.h"
+#include "cardscanner/form/ZeduVITextFieldDelegates.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Image.h"

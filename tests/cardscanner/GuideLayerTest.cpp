@@ -1,10 +1,10 @@
 // The card guide: its rectangle per orientation and size, stroke sizes, the
 // edge scores and lock-on rule, paths and layout, colour, and its pixels.
-#include "cardscanner/ZeduVIGuideLayer.h"
+#include "cardscanner/views/ZeduVIGuideLayer.h"
 
 #include <gtest/gtest.h>
 
-#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"

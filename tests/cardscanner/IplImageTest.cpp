@@ -2,7 +2,7 @@
 #include <opencv2/core/core_c.h>
 
 #include "platform/capture/PixelBuffer.h"
-#include "cardscanner/ZeduVIIplImage.h"
+#include "cardscanner/analysis/ZeduVIIplImage.h"
 #include "platform/graphics/Image.h"
 
 namespace cardscanner {

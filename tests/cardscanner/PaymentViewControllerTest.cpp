@@ -2,15 +2,15 @@
 // screen with and without a usable camera, rotation in and out of a sheet,
 // the status bar around a full-screen presentation, the blurred cover while
 // inactive, and its description.
-#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "cardscanner/screens/ZeduVIPaymentViewController.h"
 
 #include <gtest/gtest.h>
 
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVIDataEntryViewController.h"
-#include "cardscanner/ZeduVIMacros.h"
-#include "cardscanner/ZeduVIUtilities.h"
-#include "cardscanner/ZeduVIViewController.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/form/ZeduVIDataEntryViewController.h"
+#include "cardscanner/util/ZeduVIMacros.h"
+#include "cardscanner/util/ZeduVIUtilities.h"
+#include "cardscanner/screens/ZeduVIViewController.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/capture/FrameSource.h"
 #include "platform/foundation/Clock.h"

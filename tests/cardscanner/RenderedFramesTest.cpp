@@ -10,9 +10,9 @@
 #include <opencv2/core/core_c.h>
 
 #include "platform/capture/PixelBuffer.h"
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIReadCardInfo.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVIReadCardInfo.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
 #include "cardscanner/core/EdgeFinder.h"
 #include "cardscanner/core/ExpiryNetworks.h"
 #include "cardscanner/core/ImagePrimitives.h"

@@ -5,27 +5,48 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cardscanner/ZeduVIContext.h"
-#include "cardscanner/ZeduVIDevice.h"
-#include "cardscanner/ZeduVIMacros.h"
+#include "cardscanner/context/ZeduVIContext.h"
+#include "cardscanner/capture/ZeduVIDevice.h"
+#include "cardscanner/util/ZeduVIMacros.h"
+#include "cardscanner/views/ZeduVIView.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/Device.h"
 
 namespace cardscanner {
 namespace {
 
-TEST(ScanOptions, TheContextForwardsTheScanOptionsToItsConfig) {
-    ZeduVIContext context;
-    const auto config = context.config();
-    EXPECT_TRUE(config->scanReport() && config->scanExpiry() && config->allowFreelyRotatingCardGuide());
-    context.setDetectionMode(ZeduVIDetectionModeAuto);
-    context.setScanExpiry(false);
-    context.setGuideColor(platform::UIColor::whiteColor());
-    EXPECT_EQ(config->detectionMode(), ZeduVIDetectionModeAuto);
-    EXPECT_FALSE(config->scanExpiry());
-    EXPECT_TRUE(config->guideColor());
-    config->setDetectionMode(ZeduVIDetectionModeImage);  // as the capture stream does
-    EXPECT_EQ(context.detectionMode(), ZeduVIDetectionModeImage);
+TEST(ScanOptions, TheScanViewReadsAndWritesTheContextItIsGiven) {
+    const auto context = std::make_shared<ZeduVIContext>();
+    EXPECT_EQ(context->config(), context);
+    EXPECT_TRUE(context->scanReport() && context->scanExpiry() && context->allowFreelyRotatingCardGuide());
+    const auto view = ZeduVIView::create(platform::CGRect{{0, 0}, {320, 480}}, context);
+    context->setGuideColor(platform::UIColor::whiteColor());
+    EXPECT_TRUE(view->guideColor());
+    view->setDetectionMode(ZeduVIDetectionModeAuto);
+    EXPECT_EQ(context->detectionMode(), ZeduVIDetectionModeAuto);
+    context->setCollectExpiry(false);
+    EXPECT_FALSE(view->scanExpiry()) << "an expiry not collected is not read";
+    EXPECT_TRUE(context->scanExpiry());
+}
+
+TEST(ScanOptions, TheOrientationModelListensOnceForAllItsScreens) {
+    platform::RunLoop::main().bindToCurrentThread();
+    platform::UIDevice& device = platform::UIDevice::currentDevice();
+    ZeduVIOrientation model;
+    int first = 0, second = 0;
+    model.addListener(&first, [&] { ++first; });
+    model.addListener(&second, [&] { ++second; });
+    model.addListener(&first, [&] { ++first; });  // replaces, does not add
+    device.setOrientation(platform::UIDeviceOrientationLandscapeLeft);
+    platform::RunLoop::main().drain();
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 1);
+    model.removeListener(&first);
+    EXPECT_TRUE(device.isGeneratingDeviceOrientationNotifications());
+    model.removeListener(&second);
+    EXPECT_FALSE(device.isGeneratingDeviceOrientationNotifications());
+    device.reset();
 }
 
 TEST(ScanOptions, MacrosAreComputedOnceUntilReset) {

@@ -1,15 +1,15 @@
 // The scan view in a window: a filmed card read through the whole camera
 // path on the manual clock, the card shown before the delegate hears of it,
 // hiding that stops the camera, and a device without a camera.
-#include "cardscanner/ZeduVIView.h"
+#include "cardscanner/views/ZeduVIView.h"
 
 #include <gtest/gtest.h>
 
-#include "cardscanner/ZeduVICameraView.h"
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVIShutterView.h"
-#include "cardscanner/ZeduVITransitionView.h"
-#include "cardscanner/ZeduVIUtilities.h"
+#include "cardscanner/views/ZeduVICameraView.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/views/ZeduVIShutterView.h"
+#include "cardscanner/views/ZeduVITransitionView.h"
+#include "cardscanner/util/ZeduVIUtilities.h"
 #include "platform/capture/CaptureSession.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
@@ -17,7 +17,7 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Window.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 using namespace cardscanner;
 using namespace platform;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cardscanner/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
 #include "cardscanner/core/ScanSession.h"
 
 namespace cardscanner::testing {

@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVIMacros.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/util/ZeduVIMacros.h"
+#include "cardscanner/screens/ZeduVIPaymentViewController.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"

@@ -1,5 +1,5 @@
 // The shutter: its blades' geometry, and opening and closing with and without animation.
-#include "cardscanner/ZeduVIShutterView.h"
+#include "cardscanner/views/ZeduVIShutterView.h"
 
 #include <gtest/gtest.h>
 

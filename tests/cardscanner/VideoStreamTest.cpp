@@ -10,17 +10,17 @@
 #include <opencv2/videoio.hpp>
 #include <set>
 
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIConfig.h"
-#include "cardscanner/ZeduVIReadCardInfo.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
-#include "cardscanner/ZeduVIVideoStream.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/context/ZeduVIContext.h"
+#include "cardscanner/analysis/ZeduVIReadCardInfo.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
+#include "cardscanner/capture/ZeduVIVideoStream.h"
 #include "platform/capture/VideoFileSource.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/Device.h"
-#include "tools/camera_frames/FilmedCardSource.h"
+#include "sim/FilmedCardSource.h"
 
 namespace cardscanner {
 namespace {
@@ -55,8 +55,12 @@ public:
     bool respondsToOverlayOrientationQueries() const override { return !supported.empty(); }
     bool isSupportedOverlayOrientation(long orientation) override { return supported.count(orientation) > 0; }
     long defaultSupportedOverlayOrientation() override { return fallback; }
+    void videoStreamDidChangeDetectionMode(ZeduVIVideoStream&, ZeduVIDetectionMode mode) override {
+        modes.push_back(mode);
+    }
 
     std::vector<std::shared_ptr<ZeduVIVideoFrame>> frames;
+    std::vector<ZeduVIDetectionMode> modes;
     std::set<long> supported;
     long fallback = 0;
 };
@@ -116,7 +120,7 @@ protected:
 
     static constexpr double kStart = 1.0e9;
     ScopedManualClock clock{kStart};
-    std::shared_ptr<ZeduVIConfig> config = std::make_shared<ZeduVIConfig>();
+    std::shared_ptr<ZeduVIContext> config = std::make_shared<ZeduVIContext>();
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
     std::shared_ptr<ZeduVIVideoStream> stream;
     AVCaptureVideoDataOutput output;
@@ -224,7 +228,7 @@ TEST_F(VideoStreamTest, AnAutomaticScanTurnsToTheCardImageOnThe101stCountedFrame
 
     const cf::CameraSequence sequence(card_renderer::style_preset("heldout"), 7100001, {6, 2025});
     int cardFrames = 0;
-    for (int i = 0; i < 40 && config->detectionMode() == ZeduVIDetectionModeAuto; ++i) {
+    for (int i = 0; i < 40 && stream->detectionMode() == ZeduVIDetectionModeAuto; ++i) {
         auto pixels = PixelBuffer::create();
         sequence.frame(i).copy_planes(pixels->planeData(0).data(), pixels->bytesPerRowOfPlane(0),
                                       pixels->planeData(1).data(), pixels->bytesPerRowOfPlane(1));
@@ -233,14 +237,15 @@ TEST_F(VideoStreamTest, AnAutomaticScanTurnsToTheCardImageOnThe101stCountedFrame
         const auto& frame = recorder->frames.back();
         if (!frame->cardY()) continue;
         ++cardFrames;
-        const bool switched = config->detectionMode() == ZeduVIDetectionModeImage;
+        const bool switched = stream->detectionMode() == ZeduVIDetectionModeImage;
         EXPECT_EQ(switched, stream->scanner()->scanSessionAnalytics()->num_frames_scanned > 100) << "frame " << i;
         if (switched) {
             EXPECT_EQ(frame->detectionMode(), ZeduVIDetectionModeImage);
             EXPECT_TRUE(frame->cardCb() && frame->cardCr()) << "analysed again as a card image";
         }
     }
-    EXPECT_EQ(config->detectionMode(), ZeduVIDetectionModeImage);
+    EXPECT_EQ(recorder->modes, std::vector<ZeduVIDetectionMode>{ZeduVIDetectionModeImage}) << "reported once";
+    EXPECT_EQ(config->detectionMode(), ZeduVIDetectionModeAuto) << "the host's options are left alone";
     EXPECT_GE(cardFrames, 2);
 }
 

@@ -1,7 +1,7 @@
 // The camera screen inside its payment view controller: button layout and
 // rotation, overlay orientations, status bar decisions, where a scan result
 // or a button press leads, and the scanner's localized strings.
-#include "cardscanner/ZeduVIViewController.h"
+#include "cardscanner/screens/ZeduVIViewController.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,12 @@
 #include <numbers>
 #include <vector>
 
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVIDataEntryViewController.h"
-#include "cardscanner/ZeduVILocalizedString.h"
-#include "cardscanner/ZeduVIMacros.h"
-#include "cardscanner/ZeduVIPaymentViewController.h"
-#include "cardscanner/ZeduVIUtilities.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/form/ZeduVIDataEntryViewController.h"
+#include "cardscanner/util/ZeduVILocalizedString.h"
+#include "cardscanner/util/ZeduVIMacros.h"
+#include "cardscanner/screens/ZeduVIPaymentViewController.h"
+#include "cardscanner/util/ZeduVIUtilities.h"
 #include "tests/cardscanner/ScreenTestSupport.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/foundation/Bundle.h"

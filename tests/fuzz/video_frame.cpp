@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "platform/capture/PixelBuffer.h"
-#include "cardscanner/ZeduVICardScanner.h"
-#include "cardscanner/ZeduVIVideoFrame.h"
+#include "cardscanner/analysis/ZeduVICardScanner.h"
+#include "cardscanner/analysis/ZeduVIVideoFrame.h"
 #include "cardscanner/core/Transform.h"
 #include "platform/foundation/Log.h"
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cardscanner/ZeduVICreditCardInfo.h"
-#include "cardscanner/ZeduVIUtilities.h"
+#include "cardscanner/results/ZeduVICreditCardInfo.h"
+#include "cardscanner/util/ZeduVIUtilities.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
