@@ -8,6 +8,7 @@
 
 #include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/ui/Window.h"
 
 namespace platform {

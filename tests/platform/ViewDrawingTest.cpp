@@ -10,6 +10,7 @@
 #include "TemporaryDirectory.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
