@@ -124,9 +124,4 @@ void registerAppClasses() {
     registerAppPlugins();
 }
 
-int appMain(int argc, char** argv, const platform::Value& launchOptions) {
-    registerAppClasses();
-    return platform::UIApplicationMain(argc, argv, "AppDelegate", launchOptions);
-}
-
 }  // namespace app

@@ -61,7 +61,4 @@ private:
 // name: the one place where the app says what it is made of.
 void registerAppClasses();
 
-// The process entry: runs the application with the delegate class "AppDelegate".
-int appMain(int argc, char** argv, const platform::Value& launchOptions = {});
-
 }  // namespace app

@@ -33,8 +33,6 @@ public:
     static bool requestIsCacheEquivalentToRequest(const platform::URLRequest&, const platform::URLRequest&) {
         return false;
     }
-    static void registerURLProtocol() {}
-    static void registerHybridHttpURLProtocol() {}
 
     using platform::URLProtocol::URLProtocol;
     void startLoading() override;

@@ -73,7 +73,6 @@ public:
 
     HYBLoadState state() const { return _state; }
     long loadCount() const { return _loadCount; }
-    long curLoadToken() const { return _curLoadToken; }
     long loadStartPollCount() const { return _loadStartPollCount; }
 
 private:

@@ -98,7 +98,6 @@ public:
     // Starts at the first step; `finished` gets true when every step ran.
     void start(std::function<void(bool)> finished);
 
-    int screenshotsTaken() const { return shots_; }
 
 private:
     friend class StepRun;

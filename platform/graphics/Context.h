@@ -1,7 +1,7 @@
 #pragma once
 // Drawing: a graphics context over a cairo context (the CGContext stand-in),
-// the stack of current contexts that drawRect, image contexts and paths draw
-// into, paths (UIBezierPath), and text.
+// the stack of current contexts that drawRect, image contexts and paths
+// (BezierPath.h) draw into, and text.
 //
 // Coordinates are points, y down, as in views. A context keeps its own fill
 // and stroke colours, line width and joins, saved and restored with
@@ -101,49 +101,6 @@ void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, double sca
 // A copy of what the innermost image context holds so far; nullptr outside one.
 std::shared_ptr<UIImage> UIGraphicsGetImageFromCurrentImageContext();
 void UIGraphicsEndImageContext();
-
-// A path of lines, stroked or filled into the current context.
-class UIBezierPath {
-public:
-    UIBezierPath() = default;
-    static UIBezierPath bezierPath() { return {}; }
-    static UIBezierPath bezierPathWithRect(CGRect rect);
-    static UIBezierPath bezierPathWithRoundedRectCornerRadius(CGRect rect, double radius);
-    static UIBezierPath bezierPathWithOvalInRect(CGRect rect);
-
-    void moveToPoint(CGPoint point);
-    void addLineToPoint(CGPoint point);
-    void closePath();
-    bool isEmpty() const { return elements_.empty(); }
-    // Where the path would go on from: the last point added.
-    CGPoint currentPoint() const;
-
-    double lineWidth() const { return lineWidth_; }
-    void setLineWidth(double width) { lineWidth_ = width; }
-    CGLineJoin lineJoinStyle() const { return lineJoin_; }
-    void setLineJoinStyle(CGLineJoin join) { lineJoin_ = join; }
-    CGLineCap lineCapStyle() const { return lineCap_; }
-    void setLineCapStyle(CGLineCap cap) { lineCap_ = cap; }
-
-    // With the current context's stroke (or fill) colour.
-    void stroke() const;
-    void fill() const;
-    // Adds the path to a cairo context (drawing code inside the platform).
-    void appendTo(cairo_t* cairo) const;
-
-private:
-    struct Element {
-        enum Kind { Move, Line, Close, Arc } kind;
-        CGPoint point;
-        double radius = 0;
-        double from = 0;
-        double to = 0;
-    };
-    std::vector<Element> elements_;
-    double lineWidth_ = 1;
-    CGLineJoin lineJoin_ = kCGLineJoinMiter;
-    CGLineCap lineCap_ = kCGLineCapButt;
-};
 
 // Text, one line, with cairo's text API: its size, and drawing it into the
 // current context inside a rectangle (vertically centred, aligned as asked).

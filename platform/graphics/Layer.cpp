@@ -28,11 +28,32 @@ std::shared_ptr<CABasicAnimation> CABasicAnimation::animationWithKeyPath(std::st
     return animation;
 }
 
-double CABasicAnimation::progressAt(double now) const {
+double CAAnimation::progressAt(double now) const {
     if (!(duration() > 0)) return 1;
     const double progress = (now - beginTime_) / duration();
     if (std::isnan(progress)) return 1;
     return std::clamp(progress, 0.0, 1.0);
+}
+
+CAPropertyValue CABasicAnimation::valueAtProgress(double progress, const CAPropertyValue& underlying) const {
+    const CAPropertyValue& from = std::holds_alternative<std::monostate>(from_) ? underlying : from_;
+    const CAPropertyValue& to = std::holds_alternative<std::monostate>(to_) ? underlying : to_;
+    return CAInterpolatePropertyValue(from, to, progress);
+}
+
+CAPropertyValue CAKeyframeAnimation::valueAtProgress(double progress, const CAPropertyValue& underlying) const {
+    const std::size_t count = values_.size();
+    if (count == 0) return underlying;
+    const bool timed = keyTimes_.size() == count;
+    auto timeOf = [&](std::size_t i) { return timed ? keyTimes_[i] : count == 1 ? 0.0 : double(i) / double(count - 1); };
+    if (progress <= timeOf(0)) return values_.front();
+    for (std::size_t i = 1; i < count; ++i) {
+        const double start = timeOf(i - 1), end = timeOf(i);
+        if (progress >= end) continue;
+        const double span = end - start;
+        return CAInterpolatePropertyValue(values_[i - 1], values_[i], span > 0 ? (progress - start) / span : 1);
+    }
+    return values_.back();
 }
 
 namespace {
@@ -350,16 +371,13 @@ void CALayer::removeFromSuperlayer() {
 
 void CALayer::dropFinishedAnimations() {
     const double now = clock().now();
-    std::erase_if(animations_, [now](const auto& entry) {
-        auto basic = std::dynamic_pointer_cast<CABasicAnimation>(entry.second);
-        return basic && basic->isFinishedAt(now);
-    });
+    std::erase_if(animations_, [now](const auto& entry) { return entry.second->isFinishedAt(now); });
 }
 
 void CALayer::addAnimationForKey(std::shared_ptr<CAAnimation> animation, const std::string& key) {
     if (!animation) return;
     dropFinishedAnimations();
-    if (auto basic = std::dynamic_pointer_cast<CABasicAnimation>(animation)) basic->setBeginTime(clock().now());
+    animation->setBeginTime(clock().now());
     removeAnimationForKey(key);
     animations_.emplace_back(key, std::move(animation));
 }
@@ -398,13 +416,8 @@ CAPropertyValue CALayer::presentationValueForKeyPath(const std::string& keyPath)
     const double now = clock().now();
     auto apply = [&](const std::string& path, CAPropertyValue& current) {
         for (const auto& [key, animation] : animations_) {
-            auto basic = std::dynamic_pointer_cast<CABasicAnimation>(animation);
-            if (!basic || basic->keyPath() != path || basic->isFinishedAt(now)) continue;
-            const CAPropertyValue& from =
-                std::holds_alternative<std::monostate>(basic->fromValue()) ? current : basic->fromValue();
-            const CAPropertyValue& to =
-                std::holds_alternative<std::monostate>(basic->toValue()) ? current : basic->toValue();
-            current = CAInterpolatePropertyValue(from, to, basic->progressAt(now));
+            if (animation->keyPath() != path || animation->isFinishedAt(now)) continue;
+            current = animation->valueAtProgress(animation->progressAt(now), current);
         }
     };
     apply(keyPath, value);

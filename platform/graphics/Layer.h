@@ -12,7 +12,9 @@
 // rotation (with uniform scale) turns by angle, paths move point by point when
 // their elements match and otherwise switch at the end. Finished animations
 // are dropped lazily (when the layer renders or gains an animation).
-// Key-frame animations are only kept under their keys; nothing plays them.
+// A key-frame animation steps through its values the same way; a view's
+// layer has no drawing of its own, so the view draws moved by what a
+// "position" animation on it shows (a shake), its frame untouched.
 //
 // Implicit actions: changing an animatable property (opacity, hidden as an
 // opacity fade, backgroundColor, position, bounds, transform, shadowPath,
@@ -46,35 +48,6 @@ namespace platform {
 class UIImage;
 class UIView;
 
-class CAAnimation {
-public:
-    virtual ~CAAnimation() = default;
-    double duration() const { return duration_; }
-    void setDuration(double seconds) { duration_ = seconds; }
-
-private:
-    double duration_ = 0.25;
-};
-
-// A key-frame value: a point (for "position") or any other value.
-using CAKeyframeValue = std::variant<CGPoint, Value>;
-
-class CAKeyframeAnimation : public CAAnimation {
-public:
-    static std::shared_ptr<CAKeyframeAnimation> animationWithKeyPath(std::string keyPath);
-
-    const std::string& keyPath() const { return keyPath_; }
-    const std::vector<CAKeyframeValue>& values() const { return values_; }
-    void setValues(std::vector<CAKeyframeValue> values) { values_ = std::move(values); }
-    const std::vector<double>& keyTimes() const { return keyTimes_; }
-    void setKeyTimes(std::vector<double> times) { keyTimes_ = std::move(times); }
-
-private:
-    std::string keyPath_;
-    std::vector<CAKeyframeValue> values_;
-    std::vector<double> keyTimes_;
-};
-
 // An animatable property's value; monostate for a key path a layer does not have.
 using CAPropertyValue = std::variant<std::monostate, double, CGPoint, CGRect, UIColor, CATransform3D, CGPathRef>;
 
@@ -82,28 +55,67 @@ using CAPropertyValue = std::variant<std::monostate, double, CGPoint, CGRect, UI
 // different kinds show `from` until the end.
 CAPropertyValue CAInterpolatePropertyValue(const CAPropertyValue& from, const CAPropertyValue& to, double progress);
 
-class CABasicAnimation : public CAAnimation {
+// An animation of one key path, timed on clock() from its begin time (set
+// when it is added to a layer) over its duration.
+class CAAnimation {
 public:
-    static std::shared_ptr<CABasicAnimation> animationWithKeyPath(std::string keyPath);
-
+    virtual ~CAAnimation() = default;
     const std::string& keyPath() const { return keyPath_; }
-    const CAPropertyValue& fromValue() const { return from_; }
-    void setFromValue(CAPropertyValue value) { from_ = std::move(value); }
-    const CAPropertyValue& toValue() const { return to_; }
-    void setToValue(CAPropertyValue value) { to_ = std::move(value); }
-    // Seconds on clock(); set when the animation is added to a layer.
+    double duration() const { return duration_; }
+    void setDuration(double seconds) { duration_ = seconds; }
     double beginTime() const { return beginTime_; }
     void setBeginTime(double time) { beginTime_ = time; }
 
     // 0 before the start, 1 from the end on (at once for no duration).
     double progressAt(double now) const;
     bool isFinishedAt(double now) const { return progressAt(now) >= 1; }
+    // What the key path shows at `progress`, over `underlying`, the value
+    // it shows without this animation.
+    virtual CAPropertyValue valueAtProgress(double progress, const CAPropertyValue& underlying) const = 0;
+
+protected:
+    std::string keyPath_;
 
 private:
-    std::string keyPath_;
+    double duration_ = 0.25;
+    double beginTime_ = 0;
+};
+
+// Steps through its values at their key times (fractions of the duration),
+// linearly between two; without one key time a value, evenly spread. Before
+// the first key time it shows the first value; once finished it is dropped
+// and the model value shows again.
+class CAKeyframeAnimation : public CAAnimation {
+public:
+    static std::shared_ptr<CAKeyframeAnimation> animationWithKeyPath(std::string keyPath);
+
+    const std::vector<CAPropertyValue>& values() const { return values_; }
+    void setValues(std::vector<CAPropertyValue> values) { values_ = std::move(values); }
+    const std::vector<double>& keyTimes() const { return keyTimes_; }
+    void setKeyTimes(std::vector<double> times) { keyTimes_ = std::move(times); }
+
+    CAPropertyValue valueAtProgress(double progress, const CAPropertyValue& underlying) const override;
+
+private:
+    std::vector<CAPropertyValue> values_;
+    std::vector<double> keyTimes_;
+};
+
+class CABasicAnimation : public CAAnimation {
+public:
+    static std::shared_ptr<CABasicAnimation> animationWithKeyPath(std::string keyPath);
+
+    // Either left empty (monostate) stands for the underlying value.
+    const CAPropertyValue& fromValue() const { return from_; }
+    void setFromValue(CAPropertyValue value) { from_ = std::move(value); }
+    const CAPropertyValue& toValue() const { return to_; }
+    void setToValue(CAPropertyValue value) { to_ = std::move(value); }
+
+    CAPropertyValue valueAtProgress(double progress, const CAPropertyValue& underlying) const override;
+
+private:
     CAPropertyValue from_;
     CAPropertyValue to_;
-    double beginTime_ = 0;
 };
 
 // Groups layer changes. begin/commit nest; a nested transaction starts with

@@ -96,12 +96,10 @@ public:
 
     // The track's points in file order, timestamps as recorded (0 without a time).
     const std::vector<CLLocation>& points() const { return points_; }
-    const std::vector<bool>& pointHasTime() const { return hasTime_; }
 
     // Starts (or restarts) the replay from the first point.
     void start();
     void stop() override;
-    std::size_t deliveredCount() const { return next_; }
     bool isFinished() const { return next_ == points_.size(); }
 
 private:

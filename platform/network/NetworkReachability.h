@@ -44,7 +44,6 @@ public:
     // Starts watching the source; false without a callout. Main thread.
     bool scheduleWithMainRunLoop();
     bool unscheduleFromMainRunLoop();
-    bool isScheduled() const { return watch_ != nullptr; }
 
 private:
     NetworkReachability(ReachabilityTarget target, std::shared_ptr<ReachabilitySource> source);

@@ -1,9 +1,8 @@
 #pragma once
-// Bar button items and navigation items: what a navigation bar shows for the
-// controller on top (title, left and right items, the back button's title).
-// Items are plain shared objects, not views: the bar draws them on every
-// rendering, so a change (title, enabled) shows on the next screenshot.
-// trigger() is what a tap on the item does. Main thread only.
+// Bar button items: the buttons a navigation bar shows for the controller on
+// top (NavigationItem.h). Items are plain shared objects, not views: the bar
+// draws them on every rendering, so a change (title, enabled) shows on the
+// next screenshot. trigger() is what a tap on the item does. Main thread only.
 
 #include <functional>
 #include <memory>
@@ -46,32 +45,6 @@ private:
     std::function<void()> action_;
     std::optional<UIColor> tintColor_;
     bool enabled_ = true;
-};
-
-class UINavigationItem {
-public:
-    UINavigationItem() = default;
-    explicit UINavigationItem(std::string title) : title_(std::move(title)) {}
-
-    // "": the bar shows the controller's title.
-    const std::string& title() const { return title_; }
-    void setTitle(std::string title) { title_ = std::move(title); }
-    const std::shared_ptr<UIBarButtonItem>& leftBarButtonItem() const { return left_; }
-    void setLeftBarButtonItem(std::shared_ptr<UIBarButtonItem> item) { left_ = std::move(item); }
-    const std::shared_ptr<UIBarButtonItem>& rightBarButtonItem() const { return right_; }
-    void setRightBarButtonItem(std::shared_ptr<UIBarButtonItem> item) { right_ = std::move(item); }
-    // The title of the back button that the next controller's bar shows for this one.
-    const std::shared_ptr<UIBarButtonItem>& backBarButtonItem() const { return back_; }
-    void setBackBarButtonItem(std::shared_ptr<UIBarButtonItem> item) { back_ = std::move(item); }
-    bool hidesBackButton() const { return hidesBackButton_; }
-    void setHidesBackButton(bool hides) { hidesBackButton_ = hides; }
-
-private:
-    std::string title_;
-    std::shared_ptr<UIBarButtonItem> left_;
-    std::shared_ptr<UIBarButtonItem> right_;
-    std::shared_ptr<UIBarButtonItem> back_;
-    bool hidesBackButton_ = false;
 };
 
 }  // namespace platform

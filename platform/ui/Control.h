@@ -51,8 +51,6 @@ public:
             },
             controlEvents);
     }
-    void removeAllTargets() { targets_.clear(); }
-    std::size_t targetCount() const { return targets_.size(); }
     void sendActionsForControlEvents(unsigned controlEvents);
 
     bool isEnabled() const { return enabled_; }

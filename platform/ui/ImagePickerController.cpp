@@ -1,4 +1,3 @@
-#include "platform/ui/BarButtonItem.h"
 #include "platform/ui/ImagePickerController.h"
 
 #include <cairo.h>
@@ -11,8 +10,11 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/NavigationItem.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/PopoverController.h"
 #include "platform/ui/Screen.h"

@@ -8,6 +8,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Value.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"

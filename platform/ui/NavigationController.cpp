@@ -6,6 +6,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"

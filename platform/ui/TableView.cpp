@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 
 namespace platform {

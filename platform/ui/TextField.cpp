@@ -6,6 +6,7 @@
 #include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/Keyboard.h"
 

@@ -8,6 +8,7 @@
 
 #include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
@@ -346,6 +347,14 @@ void UIView::displayIfNeeded() {
     content_ = recording;
 }
 
+CGPoint UIView::animatedOffset() const {
+    const CAPropertyValue shown = layer_->presentationValueForKeyPath("position");
+    const CGPoint* at = std::get_if<CGPoint>(&shown);
+    const CGPoint model = layer_->position();
+    if (!at || !std::isfinite(at->x) || !std::isfinite(at->y)) return {};
+    return {at->x - model.x, at->y - model.y};
+}
+
 void UIView::renderInContext(CGContextRef context) {
     if (!context || hidden_ || alpha_ < 0.01) return;
     const auto keepAlive = weak_from_this().lock();
@@ -383,7 +392,8 @@ void UIView::renderInContext(CGContextRef context) {
     const auto children = subviews_;
     for (const auto& child : children) {
         cairo_save(cr);
-        cairo_translate(cr, child->frame_.origin.x, child->frame_.origin.y);
+        const CGPoint moved = child->animatedOffset();
+        cairo_translate(cr, child->frame_.origin.x + moved.x, child->frame_.origin.y + moved.y);
         if (!CGAffineTransformIsIdentity(child->transform_)) {
             const CGAffineTransform& t = child->transform_;
             const double determinant = t.a * t.d - t.b * t.c;

@@ -189,6 +189,8 @@ public:
 
 private:
     void applyFrame(CGRect frame);
+    // How far a running "position" animation on the layer moves the drawing.
+    CGPoint animatedOffset() const;
     void tellObservers(CGRect oldFrame, CGRect oldBounds);
     void resizeSubviews(CGSize old);
     const UIView* root() const;

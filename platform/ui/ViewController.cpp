@@ -6,7 +6,6 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"

@@ -13,12 +13,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/NavigationItem.h"
 #include "platform/ui/View.h"
 
 namespace platform {
 
 class UINavigationController;
-class UINavigationItem;
 
 // Interface orientations: 1 portrait, 2 portrait upside down, 3 landscape right, 4 landscape left.
 enum UIInterfaceOrientation : long {

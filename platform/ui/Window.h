@@ -46,7 +46,6 @@ public:
     std::shared_ptr<UIView> sendTouch(UITouchPhase phase, CGPoint windowPoint);
     // Began then ended at one point.
     std::shared_ptr<UIView> tap(CGPoint windowPoint);
-    bool hasActiveTouch() const { return activeTouch_ != nullptr; }
 
     bool isKindOfClass(const std::string& className) const override {
         return className == "UIWindow" || UIView::isKindOfClass(className);

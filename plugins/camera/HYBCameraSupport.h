@@ -38,7 +38,6 @@ struct HYBCameraRequestOptions {
     platform::Value popoverOptions;
     long cameraDirection = 0;
 
-    bool hasTargetSize() const { return targetSize.width > 0 && targetSize.height > 0; }
     static HYBCameraRequestOptions fromCommand(const hybrid::HYBInvokedUrlCommand& command);
 };
 

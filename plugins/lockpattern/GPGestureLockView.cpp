@@ -5,6 +5,7 @@
 
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/Value.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 
 namespace plugins {

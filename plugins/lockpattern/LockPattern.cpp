@@ -244,7 +244,7 @@ void LockPattern::addAnimationForView(platform::UIView& view) {
     const platform::CGPoint centre = view.center();
     auto animation = platform::CAKeyframeAnimation::animationWithKeyPath("position");
     animation->setDuration(0.5);
-    std::vector<platform::CAKeyframeValue> values;
+    std::vector<platform::CAPropertyValue> values;
     for (double dx : {0, -5, 5, 0, -5, 5, 0, -5, 5, 0}) values.emplace_back(platform::CGPoint{centre.x + dx, centre.y});
     animation->setValues(std::move(values));
     animation->setKeyTimes({0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0});

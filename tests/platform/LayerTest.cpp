@@ -233,6 +233,31 @@ TEST(ViewTransform, AViewTurnsAboutItsCentreAndKeepsItsFrame) {
     EXPECT_EQ(image->pixelAt(12, 20)->alpha, 0);
 }
 
+TEST(ViewShake, AKeyframePositionAnimationMovesTheDrawingThroughItsValuesAndThenStops) {
+    ScopedManualClock clock;
+    auto root = std::make_shared<UIView>(CGRectMake(0, 0, 40, 20));
+    auto bar = std::make_shared<UIView>(CGRectMake(10, 0, 10, 20));
+    bar->setBackgroundColor(UIColor::redColor());
+    root->addSubview(bar);
+    auto shake = CAKeyframeAnimation::animationWithKeyPath("position");
+    shake->setDuration(1);
+    shake->setValues({CGPoint{15, 10}, CGPoint{25, 10}, CGPoint{15, 10}});
+    shake->setKeyTimes({0, 0.5, 1});
+    bar->layer().addAnimationForKey(shake, "shake");
+
+    clock->advance(0.25);  // halfway to the second value: 5 points to the right
+    EXPECT_NEAR(std::get<CGPoint>(bar->layer().presentationValueForKeyPath("position")).x, 20, 0.01);
+    auto image = renderViewToImage(*root);
+    EXPECT_EQ(image->pixelAt(12, 10)->alpha, 0);
+    EXPECT_TRUE(near(image->pixelAt(22, 10), 255, 0, 0));
+    EXPECT_EQ(bar->frame(), CGRectMake(10, 0, 10, 20));
+
+    clock->advance(1);  // over: back where the frame says
+    image = renderViewToImage(*root);
+    EXPECT_TRUE(near(image->pixelAt(12, 10), 255, 0, 0));
+    EXPECT_EQ(image->pixelAt(22, 10)->alpha, 0);
+}
+
 TEST(ViewAnimateWithDuration, AppliesAtOnceAndCompletesAfterTheDuration) {
     ScopedManualClock clock;
     auto view = std::make_shared<UIView>(CGRectMake(0, 0, 10, 10));

@@ -10,6 +10,7 @@
 #include "TemporaryDirectory.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
@@ -518,7 +519,7 @@ TEST(Layers, AnimationsAreRecordedUnderTheirKeysAndALaterOneReplaces) {
     UIView view;
     auto shake = CAKeyframeAnimation::animationWithKeyPath("position");
     shake->setDuration(0.5);
-    shake->setValues({CGPoint{1, 2}, Value(3)});
+    shake->setValues({CGPoint{1, 2}, 3.0});
     view.layer().addAnimationForKey(shake, "TextAnim");
     view.layer().addAnimationForKey(nullptr, "Other");
     EXPECT_EQ(view.layer().animationForKey("TextAnim"), shake);

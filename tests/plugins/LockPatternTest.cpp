@@ -104,6 +104,11 @@ TEST_F(LockScreen, SetFlowAsksTwiceKeepsTheFirstOnAMismatchAndReturnsTheNewPatte
     ASSERT_EQ(shake->values().size(), 10u);
     EXPECT_EQ(std::get<CGPoint>(shake->values()[1]), (CGPoint{155, 134}));
     EXPECT_EQ(shake->keyTimes().back(), 1.0);
+    clock->advance(0.1);  // the tip shakes left, and is back once the shake is over
+    const auto& tipLayer = plugin->tipsLabel()->layer();
+    EXPECT_NEAR(std::get<CGPoint>(tipLayer.presentationValueForKeyPath("position")).x, 155, 0.01);
+    clock->advance(0.5);
+    EXPECT_EQ(std::get<CGPoint>(tipLayer.presentationValueForKeyPath("position")), tipLayer.position());
     EXPECT_EQ(host->sent(), "");
 
     draw(kPattern);  // the first pattern again: confirmed
