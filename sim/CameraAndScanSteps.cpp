@@ -1,6 +1,22 @@
 // Camera and scan steps: what the capture camera films and whether the app
 // may use it, picks in the image picker on screen, and the card scanner's
-// camera screen presented by itself (see sim/ScanStep.h).
+// camera screen presented by itself, with scan options, over whatever the
+// window shows, and the device turned:
+//
+//   {"scanCard": {"suppressScanConfirmation": true, "detectionMode": 0, "collectExpiry": true,
+//                 "scanExpiry": true, "allowFreelyRotatingCardGuide": true,
+//                 "disableManualEntryButtons": false, "languageOrLocale": "en",
+//                 "scanInstructions": "text", "guideColor": [r, g, b, a]}}
+//       presents the camera screen (every option may be left out); logs
+//       "scenario: card scanner presented". Its delegate logs what the screen
+//       reports and dismisses it:
+//         "scan: card •••• 1234 provided (N digits)", then "scan: number matches the filmed card"
+//         or "scan: number differs from the filmed card" when the camera films a card;
+//         "scan: card image provided" (image-only detection, no number);
+//         "scan: cancelled".
+//   {"deviceOrientation": 1..6}                      turns the device; logs "scenario: device orientation N"
+//
+// Main thread only.
 #include <memory>
 
 #include "cardscanner/context/ZeduVIContext.h"
@@ -11,7 +27,6 @@
 #include "platform/foundation/Log.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
-#include "sim/ScanStep.h"
 #include "sim/SimCamera.h"
 #include "sim/Steps.h"
 #include "sim/FilmedCardSource.h"
@@ -77,12 +92,6 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
 }
 
 }  // namespace
-
-bool isScanStep(const Value& step) { return selectsAny(step, {"deviceOrientation", "scanCard"}); }
-
-bool playScanStep(const Value& step, std::string& error) {
-    return playAlone(step, {"deviceOrientation", "scanCard"}, error);
-}
 
 StepOutcome playCamera(const StepRun& run) {
     const std::string* camera = run.step["camera"].string();

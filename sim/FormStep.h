@@ -27,10 +27,9 @@
 
 namespace sim {
 
-// Whether the step table plays the step as one of these, and playing it by
-// itself, outside a scenario: false with `error` saying why it could not run.
-// The player plays them through the table (sim/Steps.h) like every step.
-bool isFormStep(const platform::Value& step);
+// Playing one of these steps by itself, outside a scenario: false with
+// `error` saying why it could not run. The player plays them through the
+// table (sim/Steps.h) like every step.
 bool playFormStep(const platform::Value& step, std::string& error);
 
 // The typed text with its digits replaced by "•": all but the last four of

@@ -78,11 +78,6 @@ const StepKind* stepKindFor(const Value& step) {
     return nullptr;
 }
 
-bool selectsAny(const Value& step, std::initializer_list<std::string_view> keys) {
-    return std::any_of(std::begin(kSteps), std::end(kSteps),
-                       [&](const StepKind& kind) { return among(kind, keys) && selects(kind, step); });
-}
-
 bool playAlone(const Value& step, std::initializer_list<std::string_view> keys, std::string& error) {
     const StepKind* chosen = nullptr;
     for (const StepKind& kind : kSteps) {

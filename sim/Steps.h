@@ -48,7 +48,7 @@ struct StepOutcome {
 };
 
 // One step being played, as its function sees it. A step played alone
-// (playFormStep, playScanStep) has no player behind it, so its function may
+// (playFormStep) has no player behind it, so its function may
 // neither wait on the log nor take screenshots.
 class StepRun {
 public:
@@ -96,10 +96,9 @@ struct StepKind {
 // The first row of the table that selects the step; nullptr when none does.
 const StepKind* stepKindFor(const platform::Value& step);
 
-// Among the rows of the given keys only: whether one selects the step, and
-// playing it alone, outside a scenario (when none selects it, the last key's
-// row plays). False with `error` set when the step fails.
-bool selectsAny(const platform::Value& step, std::initializer_list<std::string_view> keys);
+// Among the rows of the given keys only: playing the step alone, outside a
+// scenario (when none selects it, the last key's row plays). False with
+// `error` set when the step fails.
 bool playAlone(const platform::Value& step, std::initializer_list<std::string_view> keys, std::string& error);
 
 // The running app's delegate; nullptr before the app has one.

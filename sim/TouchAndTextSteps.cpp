@@ -123,10 +123,6 @@ std::string maskDigits(const std::string& text) {
     return masked;
 }
 
-bool isFormStep(const Value& step) {
-    return selectsAny(step, {"type", "backspace", "return", "tapField", "tapButton", "expectButton"});
-}
-
 bool playFormStep(const Value& step, std::string& error) {
     return playAlone(step, {"type", "backspace", "return", "tapField", "tapButton", "expectButton"}, error);
 }
