@@ -62,7 +62,6 @@ public:
     void setNavigationBarTintColor(std::optional<platform::UIColor> color) { navigationBarTintColor_ = color; }
 
     const std::shared_ptr<ZeduVIAnalytics>& scanReport() const { return scanReport_; }
-    void setScanReport(std::shared_ptr<ZeduVIAnalytics> report) { scanReport_ = std::move(report); }
     const std::string& languageOrLocale() const { return languageOrLocale_; }
     void setLanguageOrLocale(std::string value) { languageOrLocale_ = std::move(value); }
     bool useZeduVILogo() const { return useZeduVILogo_; }

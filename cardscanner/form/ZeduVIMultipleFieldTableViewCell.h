@@ -20,7 +20,6 @@ public:
     explicit ZeduVIMultipleFieldContentView(platform::CGRect frame = platform::CGRectZero);
 
     const std::vector<std::shared_ptr<platform::UITextField>>& textFields() const { return textFields_; }
-    const std::vector<std::shared_ptr<platform::UILabel>>& labelViews() const { return labelViews_; }
     void setNumberOfFields(std::size_t count);
     void setLabels(const std::vector<std::string>& labels);
     void setHiddenLabels(bool hidden);

@@ -56,7 +56,6 @@ public:
     const std::shared_ptr<ZeduVIGuideLayer>& cardGuide() const { return cardGuide_; }
     const std::shared_ptr<ZeduVIShutterView>& shutter() const { return shutter_; }
     const std::shared_ptr<ZeduVIVideoStream>& videoStream() const { return videoStream_; }
-    const std::shared_ptr<platform::UILabel>& instructionsLabel() const { return instructions_; }
     // Processed frames since the session started.
     int framesProcessed() const { return framesProcessed_; }
 

@@ -34,7 +34,6 @@ public:
     const std::optional<UIColor>& tintColor() const { return tintColor_; }
     void setTintColor(std::optional<UIColor> color) { tintColor_ = std::move(color); }
     void setAction(std::function<void()> action) { action_ = std::move(action); }
-    bool hasAction() const { return static_cast<bool>(action_); }
 
     // Runs the action when the item is enabled and has one; answers whether it ran.
     bool trigger();

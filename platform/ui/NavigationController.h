@@ -107,7 +107,6 @@ public:
     const std::vector<std::shared_ptr<UIViewController>>& viewControllers() const { return stack_; }
 
     bool isNavigationBarHidden() const { return navigationBarHidden_; }
-    bool navigationBarHidden() const { return navigationBarHidden_; }
     void setNavigationBarHidden(bool hidden, bool animated);
     // The bar, made with the view.
     std::shared_ptr<UINavigationBar> navigationBar() const { return navigationBar_; }

@@ -38,7 +38,6 @@ public:
     // content and its insets; the top wins when it does not fit.
     void scrollRectToVisible(CGRect rect, bool animated);
     bool isScrollEnabled() const { return scrollEnabled_; }
-    bool scrollEnabled() const { return scrollEnabled_; }
     void setScrollEnabled(bool enabled) { scrollEnabled_ = enabled; }
     bool alwaysBounceVertical() const { return alwaysBounceVertical_; }
     void setAlwaysBounceVertical(bool bounces) { alwaysBounceVertical_ = bounces; }

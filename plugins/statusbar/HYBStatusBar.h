@@ -68,8 +68,6 @@ public:
     void _backgroundColorByHexString(const std::string& text);
 
     const std::shared_ptr<platform::UIView>& statusBarBackgroundView() const { return statusBarBackgroundView_; }
-    bool uiviewControllerBasedStatusBarAppearance() const { return uiviewControllerBasedStatusBarAppearance_; }
-    const std::optional<platform::UIColor>& statusBarBackgroundColor() const { return statusBarBackgroundColor_; }
 
 protected:
     const hybrid::HYBActionTable& actionTable() const override;

@@ -109,7 +109,7 @@ TEST_F(CameraScreenTest, ButtonsAreTitledSizedFromTheirTextAndWiredToTheActions)
 
     screen_->cancelButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
     EXPECT_EQ(delegate_->cancels, 1);
-    EXPECT_FALSE(payment_->navigationBarHidden());
+    EXPECT_FALSE(payment_->isNavigationBarHidden());
     EXPECT_TRUE(screen_->zeduVIView()->isHidden());
 }
 
@@ -221,7 +221,7 @@ TEST_F(CameraScreenTest, HidesTheStatusBarOnlyWhereTheApplicationLetsIt) {
     payment_->viewWillAppear(false);
     payment_->viewDidAppear(false);
     EXPECT_TRUE(application.isStatusBarHidden());
-    EXPECT_TRUE(payment_->navigationBarHidden());
+    EXPECT_TRUE(payment_->isNavigationBarHidden());
     payment_->viewWillDisappear(false);
     EXPECT_FALSE(application.isStatusBarHidden());
 
@@ -314,7 +314,7 @@ TEST_F(CameraScreenTest, AScannedNumberIsConfirmedInTheFormUnlessSuppressed) {
     payment_->setNavigationBarHidden(true, false);
     screen_->zeduVIViewDidScanCard(*screen_->zeduVIView(), info);
     EXPECT_EQ(pushedForm(), nullptr);
-    EXPECT_FALSE(payment_->navigationBarHidden());
+    EXPECT_FALSE(payment_->isNavigationBarHidden());
     EXPECT_EQ(delegate_->provides, 1);
     EXPECT_EQ(delegate_->provided, info);
 }
