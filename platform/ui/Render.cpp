@@ -50,8 +50,4 @@ bool renderViewToPNG(UIView& view, const std::string& path, double scale) {
     return true;
 }
 
-bool renderViewToPNG(const std::shared_ptr<UIView>& view, const std::string& path, double scale) {
-    return view ? renderViewToPNG(*view, path, scale) : false;
-}
-
 }  // namespace platform

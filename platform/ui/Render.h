@@ -17,6 +17,5 @@ namespace platform {
 std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale = 1);
 // Writes the rendering as a PNG file; false when it cannot.
 bool renderViewToPNG(UIView& view, const std::string& path, double scale = 1);
-bool renderViewToPNG(const std::shared_ptr<UIView>& view, const std::string& path, double scale = 1);
 
 }  // namespace platform

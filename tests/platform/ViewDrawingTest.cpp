@@ -451,14 +451,14 @@ TEST(ViewDrawing, ATreeRendersToAReadablePngFile) {
     auto window = visibleWindow(CGRectMake(0, 0, 64, 32));
     window->setBackgroundColor(UIColor::colorWithRedGreenBlueAlpha(0, 0, 1, 1));
     const std::string path = folder.file("shot.png");
-    ASSERT_TRUE(renderViewToPNG(window, path, 2));
+    ASSERT_TRUE(renderViewToPNG(*window, path, 2));
     auto back = UIImage::imageWithContentsOfFile(path);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->pixelWidth(), 128);
     EXPECT_EQ(back->pixelHeight(), 64);
     EXPECT_TRUE(near(*back->pixelAt(64, 32), 0, 0, 255));
-    EXPECT_FALSE(renderViewToPNG(window, folder.file("no/such/folder/shot.png")));
-    EXPECT_FALSE(renderViewToPNG(std::make_shared<UIView>(), folder.file("empty.png")));
+    EXPECT_FALSE(renderViewToPNG(*window, folder.file("no/such/folder/shot.png")));
+    EXPECT_FALSE(renderViewToPNG(*std::make_shared<UIView>(), folder.file("empty.png")));
 }
 
 // A screen shows no see-through pixel, and the status bar's clock and
