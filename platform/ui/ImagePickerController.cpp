@@ -197,7 +197,6 @@ bool UIImagePickerController::isCameraDeviceAvailable(long cameraDevice) {
 }
 
 void UIImagePickerController::setCameraAvailable(bool available) { cameraPresent() = available; }
-bool UIImagePickerController::cameraAvailable() { return cameraPresent(); }
 
 void UIImagePickerController::loadView() {
     assertMainThread("UIImagePickerController::loadView");

@@ -97,7 +97,6 @@ public:
     static bool isCameraDeviceAvailable(long cameraDevice);
     // The simulated device's camera (default: present).
     static void setCameraAvailable(bool available);
-    static bool cameraAvailable();
 
     long sourceType() const { return sourceType_; }
     // An unavailable source is kept as asked; picks then fail.

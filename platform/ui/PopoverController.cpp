@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/BezierPath.h"
 #include "platform/graphics/Context.h"
@@ -12,12 +11,6 @@
 namespace platform {
 
 namespace {
-
-std::weak_ptr<UIPopoverController>& visibleSlot() {
-    static NeverDestroyed<std::weak_ptr<UIPopoverController>> slot{
-        ResetStage::Interface, [](std::weak_ptr<UIPopoverController>& s) { s.reset(); }};
-    return *slot;
-}
 
 constexpr CGSize kContentSize{320, 480};
 constexpr double kBorder = 6;
@@ -77,7 +70,6 @@ void UIPopoverController::presentPopoverFromRect(CGRect rect, const std::shared_
     if (contentView->superview() != panel_) panel_->addSubview(contentView);
     window->addSubview(panel_);
     visible_ = true;
-    visibleSlot() = weak_from_this();
     if (appearing) content_->viewDidAppear(animated);
 }
 
@@ -87,7 +79,6 @@ void UIPopoverController::dismissPopoverAnimated(bool animated) {
     content_->viewWillDisappear(animated);
     if (panel_) panel_->removeFromSuperview();
     visible_ = false;
-    if (visibleSlot().lock().get() == this) visibleSlot().reset();
     content_->viewDidDisappear(animated);
 }
 
@@ -98,7 +89,5 @@ void UIPopoverController::userDismiss() {
     dismissPopoverAnimated(true);
     if (delegate_) delegate_->popoverControllerDidDismissPopover(*this);
 }
-
-std::shared_ptr<UIPopoverController> UIPopoverController::visiblePopover() { return visibleSlot().lock(); }
 
 }  // namespace platform

@@ -55,8 +55,6 @@ public:
 
     // The user tapping outside: hides it and tells the delegate.
     void userDismiss();
-    // The popover on screen, if any (the latest presented).
-    static std::shared_ptr<UIPopoverController> visiblePopover();
 
 private:
     std::shared_ptr<UIViewController> content_;
