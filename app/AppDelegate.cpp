@@ -36,7 +36,6 @@ std::atomic<double>& launchPauseSeconds() {
 }  // namespace
 
 void AppDelegate::setLaunchPause(double seconds) { launchPauseSeconds() = seconds; }
-double AppDelegate::launchPause() { return launchPauseSeconds(); }
 
 AppDelegate::AppDelegate() {
     platform::NSHTTPCookieStorage::sharedHTTPCookieStorage().setCookieAcceptPolicy(platform::NSHTTPCookieAcceptPolicy::Always);

@@ -49,7 +49,6 @@ public:
 
     // The pause at launch, 1.0 s as on the phone; the simulator and tests shorten it.
     static void setLaunchPause(double seconds);
-    static double launchPause();
 
 private:
     std::shared_ptr<plugins::LockPattern> jsonIOSPlugIn_;

@@ -117,11 +117,6 @@ void ZeduVICameraView::layoutSubviews() {
     if (const auto& overlay = config_->scanOverlayView()) overlay->setFrame(bounds());
 }
 
-void ZeduVICameraView::setSuppressFauxCard(bool suppress) {
-    platform::assertMainThread("ZeduVICameraView::setSuppressFauxCard");
-    cardGuide_->fauxCardLayer()->setHidden(suppress);
-}
-
 void ZeduVICameraView::videoStreamDidProcessFrame(ZeduVIVideoStream&, std::shared_ptr<ZeduVIVideoFrame> frame) {
     platform::assertMainThread("ZeduVICameraView::videoStreamDidProcessFrame");
     if (completed_ || !frame) return;

@@ -59,8 +59,6 @@ public:
     // Processed frames since the session started.
     int framesProcessed() const { return framesProcessed_; }
 
-    void setSuppressFauxCard(bool suppress);
-
     void layoutSubviews() override;
 
     // ZeduVIVideoStreamDelegate
