@@ -164,6 +164,32 @@ void print_confidence(const NetworkTallies& tallies, const char* label, bool pai
     }
 }
 
+bool stripe_usable(const VerticalSegmentation& vseg) { return vseg.score > kUsableStripeScore; }
+
+// Where the stripe network put the number, frame by frame: on the true row
+// with the right layout, usable, or both.
+struct StripeTally {
+    int frames = 0, at_row = 0, usable = 0, usable_at_row = 0;
+
+    void count(const VerticalSegmentation& vseg, bool on_row)
+    {
+        ++frames;
+        at_row += on_row;
+        usable += stripe_usable(vseg);
+        usable_at_row += on_row && stripe_usable(vseg);
+    }
+    void add(const StripeTally& other)
+    {
+        frames += other.frames;
+        at_row += other.at_row;
+        usable += other.usable;
+        usable_at_row += other.usable_at_row;
+    }
+    double row_rate() const { return frames ? static_cast<double>(at_row) / frames : 0.0; }
+    double usable_rate() const { return frames ? static_cast<double>(usable) / frames : 0.0; }
+    double usable_row_rate() const { return usable ? static_cast<double>(usable_at_row) / usable : 0.0; }
+};
+
 struct ScanOutcome {
     bool decided = false;
     bool right = false;
@@ -177,10 +203,7 @@ struct ScanOutcome {
     std::string read;
     int weak_stripe_frames = 0;    // stripe score not above the usable threshold
     int unsure_digit_frames = 0;   // stripe fine, digits not confident enough
-    int stripe_frames = 0;         // every frame photographed
-    int stripe_at_row = 0;         // found stripe within kStripeRowSlack of the truth, right layout
-    int usable_stripe_frames = 0;
-    int usable_at_row = 0;         // usable frames whose stripe is at the true row with the right layout
+    StripeTally stripe;            // every frame photographed; on the row: within kStripeRowSlack, right layout
     NetworkTallies confidence;
 };
 
@@ -232,8 +255,6 @@ std::string leaning_number(const ScannerState& state)
     return number + detail;
 }
 
-bool stripe_usable(const VerticalSegmentation& vseg) { return vseg.score > kUsableStripeScore; }
-
 // `truth` as moved by the frame's jitter, so a found row is judged where the
 // camera put the stripe, not where the card was drawn.
 bool stripe_at_truth(const VerticalSegmentation& vseg, const cr::CardTruth& truth)
@@ -261,10 +282,7 @@ ScanOutcome scan_card(const cr::CardStyle& style, std::uint64_t seed)
         IplImage ipl = cvIplImage(image);
         FrameScanResult frame{};
         scanner_add_frame(state, &ipl, false, frame);
-        ++outcome.stripe_frames;
-        outcome.stripe_at_row += stripe_at_truth(frame.vseg, moved);
-        outcome.usable_stripe_frames += stripe_usable(frame.vseg);
-        outcome.usable_at_row += stripe_usable(frame.vseg) && stripe_at_truth(frame.vseg, moved);
+        outcome.stripe.count(frame.vseg, stripe_at_truth(frame.vseg, moved));
         if (!frame.usable) {
             if (!stripe_usable(frame.vseg))
                 ++outcome.weak_stripe_frames;
@@ -299,22 +317,6 @@ const char* layout_name(int pattern_type) { return pattern_type == 1 ? "16 digit
 
 struct Tally {
     int right = 0, wrong = 0, total = 0;
-};
-
-struct StripeTally {
-    int frames = 0, at_row = 0, usable = 0, usable_at_row = 0;
-
-    template <typename Outcome>
-    void add(const Outcome& outcome)
-    {
-        frames += outcome.stripe_frames;
-        at_row += outcome.stripe_at_row;
-        usable += outcome.usable_stripe_frames;
-        usable_at_row += outcome.usable_at_row;
-    }
-    double row_rate() const { return frames ? static_cast<double>(at_row) / frames : 0.0; }
-    double usable_rate() const { return frames ? static_cast<double>(usable) / frames : 0.0; }
-    double usable_row_rate() const { return usable ? static_cast<double>(usable_at_row) / usable : 0.0; }
 };
 
 void print_stripe_tally(const std::string& what, const StripeTally& tally)
@@ -382,8 +384,8 @@ ReadFigures measure_reading(const cr::CardStyle& style, std::uint64_t first_seed
             tally->right += outcome.decided && outcome.right;
             tally->wrong += outcome.decided && !outcome.right;
         }
-        stripe_per_layout[outcome.pattern_type].add(outcome);
-        stripe_per_family[outcome.font][outcome.pattern_type].add(outcome);
+        stripe_per_layout[outcome.pattern_type].add(outcome.stripe);
+        stripe_per_family[outcome.font][outcome.pattern_type].add(outcome.stripe);
         weak_stripe += outcome.weak_stripe_frames;
         unsure_digits += outcome.unsure_digit_frames;
         if (!outcome.decided) {
@@ -454,7 +456,7 @@ struct OtherHandOutcome {
     std::string finish;
     bool stroke_face = false;
     std::array<ConfidenceTally, 4> confidence;   // A, B, C, combined
-    int stripe_frames = 0, stripe_at_row = 0, usable_stripe_frames = 0, usable_at_row = 0;
+    StripeTally stripe;
 };
 
 OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
@@ -481,10 +483,7 @@ OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
         const cv::Vec3d middle = card_to_shot * cv::Vec3d(other_hand::kCardWidth / 2.0, card.truth.stripe_y + half, 1);
         const bool at_row = frame.vseg.pattern_type == card.truth.pattern_type &&
                             std::abs(frame.vseg.y_offset - (middle[1] / middle[2] - half)) <= kStripeRowSlack + 0.5;
-        ++outcome.stripe_frames;
-        outcome.stripe_at_row += at_row;
-        outcome.usable_stripe_frames += stripe_usable(frame.vseg);
-        outcome.usable_at_row += at_row && stripe_usable(frame.vseg);
+        outcome.stripe.count(frame.vseg, at_row);
         if (!frame.usable)
             continue;
         NumberScanResult result{};
@@ -525,7 +524,7 @@ void measure_other_hand(int cards)
             frames.push_back(outcome.frames);
         for (std::size_t n = 0; n < confidence.size(); ++n)
             confidence[n].add(outcome.confidence[n]);
-        stripe_per_layout[outcome.pattern_type].add(outcome);
+        stripe_per_layout[outcome.pattern_type].add(outcome.stripe);
     }
     std::printf("second renderer (tools/other_hand, its own camera; its benchmark type families, which no "
                 "network trained on): %d cards, seeds %llu on\n",
