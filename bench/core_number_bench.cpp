@@ -22,16 +22,24 @@
 // 16 digit cells), timed by Google Benchmark.
 //
 // Cross-renderer: the same scan, frame by frame, on cards of the second
-// renderer (tools/other_hand), which shares no drawing code with the one
-// every network was trained on, photographed through its own camera: read
-// rate and wrong numbers, per layout, and the confidence count per network
-// and for their combination (the mean of the two lowest scores).
+// renderer (tools/other_hand), which shares no drawing code with the first,
+// photographed through its own camera, in its benchmark type families, which
+// no network trained on: read rate and wrong numbers, per layout, and the
+// confidence count per network and for their combination (the mean of the
+// two lowest scores).
 //
 // HYBRID_BENCH_SHORT=1: 20 cards of each preset, 40 of the second renderer,
 // and a short timing run.
 //
 // The last line is `core_number: read=X wrong=N frames=F ms=T`, on the
 // benchmark families.
+//
+// core_number_bench_first_renderer and _second_renderer are this benchmark
+// built with a weight set trained on one renderer's cards alone
+// (bench/weights/): each reads only the other renderer's benchmark cards, how
+// far the reader carries to a hand it never saw. Their last line is
+// `cross_renderer: read=X wrong=N confidently_wrong=P%`, P the combination's
+// share of truth cells given 0.7 or more for a wrong digit.
 #include <benchmark/benchmark.h>
 
 #include "MedianReporter.h"
@@ -46,6 +54,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -72,6 +81,12 @@ constexpr int kStripeRowSlack = 2;
 constexpr int kOtherHandCards = 200;
 constexpr int kOtherHandShortCards = 40;
 constexpr std::uint64_t kOtherHandSeed = 9300000;
+// The cross-renderer builds name their weight set (bench/CMakeLists.txt).
+#ifdef HYBRID_WEIGHT_SET
+constexpr std::string_view kWeightSet = HYBRID_WEIGHT_SET;
+#else
+constexpr std::string_view kWeightSet;
+#endif
 
 // One network's cells and confidently wrong ones, per (truth, wrong) digit pair.
 struct ConfidenceTally {
@@ -91,20 +106,18 @@ struct ConfidenceTally {
     }
 };
 
-using NetworkTallies = std::array<ConfidenceTally, 3>;   // A, B, C
+using NetworkTallies = std::array<ConfidenceTally, 4>;   // A, B, C, combined
+constexpr const char* kNetworkNames[] = {"network A", "network B", "network C", "combined"};
 
 // Every truth cell of the card as rendered, so that what is measured is the
 // networks and not the stripe search or segmentation.
-// Runs A, B, C (and, where `tallies` has room for it, their combination)
-// on every truth cell of a drawn card, counting for each the cells given
-// kConfidentlyWrong or more for a wrong digit. `family`, when given, is
-// counted against those cells too.
-template <std::size_t N>
+// Runs A, B, C and their combination on every truth cell of a drawn card,
+// counting for each the cells given kConfidentlyWrong or more for a wrong
+// digit. `family`, when given, is counted against those cells too.
 void tally_truth_cells(const cv::Mat& color, const std::string& number, int stripe_y,
-                       const std::function<int(std::size_t)>& cell_x, std::array<ConfidenceTally, N>& tallies,
+                       const std::function<int(std::size_t)>& cell_x, NetworkTallies& tallies,
                        const std::optional<cr::DigitFont>& family)
 {
-    static_assert(N == 3 || N == 4, "A, B, C and perhaps their combination");
     cv::Mat grey;
     cv::cvtColor(color, grey, cv::COLOR_BGR2GRAY);
     IplImage ipl = cvIplImage(grey);
@@ -117,9 +130,8 @@ void tally_truth_cells(const cv::Mat& color, const std::string& number, int stri
         scores[0] = run_digit_network(digit_network_a, input);
         scores[1] = run_digit_network(digit_network_b, input);
         scores[2] = run_digit_network(digit_network_c, input);
-        if (N == 4)
-            scores[3] = combine_digit_scores(scores[0], scores[1], scores[2]);
-        for (std::size_t n = 0; n < N; ++n) {
+        scores[3] = combine_digit_scores(scores[0], scores[1], scores[2]);
+        for (std::size_t n = 0; n < tallies.size(); ++n) {
             ConfidenceTally& tally = tallies[n];
             ++tally.cells;
             for (int d = 0; d < 10; ++d)
@@ -146,7 +158,7 @@ void print_confidence(const NetworkTallies& tallies, const char* label, bool pai
 {
     for (std::size_t n = 0; n < tallies.size(); ++n) {
         const ConfidenceTally& tally = tallies[n];
-        std::printf("confidently wrong network %c%s: %d of %d cells (%.3f%%)\n", static_cast<char>('A' + n), label,
+        std::printf("confidently wrong %s%s: %d of %d cells (%.3f%%)\n", kNetworkNames[n], label,
                     tally.confidently_wrong, tally.cells,
                     tally.cells ? 100.0 * tally.confidently_wrong / tally.cells : 0.0);
         if (!pairs)
@@ -455,7 +467,7 @@ struct OtherHandOutcome {
     int pattern_type = 1;
     std::string finish;
     bool stroke_face = false;
-    std::array<ConfidenceTally, 4> confidence;   // A, B, C, combined
+    NetworkTallies confidence;
     StripeTally stripe;
 };
 
@@ -499,7 +511,13 @@ OtherHandOutcome scan_other_hand_card(std::uint64_t seed)
     return outcome;
 }
 
-void measure_other_hand(int cards)
+struct OtherHandFigures {
+    double read_rate = 0;
+    int wrong = 0;
+    double combined_confidently_wrong = 0;   // per cent of truth cells
+};
+
+OtherHandFigures measure_other_hand(int cards)
 {
     std::vector<OtherHandOutcome> outcomes(static_cast<std::size_t>(cards));
     for_each_index_in_parallel(cards, [&](int i) {
@@ -510,7 +528,7 @@ void measure_other_hand(int cards)
     std::map<int, Tally> per_layout;
     std::map<std::string, Tally> per_look;
     std::map<int, StripeTally> stripe_per_layout;
-    std::array<ConfidenceTally, 4> confidence;
+    NetworkTallies confidence;
     std::vector<double> frames;
     for (const OtherHandOutcome& outcome : outcomes) {
         Tally* tallies[] = {&all, &per_layout[outcome.pattern_type],
@@ -536,11 +554,7 @@ void measure_other_hand(int cards)
     for (const auto& [layout, tally] : stripe_per_layout)
         print_stripe_tally(std::string("other hand stripe ") + (layout == 1 ? "16 digits (4-4-4-4)" : "15 digits (4-6-5)"),
                            tally);
-    const char* names[] = {"A", "B", "C", "combined"};
-    for (std::size_t n = 0; n < confidence.size(); ++n)
-        std::printf("other hand confidently wrong network %s: %d of %d cells (%.3f%%)\n", names[n],
-                    confidence[n].confidently_wrong, confidence[n].cells,
-                    confidence[n].cells ? 100.0 * confidence[n].confidently_wrong / confidence[n].cells : 0.0);
+    print_confidence(confidence, " (other hand)", true);
     std::printf("other_hand: read=%.4f wrong=%d frames=%.1f (read=%.4f wrong=%d for 16 digits, read=%.4f wrong=%d "
                 "for 15 digits)\n",
                 all.total ? static_cast<double>(all.right) / all.total : 0.0, all.wrong, median(frames),
@@ -548,6 +562,9 @@ void measure_other_hand(int cards)
                 per_layout[1].wrong,
                 per_layout[2].total ? static_cast<double>(per_layout[2].right) / per_layout[2].total : 0.0,
                 per_layout[2].wrong);
+    const ConfidenceTally& combined = confidence.back();
+    return {all.total ? static_cast<double>(all.right) / all.total : 0.0, all.wrong,
+            combined.cells ? 100.0 * combined.confidently_wrong / combined.cells : 0.0};
 }
 
 // A usable 16-digit frame of the benchmark families for the speed figure.
@@ -587,6 +604,33 @@ void BM_CoreFrame(benchmark::State& bench)
     }
 }
 
+// A build with a weight set trained on one renderer alone reads the other
+// renderer's benchmark cards only, as above.
+int measure_across(const cr::CardStyle& benchmark_style, bool brief)
+{
+    const bool first = kWeightSet == "first_renderer";
+    std::printf("weights: bench/weights/%s, trained on the %s renderer's cards alone\n",
+                std::string(kWeightSet).c_str(), first ? "first" : "second");
+    double read_rate = 0, confidently_wrong = 0;
+    int wrong = 0;
+    if (first) {
+        const OtherHandFigures figures = measure_other_hand(brief ? kOtherHandShortCards : kOtherHandCards);
+        read_rate = figures.read_rate;
+        wrong = figures.wrong;
+        confidently_wrong = figures.combined_confidently_wrong;
+    } else {
+        std::printf("first renderer's benchmark preset (its benchmark type families)\n");
+        const ReadFigures figures = measure_reading(benchmark_style, kBenchmarkSeed, brief ? 20 : kHeldOutCards, true);
+        print_confidence(figures.confidence, "", true);
+        read_rate = figures.read_rate;
+        wrong = figures.wrong;
+        const ConfidenceTally& combined = figures.confidence.back();
+        confidently_wrong = combined.cells ? 100.0 * combined.confidently_wrong / combined.cells : 0.0;
+    }
+    std::printf("cross_renderer: read=%.4f wrong=%d confidently_wrong=%.3f%%\n", read_rate, wrong, confidently_wrong);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -600,6 +644,14 @@ int main(int argc, char** argv)
                          face.c_str());
         return 1;
     }
+    if (const auto missing = other_hand::missing_hand_fonts(); !missing.empty()) {
+        for (const std::string& family : missing)
+            std::fprintf(stderr, "core_number_bench: font family %s is not installed (scripts/deps)\n",
+                         family.c_str());
+        return 1;
+    }
+    if (!kWeightSet.empty())
+        return measure_across(benchmark_style, brief);
     // Medians of several runs: the machines are shared.
     benchmark::RegisterBenchmark("BM_CoreFrame", BM_CoreFrame)
         ->Unit(benchmark::kMillisecond)
@@ -618,12 +670,6 @@ int main(int argc, char** argv)
                 today.read_rate, today.wrong, today.frames_median);
     print_confidence(figures.confidence, "", true);
     print_confidence(today.confidence, " (for comparison, held-out preset)", false);
-    if (const auto missing = other_hand::missing_hand_fonts(); !missing.empty()) {
-        for (const std::string& family : missing)
-            std::fprintf(stderr, "core_number_bench: font family %s is not installed (scripts/deps)\n",
-                         family.c_str());
-        return 1;
-    }
     measure_other_hand(brief ? kOtherHandShortCards : kOtherHandCards);
     std::printf("number_read_rate: %.4f\n", figures.read_rate);
     std::printf("wrong_numbers: %d\n", figures.wrong);

@@ -28,6 +28,11 @@
 // The last line is `frames: success=X wrong=N expiry=E frames=F ms=T
 // wrong_dates=D`, on the benchmark families: D counts the dated cards whose
 // scan decided a date other than theirs.
+//
+// frame_bench_first_renderer and _second_renderer are this benchmark built
+// with a weight set trained on one renderer's cards alone (bench/weights/):
+// each films only the other renderer's benchmark cards. Their last line is
+// `cross_renderer: success=X wrong=N expiry=E wrong_dates=D`.
 #include <benchmark/benchmark.h>
 
 #include "MedianReporter.h"
@@ -39,6 +44,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -69,6 +75,12 @@ constexpr std::uint64_t kFrameMilliseconds = 33;
 constexpr int kOtherHandSequences = 100;
 constexpr int kOtherHandShortSequences = 10;
 constexpr std::uint64_t kOtherHandSeed = 9800000;
+// The cross-renderer builds name their weight set (bench/CMakeLists.txt).
+#ifdef HYBRID_WEIGHT_SET
+constexpr std::string_view kWeightSet = HYBRID_WEIGHT_SET;
+#else
+constexpr std::string_view kWeightSet;
+#endif
 
 struct Outcome {
     bool complete = false;
@@ -226,7 +238,7 @@ void fill_hand_buffer(PixelBuffer& buffer, const other_hand::HandFrame& frame)
 // The second renderer's sequences: success, wrong numbers, expiry read (of
 // the dated cards, read with their number) and wrong dates, overall and per
 // layout.
-void measure_other_hand(RecoContext* reco, int sequences)
+Figures measure_other_hand(RecoContext* reco, int sequences)
 {
     const cf::Quad guide = cf::guide_quad();
     const std::array<cv::Point2d, 4> corners{guide.top_left, guide.top_right, guide.bottom_right, guide.bottom_left};
@@ -258,6 +270,13 @@ void measure_other_hand(RecoContext* reco, int sequences)
     std::printf("other_hand_frames: success=%.4f wrong=%d expiry=%.4f frames=%.1f wrong_dates=%d\n",
                 all.sequences ? static_cast<double>(all.right) / all.sequences : 0.0, all.wrong,
                 all.dated ? static_cast<double>(all.dated_right) / all.dated : 0.0, median(frames), all.wrong_dates);
+    Figures figures;
+    figures.success = all.sequences ? static_cast<double>(all.right) / all.sequences : 0.0;
+    figures.wrong = all.wrong;
+    figures.expiry = all.dated ? static_cast<double>(all.dated_right) / all.dated : 0.0;
+    figures.frames_median = median(frames);
+    figures.wrong_dates = all.wrong_dates;
+    return figures;
 }
 
 RecoContext* make_context()
@@ -383,6 +402,22 @@ void BM_ScanningFrame(benchmark::State& bench)
     }
 }
 
+// A build with a weight set trained on one renderer alone films the other
+// renderer's benchmark cards only, as above.
+int measure_across(const card_renderer::CardStyle& benchmark_style, bool brief)
+{
+    const bool first = kWeightSet == "first_renderer";
+    std::printf("weights: bench/weights/%s, trained on the %s renderer's cards alone\n",
+                std::string(kWeightSet).c_str(), first ? "first" : "second");
+    const Figures figures =
+        first ? measure_other_hand(g_reco, brief ? kOtherHandShortSequences : kOtherHandSequences)
+              : measure(g_reco, benchmark_style, kBenchmarkSeed, brief ? 10 : kSequences, true);
+    std::printf("cross_renderer: success=%.4f wrong=%d expiry=%.4f wrong_dates=%d\n", figures.success,
+                figures.wrong, figures.expiry, figures.wrong_dates);
+    reco_context_destroy(g_reco);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -393,9 +428,16 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "frame_bench: benchmark face %s is not installed (scripts/deps)\n", face.c_str());
         return 1;
     }
+    if (const auto missing = other_hand::missing_hand_fonts(); !missing.empty()) {
+        for (const std::string& family : missing)
+            std::fprintf(stderr, "frame_bench: font family %s is not installed (scripts/deps)\n", family.c_str());
+        return 1;
+    }
     g_reco = make_context();
     benchmark::Initialize(&argc, argv);
     const bool brief = benchShortMode();
+    if (!kWeightSet.empty())
+        return measure_across(benchmark_style, brief);
     benchmark::RegisterBenchmark("BM_ScanningFrame", BM_ScanningFrame)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(brief ? 0.05 : 0.5)
@@ -412,11 +454,6 @@ int main(int argc, char** argv)
     std::printf("for comparison, today's held-out preset (training families): success=%.4f wrong=%d expiry=%.4f "
                 "frames=%.1f wrong_dates=%d\n",
                 today.success, today.wrong, today.expiry, today.frames_median, today.wrong_dates);
-    if (const auto missing = other_hand::missing_hand_fonts(); !missing.empty()) {
-        for (const std::string& family : missing)
-            std::fprintf(stderr, "frame_bench: font family %s is not installed (scripts/deps)\n", family.c_str());
-        return 1;
-    }
     measure_other_hand(g_reco, brief ? kOtherHandShortSequences : kOtherHandSequences);
     std::printf("one scanning frame (Google Benchmark median): %.3f ms; every frame's process(): %.3f ms median\n",
                 reporter.median("BM_ScanningFrame"), figures.ms_all_median);

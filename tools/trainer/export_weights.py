@@ -53,10 +53,9 @@ def float_list(values, indent="        ", per_line=8):
 
 def describe(datasets, net):
     d = datasets[net]
-    text = (
-        f"renderer style preset \"{d['style']}\", card seeds {d['seed']}..{d['seed'] + d['count'] - 1}, "
-        f"{d['frames']} photograph(s) per card"
-    )
+    drawn = ("the second renderer's training families" if d.get("renderer") == "other"
+             else f"renderer style preset \"{d['style']}\"")
+    text = f"{drawn}, card seeds {d['seed']}..{d['seed'] + d['count'] - 1}, {d['frames']} photograph(s) per card"
     other = datasets.get(f"{net}_other")
     if other:
         text += (

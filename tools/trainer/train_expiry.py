@@ -258,7 +258,10 @@ def main():
         datasets = json.load(f)
     described = (
         f"dump_expiry cards {datasets['train']['seed']}..{datasets['train']['seed'] + datasets['train']['count'] - 1} "
-        f"({datasets['train']['frames']} frames each, renderer presets a/b/c, camera_frames filming); "
+        f"({datasets['train']['frames']} frames each, "
+        + ("the second renderer's training families, its own camera" if datasets["train"].get("renderer") == "other"
+           else "renderer presets a/b/c, camera_frames filming")
+        + "); "
         f"held out {datasets['check']['seed']}..{datasets['check']['seed'] + datasets['check']['count'] - 1}"
     )
     if "train_other" in datasets:
