@@ -85,6 +85,7 @@ struct Options {
     int frames = 2;
     int threads = 8;
     bool other_hand = false;
+    bool renderer_known = true;
 };
 
 // The card's corners in the frame (top left, top right, bottom right, bottom
@@ -378,10 +379,12 @@ int main(int argc, char** argv)
             options.frames = std::atoi(value.c_str());
         else if (key == "--threads")
             options.threads = std::atoi(value.c_str());
-        else if (key == "--renderer")
+        else if (key == "--renderer") {
             options.other_hand = value == "other";
+            options.renderer_known = value == "ours" || value == "other";
+        }
     }
-    if (options.out.empty() || options.count <= 0 || options.frames <= 0 || options.threads <= 0) {
+    if (!options.renderer_known || options.out.empty() || options.count <= 0 || options.frames <= 0 || options.threads <= 0) {
         std::fprintf(stderr, "usage: dump_expiry --out PREFIX [--seed N] [--count N] [--frames N] [--threads N] [--renderer ours|other]\n");
         return 2;
     }

@@ -3,11 +3,12 @@
 //
 //   dump_networks --out PREFIX [--style NAME] [--seed N] [--count N]
 //                 [--frames N] [--threads N] [--what stripe|digits|both]
-//                 [--renderer ours|other]
+//                 [--renderer ours|other|other-benchmark]
 //
 // --renderer other draws the second renderer's cards (tools/other_hand, its
 // training type families) instead of the first's; --style then does not
-// apply.
+// apply. other-benchmark draws its benchmark families, which no committed
+// network may learn: only to measure what training on them would reach.
 //
 // Inputs come from the core's own preprocessing (stripe_network_input,
 // digit_cell_input, and for the segmentation-driven cells find_number_stripe
@@ -80,6 +81,7 @@ struct Options {
     bool stripe = true;
     bool digits = true;
     bool other_hand = false;
+    other_hand::HandFamilies hand_families = other_hand::HandFamilies::Training;
 };
 
 // What the dump needs to know of a photographed card, whichever hand drew it,
@@ -174,7 +176,7 @@ Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
     std::optional<cr::RenderedCard> ours;
     std::optional<other_hand::HandCard> other;
     if (options.other_hand)
-        other = other_hand::render_hand_card(card_seed, {}, other_hand::HandFamilies::Training);
+        other = other_hand::render_hand_card(card_seed, {}, options.hand_families);
     else
         ours = cr::render_card(style, card_seed);
     for (int frame = 0; frame < options.frames; ++frame) {
@@ -245,6 +247,13 @@ Samples dump_card(const Options& options, const cr::CardStyle& style, int index)
     return samples;
 }
 
+bool parse_renderer(const std::string& name, bool& other, other_hand::HandFamilies& families)
+{
+    other = name != "ours";
+    families = name == "other-benchmark" ? other_hand::HandFamilies::Benchmark : other_hand::HandFamilies::Training;
+    return name == "ours" || name == "other" || name == "other-benchmark";
+}
+
 bool parse(int argc, char** argv, Options& options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -264,8 +273,10 @@ bool parse(int argc, char** argv, Options& options)
             options.frames = std::max(1, std::atoi(value));
         else if (arg == "--threads")
             options.threads = std::max(1, std::atoi(value));
-        else if (arg == "--renderer")
-            options.other_hand = std::strcmp(value, "other") == 0;
+        else if (arg == "--renderer") {
+            if (!parse_renderer(value, options.other_hand, options.hand_families))
+                return false;
+        }
         else if (arg == "--what") {
             options.stripe = std::strcmp(value, "digits") != 0;
             options.digits = std::strcmp(value, "stripe") != 0;
@@ -282,7 +293,7 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: dump_networks --out PREFIX [--style NAME] [--seed N] [--count N] [--frames N] "
-                             "[--threads N] [--what stripe|digits|both] [--renderer ours|other]\n");
+                             "[--threads N] [--what stripe|digits|both] [--renderer ours|other|other-benchmark]\n");
         return 2;
     }
     const cr::CardStyle style = cr::style_preset(options.style);
