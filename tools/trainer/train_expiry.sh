@@ -27,4 +27,9 @@ cat > "$data/datasets.json" <<JSON
  "train_other": {"seed": 6300000, "count": 6000, "frames": 3},
  "check_other": {"seed": 6390000, "count": 300, "frames": 2}}
 JSON
-/usr/bin/python3 "$repo/tools/trainer/train_expiry.py" --data "$data" --repo "$repo" 2>&1 | tee "$data/train_expiry.log"
+# Not through a pipe: the shell would report tee's status, not the trainer's.
+status=0
+/usr/bin/python3 "$repo/tools/trainer/train_expiry.py" --data "$data" --repo "$repo" > "$data/train_expiry.log" 2>&1 ||
+  status=$?
+cat "$data/train_expiry.log"
+exit "$status"

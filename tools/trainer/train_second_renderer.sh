@@ -16,7 +16,7 @@ BUILD=${1:-build/helper-train}
 DATA=${2:-build/training-second}
 PYTHON=/usr/bin/python3
 OUT=bench/weights/second_renderer
-mkdir -p "$DATA/export/cardscanner/core/weights" "$OUT"
+mkdir -p "$DATA/export/cardscanner/core/weights" "$DATA/export/tests/cardscanner" "$OUT"
 
 # name seed count frames what: the same cards as the "_other" parts of
 # train_all.sh's sets, and A's own.
@@ -49,7 +49,11 @@ cat > "$DATA/expiry/datasets.json" <<JSON
 {"train": {"seed": 6300000, "count": 6000, "frames": 3, "renderer": "other"},
  "check": {"seed": 6390000, "count": 300, "frames": 2, "renderer": "other"}}
 JSON
-$PYTHON tools/trainer/train_expiry.py --data "$DATA/expiry" --repo "$DATA/export" 2>&1 | tee "$DATA/expiry/train_expiry.log"
+status=0
+$PYTHON tools/trainer/train_expiry.py --data "$DATA/expiry" --repo "$DATA/export" > "$DATA/expiry/train_expiry.log" 2>&1 ||
+  status=$?
+cat "$DATA/expiry/train_expiry.log"
+[ "$status" = 0 ]
 
 cp "$DATA"/export/cardscanner/core/weights/*.cpp "$OUT/"
 echo "wrote $OUT"
