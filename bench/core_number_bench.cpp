@@ -95,6 +95,8 @@ struct ConfidenceTally {
     std::map<std::pair<int, int>, int> pairs;
     std::map<cr::DigitFont, int> families;
 
+    double percent() const { return cells ? 100.0 * confidently_wrong / cells : 0.0; }
+
     void add(const ConfidenceTally& other)
     {
         cells += other.cells;
@@ -159,8 +161,7 @@ void print_confidence(const NetworkTallies& tallies, const char* label, bool pai
     for (std::size_t n = 0; n < tallies.size(); ++n) {
         const ConfidenceTally& tally = tallies[n];
         std::printf("confidently wrong %s%s: %d of %d cells (%.3f%%)\n", kNetworkNames[n], label,
-                    tally.confidently_wrong, tally.cells,
-                    tally.cells ? 100.0 * tally.confidently_wrong / tally.cells : 0.0);
+                    tally.confidently_wrong, tally.cells, tally.percent());
         if (!pairs)
             continue;
         std::vector<std::pair<std::pair<int, int>, int>> sorted(tally.pairs.begin(), tally.pairs.end());
@@ -562,9 +563,7 @@ OtherHandFigures measure_other_hand(int cards)
                 per_layout[1].wrong,
                 per_layout[2].total ? static_cast<double>(per_layout[2].right) / per_layout[2].total : 0.0,
                 per_layout[2].wrong);
-    const ConfidenceTally& combined = confidence.back();
-    return {all.total ? static_cast<double>(all.right) / all.total : 0.0, all.wrong,
-            combined.cells ? 100.0 * combined.confidently_wrong / combined.cells : 0.0};
+    return {all.total ? static_cast<double>(all.right) / all.total : 0.0, all.wrong, confidence.back().percent()};
 }
 
 // A usable 16-digit frame of the benchmark families for the speed figure.
@@ -624,8 +623,7 @@ int measure_across(const cr::CardStyle& benchmark_style, bool brief)
         print_confidence(figures.confidence, "", true);
         read_rate = figures.read_rate;
         wrong = figures.wrong;
-        const ConfidenceTally& combined = figures.confidence.back();
-        confidently_wrong = combined.cells ? 100.0 * combined.confidently_wrong / combined.cells : 0.0;
+        confidently_wrong = figures.confidence.back().percent();
     }
     std::printf("cross_renderer: read=%.4f wrong=%d confidently_wrong=%.3f%%\n", read_rate, wrong, confidently_wrong);
     return 0;

@@ -267,15 +267,14 @@ Figures measure_other_hand(RecoContext* reco, int sequences)
                 sequences, static_cast<unsigned long long>(kOtherHandSeed));
     for (const auto& [layout, tally] : per_layout)
         print_tally(std::string("other hand, layout ") + layout_name(layout) + ":", tally);
-    std::printf("other_hand_frames: success=%.4f wrong=%d expiry=%.4f frames=%.1f wrong_dates=%d\n",
-                all.sequences ? static_cast<double>(all.right) / all.sequences : 0.0, all.wrong,
-                all.dated ? static_cast<double>(all.dated_right) / all.dated : 0.0, median(frames), all.wrong_dates);
     Figures figures;
     figures.success = all.sequences ? static_cast<double>(all.right) / all.sequences : 0.0;
     figures.wrong = all.wrong;
     figures.expiry = all.dated ? static_cast<double>(all.dated_right) / all.dated : 0.0;
     figures.frames_median = median(frames);
     figures.wrong_dates = all.wrong_dates;
+    std::printf("other_hand_frames: success=%.4f wrong=%d expiry=%.4f frames=%.1f wrong_dates=%d\n", figures.success,
+                figures.wrong, figures.expiry, figures.frames_median, figures.wrong_dates);
     return figures;
 }
 
