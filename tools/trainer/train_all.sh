@@ -16,6 +16,7 @@ cd "$(dirname "$0")/../.."
 BUILD=${1:-build/helper-train}
 DATA=${2:-build/training}
 PYTHON=/usr/bin/python3
+. tools/trainer/side_by_side.sh
 mkdir -p "$DATA"
 
 # name style seed count frames what renderer. The digit sets differ in font
@@ -58,16 +59,7 @@ rm -f "$DATA"/teacher_a.npy "$DATA"/teacher_b.npy "$DATA"/teacher_c.npy "$DATA"/
 if [ "${TEACHER:-1}" != 0 ]; then
   $PYTHON tools/trainer/train.py --data "$DATA" --net teacher > "$DATA/train_teacher.log" 2>&1
 fi
-# The three digit networks are independent: trained side by side, two
-# threads each, every one with its own fixed seed and log.
-pids=""
-for net in a b c; do
-  $PYTHON tools/trainer/train.py --data "$DATA" --net $net > "$DATA/train_$net.log" 2>&1 &
-  pids="$pids $!"
-done
-for pid in $pids; do
-  wait "$pid"
-done
+# The three digit networks are independent: trained side by side.
 [ ! -f "$DATA/train_teacher.log" ] || cat "$DATA/train_teacher.log"
-cat "$DATA"/train_a.log "$DATA"/train_b.log "$DATA"/train_c.log
+train_side_by_side "$DATA" a b c
 $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .

@@ -15,6 +15,7 @@ cd "$(dirname "$0")/../.."
 BUILD=${1:-build/helper-train}
 DATA=${2:-build/training-second}
 PYTHON=/usr/bin/python3
+. tools/trainer/side_by_side.sh
 OUT=bench/weights/second_renderer
 mkdir -p "$DATA/export/cardscanner/core/weights" "$DATA/export/tests/cardscanner" "$OUT"
 
@@ -31,15 +32,7 @@ echo "$SETS" | while read -r name seed count frames what; do
   "$BUILD/tools/dump_networks/dump_networks" --out "$DATA/$name" --style a --seed "$seed" --count "$count" \
       --frames "$frames" --what "$what" --threads 8 --renderer other
 done
-pids=""
-for net in stripe a b c; do
-  $PYTHON tools/trainer/train.py --data "$DATA" --net $net > "$DATA/train_$net.log" 2>&1 &
-  pids="$pids $!"
-done
-for pid in $pids; do
-  wait "$pid"
-done
-cat "$DATA"/train_stripe.log "$DATA"/train_a.log "$DATA"/train_b.log "$DATA"/train_c.log
+train_side_by_side "$DATA" stripe a b c
 $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo "$DATA/export"
 
 mkdir -p "$DATA/expiry"
