@@ -337,9 +337,11 @@ Figures measure(RecoContext* reco, const card_renderer::CardStyle& style, std::u
                 ++dated_right;
         } else {
             ++wrong;
-            if (detailed)
-                std::printf("  wrong: seed %llu read %s, truth %s\n", static_cast<unsigned long long>(seed),
-                            outcome.read.c_str(), card_truth.number.c_str());
+            // Every wrong number is named, on the comparison lines too: it is
+            // the one result that must never pass unseen.
+            std::printf("  wrong: seed %llu (%s) read %s, truth %s\n", static_cast<unsigned long long>(seed),
+                        card_renderer::digit_font_name(card_truth.font), outcome.read.c_str(),
+                        card_truth.number.c_str());
         }
         if (detailed && outcome.has_date && !outcome.date_right && outcome.right)
             std::printf("  expiry missed: seed %llu (truth %02d/%d, read %02d/%d)\n",

@@ -320,6 +320,36 @@ TEST(CardRenderer, training_and_benchmark_presets_draw_disjoint_type_families)
     }
 }
 
+// A network kept from one share of the training type must never see it, and
+// its calibration cards must show nothing else.
+TEST(CardRenderer, a_withheld_type_share_is_drawn_only_when_asked_for)
+{
+    const auto& typefaces = cr::training_typefaces();
+    auto share_of = [&](const cr::CardTruth& truth) {
+        if (truth.font == cr::DigitFont::DrawnDigits)
+            return -1;
+        if (truth.font != cr::DigitFont::TrainingTypeface)
+            return cr::type_share(truth.font);
+        for (std::size_t i = 0; i < typefaces.size(); ++i)
+            if (truth.typeface == typefaces[i].family)
+                return cr::type_share(i);
+        ADD_FAILURE() << "unknown typeface " << truth.typeface;
+        return -2;
+    };
+    for (bool only : {false, true}) {
+        cr::CardStyle style = cr::style_preset("a");
+        style.withheld_share = 1;
+        style.only_withheld_share = only;
+        std::set<int> shares;
+        for (std::uint64_t seed = 2700000; seed < 2700060; ++seed)
+            shares.insert(share_of(cr::render_card(style, seed).truth));
+        if (only)
+            EXPECT_EQ(shares, std::set<int>{1});
+        else
+            EXPECT_EQ(shares, (std::set<int>{-1, 0, 2}));
+    }
+}
+
 // The drawn training digits must be digits: every one leaves ink, and no
 // two digits of a face come out as the same shape, whatever the face.
 TEST(CardRenderer, every_drawn_face_draws_ten_different_digits)

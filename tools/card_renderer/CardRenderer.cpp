@@ -1127,7 +1127,15 @@ double characters_legibility(const cv::Mat& bare, const cv::Mat& with_characters
     return std::isfinite(weakest) ? weakest : 0;
 }
 
+bool in_drawn_share(const CardStyle& style, int share)
+{
+    return style.withheld_share < 0 || (share == style.withheld_share) == style.only_withheld_share;
+}
+
 }  // namespace
+
+int type_share(DigitFont font) { return static_cast<int>(font) % kTypeShares; }
+int type_share(std::size_t typeface_index) { return static_cast<int>(typeface_index % kTypeShares); }
 
 RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
 {
@@ -1143,9 +1151,17 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     std::size_t weighted_faces = style.font_weights.size();
     while (weighted_faces > 1 && style.font_weights[weighted_faces - 1] == 0)
         --weighted_faces;
-    truth.font = static_cast<DigitFont>(
-        rng.pick(std::vector<double>(style.font_weights.begin(),
-                                     style.font_weights.begin() + static_cast<std::ptrdiff_t>(weighted_faces))));
+    std::vector<double> face_weights(style.font_weights.begin(),
+                                     style.font_weights.begin() + static_cast<std::ptrdiff_t>(weighted_faces));
+    if (style.withheld_share >= 0) {
+        for (std::size_t i = 0; i < face_weights.size(); ++i) {
+            const auto font = static_cast<DigitFont>(i);
+            if (font == DigitFont::DrawnDigits ? style.only_withheld_share
+                                               : font != DigitFont::TrainingTypeface && !in_drawn_share(style, type_share(font)))
+                face_weights[i] = 0;
+        }
+    }
+    truth.font = static_cast<DigitFont>(rng.pick(face_weights));
     // Drawn only for the procedural faces, which no training preset uses.
     if (truth.font == DigitFont::StrokeDrawn)
         truth.stroke_weight = rng.uniform(0.14, 0.26);
@@ -1154,7 +1170,11 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
     Rng world(side_stream(seed, 1));
     if (truth.font == DigitFont::TrainingTypeface || truth.font == DigitFont::DrawnDigits) {
         const auto& faces = training_typefaces(style.split);
-        truth.typeface = faces[static_cast<std::size_t>(world.integer(0, static_cast<int>(faces.size()) - 1))].family;
+        std::vector<std::size_t> allowed;
+        for (std::size_t i = 0; i < faces.size(); ++i)
+            if (truth.font == DigitFont::DrawnDigits || in_drawn_share(style, type_share(i)))
+                allowed.push_back(i);
+        truth.typeface = faces[allowed[static_cast<std::size_t>(world.integer(0, static_cast<int>(allowed.size()) - 1))]].family;
         truth.typeface_bold = world.chance(0.6);
         if (truth.font == DigitFont::DrawnDigits)
             truth.face_seed = world.next();

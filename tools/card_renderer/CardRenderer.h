@@ -162,7 +162,22 @@ struct CardStyle {
     CameraEffects camera;
     // Which typefaces TrainingTypeface and DrawnDigits cards draw from.
     FamilySplit split = FamilySplit::Standard;
+    // The training type (the first six faces and the typefaces, not the drawn
+    // digits) falls in kTypeShares shares by type_share. A digit network that
+    // never sees one share disagrees with the others on type none of them
+    // saw; the share it never saw then calibrates it. -1 draws every share;
+    // otherwise only share withheld_share's type is left out, or, with
+    // only_withheld_share, only it is drawn.
+    int withheld_share = -1;
+    bool only_withheld_share = false;
 };
+
+constexpr int kTypeShares = 3;
+// The share of a first-six face or of a typeface (its index in
+// training_typefaces): every third one, so that each share has type of every
+// kind.
+int type_share(DigitFont font);
+int type_share(std::size_t typeface_index);
 
 // "stripe", "a", "b", "c" (the training presets), "heldout" (training faces,
 // proportions no training preset used), "benchmark" (benchmark faces only,

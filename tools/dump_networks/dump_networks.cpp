@@ -4,6 +4,11 @@
 //   dump_networks --out PREFIX [--style NAME] [--seed N] [--count N]
 //                 [--frames N] [--threads N] [--what stripe|digits|both]
 //                 [--renderer ours|other|other-benchmark]
+//                 [--withhold SHARE | --withheld-only SHARE]
+//
+// --withhold leaves one share of the first renderer's training type out of
+// the cards (CardStyle::withheld_share); --withheld-only draws only that
+// share, the cells that calibrate a network that never saw it.
 //
 // --renderer other draws the second renderer's cards (tools/other_hand, its
 // training type families) instead of the first's; --style then does not
@@ -82,6 +87,8 @@ struct Options {
     bool digits = true;
     bool other_hand = false;
     other_hand::HandFamilies hand_families = other_hand::HandFamilies::Training;
+    int withheld_share = -1;
+    bool only_withheld_share = false;
 };
 
 // What the dump needs to know of a photographed card, whichever hand drew it,
@@ -273,7 +280,14 @@ bool parse(int argc, char** argv, Options& options)
             options.frames = std::max(1, std::atoi(value));
         else if (arg == "--threads")
             options.threads = std::max(1, std::atoi(value));
-        else if (arg == "--renderer") {
+        else if (arg == "--withhold" || arg == "--withheld-only") {
+            char* end = nullptr;
+            const long share = std::strtol(value, &end, 10);
+            if (*value == '\0' || *end != '\0' || share < 0 || share >= cr::kTypeShares)
+                return false;
+            options.withheld_share = static_cast<int>(share);
+            options.only_withheld_share = arg == "--withheld-only";
+        } else if (arg == "--renderer") {
             if (!parse_renderer(value, options.other_hand, options.hand_families))
                 return false;
         }
@@ -283,7 +297,8 @@ bool parse(int argc, char** argv, Options& options)
         } else
             return false;
     }
-    return !options.out.empty();
+    // The shares are the first renderer's type; the second has none.
+    return !options.out.empty() && !(options.other_hand && options.withheld_share >= 0);
 }
 
 }  // namespace
@@ -293,10 +308,13 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: dump_networks --out PREFIX [--style NAME] [--seed N] [--count N] [--frames N] "
-                             "[--threads N] [--what stripe|digits|both] [--renderer ours|other|other-benchmark]\n");
+                             "[--threads N] [--what stripe|digits|both] [--renderer ours|other|other-benchmark] "
+                             "[--withhold SHARE | --withheld-only SHARE]\n");
         return 2;
     }
-    const cr::CardStyle style = cr::style_preset(options.style);
+    cr::CardStyle style = cr::style_preset(options.style);
+    style.withheld_share = options.withheld_share;
+    style.only_withheld_share = options.only_withheld_share;
     std::vector<Samples> per_card(static_cast<std::size_t>(options.count));
     std::atomic<int> next{0};
     std::vector<std::thread> workers;

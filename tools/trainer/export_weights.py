@@ -56,6 +56,8 @@ def describe(datasets, net):
     drawn = ("the second renderer's training families" if d.get("renderer") == "other"
              else f"renderer style preset \"{d['style']}\"")
     text = f"{drawn}, card seeds {d['seed']}..{d['seed'] + d['count'] - 1}, {d['frames']} photograph(s) per card"
+    if d.get("share", "-").startswith("not:"):
+        text += f", without share {d['share'][4:]} of the training type"
     other = datasets.get(f"{net}_other")
     if other:
         text += (
@@ -140,6 +142,10 @@ def write_digit(weights_dir, datasets, params, net):
     if "temperature" in params[net]:
         lines.append("Confusable digit pairs penalised, hard cells weighted; calibrated at temperature %.2f."
                      % float(params[net]["temperature"]))
+        withheld = datasets.get(f"{net}_withheld")
+        if withheld:
+            lines.append("Calibrated on cells of the withheld share alone, card seeds %d..%d."
+                         % (withheld["seed"], withheld["seed"] + withheld["count"] - 1))
     if int(params[net].get("distilled", 0)):
         lines.append("Distilled from the larger teacher network train.py trains on sets a, b and c.")
     path = os.path.join(weights_dir, f"DigitWeights{net.upper()}.cpp")
@@ -200,9 +206,13 @@ def main():
 
     with open(os.path.join(args.data, "datasets.json")) as f:
         datasets = json.load(f)
+    global regenerate_with
     if all(d.get("renderer") == "other" for d in datasets.values()):
-        global regenerate_with
         regenerate_with = "tools/trainer/train_second_renderer.sh"
+    elif all(d.get("renderer") == "ours" for d in datasets.values()):
+        regenerate_with = "FIRST_RENDERER_ONLY=1 TEACHER=0 tools/trainer/train_all.sh"
+    if any(d.get("share", "-") != "-" for d in datasets.values()):
+        regenerate_with = "SHARES=1 " + regenerate_with
     params = {}
     for net in ("stripe", "a", "b", "c"):
         path = os.path.join(args.data, f"params_{net}.npz")

@@ -101,26 +101,30 @@ def confidently_wrong(probs, y):
     return confidently_wrong_cells(probs, y).float().mean().item()
 
 
-def fit_temperature(model, output_layer, x_val, y_val, log):
-    """Calibration: the temperature that makes the validation cells' confidence
-    mean what it says (least negative log-likelihood), folded into the output
-    layer so the core's network is unchanged in shape. Never below 1: it may
-    only make the network less sure, not more."""
+def fit_temperature(model, output_layer, cells, log):
+    """Calibration: the temperature that makes the calibration cells'
+    confidence mean what it says (least negative log-likelihood), folded into
+    the output layer so the core's network is unchanged in shape. Never below
+    1: it may only make the network less sure, not more. `cells` maps a name
+    to (x, y); the first entry calibrates, every entry is reported."""
     model.eval()
-    logits = outputs_in_chunks(model, x_val, 4096)
+    logits = {name: (outputs_in_chunks(model, x, 4096), y) for name, (x, y) in cells.items()}
+    fit, y_fit = next(iter(logits.values()))
     best_t, best_nll = 1.0, None
-    for step in range(0, 201):
+    for step in range(0, 301):
         t = 1.0 + step * 0.01
-        nll = F.cross_entropy(logits / t, y_val).item()
+        nll = F.cross_entropy(fit / t, y_fit).item()
         if best_nll is None or nll < best_nll:
             best_t, best_nll = t, nll
-    before = confidently_wrong(F.softmax(logits, 1), y_val)
-    after = confidently_wrong(F.softmax(logits / best_t, 1), y_val)
     with torch.no_grad():
         output_layer.weight /= best_t
         output_layer.bias /= best_t
-    log(f"calibration: temperature {best_t:.2f}; confidently wrong (>= {CONFIDENTLY_WRONG}) "
-        f"{before * 100:.3f}% -> {after * 100:.3f}% of validation cells")
+    log(f"calibration: temperature {best_t:.2f} from the {next(iter(cells))} cells")
+    for name, (z, y) in logits.items():
+        before = confidently_wrong(F.softmax(z, 1), y)
+        after = confidently_wrong(F.softmax(z / best_t, 1), y)
+        log(f"  {name}: read {(z.argmax(1) == y).float().mean().item():.4f}; confidently wrong "
+            f"(>= {CONFIDENTLY_WRONG}) {before * 100:.3f}% -> {after * 100:.3f}%")
     return best_t
 
 
@@ -291,7 +295,14 @@ def main():
         else:
             loss_fn = lambda logits, target, idx: digit_loss(logits, target, pairs)
         _, x_val, y_val = train(model, x, y, args.epochs or 40, 6e-3, 512, seed, loss_fn=loss_fn)
-        extra["temperature"] = fit_temperature(model, model.out, x_val, y_val, print)
+        # A network that was kept from one share of the type (--withhold in
+        # the dumps) is calibrated on cells of that share alone: type it never
+        # saw is what it must be unsure of.
+        cells = {"validation": (x_val, y_val)}
+        withheld = f"{args.net}_withheld"
+        if os.path.exists(os.path.join(args.data, f"{withheld}_digit_x.npy")):
+            cells = {"withheld type": load_set(args.data, withheld, "digit"), **cells}
+        extra["temperature"] = fit_temperature(model, model.out, cells, print)
 
     params = {k: v.detach().numpy().astype(np.float32).reshape(-1) for k, v in model.export().items()}
     np.savez(os.path.join(args.data, f"params_{args.net}.npz"), seed=seed, **extra, **params)

@@ -289,7 +289,7 @@ def main():
     digit = train(ExpiryDigit(), DIGIT_SEED, digit_train, digit_check, args.digit_epochs, 256, 1e-3,
                   name="expiry digit", loss_fn=lambda logits, target: digit_loss(logits, target, pairs))
     # The held-out cells calibrate: one number, and accuracy does not depend on it.
-    temperature = fit_temperature(digit, digit.output, *digit_check, print)
+    temperature = fit_temperature(digit, digit.output, {"held-out": digit_check}, print)
 
     separator_accuracy = accuracy(separator, *separator_check)
     digit_accuracy = accuracy(digit, *digit_check)
