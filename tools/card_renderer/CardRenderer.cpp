@@ -1155,9 +1155,13 @@ RenderedCard render_card(const CardStyle& style, std::uint64_t seed)
                                      style.font_weights.begin() + static_cast<std::ptrdiff_t>(weighted_faces));
     if (style.withheld_share >= 0) {
         for (std::size_t i = 0; i < face_weights.size(); ++i) {
+            // The typefaces are shared out one by one below; the drawn digits
+            // belong to no share, so only a withheld share's cards leave them out.
             const auto font = static_cast<DigitFont>(i);
-            if (font == DigitFont::DrawnDigits ? style.only_withheld_share
-                                               : font != DigitFont::TrainingTypeface && !in_drawn_share(style, type_share(font)))
+            const bool left_out = font == DigitFont::DrawnDigits        ? style.only_withheld_share
+                                  : font == DigitFont::TrainingTypeface ? false
+                                                                         : !in_drawn_share(style, type_share(font));
+            if (left_out)
                 face_weights[i] = 0;
         }
     }

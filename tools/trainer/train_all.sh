@@ -100,6 +100,15 @@ fi
 train_side_by_side "$DATA" a b c
 $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo "$REPO"
 if [ "$REPO" != . ]; then
-  cp "$REPO"/cardscanner/core/weights/DigitWeights?.cpp bench/weights/first_renderer/
-  echo "wrote bench/weights/first_renderer/DigitWeights{A,B,C}.cpp"
+  # A network whose weights are the core's own (A has no second-renderer
+  # part) is left out: the benchmark build then links the core's.
+  for file in "$REPO"/cardscanner/core/weights/DigitWeights?.cpp; do
+    name=$(basename "$file")
+    if [ "$(grep -v '^//' "$file")" = "$(grep -v '^//' "cardscanner/core/weights/$name")" ]; then
+      rm -f "bench/weights/first_renderer/$name"
+    else
+      cp "$file" bench/weights/first_renderer/
+      echo "wrote bench/weights/first_renderer/$name"
+    fi
+  done
 fi
