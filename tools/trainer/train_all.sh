@@ -47,12 +47,15 @@ if [ "${SHARES:-0}" != 1 ]; then
   rm -f "$DATA"/*_withheld_digit_*.npy
 fi
 
-# FIRST_RENDERER_ONLY=1 trains the digit networks on the first renderer's
-# sets alone and writes them to bench/weights/first_renderer/ (the set the
-# cross-renderer benchmarks read the second renderer's cards with) instead of
-# the core; the committed weights stay as they are.
+# FIRST_RENDERER_ONLY=1 trains the stripe and digit networks on the first
+# renderer's sets alone and writes them to bench/weights/first_renderer/ (the
+# set the cross-renderer benchmarks read the second renderer's cards with)
+# instead of the core; the committed weights stay as they are, and the digit
+# sets are cut at the core's own stripe search as the committed ones are.
 if [ "${FIRST_RENDERER_ONLY:-0}" = 1 ]; then
-  SETS=$(echo "$SETS" | awk '$7 == "ours" && $6 == "digits"')
+  SETS=$(echo "$SETS" | awk '$7 == "ours"')
+  # train.py appends a set's "_other" part wherever it finds one.
+  rm -f "$DATA"/*_other_*.npy
 fi
 
 echo "$SETS" | awk 'BEGIN { print "{" } { printf "%s\"%s\": {\"style\": \"%s\", \"seed\": %s, \"count\": %s, \"frames\": %s, \"renderer\": \"%s\", \"share\": \"%s\"}\n", (NR > 1 ? "," : ""), $1, $2, $3, $4, $5, $7, $8 } END { print "}" }' > "$DATA/datasets.json"
@@ -74,14 +77,14 @@ dump() {
 }
 
 REPO=.
+cmake --build "$BUILD" --target dump_networks
+dump stripe
+$PYTHON tools/trainer/train.py --data "$DATA" --net stripe
+rm -f "$DATA"/params_a.npz "$DATA"/params_b.npz "$DATA"/params_c.npz
 if [ "${FIRST_RENDERER_ONLY:-0}" = 1 ]; then
   REPO=$DATA/export
   mkdir -p "$REPO/cardscanner/core/weights" "$REPO/tests/cardscanner_core"
 else
-  cmake --build "$BUILD" --target dump_networks
-  dump stripe
-  $PYTHON tools/trainer/train.py --data "$DATA" --net stripe
-  rm -f "$DATA"/params_a.npz "$DATA"/params_b.npz "$DATA"/params_c.npz
   $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo .
 fi
 
@@ -102,7 +105,7 @@ $PYTHON tools/trainer/export_weights.py --data "$DATA" --repo "$REPO"
 if [ "$REPO" != . ]; then
   # A network whose weights are the core's own (A has no second-renderer
   # part) is left out: the benchmark build then links the core's.
-  for file in "$REPO"/cardscanner/core/weights/DigitWeights?.cpp; do
+  for file in "$REPO"/cardscanner/core/weights/DigitWeights?.cpp "$REPO"/cardscanner/core/weights/StripeWeights.cpp; do
     name=$(basename "$file")
     if [ "$(grep -v '^//' "$file")" = "$(grep -v '^//' "cardscanner/core/weights/$name")" ]; then
       rm -f "bench/weights/first_renderer/$name"

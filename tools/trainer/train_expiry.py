@@ -256,8 +256,10 @@ def main():
 
     with open(os.path.join(args.data, "datasets.json")) as f:
         datasets = json.load(f)
-    second_alone = datasets["train"].get("renderer") == "other"
-    regenerate_with = "train_second_renderer.sh" if second_alone else "train_expiry.sh"
+    renderer = datasets["train"].get("renderer")
+    second_alone = renderer == "other"
+    regenerate_with = {"other": "train_second_renderer.sh", "ours": "FIRST_RENDERER_ONLY=1 train_expiry.sh"}.get(
+        renderer, "train_expiry.sh")
     described = (
         f"dump_expiry cards {datasets['train']['seed']}..{datasets['train']['seed'] + datasets['train']['count'] - 1} "
         f"({datasets['train']['frames']} frames each, "
