@@ -1,5 +1,6 @@
 #include "sim/ScenarioPlayer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -82,10 +83,11 @@ void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
 
 bool ScenarioPlayer::loggedSince(std::size_t& first, std::vector<std::string>& texts) const {
     const std::vector<std::string> lines = log_.linesFrom(first);
-    first += lines.size();
     for (const std::string& line : lines) {
+        ++first;
         if (platform::startsWith(line, kStepLinePrefix)) continue;
         std::erase_if(texts, [&line](const std::string& text) { return line.find(text) != std::string::npos; });
+        if (texts.empty()) return true;
     }
     return texts.empty();
 }
@@ -100,9 +102,12 @@ void ScenarioPlayer::runStep(std::size_t index) {
     const Value& step = steps[index];
     if (!step.isDictionary() || step.count() == 0) return fail(index, "not an object");
     // Taken before the step's own line, so no line another thread logs from
-    // here on is missed.
+    // here on is missed. After a wait on the log the step begins at the line
+    // waited for: what the run loop logged after it, before this step could
+    // run, happened after that wait as much as anything later does.
     const std::size_t previousStart = stepStart_;
-    const std::size_t stepStart = stepStart_ = log_.size();
+    const std::size_t stepStart = stepStart_ = std::min(log_.size(), watchEnd_.value_or(log_.size()));
+    watchEnd_.reset();
     // Typed text and long digit runs are masked in the echo as the form masks them.
     Value echoed = step;
     if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(maskDigits(*typed));
@@ -123,9 +128,11 @@ void ScenarioPlayer::end(std::size_t index, const StepOutcome& outcome) {
     }
 }
 
-std::optional<StepOutcome> ScenarioPlayer::look(LogWatch& watch) const {
+std::optional<StepOutcome> ScenarioPlayer::look(LogWatch& watch) {
     loggedSince(watch.unread, watch.texts);
-    return watch.look(watch.texts);
+    auto outcome = watch.look(watch.texts);
+    if (outcome && outcome->kind == StepOutcome::Kind::Next) watchEnd_ = watch.unread;
+    return outcome;
 }
 
 // The timer holds the watch, and the watch holds no player, so a player gone

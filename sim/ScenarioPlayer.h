@@ -109,10 +109,10 @@ private:
     void end(std::size_t index, const StepOutcome& outcome);
     // Drops each text that a line logged from index `first` on (step lines
     // aside) contains; true once none is left. `first` moves past the lines
-    // looked at.
+    // looked at, and no further than the line that left none.
     bool loggedSince(std::size_t& first, std::vector<std::string>& texts) const;
     // One look of a wait on the log, and the next one 50 ms of run loop on.
-    std::optional<StepOutcome> look(LogWatch& watch) const;
+    std::optional<StepOutcome> look(LogWatch& watch);
     void lookAgain(std::shared_ptr<LogWatch> watch);
     bool screenshot(const std::string& name);
 
@@ -121,6 +121,8 @@ private:
     std::string shotsDirectory_;
     std::function<void(bool)> finished_;
     std::size_t stepStart_ = 0;  // the log's size when the current step began
+    // Where the last step that waited on the log found what it waited for.
+    std::optional<std::size_t> watchEnd_;
     int shots_ = 0;
 };
 

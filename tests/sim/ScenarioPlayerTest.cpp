@@ -40,6 +40,26 @@ TEST(ScenarioPlayer, AWaitSeesOnlyLinesLoggedAfterItBegan) {
               true);
 }
 
+// A camera logs on its own clock: what it logs right after the line a step
+// waited for, before the next step can run, counts as after that wait.
+TEST(ScenarioPlayer, AStepAfterAWaitSeesWhatWasLoggedRightAfterTheLineWaitedFor) {
+    platform::LogCapture log;
+    auto burst = [] {
+        platform::RunLoop::main().after(1, [] {
+            platform::log("locked on");
+            platform::log("card read");
+        });
+    };
+    EXPECT_EQ(play(R"([{"waitFor": "locked on", "timeout": 5}, {"waitFor": "card read", "timeout": 2}])", log, burst),
+              true);
+    EXPECT_EQ(play(R"([{"waitFor": "locked on", "timeout": 5}, {"wait": 0}, {"expect": "card read", "timeout": 2}])",
+                   log, burst),
+              true);
+    // The line waited for itself still belongs to its own step.
+    EXPECT_EQ(play(R"([{"waitFor": "locked on", "timeout": 5}, {"waitFor": "locked on", "timeout": 2}])", log, burst),
+              false);
+}
+
 TEST(ScenarioPlayer, AnExpectLooksAtTheLinesSinceThePreviousStepBegan) {
     platform::LogCapture log;
     EXPECT_EQ(play(R"([{"log": "made"}, {"expect": "made"}])", log), true);
