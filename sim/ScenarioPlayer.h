@@ -59,7 +59,9 @@
 // sim/Steps.h).
 //
 // The player's own "scenario: step" lines never count for "waitFor" or
-// "expect". A step that cannot run or whose check fails (bad JSON, a
+// "expect". A step that follows a wait on the log begins at the line that
+// wait found, so lines the app logged right after it count for the next
+// step even when they came before that step could run. A step that cannot run or whose check fails (bad JSON, a
 // "waitFor" that times out, an "expect" not met, a script that throws, no app
 // to hand an event to) ends the scenario with a failure, logged as
 // "scenario: failed: step N: ..."; the player then asks the application to exit.
