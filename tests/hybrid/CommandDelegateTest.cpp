@@ -9,6 +9,7 @@
 #include "tools/harness/BridgeHarness.h"
 #include "hybrid/HYBNotifications.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/RunLoop.h"
@@ -44,6 +45,9 @@ protected:
         container->delegate().sendPluginResult(result, id);
     }
 
+    // The queue's time slice is read on this clock: on a busy machine the real
+    // one could end a slice between a call and the call its callback makes.
+    platform::ScopedManualClock clock;
     std::shared_ptr<TestContainer> container;
     std::shared_ptr<EchoPlugin> echo;
 };
