@@ -375,8 +375,10 @@ void ZeduVIViewController::pushDataEntry(std::shared_ptr<UIViewController> form,
 
 void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shared_ptr<ZeduVICreditCardInfo> info) {
     platform::assertMainThread("ZeduVIViewController::zeduVIViewDidScanCard");
-    // The scan's own mode: an automatic scan may have turned to the card image.
-    const bool imageOnly = scanView.detectionMode() == ZeduVIDetectionModeImage;
+    // An automatic scan may have turned to the card image; the host reads
+    // the mode the scan ended in from the context.
+    context_->setDetectionMode(scanView.detectionMode());
+    const bool imageOnly = context_->detectionMode() == ZeduVIDetectionModeImage;
     const bool hasNumber = info && !info->cardNumber().empty();
 
     if (hasNumber && !context_->suppressScanConfirmation() && !imageOnly) {
