@@ -423,6 +423,8 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
             floating->setCenter(superview ? superview->convertPointToView(cardView->center(), window.get())
                                           : cardView->center());
         }
+        // The card keeps its proportions when the guide's are not the same.
+        floating->setContentMode(UIViewContentModeScaleAspectFit);
         floating->setBackgroundColor(UIColor::blackColor());
         floating->layer().setCornerRadius(floating->bounds().size.width / 300 * 9);
         floating->layer().setMasksToBounds(true);

@@ -17,6 +17,7 @@
 #include "cardscanner/screens/ZeduVIPaymentViewController.h"
 #include "cardscanner/util/ZeduVIUtilities.h"
 #include "cardscanner/views/ZeduVICameraView.h"
+#include "cardscanner/views/ZeduVITransitionView.h"
 #include "tests/cardscanner/ScreenTestSupport.h"
 #include "platform/capture/CaptureDevice.h"
 #include "platform/capture/CaptureSession.h"
@@ -26,6 +27,7 @@
 #include "platform/graphics/Context.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Window.h"
 #include "sim/FilmedCardSource.h"
 #include "tests/platform/TemporaryDirectory.h"
@@ -294,6 +296,13 @@ TEST_F(CameraScreenTest, PresentedWithoutCameraAccessTheScreenCancels) {
 
 TEST_F(CameraScreenTest, AScannedNumberIsConfirmedInTheFormUnlessSuppressed) {
     makeScreen();
+    // A white card image in a guide narrower than the card's 428 x 270.
+    UIGraphicsBeginImageContextWithOptions(CGSize{428, 270}, true, 1);
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), UIColor::whiteColor().CGColor());
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 428, 270));
+    const auto white = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    screen_->zeduVIView()->transitionView()->showCard(white, CGRectMake(19, 100, 282, 200), 1);
     auto info = cardWithNumber("4111111111111111");
     screen_->zeduVIViewDidScanCard(*screen_->zeduVIView(), info);  // system 7: present, dismiss, push
     const auto form = pushedForm();
@@ -301,6 +310,13 @@ TEST_F(CameraScreenTest, AScannedNumberIsConfirmedInTheFormUnlessSuppressed) {
     EXPECT_EQ(form->cardInfo(), info);
     EXPECT_FALSE(form->manualEntry());
     EXPECT_NE(form->floatingCardWindow(), nullptr);
+    // The floating card is fitted, not squeezed: 177.9 of the 200 points
+    // high, with the black background above and below.
+    ASSERT_NE(form->floatingCardView(), nullptr);
+    const auto floating = renderViewToImage(*form->floatingCardView());
+    ASSERT_NE(floating, nullptr);
+    EXPECT_EQ(floating->pixelAt(141, 6)->red, 0);
+    EXPECT_EQ(floating->pixelAt(141, 100)->red, 255);
     EXPECT_EQ(payment_->presentedViewController(), nullptr);
     EXPECT_TRUE(payment_->currentViewControllerIsDataEntry());
     EXPECT_EQ(delegate_->provides + delegate_->cancels, 0);
