@@ -3,7 +3,8 @@
 // (through the payment view controller's properties, which read and write
 // here), and the screens, the scan view, the camera view and the capture
 // stream are each handed this same object when they are made and only read
-// it. It also carries the orientation model the screens share.
+// it, except for the camera screen, which writes back the detection mode a
+// scan ended in. It also carries the orientation model the screens share.
 //
 // Threads: the main thread sets every option. The capture queue reads
 // collectExpiry, scanExpiry and detectionMode for every frame, so those are
@@ -78,7 +79,8 @@ public:
     void setScanOverlayView(std::shared_ptr<platform::UIView> view) { scanOverlayView_ = std::move(view); }
 
     // Any thread. The mode a scan starts in; the capture stream reports a
-    // change of its own up to its delegate rather than here.
+    // change of its own up to its delegate, and the camera screen puts the
+    // mode the scan ended in back here once the scan view reports.
     ZeduVIDetectionMode detectionMode() const { return static_cast<ZeduVIDetectionMode>(detectionMode_.load()); }
     void setDetectionMode(long long mode) { detectionMode_.store(mode); }
     bool scanExpiry() const { return scanExpiry_.load(); }

@@ -375,8 +375,10 @@ void ZeduVIViewController::pushDataEntry(std::shared_ptr<UIViewController> form,
 
 void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shared_ptr<ZeduVICreditCardInfo> info) {
     platform::assertMainThread("ZeduVIViewController::zeduVIViewDidScanCard");
-    // The scan's own mode: an automatic scan may have turned to the card image.
-    const bool imageOnly = scanView.detectionMode() == ZeduVIDetectionModeImage;
+    // An automatic scan may have turned to the card image; the host reads
+    // the mode the scan ended in from the context.
+    context_->setDetectionMode(scanView.detectionMode());
+    const bool imageOnly = context_->detectionMode() == ZeduVIDetectionModeImage;
     const bool hasNumber = info && !info->cardNumber().empty();
 
     if (hasNumber && !context_->suppressScanConfirmation() && !imageOnly) {
@@ -421,6 +423,8 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
             floating->setCenter(superview ? superview->convertPointToView(cardView->center(), window.get())
                                           : cardView->center());
         }
+        // The card keeps its proportions when the guide's are not the same.
+        floating->setContentMode(UIViewContentModeScaleAspectFit);
         floating->setBackgroundColor(UIColor::blackColor());
         floating->layer().setCornerRadius(floating->bounds().size.width / 300 * 9);
         floating->layer().setMasksToBounds(true);

@@ -357,28 +357,24 @@ std::optional<platform::Data> HYBJpegHeaderWriter::spliceExifBlockIntoJpeg(const
         refuse(error, ErrorNotJPEG, "The data does not start with a JPEG start-of-image marker.");
         return std::nullopt;
     }
-    // A JFIF file (the camera's own output among them) starts with APP0 and
-    // may carry its EXIF segment anywhere among the APPn segments after it.
-    const bool jfif = jpeg.size() >= 4 && jpeg[2] == 0xFF && jpeg[3] == 0xE0;
-    if (!jfif && (jpeg.size() < 4 || jpeg[2] != 0xFF || jpeg[3] != 0xE1)) {
-        refuse(error, ErrorFirstSegmentNotAPP1, "The JPEG's first segment is neither an APP0 nor an APP1 segment.");
+    if (jpeg.size() < 4 || jpeg[2] != 0xFF) {
+        refuse(error, ErrorNoMarkerAfterSOI, "No segment marker follows the JPEG's start-of-image marker.");
         return std::nullopt;
     }
-    if (jpeg.size() < 6) {
-        refuse(error, ErrorTruncatedSegment, "The JPEG's first segment runs past the end of the data.");
-        return std::nullopt;
-    }
-    // The first EXIF segment and those right after it give way to the block
-    // (one block, however many it replaces); other APP1 segments, such as
-    // XMP, are kept, as a second EXIF block would be read as a duplicate.
-    // Without APP0 the leading APP1 is taken for the EXIF one, whatever its header.
+    // Only APP1 segments with the EXIF header give way to the block, the first
+    // and those right after it (one block, however many it replaces); other
+    // APP1 segments, such as XMP, are kept wherever they are, as a second EXIF
+    // block would be read as a duplicate. Without an EXIF segment the block
+    // goes after the leading APP0 segments (JFIF's among them), where readers
+    // look for it.
     std::size_t replaceFrom = 0, replaceTo = 0, afterLeadingApp0 = 2;
     bool leadingApp0 = true;
-    for (std::size_t position = 2; position + 4 <= jpeg.size() && jpeg[position] == 0xFF && (jpeg[position + 1] & 0xF0) == 0xE0;) {
+    for (std::size_t position = 2; position + 2 <= jpeg.size() && jpeg[position] == 0xFF && (jpeg[position + 1] & 0xF0) == 0xE0;) {
         const std::uint8_t marker = jpeg[position + 1];
-        const bool exif = marker == 0xE1 && (isExifSegment(jpeg, position) || (!jfif && position == 2));
-        if ((replaceTo != 0 || !jfif) && !exif) break;
-        const std::size_t length = (static_cast<std::size_t>(jpeg[position + 2]) << 8) | jpeg[position + 3];
+        const bool exif = marker == 0xE1 && isExifSegment(jpeg, position);
+        if (replaceTo != 0 && !exif) break;
+        const std::size_t length =
+            position + 4 <= jpeg.size() ? (static_cast<std::size_t>(jpeg[position + 2]) << 8) | jpeg[position + 3] : 0;
         if (length < 2 || position + 2 + length > jpeg.size()) {
             refuse(error, ErrorTruncatedSegment, "The JPEG's APP segment runs past the end of the data.");
             return std::nullopt;
@@ -392,13 +388,7 @@ std::optional<platform::Data> HYBJpegHeaderWriter::spliceExifBlockIntoJpeg(const
         if (leadingApp0) afterLeadingApp0 = next;
         position = next;
     }
-    if (replaceTo == 0) {
-        if (!jfif) {
-            refuse(error, ErrorTruncatedSegment, "The JPEG's APP1 segment runs past the end of the data.");
-            return std::nullopt;
-        }
-        replaceFrom = replaceTo = afterLeadingApp0;
-    }
+    if (replaceTo == 0) replaceFrom = replaceTo = afterLeadingApp0;
     platform::Data result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(replaceFrom));
     result.insert(result.end(), block->begin(), block->end());
     result.insert(result.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(replaceTo), jpeg.end());

@@ -32,7 +32,7 @@ public:
 
     static constexpr const char* ErrorDomain = "HYBJpegHeaderWriterErrorDomain";
     static constexpr int ErrorNotJPEG = 1;          // no start-of-image marker
-    static constexpr int ErrorFirstSegmentNotAPP1 = 2;  // neither APP0 nor APP1
+    static constexpr int ErrorNoMarkerAfterSOI = 2;  // nothing or no marker after it
     static constexpr int ErrorTruncatedSegment = 3;
     static constexpr int ErrorBadExifBlock = 4;     // not the hex text of one whole APP1 segment
     static constexpr int ErrorExifBlockTooLarge = 5;  // more than one segment's 65,535 bytes
@@ -45,10 +45,10 @@ public:
     // Hex text of a whole APP1 segment, marker included; empty (and *error)
     // when the metadata would not fit in one segment.
     std::string createExifAPP1(const platform::Dictionary& metadata, platform::Error* error = nullptr) const;
-    // The JPEG with its first EXIF APP1 segment among the APPn segments (and
-    // EXIF segments right after it) replaced by the block, or the block put
-    // after the leading APP0 segments when there is none. A JPEG without APP0
-    // must start with APP1, which is replaced whatever it holds. nullopt and
+    // The JPEG with its first EXIF APP1 segment ("Exif\0\0") among the APPn
+    // segments (and EXIF segments right after it) replaced by the block, or
+    // the block put after the start-of-image marker and any leading APP0
+    // segments when there is none. Other APP1 segments stay. nullopt and
     // *error when refused.
     std::optional<platform::Data> spliceExifBlockIntoJpeg(const platform::Data& jpeg, const std::string& exifBlock,
                                                           platform::Error* error = nullptr) const;

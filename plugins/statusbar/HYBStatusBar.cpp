@@ -1,6 +1,6 @@
 #include "plugins/statusbar/HYBStatusBar.h"
 
-#include <cctype>
+#include <cstdint>
 
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBViewController.h"
@@ -35,17 +35,21 @@ std::optional<std::string> stringArgument(const hybrid::HYBInvokedUrlCommand& co
     return value.isString() ? *value.string() : std::string(otherwise);
 }
 
-// "#RRGGBB" only. Shorter or longer texts are refused rather than read as
-// far as they go, which would turn "#fff" into navy and "#ff00001" into a
-// colour nobody wrote.
+// "#" and a run of six or eight hex digits, whatever follows the run (a
+// stray ";" or blank from a style sheet); the colour is the value's low 24
+// bits, so "#80ff0000" is red. Runs of other lengths are refused rather than
+// read as far as they go, which would turn "#fff" into navy and "#ff00001"
+// into a colour nobody wrote.
 std::optional<UIColor> colorFromHexString(const std::string& text) {
-    if (text.size() != 7 || text[0] != '#') return std::nullopt;
-    unsigned value = 0;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!std::isxdigit(c)) return std::nullopt;
-        value = value * 16 + static_cast<unsigned>(std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10);
+    if (text.empty() || text[0] != '#') return std::nullopt;
+    std::uint32_t value = 0;
+    std::size_t digits = 0;
+    for (; 1 + digits < text.size() && digits <= 8; ++digits) {
+        const int digit = platform::hexDigitValue(text[1 + digits]);
+        if (digit < 0) break;
+        value = value * 16 + static_cast<std::uint32_t>(digit);
     }
+    if (digits != 6 && digits != 8) return std::nullopt;
     return UIColor::colorWithRedGreenBlueAlpha(((value >> 16) & 0xFF) / 255.0, ((value >> 8) & 0xFF) / 255.0,
                                                (value & 0xFF) / 255.0, 1.0);
 }
@@ -260,7 +264,7 @@ void HYBStatusBar::_backgroundColorByHexString(const std::string& text) {
     platform::assertMainThread("HYBStatusBar::_backgroundColorByHexString");
     const auto color = colorFromHexString(text);
     if (!color) {
-        platform::logf("StatusBar: colour '%s' ignored: expected # and six hexadecimal digits", text.c_str());
+        platform::logf("StatusBar: colour '%s' ignored: expected # and six or eight hexadecimal digits", text.c_str());
         return;
     }
     statusBarBackgroundColor_ = *color;

@@ -244,8 +244,9 @@ TEST_F(VideoStreamTest, AnAutomaticScanTurnsToTheCardImageOnThe101stCountedFrame
             EXPECT_TRUE(frame->cardCb() && frame->cardCr()) << "analysed again as a card image";
         }
     }
+    // Reported up, once; the context takes the mode from the scan view when
+    // the camera screen hears the scan's end (CameraScreenTest).
     EXPECT_EQ(recorder->modes, std::vector<ZeduVIDetectionMode>{ZeduVIDetectionModeImage}) << "reported once";
-    EXPECT_EQ(config->detectionMode(), ZeduVIDetectionModeAuto) << "the host's options are left alone";
     EXPECT_GE(cardFrames, 2);
 }
 

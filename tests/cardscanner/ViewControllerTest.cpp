@@ -9,21 +9,27 @@
 #include <numbers>
 #include <vector>
 
+#include "cardscanner/analysis/ZeduVICardScanner.h"
 #include "cardscanner/results/ZeduVICreditCardInfo.h"
 #include "cardscanner/form/ZeduVIDataEntryViewController.h"
 #include "cardscanner/util/ZeduVILocalizedString.h"
 #include "cardscanner/util/ZeduVIMacros.h"
 #include "cardscanner/screens/ZeduVIPaymentViewController.h"
 #include "cardscanner/util/ZeduVIUtilities.h"
+#include "cardscanner/views/ZeduVICameraView.h"
+#include "cardscanner/views/ZeduVITransitionView.h"
 #include "tests/cardscanner/ScreenTestSupport.h"
 #include "platform/capture/CaptureDevice.h"
+#include "platform/capture/CaptureSession.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/Render.h"
 #include "platform/ui/Window.h"
+#include "sim/FilmedCardSource.h"
 #include "tests/platform/TemporaryDirectory.h"
 
 using namespace cardscanner;
@@ -290,6 +296,13 @@ TEST_F(CameraScreenTest, PresentedWithoutCameraAccessTheScreenCancels) {
 
 TEST_F(CameraScreenTest, AScannedNumberIsConfirmedInTheFormUnlessSuppressed) {
     makeScreen();
+    // A white card image in a guide narrower than the card's 428 x 270.
+    UIGraphicsBeginImageContextWithOptions(CGSize{428, 270}, true, 1);
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), UIColor::whiteColor().CGColor());
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 428, 270));
+    const auto white = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    screen_->zeduVIView()->transitionView()->showCard(white, CGRectMake(19, 100, 282, 200), 1);
     auto info = cardWithNumber("4111111111111111");
     screen_->zeduVIViewDidScanCard(*screen_->zeduVIView(), info);  // system 7: present, dismiss, push
     const auto form = pushedForm();
@@ -297,6 +310,13 @@ TEST_F(CameraScreenTest, AScannedNumberIsConfirmedInTheFormUnlessSuppressed) {
     EXPECT_EQ(form->cardInfo(), info);
     EXPECT_FALSE(form->manualEntry());
     EXPECT_NE(form->floatingCardWindow(), nullptr);
+    // The floating card is fitted, not squeezed: 177.9 of the 200 points
+    // high, with the black background above and below.
+    ASSERT_NE(form->floatingCardView(), nullptr);
+    const auto floating = renderViewToImage(*form->floatingCardView());
+    ASSERT_NE(floating, nullptr);
+    EXPECT_EQ(floating->pixelAt(141, 6)->red, 0);
+    EXPECT_EQ(floating->pixelAt(141, 100)->red, 255);
     EXPECT_EQ(payment_->presentedViewController(), nullptr);
     EXPECT_TRUE(payment_->currentViewControllerIsDataEntry());
     EXPECT_EQ(delegate_->provides + delegate_->cancels, 0);
@@ -320,14 +340,41 @@ TEST_F(CameraScreenTest, AScannedNumberIsConfirmedInTheFormUnlessSuppressed) {
 }
 
 TEST_F(CameraScreenTest, ImageOnlyScansProvideAndNumberlessScansCancel) {
+    // An automatic scan of a filmed card that turns to the card image once
+    // the scanner has counted more than 100 frames.
+    camera_frames::FilmedCardSource::Options film;
+    film.seed = 7;
+    setCameraFrameSource(std::make_shared<camera_frames::FilmedCardSource>(film));
+    ZeduVIUtilities::resetRememberedCameraAnswer();
+    UIDevice::currentDevice().setOrientation(UIDeviceOrientationLandscapeLeft);
+    auto window = std::make_shared<UIWindow>();
+    auto host = std::make_shared<UIViewController>();
+    window->setRootViewController(host);
+    window->makeKeyAndVisible();
     makeScreen([](ZeduVIContext& context) { context.setDetectionMode(ZeduVIDetectionModeAuto); });
-    screen_->zeduVIView()->setDetectionMode(ZeduVIDetectionModeImage);  // switched during the scan
-    auto imageOnly = std::make_shared<ZeduVICreditCardInfo>();
-    screen_->zeduVIViewDidScanCard(*screen_->zeduVIView(), imageOnly);
-    EXPECT_EQ(context_->detectionMode(), ZeduVIDetectionModeImage);
+    host->presentViewController(payment_, false);
+    RunLoop::main().runOnce();  // capture starts on the next turn
+    const auto camera = screen_->zeduVIView()->cameraView();
+    ASSERT_TRUE(camera && camera->isRunning());
+    ScannerState state = camera->scanner()->scannerState();
+    state.session_analytics.num_frames_scanned = 100;
+    camera->scanner()->setScannerState(state);
+    const auto session = camera->videoStream()->captureSession();
+    session->setPacedDelivery(false);
+    for (int frames = 0; frames < 90 && delegate_->provides + delegate_->cancels == 0; ++frames) {
+        session->deliverFrameNow();
+        RunLoop::main().runUntil([&] { return RunLoop::main().pendingTasks() == 0; }, 0.05);
+    }
+    RunLoop::main().runUntil([&] { return delegate_->provides + delegate_->cancels > 0; }, 5.0);
+    EXPECT_EQ(context_->detectionMode(), ZeduVIDetectionModeImage) << "the host sees the switch";
     EXPECT_EQ(pushedForm(), nullptr);
-    EXPECT_EQ(delegate_->provides, 1);
-    EXPECT_EQ(delegate_->provided, imageOnly);
+    ASSERT_EQ(delegate_->provides, 1);
+    ASSERT_NE(delegate_->provided, nullptr);
+    EXPECT_TRUE(delegate_->provided->cardNumber().empty());
+    EXPECT_NE(delegate_->provided->cardImage(), nullptr);
+    host->dismissViewControllerAnimated(false);
+    setCameraFrameSource(nullptr);
+    ZeduVIUtilities::resetRememberedCameraAnswer();
 
     makeScreen();
     screen_->zeduVIViewDidScanCard(*screen_->zeduVIView(), nullptr);

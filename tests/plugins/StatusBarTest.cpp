@@ -175,18 +175,27 @@ TEST_F(StatusBarTest, BelowSystemSevenTheOverlaySwitchDoesNothing) {
     EXPECT_EQ(container_->view()->frame(), kBelowBar);  // the screen's application frame
 }
 
-TEST_F(StatusBarTest, ColoursAreHashAndSixDigitsOrUIColorsClassColours) {
+TEST_F(StatusBarTest, ColoursAreHashAndSixOrEightDigitsOrUIColorsClassColours) {
     HYBStatusBar& statusBar = start();
     statusBar.backgroundColorByHexString(command({"#FF8000"}));
     EXPECT_EQ(stripColor(), UIColor::colorWithRedGreenBlueAlpha(1, 128 / 255.0, 0, 1));
+    // Eight digits give their low 24 bits; what follows the digits is not read.
+    statusBar.backgroundColorByHexString(command({"#80ff0000"}));
+    EXPECT_EQ(stripColor(), UIColor::colorWithRedGreenBlueAlpha(1, 0, 0, 1));
+    const UIColor green = UIColor::colorWithRedGreenBlueAlpha(0x2a / 255.0, 0x7d / 255.0, 0x4f / 255.0, 1);
+    for (const char* trailed : {"#2a7d4f;", "#2a7d4f ", "#002A7D4Fzz"}) {
+        statusBar.backgroundColorByHexString(command({"#000000"}));
+        statusBar.backgroundColorByHexString(command({trailed}));
+        EXPECT_EQ(stripColor(), green) << trailed;
+    }
     statusBar.backgroundColorByHexString(command({"#00ff7f"}));
     const UIColor spring = UIColor::colorWithRedGreenBlueAlpha(0, 1, 127 / 255.0, 1);
     EXPECT_EQ(stripColor(), spring);
 
     LogCapture log;
-    for (const char* bad : {"#fff", "000000", "#ff00001", "#12345g", "#80ff0000", ""})
+    for (const char* bad : {"#fff", "000000", "#ff00001", "#12345g", "#80ff00001", "#ff000 0", "#", ""})
         statusBar.backgroundColorByHexString(command({bad}));
-    EXPECT_EQ(log.count("expected # and six hexadecimal digits"), 6u);
+    EXPECT_EQ(log.count("expected # and six or eight hexadecimal digits"), 8u);
     statusBar.backgroundColorByHexString(command());
     EXPECT_TRUE(log.contains("StatusBar: backgroundColorByHexString ignored: argument 0 is missing"));
     EXPECT_EQ(stripColor(), spring);

@@ -73,7 +73,7 @@ TEST(HYBJpegHeaderWriter, ValuesAreEncodedByTypeAndEntriesSortedByTag) {
 
 TEST(HYBJpegHeaderWriter, SplicingReplacesTheLeadingExifSegmentOnly) {
     const HYBJpegHeaderWriter writer;
-    const Data jpeg = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x04, 0xAA, 0xBB, 0xFF, 0xDB, 0x01, 0x02};
+    const Data jpeg = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0, 0, 0xFF, 0xDB, 0x01, 0x02};
     EXPECT_EQ(writer.spliceExifBlockIntoJpeg(jpeg, "ffe10004cafe"),
               (Data{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x04, 0xCA, 0xFE, 0xFF, 0xDB, 0x01, 0x02}));
 
@@ -103,7 +103,8 @@ TEST(HYBJpegHeaderWriter, SplicingIntoBytesItCannotTrustIsRefusedWithAClearError
     const Case cases[] = {
         {{}, "ffe10002", HYBJpegHeaderWriter::ErrorNotJPEG},
         {{0x89, 'P', 'N', 'G'}, "ffe10002", HYBJpegHeaderWriter::ErrorNotJPEG},
-        {testing_support::smallJpeg(), "ffe10002", HYBJpegHeaderWriter::ErrorFirstSegmentNotAPP1},  // starts with a table
+        {{0xFF, 0xD8}, "ffe10002", HYBJpegHeaderWriter::ErrorNoMarkerAfterSOI},
+        {{0xFF, 0xD8, 0x00, 0xDB, 0x00, 0x02}, "ffe10002", HYBJpegHeaderWriter::ErrorNoMarkerAfterSOI},
         {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1, 0x40, 0x00, 'E', 'x'}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
         {{0xFF, 0xD8, 0xFF, 0xE1}, "ffe10002", HYBJpegHeaderWriter::ErrorTruncatedSegment},
@@ -175,7 +176,7 @@ TEST(HYBJpegHeaderWriter, MetadataBeyondOneSegmentOrARationalsRangeIsRefusedNotW
     EXPECT_NE(app1.find("010f"), std::string::npos);
 }
 
-TEST(HYBJpegHeaderWriter, AJfifFileGetsTheBlockAfterItsAPP0OrInPlaceOfItsExifSegment) {
+TEST(HYBJpegHeaderWriter, TheBlockTakesTheExifSegmentsPlaceOrGoesAfterTheLeadingAPP0sAndOtherAPP1sStay) {
     const HYBJpegHeaderWriter writer;
     const auto joined = [](std::initializer_list<Data> parts) {
         Data bytes;
@@ -197,7 +198,18 @@ TEST(HYBJpegHeaderWriter, AJfifFileGetsTheBlockAfterItsAPP0OrInPlaceOfItsExifSeg
     ASSERT_TRUE(metadata);
     EXPECT_EQ(Value(*metadata)["{TIFF}"]["Make"], Value("Hybrid"));
 
-    const Data exif(testing_support::withApp1(start, kEmptyExif));  // the segment alone, after its own start
-    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, app0, xmp, Data(exif.begin() + 2, exif.end()), rest}), "ffe10004cafe"),
+    const Data withExif(testing_support::withApp1(start, kEmptyExif));  // the segment alone, after its own start
+    const Data exif(withExif.begin() + 2, withExif.end());
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, app0, xmp, exif, rest}), "ffe10004cafe"),
               joined({start, app0, xmp, block, rest}));
+
+    // Without JFIF: an XMP segment in front is no EXIF segment, and other
+    // APP0 segments lead like JFIF's.
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, xmp, exif, rest}), "ffe10004cafe"),
+              joined({start, xmp, block, rest}));
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, xmp, rest}), "ffe10004cafe"), joined({start, block, xmp, rest}));
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(jpeg, "ffe10004cafe"), joined({start, block, rest}));  // starts with a table
+    const Data avi1 = {0xFF, 0xE0, 0x00, 0x06, 'A', 'V', 'I', '1'};
+    EXPECT_EQ(writer.spliceExifBlockIntoJpeg(joined({start, avi1, app0, xmp, rest}), "ffe10004cafe"),
+              joined({start, avi1, app0, block, xmp, rest}));
 }
