@@ -46,9 +46,10 @@
 //     {"locationTrack": "walk.gpx"},                  replays a GPX 1.1 track (path relative to the scenario
 //                                                     file, or absolute) from now at its own pace; logs
 //                                                     "scenario: location track NAME (N points)"
-//     {"camera": "filmed" | "filmed:SEED" | "filmed:SEED:dark" | "video:PATH" | "v4l2:INDEX_OR_PATH" | "none"},
+//     {"camera": "filmed" | "filmed:SEED" | "filmed:SEED:dark" | "video:PATH" | "image:PATH" |
+//                "v4l2:INDEX_OR_PATH" | "none"},
 //                                                     the device's camera from now on (see sim/SimCamera.h;
-//                                                     a video path relative to the scenario file); logs
+//                                                     a video or image path relative to the scenario file); logs
 //                                                     "scenario: camera SOURCE", and a filmed card also
 //                                                     "camera: filmed card NUMBER"
 //     {"cameraPermission": "notDetermined" | "restricted" | "denied" | "authorized"},
