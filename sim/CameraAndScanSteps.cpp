@@ -98,7 +98,7 @@ StepOutcome playCamera(const StepRun& run) {
     if (!camera) return StepOutcome::failed("\"camera\" is a text");
     platform::logf("scenario: camera %s", camera->c_str());
     std::string error;
-    // Video paths are relative to the scenario file.
+    // Video and image paths are relative to the scenario file.
     if (!installCamera(*camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
     return StepOutcome::next();
 }

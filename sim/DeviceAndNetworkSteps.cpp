@@ -53,18 +53,43 @@ std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork() {
     return source;
 }
 
+namespace {
+
+using platform::UIApplication;
+using platform::UIApplicationState;
+
+// The life-cycle events a scenario can send the application.
+constexpr std::pair<const char*, void (*)(UIApplication&)> kEvents[] = {
+    {"resignActive", [](UIApplication& app) { app.setApplicationState(UIApplicationState::Inactive); }},
+    {"enterBackground", [](UIApplication& app) { app.setApplicationState(UIApplicationState::Background); }},
+    {"enterForeground",
+     [](UIApplication& app) {
+         app.setApplicationState(UIApplicationState::Background);
+         app.setApplicationState(UIApplicationState::Inactive);
+     }},
+    {"becomeActive", [](UIApplication& app) { app.setApplicationState(UIApplicationState::Active); }},
+    {"terminate", [](UIApplication& app) { app.terminate(); }},
+};
+
+}  // namespace
+
+const std::vector<std::string>& eventNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const auto& event : kEvents) all.push_back(event.first);
+        return all;
+    }();
+    return names;
+}
+
 StepOutcome playEvent(const StepRun& run) {
-    const std::string& event = *run.step["event"].string();
-    auto& application = platform::UIApplication::sharedApplication();
-    if (event == "resignActive") application.setApplicationState(platform::UIApplicationState::Inactive);
-    else if (event == "enterBackground") application.setApplicationState(platform::UIApplicationState::Background);
-    else if (event == "enterForeground") {
-        application.setApplicationState(platform::UIApplicationState::Background);
-        application.setApplicationState(platform::UIApplicationState::Inactive);
-    } else if (event == "becomeActive") application.setApplicationState(platform::UIApplicationState::Active);
-    else if (event == "terminate") application.terminate();
-    else return StepOutcome::failed("unknown event '" + event + "'");
-    return StepOutcome::next();
+    const std::string& name = *run.step["event"].string();
+    for (const auto& [event, send] : kEvents) {
+        if (name != event) continue;
+        send(UIApplication::sharedApplication());
+        return StepOutcome::next();
+    }
+    return StepOutcome::failed("unknown event '" + name + "'");
 }
 
 StepOutcome playOpenURL(const StepRun& run) {

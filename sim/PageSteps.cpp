@@ -6,6 +6,7 @@
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
+#include "platform/ui/Screen.h"
 #include "sim/Steps.h"
 
 namespace sim {
@@ -14,67 +15,93 @@ using platform::Value;
 
 namespace {
 
-// Until every text shows in a line logged from `from` on, failing after the
-// step's "timeout" (default 10 s) as `kind` ("waitFor" or "expect").
-StepOutcome awaitTexts(const StepRun& run, const char* kind, std::vector<std::string> texts, std::size_t from) {
-    const Value& step = run.step;
-    const double timeout = step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : 10.0;
+// The screen's numbers an expected text may name, so one scenario expects
+// what the device reports at whatever --screen it plays on.
+std::string withScreenNumbers(std::string text) {
+    const platform::UIScreen& screen = platform::UIScreen::mainScreen();
+    const std::pair<const char*, double> numbers[] = {
+        {"${screenPixelWidth}", screen.bounds().size.width * screen.scale()},
+        {"${screenPixelHeight}", screen.bounds().size.height * screen.scale()},
+    };
+    for (const auto& [name, number] : numbers)
+        for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at))
+            text.replace(at, std::string_view(name).size(), platform::format("%g", number));
+    return text;
+}
+
+// A text, or (`listAllowed`) a list of texts; empty when the value is neither.
+std::vector<std::string> expectedTexts(const Value& value, bool listAllowed) {
+    std::vector<std::string> texts;
+    if (const std::string* text = value.string()) texts.push_back(withScreenNumbers(*text));
+    for (std::size_t i = 0; listAllowed && value.isArray() && i < value.count(); ++i)
+        if (const std::string* text = value[i].string()) texts.push_back(withScreenNumbers(*text));
+    return texts;
+}
+
+// What a failed expectation looked for, how it failed, and the last lines it
+// saw, for its failure line.
+std::string failedExpectation(const char* kind, const std::vector<std::string>& unseen, double timeout,
+                              const std::vector<std::string>& lastLines) {
+    constexpr std::size_t kLongestQuote = 160;
+    std::string text = kind;
+    for (std::size_t i = 0; i < unseen.size(); ++i) text += (i ? ", '" : " '") + unseen[i] + "'";
+    text += timeout > 0 ? platform::format(" timed out after %g s", timeout)
+                        : std::string(" is in no line since the previous expectation's");
+    if (lastLines.empty()) return text + "; it saw no line";
+    text += "; the last lines it saw:";
+    for (std::size_t i = 0; i < lastLines.size(); ++i)
+        text += (i ? " | \"" : " \"") + lastLines[i].substr(0, kLongestQuote) + "\"";
+    return text;
+}
+
+double timeoutOf(const Value& step, double otherwise) {
+    return step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : otherwise;
+}
+
+// Until every text shows in a line after the one the previous expectation
+// matched, failing after `timeout` seconds as `kind` ("waitFor" or "expect").
+StepOutcome awaitTexts(const StepRun& run, const char* kind, std::vector<std::string> texts, double timeout) {
     const double deadline = platform::clock().now() + timeout;
-    auto look = [kind, timeout, deadline](const std::vector<std::string>& unseen) -> std::optional<StepOutcome> {
+    auto look = [kind, timeout, deadline](const std::vector<std::string>& unseen,
+                                          const std::vector<std::string>& lastLines) -> std::optional<StepOutcome> {
         if (unseen.empty()) return StepOutcome::next();
-        if (platform::clock().now() > deadline)
-            return StepOutcome::failed(
-                platform::format("%s '%s' timed out after %g s", kind, unseen.front().c_str(), timeout));
+        // Without a timeout the first look decides.
+        if (platform::clock().now() >= deadline)
+            return StepOutcome::failed(failedExpectation(kind, unseen, timeout, lastLines));
         return std::nullopt;
     };
-    return run.watchLog(from, std::move(texts), look);
+    return run.watchLog(std::move(texts), StepRun::OnNext::Matched, look);
 }
 
 }  // namespace
 
 StepOutcome playWait(const StepRun& run) { return StepOutcome::next(std::max(0.0, run.step["wait"].doubleValue())); }
 
-// "expect" takes one text or a list; with a timeout it waits like "waitFor",
-// but from the previous step's start. A "waitFor" beside it is what the step
-// waits for, as an "expect" with a timeout and a "waitFor" without.
+// "expect" takes one text or a list; with a timeout it waits for them as
+// "waitFor" does, without one the lines logged so far decide.
 StepOutcome playExpect(const StepRun& run) {
-    const Value& step = run.step;
-    std::vector<std::string> expected;
-    if (const std::string* text = step["expect"].string()) expected.push_back(*text);
-    for (std::size_t i = 0; step["expect"].isArray() && i < step["expect"].count(); ++i)
-        if (const std::string* text = step["expect"][i].string()) expected.push_back(*text);
+    std::vector<std::string> expected = expectedTexts(run.step["expect"], true);
     if (expected.empty()) return StepOutcome::failed("expect needs a text or a list of texts");
-    const bool waiting = step["timeout"].isNumber();
-    if (const std::string* text = step["waitFor"].string())
-        return awaitTexts(run, waiting ? "expect" : "waitFor", {*text},
-                          waiting ? run.previousStepStart : run.stepStart);
-    if (waiting) return awaitTexts(run, "expect", std::move(expected), run.previousStepStart);
-    // Without a timeout the one look at the lines logged so far decides.
-    auto look = [](const std::vector<std::string>& unseen) -> std::optional<StepOutcome> {
-        if (unseen.empty()) return StepOutcome::next();
-        return StepOutcome::failed("no line logged since the previous step began contained '" + unseen.front() + "'");
-    };
-    return run.watchLog(run.previousStepStart, std::move(expected), look);
+    return awaitTexts(run, "expect", std::move(expected), timeoutOf(run.step, 0));
 }
 
 StepOutcome playWaitFor(const StepRun& run) {
-    return awaitTexts(run, "waitFor", {*run.step["waitFor"].string()}, run.stepStart);
+    return awaitTexts(run, "waitFor", expectedTexts(run.step["waitFor"], false), timeoutOf(run.step, 10));
 }
 
-// Fails when a line since the previous step began, or one logged within the
-// timeout (default 0), contains the text.
+// Fails when a line after the one the previous expectation matched, or one
+// logged within the timeout (default 0), contains the text.
 StepOutcome playExpectNot(const StepRun& run) {
-    const Value& step = run.step;
-    const std::string* unwanted = step["expectNot"].string();
-    if (!unwanted) return StepOutcome::failed("expectNot needs a text");
-    const double timeout = step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : 0.0;
-    const double deadline = platform::clock().now() + timeout;
-    auto look = [text = *unwanted, deadline](const std::vector<std::string>& unseen) -> std::optional<StepOutcome> {
+    std::vector<std::string> unwanted = expectedTexts(run.step["expectNot"], false);
+    if (unwanted.empty()) return StepOutcome::failed("expectNot needs a text");
+    const double deadline = platform::clock().now() + timeoutOf(run.step, 0);
+    auto look = [text = unwanted.front(), deadline](const std::vector<std::string>& unseen,
+                                                    const std::vector<std::string>&) -> std::optional<StepOutcome> {
         if (unseen.empty()) return StepOutcome::failed("a line contained '" + text + "'");
         if (platform::clock().now() >= deadline) return StepOutcome::next();
         return std::nullopt;
     };
-    return run.watchLog(run.previousStepStart, {*unwanted}, look);
+    return run.watchLog(std::move(unwanted), StepRun::OnNext::KeepsPlace, look);
 }
 
 StepOutcome playEval(const StepRun& run) {

@@ -23,17 +23,32 @@ namespace {
 
 constexpr const char* kStepLinePrefix = "scenario: step ";
 
+// A bare list of steps is the scenario's steps.
+Value asScenario(Value scenario) {
+    if (scenario.isArray()) return Value(platform::Dictionary{{"steps", std::move(scenario)}});
+    return scenario;
+}
+
 }  // namespace
 
 struct ScenarioPlayer::LogWatch {
     std::size_t index;
     std::size_t unread;  // the first line not looked at yet
     std::vector<std::string> texts;
+    StepRun::OnNext onNext;
     StepRun::Look look;
+    std::vector<std::string> lastLines;  // the last few lines looked at, oldest first
 };
 
 ScenarioPlayer::ScenarioPlayer(Value scenario, const platform::LogCapture& log, std::string shotsDirectory)
-    : scenario_(std::move(scenario)), log_(log), shotsDirectory_(std::move(shotsDirectory)) {}
+    : scenario_(asScenario(std::move(scenario))), log_(log), shotsDirectory_(std::move(shotsDirectory)) {}
+
+std::optional<ScenarioPlayer::Refusal> ScenarioPlayer::refusal(const Value& scenario) {
+    const Value& steps = scenario["steps"];
+    for (std::size_t i = 0; i < steps.count(); ++i)
+        if (std::string reason = refusalOf(steps[i]); !reason.empty()) return Refusal{i, reason};
+    return std::nullopt;
+}
 
 std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
@@ -48,8 +63,13 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
         error = path + ": " + parsed.error;
         return std::nullopt;
     }
+    parsed.value = asScenario(std::move(*parsed.value));
     if (!(*parsed.value)["steps"].isArray()) {
-        error = path + ": a scenario is an object with an array \"steps\"";
+        error = path + ": a scenario is a list of steps, or an object with a list \"steps\"";
+        return std::nullopt;
+    }
+    if (auto refused = refusal(*parsed.value)) {
+        error = platform::format("%s: step %zu: %s", path.c_str(), refused->index + 1, refused->reason.c_str());
         return std::nullopt;
     }
     // Track files and camera videos are named relative to the scenario, which the player no longer knows.
@@ -66,6 +86,8 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
 
 void ScenarioPlayer::start(std::function<void(bool)> finished) {
     finished_ = std::move(finished);
+    // Nothing plays when some step cannot: a scenario half played proves nothing.
+    if (auto refused = refusal(scenario_)) return fail(refused->index, refused->reason);
     next(0);
 }
 
@@ -81,15 +103,16 @@ void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
     if (finished_) finished_(false);
 }
 
-bool ScenarioPlayer::loggedSince(std::size_t& first, std::vector<std::string>& texts) const {
-    const std::vector<std::string> lines = log_.linesFrom(first);
-    for (const std::string& line : lines) {
-        ++first;
+void ScenarioPlayer::lookAtNewLines(LogWatch& watch) const {
+    constexpr std::size_t kLinesKept = 3;
+    for (const std::string& line : log_.linesFrom(watch.unread)) {
+        ++watch.unread;
         if (platform::startsWith(line, kStepLinePrefix)) continue;
-        std::erase_if(texts, [&line](const std::string& text) { return line.find(text) != std::string::npos; });
-        if (texts.empty()) return true;
+        watch.lastLines.push_back(line);
+        if (watch.lastLines.size() > kLinesKept) watch.lastLines.erase(watch.lastLines.begin());
+        std::erase_if(watch.texts, [&line](const std::string& text) { return line.find(text) != std::string::npos; });
+        if (watch.texts.empty()) return;
     }
-    return texts.empty();
 }
 
 void ScenarioPlayer::runStep(std::size_t index) {
@@ -101,13 +124,6 @@ void ScenarioPlayer::runStep(std::size_t index) {
     }
     const Value& step = steps[index];
     if (!step.isDictionary() || step.count() == 0) return fail(index, "not an object");
-    // Taken before the step's own line, so no line another thread logs from
-    // here on is missed. After a wait on the log the step begins at the line
-    // waited for: what the run loop logged after it, before this step could
-    // run, happened after that wait as much as anything later does.
-    const std::size_t previousStart = stepStart_;
-    const std::size_t stepStart = stepStart_ = std::min(log_.size(), watchEnd_.value_or(log_.size()));
-    watchEnd_.reset();
     // Typed text and long digit runs are masked in the echo as the form masks them.
     Value echoed = step;
     if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(maskDigits(*typed));
@@ -115,9 +131,8 @@ void ScenarioPlayer::runStep(std::size_t index) {
     platform::logf("%s%zu: %s", kStepLinePrefix, index + 1,
                    platform::maskLongDigitRuns(written.text.value_or("?")).c_str());
 
-    const StepKind* kind = stepKindFor(step);
-    if (!kind) return fail(index, "does nothing this player knows");
-    end(index, kind->play(StepRun(step, index, this, previousStart, stepStart)));
+    // Every step was checked against the table before the first one played.
+    end(index, stepKindFor(step)->play(StepRun(step, index, this)));
 }
 
 void ScenarioPlayer::end(std::size_t index, const StepOutcome& outcome) {
@@ -129,9 +144,10 @@ void ScenarioPlayer::end(std::size_t index, const StepOutcome& outcome) {
 }
 
 std::optional<StepOutcome> ScenarioPlayer::look(LogWatch& watch) {
-    loggedSince(watch.unread, watch.texts);
-    auto outcome = watch.look(watch.texts);
-    if (outcome && outcome->kind == StepOutcome::Kind::Next) watchEnd_ = watch.unread;
+    lookAtNewLines(watch);
+    auto outcome = watch.look(watch.texts, watch.lastLines);
+    if (outcome && outcome->kind == StepOutcome::Kind::Next && watch.onNext == StepRun::OnNext::Matched)
+        expectFrom_ = watch.unread;
     return outcome;
 }
 
@@ -161,9 +177,9 @@ bool ScenarioPlayer::screenshot(const std::string& name) {
     return true;
 }
 
-StepOutcome StepRun::watchLog(std::size_t from, std::vector<std::string> texts, Look look) const {
+StepOutcome StepRun::watchLog(std::vector<std::string> texts, OnNext onNext, Look look) const {
     auto watch = std::make_shared<ScenarioPlayer::LogWatch>(
-        ScenarioPlayer::LogWatch{index, from, std::move(texts), std::move(look)});
+        ScenarioPlayer::LogWatch{index, player_->expectFrom_, std::move(texts), onNext, std::move(look), {}});
     if (auto outcome = player_->look(*watch)) return *outcome;
     player_->lookAgain(watch);
     return StepOutcome::waiting();

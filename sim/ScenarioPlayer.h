@@ -1,17 +1,22 @@
 #pragma once
 // Plays a scenario against the running app: a JSON file of steps run one
-// after another on the main run loop, each printed as it starts.
+// after another on the main run loop, each printed as it starts. The file
+// holds a list of steps, or an object whose "steps" is that list.
 //
 //   {"steps": [
 //     {"wait": 0.5},                                  seconds of run loop
-//     {"waitFor": "text", "timeout": 10},             until a line logged after the step began contains the text
-//     {"expect": "text"},                             a line logged since the previous step began contains the text
+//     {"waitFor": "text", "timeout": 10},             until a line holds the text (default timeout 10 s)
+//     {"expect": "text"},                             a line logged so far holds the text
 //     {"expect": "text", "timeout": 5},               the same, waiting up to the timeout for it
 //     {"expect": ["text", "other"]},                  every text of the list, each in some line
-//     {"expectNot": "text", "timeout": 1},           no line since the previous step began, nor one logged
-//                                                     within the timeout (default 0), contains the text
+//     {"expectNot": "text", "timeout": 1},            no line logged so far, nor one logged within the
+//                                                     timeout (default 0), holds the text
 //     {"event": "resignActive" | "enterBackground" | "enterForeground" | "becomeActive" | "terminate"},
-//     {"touch": [[x, y], [x, y], ...], "step": 10},   a drag along the path in window points
+//     {"touch": [[x, y], [x, y], ...], "step": 10},   a drag along the path in window points, a move
+//                                                     every "step" points (default 10)
+//     {"touch": {"nodes": [0, 1, 2, 5, 8]}},          a drag through the centres of those nodes of the
+//                                                     gesture grid on screen (numbered row by row from
+//                                                     the top left), wherever the screen's size puts them
 //     {"tap": [x, y]},
 //     {"eval": "script"},                             evaluated in the container's page; fails if it throws
 //     {"openURL": "scheme://..."},
@@ -41,9 +46,10 @@
 //     {"locationTrack": "walk.gpx"},                  replays a GPX 1.1 track (path relative to the scenario
 //                                                     file, or absolute) from now at its own pace; logs
 //                                                     "scenario: location track NAME (N points)"
-//     {"camera": "filmed" | "filmed:SEED" | "filmed:SEED:dark" | "video:PATH" | "v4l2:INDEX_OR_PATH" | "none"},
+//     {"camera": "filmed" | "filmed:SEED" | "filmed:SEED:dark" | "video:PATH" | "image:PATH" |
+//                "v4l2:INDEX_OR_PATH" | "none"},
 //                                                     the device's camera from now on (see sim/SimCamera.h;
-//                                                     a video path relative to the scenario file); logs
+//                                                     a video or image path relative to the scenario file); logs
 //                                                     "scenario: camera SOURCE", and a filmed card also
 //                                                     "camera: filmed card NUMBER"
 //     {"cameraPermission": "notDetermined" | "restricted" | "denied" | "authorized"},
@@ -54,17 +60,27 @@
 //     {"log": "text"}
 //   ]}
 //
-// Each step is played by the row of one table that its keys select; a step
-// holding several known keys plays the one the table puts first (see
-// sim/Steps.h).
+// A step holds one of the keys above that name a kind of step, and besides
+// it only the keys shown with it ("timeout", "step", "file"). Every step is
+// checked against the player's table (sim/Steps.h) before the first one
+// plays: a key no step of that kind takes (a misspelt "timout", a second
+// kind's key), a key holding the wrong kind of value or an unknown event
+// refuses the whole scenario, naming the step, the key and what the step
+// takes.
 //
-// The player's own "scenario: step" lines never count for "waitFor" or
-// "expect". A step that follows a wait on the log begins at the line that
-// wait found, so lines the app logged right after it count for the next
-// step even when they came before that step could run. A step that cannot run or whose check fails (bad JSON, a
-// "waitFor" that times out, an "expect" not met, a script that throws, no app
-// to hand an event to) ends the scenario with a failure, logged as
-// "scenario: failed: step N: ..."; the player then asks the application to exit.
+// "waitFor", "expect" and "expectNot" look at the log from the line after the
+// one the previous "waitFor" or "expect" matched (from the log's first line
+// when none has): a line logged during a wait or a screenshot before them
+// counts, and two expectations of the same text need two lines. The player's
+// own "scenario: step" lines never count. Their texts may name the screen's
+// size in pixels, "${screenPixelWidth}" and "${screenPixelHeight}" (as "%g"
+// prints them), so that one scenario expects what the device reports at any
+// --screen. A step that cannot run or whose check fails (a "waitFor" that
+// times out, an "expect" not met, a script that throws, no app to hand an
+// event to) ends the scenario with a failure, logged as
+// "scenario: failed: step N: ..."; a failed expectation says what it looked
+// for and quotes the last lines it saw. The player then asks the application
+// to exit.
 //
 // The simulator's network is scripted: installScriptedNetwork() replaces the
 // machine's own at start, on Wi-Fi, and "network" steps change it (each logs
@@ -94,12 +110,13 @@ public:
     // `log` is the capture that "waitFor" watches; `shotsDirectory` may be empty (no screenshots).
     ScenarioPlayer(platform::Value scenario, const platform::LogCapture& log, std::string shotsDirectory);
 
-    // Reads a scenario file; nothing (and `error` set) when it is unreadable or malformed.
+    // Reads a scenario file; nothing (and `error` set) when it is unreadable,
+    // malformed or holds a step the player refuses ("PATH: step N: why").
     static std::optional<platform::Value> load(const std::string& path, std::string& error);
 
-    // Starts at the first step; `finished` gets true when every step ran.
+    // Starts at the first step; `finished` gets true when every step ran, and
+    // false at once, with nothing played, when the player refuses a step.
     void start(std::function<void(bool)> finished);
-
 
 private:
     friend class StepRun;
@@ -109,10 +126,15 @@ private:
     void next(std::size_t index, double delay = 0);
     void fail(std::size_t index, const std::string& reason);
     void end(std::size_t index, const StepOutcome& outcome);
-    // Drops each text that a line logged from index `first` on (step lines
-    // aside) contains; true once none is left. `first` moves past the lines
-    // looked at, and no further than the line that left none.
-    bool loggedSince(std::size_t& first, std::vector<std::string>& texts) const;
+    struct Refusal {
+        std::size_t index;
+        std::string reason;
+    };
+    // The first step of the scenario the player would not play.
+    static std::optional<Refusal> refusal(const platform::Value& scenario);
+    // Strikes out the watch's texts that lines logged since its last look
+    // (step lines aside) contain, stopping on the line that leaves none.
+    void lookAtNewLines(LogWatch& watch) const;
     // One look of a wait on the log, and the next one 50 ms of run loop on.
     std::optional<StepOutcome> look(LogWatch& watch);
     void lookAgain(std::shared_ptr<LogWatch> watch);
@@ -122,9 +144,8 @@ private:
     const platform::LogCapture& log_;
     std::string shotsDirectory_;
     std::function<void(bool)> finished_;
-    std::size_t stepStart_ = 0;  // the log's size when the current step began
-    // Where the last step that waited on the log found what it waited for.
-    std::optional<std::size_t> watchEnd_;
+    // The line after the one the last expectation matched: where the next one looks from.
+    std::size_t expectFrom_ = 0;
     int shots_ = 0;
 };
 

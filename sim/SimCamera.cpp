@@ -45,16 +45,18 @@ bool installCamera(const std::string& described, const std::string& baseDirector
         auto filmed = std::make_shared<camera_frames::FilmedCardSource>(options);
         platform::logf("camera: filmed card ending %s", filmed->cardNumber().substr(filmed->cardNumber().size() >= 4 ? filmed->cardNumber().size() - 4 : 0).c_str());
         source = std::move(filmed);
-    } else if (kind == "video" && !rest.empty()) {
+    } else if ((kind == "video" || kind == "image") && !rest.empty()) {
         std::filesystem::path path(rest);
         if (path.is_relative() && !baseDirectory.empty()) path = std::filesystem::path(baseDirectory) / path;
-        source = platform::VideoFileSource::openFile(path.lexically_normal().string(), &error);
+        const std::string file = path.lexically_normal().string();
+        source = kind == "video" ? platform::VideoFileSource::openFile(file, &error)
+                                 : platform::VideoFileSource::openImage(file, &error);
         if (!source) return false;
     } else if (kind == "v4l2" && !rest.empty()) {
         source = platform::VideoFileSource::openCamera(rest, &error);
         if (!source) return false;
     } else {
-        error = "camera '" + described + "': expected filmed[:SEED[:dark]], video:PATH, v4l2:DEVICE or none";
+        error = "camera '" + described + "': expected filmed[:SEED[:dark]], video:PATH, image:PATH, v4l2:DEVICE or none";
         return false;
     }
     platform::UIImagePickerController::setCameraAvailable(source != nullptr);

@@ -6,6 +6,8 @@
 // SOURCE is one of
 //   "filmed", "filmed:SEED", "filmed:SEED:dark"   a rendered card brought into the guide (default seed 1)
 //   "video:PATH"                                  a video file
+//   "image:PATH"                                  a PNG or JPEG, filmed as 640 x 480 frames for as long as
+//                                                 the camera runs
 //   "v4l2:INDEX_OR_PATH"                          a V4L2 camera ("0" or "/dev/video0")
 //   "none"                                        a device without a camera
 // A filmed card also logs "camera: filmed card NUMBER" (its ground truth).
@@ -14,7 +16,7 @@
 
 namespace sim {
 
-// Relative video paths are taken relative to `baseDirectory` (empty: the
+// Relative video and image paths are taken relative to `baseDirectory` (empty: the
 // working directory). False with `error` set for a malformed SOURCE or a source
 // that cannot be opened; the camera then stays as it was.
 bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error);

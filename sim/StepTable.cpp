@@ -11,22 +11,17 @@ using platform::Value;
 
 namespace {
 
-// The first row that selects a step plays it, so a step holding several
-// known keys plays the one highest up here. Scenarios written so far were
-// played in this order, so a new row goes below the rows whose steps it must
-// not take over: in practice, at the end. A key holding the wrong kind of
-// value does not select its row, and the step falls to the rows below:
-// {"wait": "1"} does nothing this player knows, {"wait": "1", "log": "x"} logs.
-constexpr StepKind kSteps[] = {
-    // A number "wait" goes before everything: {"wait": 1, "log": "x"} only waits.
+// One row a kind of step. A step names its kind by holding the row's key,
+// and only one: a second kind's key is as unknown to it as a misspelt one.
+// Where several kinds' keys meet in one step, the row higher up names the
+// kind the refusal speaks of.
+const StepKind kSteps[] = {
     {"wait", Holds::Number, playWait},
-    // Before "waitFor", which "expect" reads too: with both, the step waits
-    // for the "waitFor" text.
-    {"expect", Holds::Anything, playExpect},
-    {"waitFor", Holds::Text, playWaitFor},
-    {"expectNot", Holds::Anything, playExpectNot},
-    {"event", Holds::Text, playEvent},
-    {"touch", Holds::List, playTouch},
+    {"expect", Holds::Anything, playExpect, {"timeout"}},
+    {"waitFor", Holds::Text, playWaitFor, {"timeout"}},
+    {"expectNot", Holds::Anything, playExpectNot, {"timeout"}},
+    {"event", Holds::Text, playEvent, {}, eventNames},
+    {"touch", Holds::ListOrObject, playTouch, {"step"}},
     {"tap", Holds::List, playTap},
     {"eval", Holds::Text, playEval},
     {"openURL", Holds::Text, playOpenURL},
@@ -35,7 +30,7 @@ constexpr StepKind kSteps[] = {
     {"deviceToken", Holds::Text, playDeviceToken},
     {"screenshot", Holds::Text, playScreenshot},
     {"network", Holds::Text, playNetwork},
-    {"pick", Holds::Text, playPick},
+    {"pick", Holds::Text, playPick, {"file"}},
     {"location", Holds::Object, playLocation},
     {"locationError", Holds::Anything, playLocationError},
     {"locationServices", Holds::Anything, playLocationServices},
@@ -54,16 +49,34 @@ constexpr StepKind kSteps[] = {
     {"log", Holds::Text, playLog},
 };
 
-bool selects(const StepKind& kind, const Value& step) {
-    const Value& value = step[kind.key];
+bool holdsWhatItShould(const StepKind& kind, const Value& value) {
     switch (kind.holds) {
         case Holds::Anything: return !value.isNil();
         case Holds::Number: return value.isNumber();
         case Holds::Text: return value.isString();
         case Holds::List: return value.isArray();
         case Holds::Object: return value.isDictionary();
+        case Holds::ListOrObject: return value.isArray() || value.isDictionary();
     }
     return false;
+}
+
+const char* describe(Holds holds) {
+    switch (holds) {
+        case Holds::Anything: return "a value";
+        case Holds::Number: return "a number";
+        case Holds::Text: return "a text";
+        case Holds::List: return "a list";
+        case Holds::Object: return "an object";
+        case Holds::ListOrObject: return "a list or an object";
+    }
+    return "a value";
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+    return text;
 }
 
 bool among(const StepKind& kind, std::initializer_list<std::string_view> keys) {
@@ -74,14 +87,41 @@ bool among(const StepKind& kind, std::initializer_list<std::string_view> keys) {
 
 const StepKind* stepKindFor(const Value& step) {
     for (const StepKind& kind : kSteps)
-        if (selects(kind, step)) return &kind;
+        if (!step[kind.key].isNil()) return &kind;
     return nullptr;
+}
+
+std::string refusalOf(const Value& step) {
+    if (!step.isDictionary() || step.count() == 0) return "not an object";
+    const StepKind* kind = stepKindFor(step);
+    if (!kind) {
+        std::vector<std::string> kinds;
+        for (const StepKind& known : kSteps) kinds.push_back(known.key);
+        return "no kind of step is named \"" + step.dictionary()->begin()->first + "\"; the kinds are " + joined(kinds);
+    }
+    for (const auto& [key, value] : *step.dictionary()) {
+        if (key == kind->key ||
+            std::find(kind->otherKeys.begin(), kind->otherKeys.end(), key) != kind->otherKeys.end())
+            continue;
+        std::vector<std::string> keys{kind->key};
+        keys.insert(keys.end(), kind->otherKeys.begin(), kind->otherKeys.end());
+        return "unknown key \"" + key + "\" (a step of kind \"" + kind->key + "\" takes " + joined(keys) + ")";
+    }
+    const Value& value = step[kind->key];
+    if (!holdsWhatItShould(*kind, value))
+        return std::string("\"") + kind->key + "\" holds " + describe(kind->holds);
+    if (kind->names) {
+        const std::vector<std::string>& names = kind->names();
+        if (std::find(names.begin(), names.end(), *value.string()) == names.end())
+            return std::string("unknown ") + kind->key + " '" + *value.string() + "'; one of " + joined(names);
+    }
+    return {};
 }
 
 bool playAlone(const Value& step, std::initializer_list<std::string_view> keys, std::string& error) {
     const StepKind* chosen = nullptr;
     for (const StepKind& kind : kSteps) {
-        if (among(kind, keys) && selects(kind, step)) {
+        if (among(kind, keys) && holdsWhatItShould(kind, step[kind.key])) {
             chosen = &kind;
             break;
         }
@@ -91,7 +131,7 @@ bool playAlone(const Value& step, std::initializer_list<std::string_view> keys, 
     for (const StepKind& kind : kSteps)
         if (!chosen && kind.key == *std::prev(keys.end())) chosen = &kind;
     if (!chosen) return false;
-    const StepOutcome outcome = chosen->play(StepRun(step, 0, nullptr, 0, 0));
+    const StepOutcome outcome = chosen->play(StepRun(step, 0, nullptr));
     if (outcome.kind == StepOutcome::Kind::Failed) error = outcome.reason;
     return outcome.kind != StepOutcome::Kind::Failed;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The scenario player's steps: one table (StepTable.cpp) from the key that
-// selects a step to the function that plays it. A step may hold several known
-// keys; the table's order decides which one plays, and the player plays only
-// that one. The functions live one file per family:
+// names a step's kind to the function that plays it, what that key holds and
+// the other keys the step may carry. A step holds exactly one such key; the
+// player checks every step against the table before it plays the first, and
+// refuses the scenario over a key it does not know. The functions live one
+// file per family:
 //
 //   PageSteps.cpp              wait, waitFor, expect, expectNot, eval, screenshot, log
 //   TouchAndTextSteps.cpp      touch, tap, and the keyboard and form: type, backspace, return,
@@ -52,24 +54,27 @@ struct StepOutcome {
 // neither wait on the log nor take screenshots.
 class StepRun {
 public:
-    StepRun(const platform::Value& step, std::size_t index, ScenarioPlayer* player, std::size_t previousStepStart,
-            std::size_t stepStart)
-        : step(step), index(index), previousStepStart(previousStepStart), stepStart(stepStart), player_(player) {}
+    StepRun(const platform::Value& step, std::size_t index, ScenarioPlayer* player)
+        : step(step), index(index), player_(player) {}
 
     const platform::Value& step;
     const std::size_t index;  // from 0; the log's step numbers count from 1
-    // The log's size when the previous step began and when this one began.
-    const std::size_t previousStepStart;
-    const std::size_t stepStart;
 
-    // Answers how the step ends, given the texts no line has contained yet;
-    // nothing to look again.
-    using Look = std::function<std::optional<StepOutcome>(const std::vector<std::string>& unseen)>;
-    // Every step that waits waits here: `look` runs now and then every 50 ms
-    // of run loop, each time after the lines logged since the last look (from
-    // line `from` on at first; the player's step lines never count) have
-    // struck out the texts they contain, until it answers.
-    StepOutcome watchLog(std::size_t from, std::vector<std::string> texts, Look look) const;
+    // Answers how the step ends, given the texts no line has contained yet
+    // and the last few lines looked at (for a failure to quote); nothing to
+    // look again.
+    using Look = std::function<std::optional<StepOutcome>(const std::vector<std::string>& unseen,
+                                                          const std::vector<std::string>& lastLines)>;
+    // What a wait on the log does when it ends with Next: a match moves where
+    // the next expectation looks from, past the line that struck out the last text.
+    enum class OnNext { Matched, KeepsPlace };
+    // Every step that waits on the log waits here: `look` runs now and then
+    // every 50 ms of run loop, each time after the lines logged since the
+    // last look have struck out the texts they contain, until it answers.
+    // The first look starts on the line after the one the previous
+    // expectation matched (the log's first line when none has); the player's
+    // step lines never count.
+    StepOutcome watchLog(std::vector<std::string> texts, OnNext onNext, Look look) const;
 
     // The window as <shots>/<nn>-name.png; true without a shots folder.
     bool screenshot(const std::string& name) const;
@@ -80,24 +85,31 @@ private:
     ScenarioPlayer* player_;
 };
 
-// Called only for a step its row selects, so the row's key holds what the row
-// asks for.
+// Called only for a step its row selects, whose key holds what the row asks for.
 using StepFunction = StepOutcome (*)(const StepRun&);
 
-// What a row's key must hold for the row to select a step.
-enum class Holds { Anything, Number, Text, List, Object };
+// What a row's key must hold.
+enum class Holds { Anything, Number, Text, List, Object, ListOrObject };
 
 struct StepKind {
     const char* key;
     Holds holds;
     StepFunction play;
+    std::vector<std::string> otherKeys = {};  // the keys the step may hold beside its own
+    // For a text: the names it may hold (nullptr: any text).
+    const std::vector<std::string>& (*names)() = nullptr;
 };
 
-// The first row of the table that selects the step; nullptr when none does.
+// The row of the step's kind: the first row whose key the step holds;
+// nullptr when it holds none.
 const StepKind* stepKindFor(const platform::Value& step);
 
+// Why the player refuses to play the step (an unknown key, a key holding the
+// wrong kind of value, a name it does not know); empty when it plays it.
+std::string refusalOf(const platform::Value& step);
+
 // Among the rows of the given keys only: playing the step alone, outside a
-// scenario (when none selects it, the last key's row plays). False with
+// scenario (when it holds none of them, the last key's row plays). False with
 // `error` set when the step fails.
 bool playAlone(const platform::Value& step, std::initializer_list<std::string_view> keys, std::string& error);
 
@@ -125,6 +137,7 @@ StepOutcome playExpectButton(const StepRun& run);
 
 // Device and network.
 StepOutcome playEvent(const StepRun& run);
+const std::vector<std::string>& eventNames();
 StepOutcome playOpenURL(const StepRun& run);
 StepOutcome playRemoteNotification(const StepRun& run);
 StepOutcome playLocalNotification(const StepRun& run);

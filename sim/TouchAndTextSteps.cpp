@@ -1,5 +1,6 @@
-// Touch and text steps: touches and taps in window points, and the keyboard
-// and the form's fields and buttons found by what they show (see sim/FormStep.h).
+// Touch and text steps: touches and taps in window points or through the
+// gesture grid's nodes, and the keyboard and the form's fields and buttons
+// found by what they show (see sim/FormStep.h).
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
+#include "plugins/lockpattern/GPGestureLockView.h"
 #include "sim/FormStep.h"
 #include "sim/Steps.h"
 
@@ -31,29 +33,30 @@ std::optional<CGPoint> pointOf(const Value& value) {
     return CGPoint{value[0].doubleValue(), value[1].doubleValue()};
 }
 
-bool touchPath(const Value& points, double spacing) {
-    auto delegate = appDelegate();
-    auto window = delegate ? delegate->window() : nullptr;
-    if (!window || points.count() == 0) return false;
+// The path of [x, y] points; nothing when one is not a point in the window.
+std::optional<std::vector<CGPoint>> pathOfPoints(const Value& points, const platform::UIWindow& window) {
     std::vector<CGPoint> path;
     for (std::size_t i = 0; i < points.count(); ++i) {
         auto point = pointOf(points[i]);
         // A finger stays on the screen; a path to far away would also be
         // millions of moves long.
-        if (!point || !platform::CGRectContainsPoint(window->bounds(), *point)) return false;
+        if (!point || !platform::CGRectContainsPoint(window.bounds(), *point)) return std::nullopt;
         path.push_back(*point);
     }
-    window->sendTouch(platform::UITouchPhase::Began, path.front());
+    return path;
+}
+
+void touchPath(platform::UIWindow& window, const std::vector<CGPoint>& path, double spacing) {
+    window.sendTouch(platform::UITouchPhase::Began, path.front());
     // Intermediate points every `spacing` points, as a finger reports them.
     for (std::size_t i = 1; i < path.size(); ++i) {
         const double dx = path[i].x - path[i - 1].x, dy = path[i].y - path[i - 1].y;
         const int pieces = std::max(1, static_cast<int>(std::ceil(std::hypot(dx, dy) / std::max(1.0, spacing))));
         for (int k = 1; k <= pieces; ++k)
-            window->sendTouch(platform::UITouchPhase::Moved,
-                              {path[i - 1].x + dx * k / pieces, path[i - 1].y + dy * k / pieces});
+            window.sendTouch(platform::UITouchPhase::Moved,
+                             {path[i - 1].x + dx * k / pieces, path[i - 1].y + dy * k / pieces});
     }
-    window->sendTouch(platform::UITouchPhase::Ended, path.back());
-    return true;
+    window.sendTouch(platform::UITouchPhase::Ended, path.back());
 }
 
 // Depth first, so later (higher) views come later.
@@ -105,6 +108,32 @@ std::shared_ptr<platform::UITextField> findField(platform::UIWindow& window, con
     return found;
 }
 
+// The centres of the named nodes of the gesture grid on screen (the topmost
+// that takes touches), in window points.
+std::optional<std::vector<CGPoint>> pathOfNodes(const Value& nodes, platform::UIWindow& window, std::string& error) {
+    std::shared_ptr<plugins::GPGestureLockView> grid;
+    visitVisible(window.shared_from_this(), window, [&](const std::shared_ptr<UIView>& view) {
+        auto found = std::dynamic_pointer_cast<plugins::GPGestureLockView>(view);
+        if (found && !view->isKindOfClass("GPGestureLockPreviewView")) grid = found;
+    });
+    if (!grid || grid->buttons().empty()) {
+        error = "no gesture grid shows";
+        return std::nullopt;
+    }
+    const auto& buttons = grid->buttons();
+    std::vector<CGPoint> path;
+    for (std::size_t i = 0; i < nodes.count(); ++i) {
+        const Value& node = nodes[i];
+        if (!node.isInteger() || node.integerValue() < 0 || node.integerValue() >= static_cast<long>(buttons.size())) {
+            error = platform::format("the gesture grid's nodes are 0 to %zu", buttons.size() - 1);
+            return std::nullopt;
+        }
+        const auto& button = buttons[static_cast<std::size_t>(node.integerValue())];
+        path.push_back(centreInWindow(*button, button->bounds()));
+    }
+    return path;
+}
+
 }  // namespace
 
 std::string maskDigits(const std::string& text) {
@@ -127,16 +156,34 @@ bool playFormStep(const Value& step, std::string& error) {
     return playAlone(step, {"type", "backspace", "return", "tapField", "tapButton", "expectButton"}, error);
 }
 
+// A path of [x, y] window points, or {"nodes": [...]} through the gesture grid's nodes.
 StepOutcome playTouch(const StepRun& run) {
+    auto delegate = appDelegate();
+    auto window = delegate ? delegate->window() : nullptr;
+    if (!window) return StepOutcome::failed("no window to touch");
+    const Value& touch = run.step["touch"];
     const double spacing = run.step["step"].isNumber() ? run.step["step"].doubleValue() : 10.0;
-    if (!touchPath(run.step["touch"], spacing))
-        return StepOutcome::failed("a touch path is a list of [x, y] points in a window");
+    std::optional<std::vector<CGPoint>> path;
+    std::string error;
+    if (!touch.isDictionary()) {
+        path = pathOfPoints(touch, *window);
+        error = "a touch path is a list of [x, y] points in a window";
+    } else if (touch.count() == 1 && touch["nodes"].isArray() && touch["nodes"].count() > 0) {
+        path = pathOfNodes(touch["nodes"], *window, error);
+    } else {
+        error = "a touch through the gesture grid is {\"nodes\": [N, ...]}, one node or more";
+    }
+    if (!path || path->empty()) return StepOutcome::failed(error);
+    touchPath(*window, *path, spacing);
     return StepOutcome::next();
 }
 
 StepOutcome playTap(const StepRun& run) {
-    if (!touchPath(Value(platform::Array{run.step["tap"], run.step["tap"]}), 10.0))
-        return StepOutcome::failed("a tap is one [x, y] point in a window");
+    auto delegate = appDelegate();
+    auto window = delegate ? delegate->window() : nullptr;
+    auto path = window ? pathOfPoints(Value(platform::Array{run.step["tap"]}), *window) : std::nullopt;
+    if (!path) return StepOutcome::failed("a tap is one [x, y] point in a window");
+    touchPath(*window, {path->front(), path->front()}, 10.0);
     return StepOutcome::next();
 }
 

@@ -67,7 +67,8 @@ void usage() {
                  "  --no-camera        a device without a camera (the same as --camera none)\n"
                  "  --camera SOURCE    what the capture camera films: filmed (default), filmed:SEED,\n"
                  "                     filmed:SEED:dark (a rendered card brought into the guide, in\n"
-                 "                     normal or dim light), video:PATH (a video file), v4l2:INDEX_OR_PATH\n"
+                 "                     normal or dim light), video:PATH (a video file), image:PATH (a\n"
+                 "                     PNG or JPEG filmed as 640 x 480 frames), v4l2:INDEX_OR_PATH\n"
                  "                     (a V4L2 camera) or none\n"
                  "  --photos DIR       fixture photos: copied into the photo library, camera.jpg is the\n"
                  "                     camera's picture (default: the folder \"photos\" beside the bundle)\n");

@@ -5,24 +5,25 @@
 # does not draw), and with
 # --all-differ each screenshot differs from every other one (a splash from
 # the page, each status-bar style from the last, each stage of a card scan
-# from the others).
+# from the others). --screen plays it on another screen than the default.
 #
-# sim_scenario_shots.sh SIM BUNDLE SCENARIO WORK SHOT_CHECK [--all-differ] [--flat NAME]...
+# sim_scenario_shots.sh SIM BUNDLE SCENARIO WORK SHOT_CHECK [--all-differ] [--flat NAME]... [--screen WxH@S]
 set -eu
 sim=$1 bundle=$2 scenario=$3 work=$4 shot_check=$5
 shift 5
-all_differ=no flat=" "
+all_differ=no flat=" " screen=
 while [ $# -gt 0 ]; do
     case $1 in
     --all-differ) all_differ=yes ;;
     --flat) flat="$flat$2 "; shift ;;
+    --screen) screen="--screen $2"; shift ;;
     *) echo "sim_scenario_shots.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
 done
 name=$(basename "$scenario" .json)
 rm -rf "$work"
-"$sim" --bundle "$bundle" --scenario "$scenario" --shots "$work/shots" --home "$work/home" --timeout 100
+"$sim" --bundle "$bundle" --scenario "$scenario" --shots "$work/shots" --home "$work/home" --timeout 100 $screen
 count=$(find "$work/shots" -name '*.png' | wc -l)
 minimum=1
 [ "$all_differ" = yes ] && minimum=2

@@ -1,5 +1,6 @@
 #include "platform/capture/VideoFileSource.h"
 
+#include <cairo.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -10,6 +11,7 @@
 
 #include "platform/capture/VideoFileDecoder.h"
 #include "platform/foundation/Log.h"
+#include "platform/graphics/Image.h"
 
 namespace platform {
 namespace {
@@ -76,6 +78,22 @@ std::shared_ptr<VideoFileSource> VideoFileSource::openFile(const std::string& pa
     return std::make_shared<VideoFileSource>(std::move(decoder));
 }
 
+std::shared_ptr<VideoFileSource> VideoFileSource::openImage(const std::string& path, std::string* error) {
+    // The image loader refuses other formats and oversized pictures before decoding them.
+    const auto image = UIImage::imageWithContentsOfFile(path);
+    cairo_surface_t* surface = image ? image->surface() : nullptr;
+    if (!surface || cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
+        if (error) *error = "no PNG or JPEG image that can be read at " + path;
+        return nullptr;
+    }
+    cairo_surface_flush(surface);
+    // Premultiplied ARGB words are B, G, R, A bytes in memory: what shows through
+    // a transparent picture is black, as on the screenshots.
+    const cv::Mat pixels(image->pixelHeight(), image->pixelWidth(), CV_8UC4, cairo_image_surface_get_data(surface),
+                         static_cast<std::size_t>(cairo_image_surface_get_stride(surface)));
+    return std::make_shared<VideoFileSource>(pixels);
+}
+
 std::shared_ptr<VideoFileSource> VideoFileSource::openCamera(const std::string& indexOrPath, std::string* error) {
     auto capture = std::make_unique<cv::VideoCapture>();
     const bool isIndex = !indexOrPath.empty() && indexOrPath.size() < 4 &&
@@ -104,10 +122,14 @@ VideoFileSource::VideoFileSource(std::unique_ptr<cv::VideoCapture> capture) : ca
 
 VideoFileSource::VideoFileSource(std::unique_ptr<VideoFileDecoder> decoder) : decoder_(std::move(decoder)) {}
 
+// Scaled once: only the colour conversion is left for each frame.
+VideoFileSource::VideoFileSource(const cv::Mat& still) : still_(std::make_unique<cv::Mat>(coverFrame(still))) {}
+
 VideoFileSource::~VideoFileSource() = default;
 
 bool VideoFileSource::render(int, double, const Exposure&, PixelBuffer& into) {
     std::lock_guard lock(mutex_);
+    if (still_) return fill(*still_, into);
     cv::Mat frame;
     try {
         if (decoder_) return decoder_->next(frame) && fill(frame, into);

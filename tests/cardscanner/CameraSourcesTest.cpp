@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -224,6 +225,34 @@ TEST(VideoFileSource, AFileThatCannotBeReadFailsCleanly) {
         while (frames < 100 && damaged->render(frames, 0, sharp(), *buffer)) ++frames;
         EXPECT_LT(frames, 100);
     }
+}
+
+// A still is filmed for as long as the session runs, covering the frame as a video's pictures do.
+TEST(VideoFileSource, FilmsAStillImageWithoutEnd) {
+    const auto path = scratchFile("still.png");
+    cv::Mat still(300, 400, CV_8UC3, cv::Scalar(40, 40, 200));       // red
+    still(cv::Rect(200, 0, 200, 300)).setTo(cv::Scalar(200, 60, 20));  // blue on the right
+    ASSERT_TRUE(cv::imwrite(path.string(), still));
+
+    std::string error;
+    auto source = platform::VideoFileSource::openImage(path.string(), &error);
+    ASSERT_NE(source, nullptr) << error;
+    auto buffer = PixelBuffer::create(640, 480, 8);
+    for (int i = 0; i < 90; ++i) ASSERT_TRUE(source->render(i, 0, sharp(), *buffer)) << i;
+    float y, cb, cr;
+    cf::bgr_to_ycbcr(cv::Vec3f(200, 60, 20), y, cb, cr);
+    EXPECT_NEAR(buffer->planeData(0)[240 * buffer->bytesPerRowOfPlane(0) + 600], y, 6);
+    cf::bgr_to_ycbcr(cv::Vec3f(40, 40, 200), y, cb, cr);
+    EXPECT_NEAR(buffer->planeData(0)[240 * buffer->bytesPerRowOfPlane(0) + 40], y, 6);
+
+    for (const std::string& bad : {std::string("/nonexistent/card.png"),
+                                  std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/video-frame-overflow.webm",
+                                  std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/jpeg-claims-32767x32767.jpg"}) {
+        error.clear();
+        EXPECT_EQ(platform::VideoFileSource::openImage(bad, &error), nullptr) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
+    std::filesystem::remove(path);
 }
 
 TEST(VideoFileSource, AFilmedCardOnVideoIsRead) {

@@ -1,14 +1,19 @@
 // The simulator's scenario player with no app behind it, on a manual clock:
-// waits look only forward, and a step that cannot run or whose check fails
-// ends the run with a line naming the step.
+// expectations look on from the previous one's match, a step the player does
+// not understand refuses the scenario before anything plays, and a step that
+// cannot run or whose check fails ends the run with a line naming the step.
 #include "sim/ScenarioPlayer.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
 
 namespace {
 
@@ -29,99 +34,120 @@ std::optional<bool> play(const std::string& steps, platform::LogCapture& log,
 
 }  // namespace
 
-TEST(ScenarioPlayer, AWaitSeesOnlyLinesLoggedAfterItBegan) {
-    platform::LogCapture log;
-    EXPECT_EQ(play(R"([{"waitFor": "nothing logs this", "timeout": 2}])", log), false);
-    EXPECT_TRUE(log.contains("scenario: failed: step 1: waitFor 'nothing logs this' timed out after 2 s"));
-
-    EXPECT_EQ(play(R"([{"log": "early line"}, {"waitFor": "early line", "timeout": 2}])", log), false);
-    EXPECT_EQ(play(R"([{"waitFor": "late line", "timeout": 5}])", log,
-                   [] { platform::RunLoop::main().after(1, [] { platform::log("a late line"); }); }),
-              true);
+// One rule for every expectation: it looks from the line after the one the
+// previous expectation matched, whatever steps came between.
+TEST(ScenarioPlayer, AnExpectationLooksFromTheLineAfterThePreviousMatch) {
+    struct Case {
+        const char* steps;
+        bool plays;
+        const char* line = "";  // a line the log must then hold
+    };
+    const Case cases[] = {
+        // Logged two steps before the expectation, during a wait and a screenshot.
+        {R"([{"log": "card read"}, {"wait": 0.5}, {"screenshot": "x"}, {"expect": "card read"}])", true},
+        {R"([{"log": "early line"}, {"waitFor": "early line", "timeout": 2}])", true},
+        {R"([{"log": "one"}, {"log": "two"}, {"expect": ["two", "one"]}])", true},
+        {R"([{"log": "one"}, {"log": "two"}, {"expect": "two"}, {"expect": "one"}])", false,
+         "step 4: expect 'one' is in no line since the previous expectation's; it saw no line"},
+        {R"([{"log": "one"}, {"expect": "one"}, {"log": "two"}, {"log": "three"}, {"expect": "one", "timeout": 1}])",
+         false, "step 5: expect 'one' timed out after 1 s; the last lines it saw: \"two\" | \"three\""},
+        {R"([{"waitFor": "nothing logs this", "timeout": 2}])", false,
+         "step 1: waitFor 'nothing logs this' timed out after 2 s"},
+        // expectNot looks from the same line and leaves it there.
+        {R"([{"log": "bad"}, {"expectNot": "bad"}])", false, "step 2: a line contained 'bad'"},
+        {R"([{"log": "bad"}, {"expect": "bad"}, {"expectNot": "bad"}, {"expect": "bad"}])", false,
+         "step 4: expect 'bad' is in no line"},
+    };
+    for (const Case& c : cases) {
+        platform::LogCapture log;
+        EXPECT_EQ(play(c.steps, log), c.plays) << c.steps;
+        EXPECT_TRUE(log.contains(c.line)) << c.steps;
+    }
 }
 
 // A camera logs on its own clock: what it logs right after the line a step
-// waited for, before the next step can run, counts as after that wait.
-TEST(ScenarioPlayer, AStepAfterAWaitSeesWhatWasLoggedRightAfterTheLineWaitedFor) {
-    platform::LogCapture log;
+// waited for, before the next step can run, is after that match.
+TEST(ScenarioPlayer, AnExpectationSeesLinesLoggedWhileItWaitsOrBeforeItRuns) {
     auto burst = [] {
         platform::RunLoop::main().after(1, [] {
             platform::log("locked on");
             platform::log("card read");
         });
     };
-    EXPECT_EQ(play(R"([{"waitFor": "locked on", "timeout": 5}, {"waitFor": "card read", "timeout": 2}])", log, burst),
-              true);
-    EXPECT_EQ(play(R"([{"waitFor": "locked on", "timeout": 5}, {"wait": 0}, {"expect": "card read", "timeout": 2}])",
-                   log, burst),
-              true);
-    // The line waited for itself still belongs to its own step.
-    EXPECT_EQ(play(R"([{"waitFor": "locked on", "timeout": 5}, {"waitFor": "locked on", "timeout": 2}])", log, burst),
-              false);
+    const std::pair<const char*, bool> cases[] = {
+        {R"([{"waitFor": "locked on", "timeout": 5}, {"waitFor": "card read", "timeout": 2}])", true},
+        {R"([{"waitFor": "locked on", "timeout": 5}, {"wait": 0}, {"expect": "card read"}])", true},
+        {R"([{"waitFor": "locked on", "timeout": 5}, {"waitFor": "locked on", "timeout": 2}])", false},
+        {R"([{"wait": 0}, {"expect": ["card read", "locked on"], "timeout": 5}])", true},
+        {R"([{"wait": 0}, {"expect": "card read"}])", false},  // without a timeout only what is logged counts
+    };
+    for (const auto& [steps, plays] : cases) {
+        platform::LogCapture log;
+        EXPECT_EQ(play(steps, log, burst), plays) << steps;
+    }
 }
 
-TEST(ScenarioPlayer, AnExpectLooksAtTheLinesSinceThePreviousStepBegan) {
+// Texts may name the screen's size, so one scenario plays at any --screen.
+TEST(ScenarioPlayer, ExpectedTextsNameTheScreensPixelSize) {
+    auto& screen = platform::UIScreen::mainScreen();
+    const platform::CGRect bounds = screen.bounds();
+    const double scale = screen.scale();
+    screen.setBounds({{0, 0}, {375, 667}});
+    screen.setScale(2);
     platform::LogCapture log;
-    EXPECT_EQ(play(R"([{"log": "made"}, {"expect": "made"}])", log), true);
-    EXPECT_EQ(play(R"([{"log": "made"}, {"wait": 0}, {"expect": "made"}])", log), false);
-    EXPECT_TRUE(log.contains("step 3: no line logged since the previous step began contained 'made'"));
+    EXPECT_EQ(play(R"([{"log": "device 750 x 1334"}, {"expect": "device ${screenPixelWidth} x ${screenPixelHeight}"}])",
+                   log),
+              true);
+    screen.setBounds(bounds);
+    screen.setScale(scale);
+}
 
-    // With a timeout it also waits for the line, still counting from the previous step.
-    EXPECT_EQ(play(R"([{"log": "made"}, {"expect": "made", "timeout": 1}])", log), true);
-    EXPECT_EQ(play(R"([{"wait": 0}, {"expect": "later", "timeout": 5}])", log,
-                   [] { platform::RunLoop::main().after(1, [] { platform::log("later"); }); }),
-              true);
-    EXPECT_EQ(play(R"([{"log": "one"}, {"log": "two"}, {"expect": ["two", "one"]}])", log), false);
-    EXPECT_EQ(play(R"([{"wait": 0}, {"expect": ["first", "second"], "timeout": 5}])", log,
-                   [] {
-                       platform::RunLoop::main().after(0.5, [] { platform::log("second"); });
-                       platform::RunLoop::main().after(1, [] { platform::log("first"); });
-                   }),
-              true);
-    EXPECT_EQ(play(R"([{"wait": 0}, {"expect": "never", "timeout": 1}])", log), false);
-    EXPECT_TRUE(log.contains("step 2: expect 'never' timed out after 1 s"));
+TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPlays) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"([3])", "step 1: not an object"},
+        {R"([{"log": "x"}, {"waitFor": "x", "timout": 5}])",
+         "step 2: unknown key \"timout\" (a step of kind \"waitFor\" takes waitFor, timeout)"},
+        {R"([{"log": "x"}, {"screenshot": "x", "wait": 1}])",
+         "step 2: unknown key \"screenshot\" (a step of kind \"wait\" takes wait)"},
+        {R"([{"log": "x"}, {"tap": "160,284"}])", "step 2: \"tap\" holds a list"},
+        {R"([{"log": "x"}, {"sing": "la"}])", "step 2: no kind of step is named \"sing\"; the kinds are wait, expect,"},
+        {R"([{"log": "x"}, {"event": "sideways"}])",
+         "step 2: unknown event 'sideways'; one of resignActive, enterBackground, enterForeground, becomeActive, "
+         "terminate"},
+    };
+    for (const auto& [steps, refusal] : cases) {
+        platform::LogCapture log;
+        EXPECT_EQ(play(steps, log), false) << steps;
+        EXPECT_TRUE(log.contains(std::string("scenario: failed: ") + refusal)) << steps;
+        EXPECT_FALSE(log.contains("scenario: step 1")) << steps;
+    }
+
+    // A file is refused as it is read, and may be a bare list of steps.
+    const std::string path = testing::TempDir() + "scenario-player-test.json";
+    std::string error;
+    std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timout": 5}])";
+    EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
+    EXPECT_EQ(error, path + ": step 2: unknown key \"timout\" (a step of kind \"expect\" takes expect, timeout)");
+    std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timeout": 5}])";
+    auto scenario = sim::ScenarioPlayer::load(path, error);
+    ASSERT_TRUE(scenario);
+    EXPECT_EQ((*scenario)["steps"].count(), 2u);
+    std::filesystem::remove(path);
 }
 
 TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
     const std::pair<const char*, const char*> cases[] = {
-        {R"([3])", "step 1: not an object"},
-        {R"([{"wait": 0}, {"event": "sideways"}])", "step 2: unknown event 'sideways'"},
         {R"([{"openURL": "sample://x"}])", "step 1: no application delegate"},
         {R"([{"deviceToken": "00ff"}])", "step 1: no application delegate"},
         {R"([{"eval": "1"}])", "step 1: no page to evaluate in"},
-        {R"([{"touch": [[1, 2]]}])", "step 1: a touch path is a list of [x, y] points in a window"},
-        {R"([{"sing": "la"}])", "step 1: does nothing this player knows"},
+        {R"([{"touch": {"nodes": [0, 1]}}])", "step 1: no window to touch"},
+        {R"([{"camera": 3}])", "step 1: \"camera\" is a text"},
+        {R"([{"type": "1234"}])", "step 1: no text field has the keyboard"},
     };
     for (const auto& [steps, failure] : cases) {
         platform::LogCapture log;
         EXPECT_EQ(play(steps, log), false) << steps;
         EXPECT_TRUE(log.contains(std::string("scenario: failed: ") + failure)) << steps;
-    }
-}
-
-TEST(ScenarioPlayer, AStepWithSeveralKeysPlaysTheOneThatComesFirst) {
-    platform::LogCapture log;
-    // A number "wait" goes before all else: the line is never logged.
-    EXPECT_EQ(play(R"([{"wait": 0, "log": "unsaid"}, {"expect": "unsaid"}])", log), false);
-    // "expect" with "waitFor" waits for the "waitFor" text; with a timeout
-    // from the previous step on, as an "expect", without one only forward.
-    EXPECT_EQ(play(R"([{"log": "said"}, {"expect": "never", "waitFor": "said", "timeout": 1}])", log), true);
-    EXPECT_EQ(play(R"([{"log": "said"}, {"expect": "said", "waitFor": "said"}])", log), false);
-    EXPECT_TRUE(log.contains("step 2: waitFor 'said' timed out after 10 s"));
-
-    const std::pair<const char*, const char*> cases[] = {
-        {R"([{"wait": "1"}])", "step 1: does nothing this player knows"},  // a text "wait" selects nothing
-        {R"([{"expect": [], "waitFor": "x"}])", "step 1: expect needs a text or a list of texts"},
-        {R"([{"expectNot": 3, "log": "x"}])", "step 1: expectNot needs a text"},
-        {R"([{"eval": "1", "log": "x"}])", "step 1: no page to evaluate in"},
-        {R"([{"openURL": 3, "deviceToken": "00ff", "log": "x"}])", "step 1: no application delegate"},
-        {R"([{"camera": 3, "type": "1234"}])", "step 1: \"camera\" is a text"},
-        {R"([{"type": "1234", "log": "x"}])", "step 1: no text field has the keyboard"},
-    };
-    for (const auto& [steps, failure] : cases) {
-        platform::LogCapture caseLog;
-        EXPECT_EQ(play(steps, caseLog), false) << steps;
-        EXPECT_TRUE(caseLog.contains(std::string("scenario: failed: ") + failure)) << steps;
-        EXPECT_FALSE(caseLog.contains("1234")) << steps;  // typed digits are masked in the step's echo too
+        EXPECT_FALSE(log.contains("1234")) << steps;  // typed digits are masked in the step's echo too
     }
 }
