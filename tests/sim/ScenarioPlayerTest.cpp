@@ -122,6 +122,7 @@ TEST(ScenarioPlayer, AStepWithSeveralKeysPlaysTheOneThatComesFirst) {
         platform::LogCapture caseLog;
         EXPECT_EQ(play(steps, caseLog), false) << steps;
         EXPECT_TRUE(caseLog.contains(std::string("scenario: failed: ") + failure)) << steps;
-        EXPECT_FALSE(caseLog.contains("1234")) << steps;  // typed digits are masked in the step's echo too
+        // No card field has the keyboard: the step's echo shows what it types.
+        EXPECT_EQ(caseLog.contains("1234"), std::string_view(steps).find("1234") != std::string_view::npos) << steps;
     }
 }
