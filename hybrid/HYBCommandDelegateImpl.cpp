@@ -2,6 +2,7 @@
 
 #include "hybrid/HYBCommandQueue.h"
 #include "hybrid/HYBContainer.h"
+#include "hybrid/HYBInvokedUrlCommand.h"
 #include "hybrid/HYBPluginResult.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Dispatch.h"
@@ -79,7 +80,24 @@ void HYBCommandDelegateImpl::evalJsScheduledOnRunLoop(const std::string& script,
 }
 
 void HYBCommandDelegateImpl::runInBackground(std::function<void()> block) {
-    platform::globalQueue().async(std::move(block));
+    // Handed over by an action: work that throws answers the action's
+    // command, as the action itself would have.
+    std::optional<HYBInvokedUrlCommand> command;
+    if (platform::RunLoop::isMainThread()) {
+        auto queue = commandQueue_.lock();
+        if (const HYBInvokedUrlCommand* running = queue ? queue->executingCommand() : nullptr)
+            command.emplace(platform::Array{}, running->callbackId(), running->className(), running->methodName());
+    }
+    std::weak_ptr<HYBCommandDelegateImpl> weakSelf = weak_from_this();
+    platform::globalQueue().async([weakSelf, block = std::move(block), command = std::move(command)] {
+        try {
+            block();
+        } catch (...) {
+            auto self = weakSelf.lock();
+            if (!self || !command) throw;  // nobody to answer: the queue's worker logs it
+            HYBCommandQueue::answerThrown(*self, *command);
+        }
+    });
 }
 
 std::string HYBCommandDelegateImpl::userAgent() {

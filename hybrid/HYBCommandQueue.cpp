@@ -1,5 +1,7 @@
 #include "hybrid/HYBCommandQueue.h"
 
+#include <utility>
+
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBContainer.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
@@ -132,6 +134,23 @@ void HYBCommandQueue::answerFailure(const HYBInvokedUrlCommand& command, int sta
     delegate->sendPluginResult(*HYBPluginResult::resultWithStatusMessageAsString(status, message), command.callbackId());
 }
 
+void HYBCommandQueue::answerThrown(HYBCommandDelegate& delegate, const HYBInvokedUrlCommand& command) {
+    const char* className = command.className() ? command.className()->c_str() : "?";
+    const std::string selector = command.methodName().value_or("?") + ":";
+    std::string message;
+    try {
+        throw;
+    } catch (const std::exception& failure) {
+        platform::logf("ERROR: Plugin '%s' action '%s' threw: %s", className, selector.c_str(), failure.what());
+        message = platform::format("Plugin '%s' action '%s' failed: %s", className, selector.c_str(), failure.what());
+    } catch (...) {
+        platform::logf("ERROR: Plugin '%s' action '%s' threw a non-standard exception.", className, selector.c_str());
+        message = platform::format("Plugin '%s' action '%s' failed.", className, selector.c_str());
+    }
+    delegate.sendPluginResult(*HYBPluginResult::resultWithStatusMessageAsString(HYBResultStatusError, message),
+                              command.callbackId());
+}
+
 bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
     platform::assertMainThread("HYBCommandQueue::execute");
     // Every failure below also answers the page's callback, so a call is never left waiting for ever.
@@ -163,6 +182,7 @@ bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
 
     const double start = platform::clock().now();
     bool called = false;
+    const HYBInvokedUrlCommand* outerCommand = std::exchange(executingCommand_, &command);
     try {
         called = plugin->performSelector(selector, command);
         if (!called) {
@@ -170,19 +190,11 @@ bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
             answerFailure(command, HYBResultStatusInvalidAction,
                           platform::format("Method '%s' not defined in Plugin '%s'", selector.c_str(), className.c_str()));
         }
-    } catch (const std::exception& failure) {
-        called = true;
-        platform::logf("ERROR: Plugin '%s' action '%s' threw: %s", className.c_str(), selector.c_str(), failure.what());
-        answerFailure(command, HYBResultStatusError,
-                      platform::format("Plugin '%s' action '%s' failed: %s", className.c_str(), selector.c_str(),
-                                       failure.what()));
     } catch (...) {
         called = true;
-        platform::logf("ERROR: Plugin '%s' action '%s' threw a non-standard exception.", className.c_str(),
-                       selector.c_str());
-        answerFailure(command, HYBResultStatusError,
-                      platform::format("Plugin '%s' action '%s' failed.", className.c_str(), selector.c_str()));
+        answerThrown(*delegate, command);
     }
+    executingCommand_ = outerCommand;
     const double elapsed = platform::clock().now() * 1000.0 - start * 1000.0;
     if (elapsed > 10.0)
         platform::logf("THREAD WARNING: ['%s'] took '%f' ms. Plugin should use a background thread.",

@@ -20,6 +20,7 @@
 
 namespace hybrid {
 
+class HYBCommandDelegate;
 class HYBContainer;
 class HYBInvokedUrlCommand;
 
@@ -54,6 +55,14 @@ public:
     // its callback answered with an error result; the queue goes on.
     bool execute(const HYBInvokedUrlCommand& command);
     bool currentlyExecuting() const { return startExecutionTime_ > 0; }
+    // The command whose action is running now, or nullptr.
+    const HYBInvokedUrlCommand* executingCommand() const { return executingCommand_; }
+
+    // Logs the exception being handled, thrown by the command's action (or by
+    // work the action handed to the background), and answers the command's
+    // callback with an error result carrying its text. Only from a catch
+    // block; from any thread.
+    static void answerThrown(HYBCommandDelegate& delegate, const HYBInvokedUrlCommand& command);
 
 private:
     // Empty while its text is being parsed; then the parsed batch.
@@ -70,6 +79,7 @@ private:
     std::weak_ptr<HYBContainer> viewController_;
     std::deque<std::shared_ptr<BatchHolder>> queue_;
     double startExecutionTime_ = 0;
+    const HYBInvokedUrlCommand* executingCommand_ = nullptr;
 };
 
 }  // namespace hybrid

@@ -16,8 +16,9 @@
 //                             fails unless a bar item or button with that title shows in that state
 //
 // Each logs "scenario: ..." as it runs ("scenario: type ••••••••••••1111 (16 characters)":
-// all but the last four digits of what is typed are masked, as card numbers
-// must never reach the log; "scenario: backspace N", "scenario: return",
+// what is typed into the card form's number or CVV field is masked, all but
+// the last four digits of a whole number, as card numbers must never reach
+// the log; "scenario: backspace N", "scenario: return",
 // "scenario: tap field PLACEHOLDER", "scenario: tap button TITLE",
 // "scenario: expect button TITLE enabled|disabled"). Main thread only.
 
@@ -35,5 +36,8 @@ bool playFormStep(const platform::Value& step, std::string& error);
 // The typed text with its digits replaced by "•": all but the last four of
 // a text of 13 digits or more, every one of a shorter text (a CVV).
 std::string maskDigits(const std::string& text);
+// The typed text as the log shows it: masked by maskDigits when the field
+// with the keyboard is the card form's number or CVV field, else as typed.
+std::string typedTextForLog(const std::string& text);
 
 }  // namespace sim

@@ -124,12 +124,12 @@ void ScenarioPlayer::runStep(std::size_t index) {
     }
     const Value& step = steps[index];
     if (!step.isDictionary() || step.count() == 0) return fail(index, "not an object");
-    // Typed text and long digit runs are masked in the echo as the form masks them.
+    // The step as it runs: text typed into the card's number or CVV field is
+    // masked as the type step logs it, card numbers as every line is.
     Value echoed = step;
-    if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(maskDigits(*typed));
+    if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(typedTextForLog(*typed));
     auto written = platform::writeJson(echoed);
-    platform::logf("%s%zu: %s", kStepLinePrefix, index + 1,
-                   platform::maskLongDigitRuns(written.text.value_or("?")).c_str());
+    platform::logf("%s%zu: %s", kStepLinePrefix, index + 1, written.text.value_or("?").c_str());
 
     // Every step was checked against the table before the first one played.
     end(index, stepKindFor(step)->play(StepRun(step, index, this)));

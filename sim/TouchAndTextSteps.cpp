@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/AppDelegate.h"
+#include "cardscanner/form/ZeduVITextFieldDelegates.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Strings.h"
 #include "platform/graphics/GeometryFunctions.h"
@@ -152,6 +153,14 @@ std::string maskDigits(const std::string& text) {
     return masked;
 }
 
+std::string typedTextForLog(const std::string& text) {
+    const auto field = platform::UITextField::firstResponder();
+    const auto delegate = field ? field->delegate() : nullptr;
+    const bool secret = std::dynamic_pointer_cast<cardscanner::ZeduVINumbersTextFieldDelegate>(delegate) ||
+                        std::dynamic_pointer_cast<cardscanner::ZeduVICVVTextFieldDelegate>(delegate);
+    return secret ? maskDigits(text) : text;
+}
+
 bool playFormStep(const Value& step, std::string& error) {
     return playAlone(step, {"type", "backspace", "return", "tapField", "tapButton", "expectButton"}, error);
 }
@@ -190,7 +199,7 @@ StepOutcome playTap(const StepRun& run) {
 StepOutcome playType(const StepRun& run) {
     const std::string* text = run.step["type"].string();
     if (!text) return StepOutcome::failed("\"type\" is a text");
-    platform::logf("scenario: type %s (%zu characters)", maskDigits(*text).c_str(), text->size());
+    platform::logf("scenario: type %s (%zu characters)", typedTextForLog(*text).c_str(), text->size());
     if (!platform::UIKeyboard::shared().typeText(*text)) return StepOutcome::failed("no text field has the keyboard");
     return StepOutcome::next();
 }

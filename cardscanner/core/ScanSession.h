@@ -6,7 +6,7 @@
 // capture queue) calls the functions below, one frame after another. No
 // locks, no threads, no allocation of the state by the core.
 
-#include "cardscanner/core/CardNumberRules.h"
+#include "cardnumber/CardNumberRules.h"
 #include "cardscanner/core/ExpiryGroups.h"
 #include "cardscanner/core/NumberStripe.h"
 

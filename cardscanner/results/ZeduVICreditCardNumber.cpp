@@ -4,7 +4,7 @@
 #include <iterator>
 #include <vector>
 
-#include "cardscanner/core/CardNumberRules.h"
+#include "cardnumber/CardNumberRules.h"
 
 namespace cardscanner {
 
@@ -55,12 +55,8 @@ bool ZeduVICreditCardNumber::passesLuhnChecksum(std::string_view number) {
 }
 
 bool ZeduVICreditCardNumber::isValidNumber(std::string_view number) {
-    const std::string digits = stringByRemovingNonNumbers(number);
-    const ZeduVICardType type = cardTypeForCardNumber(digits);
-    if (type == ZeduVICardTypeAmbiguous) return false;
-    if (!passesLuhnChecksum(digits)) return false;
-    if (type == ZeduVICardTypeUnrecognized) return digits.size() >= 14;
-    return static_cast<long long>(digits.size()) == numberLengthForCardNumber(digits);
+    const std::vector<std::uint8_t> digits = digitValues(number);
+    return is_valid_card_number(digits.data(), digits.size());
 }
 
 int ZeduVICreditCardNumber::cvvLengthForCardType(int cardType) {

@@ -5,8 +5,11 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
+
+#include "cardnumber/CardNumberRules.h"
 
 namespace platform {
 
@@ -42,23 +45,18 @@ void writeWhole(const std::string& text) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool passesLuhn(const std::string& digits) {
-    int sum = 0;
-    bool doubled = false;
-    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-        int d = *it - '0';
-        if (doubled) d = d * 2 > 9 ? d * 2 - 9 : d * 2;
-        sum += d;
-        doubled = !doubled;
-    }
-    return sum % 10 == 0;
+// No card number is longer; a longer stretch of digits is looked at no further.
+constexpr std::size_t kMaxCardDigits = 19;
+
+// What the card form would take as a card number (and so whatever the
+// scanner reads too), nothing more: a timestamp or a device identifier that
+// merely passes the Luhn check is logged as it is.
+bool isCardNumber(const std::string& digits) {
+    if (digits.size() > kMaxCardDigits) return false;
+    std::uint8_t values[kMaxCardDigits];
+    for (std::size_t i = 0; i < digits.size(); ++i) values[i] = static_cast<std::uint8_t>(digits[i] - '0');
+    return is_valid_card_number(values, digits.size());
 }
-
-bool isCardLength(const std::string& digits) { return digits.size() >= 13 && digits.size() <= 19; }
-
-// Not only the issuers' prefixes: the card form takes any number that passes
-// the check, and a number the form takes must not reach a log either.
-bool isCardNumber(const std::string& digits) { return isCardLength(digits) && passesLuhn(digits); }
 
 struct DigitGroup {
     std::size_t begin;
@@ -69,14 +67,13 @@ struct DigitGroup {
 // number in the run but its last four. Every window of whole groups is tried,
 // and overlapping numbers are masked together: a stray group before a card
 // must not leave that card's digits showing.
-void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& groups, bool (*isCardNumber)(const std::string&),
-                     std::vector<bool>& masked) {
+void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& groups, std::vector<bool>& masked) {
     const std::size_t runBegin = groups.front().begin;
     for (std::size_t first = 0; first < groups.size(); ++first) {
         std::string digits;
         for (std::size_t last = first; last < groups.size(); ++last) {
             digits.append(line.substr(groups[last].begin, groups[last].end - groups[last].begin));
-            if (digits.size() > 19) break;
+            if (digits.size() > kMaxCardDigits) break;
             if (!isCardNumber(digits)) continue;
             std::size_t toMask = digits.size() - 4;
             for (std::size_t g = first; g <= last && toMask > 0; ++g) {
@@ -87,7 +84,9 @@ void markCardNumbers(std::string_view line, const std::vector<DigitGroup>& group
     }
 }
 
-std::string maskDigitRuns(std::string_view line, bool (*isCardNumber)(const std::string&)) {
+}  // namespace
+
+std::string maskCardNumbers(std::string_view line) {
     std::size_t digitCount = 0;
     for (char c : line) digitCount += isDigit(c) ? 1 : 0;
     if (digitCount < 13) return std::string(line);
@@ -117,7 +116,7 @@ std::string maskDigitRuns(std::string_view line, bool (*isCardNumber)(const std:
             break;
         }
         masked.assign(j - i, false);
-        markCardNumbers(line, groups, isCardNumber, masked);
+        markCardNumbers(line, groups, masked);
         for (std::size_t k = i; k < j; ++k) {
             if (masked[k - i]) {
                 out.append(kMask);
@@ -129,12 +128,6 @@ std::string maskDigitRuns(std::string_view line, bool (*isCardNumber)(const std:
     }
     return out;
 }
-
-}  // namespace
-
-std::string maskCardNumbers(std::string_view line) { return maskDigitRuns(line, isCardNumber); }
-
-std::string maskLongDigitRuns(std::string_view line) { return maskDigitRuns(line, isCardLength); }
 
 void log(std::string_view rawLine) {
     const std::string safe = maskCardNumbers(rawLine);

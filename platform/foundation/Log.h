@@ -19,13 +19,10 @@ void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The line with every payment card number in it masked but for its last four
 // digits ("•••• •••• •••• 1234", separators kept). A card number here is a run
-// of 13 to 19 digits, optionally grouped by single blanks or dashes, that
-// passes the Luhn check, whatever its prefix; in a longer run each such
-// stretch of whole groups is masked.
+// of at most 19 digits, optionally grouped by single blanks or dashes, that
+// the card form would take (is_valid_card_number, cardnumber/CardNumberRules.h);
+// in a longer run each such stretch of whole groups is masked.
 std::string maskCardNumbers(std::string_view line);
-// The same for every such stretch of 13 to 19 digits, valid card or not: for
-// text that may hold a card number typed with a digit wrong.
-std::string maskLongDigitRuns(std::string_view line);
 
 class LogCapture {
 public:

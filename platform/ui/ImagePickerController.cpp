@@ -265,7 +265,11 @@ bool UIImagePickerController::takeCameraPicture(std::string* error) {
     if (!cameraPresent()) return fail(error, "the device has no camera");
     if (!allowsType(*picker, kUTTypeImage)) return fail(error, "the picker does not take pictures");
     const std::string path = PhotoLibrary::cameraFixturePath();
-    if (path.empty()) return fail(error, "no camera picture (camera.jpg) in the fixture folder");
+    if (path.empty()) {
+        const std::string folder = PhotoLibrary::fixtureFolderPath();
+        return fail(error, folder.empty() ? "no camera picture (camera.jpg): no fixture folder was given"
+                                          : "no camera picture (camera.jpg) in the fixture folder " + folder);
+    }
     const auto bytes = FileManager::defaultManager().contentsAtPath(path);
     UIImagePickerInfo info;
     info.originalImage = bytes ? UIImage::imageWithDataDecodedWhenNeeded(*bytes) : nullptr;

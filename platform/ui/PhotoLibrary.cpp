@@ -121,12 +121,13 @@ void PhotoLibrary::setFixtureFolder(const std::string& folder) {
     fixtureFolder() = folder;
 }
 
+std::string PhotoLibrary::fixtureFolderPath() {
+    std::lock_guard lock(libraryMutex());
+    return fixtureFolder();
+}
+
 std::string PhotoLibrary::cameraFixturePath() {
-    std::string folder;
-    {
-        std::lock_guard lock(libraryMutex());
-        folder = fixtureFolder();
-    }
+    const std::string folder = fixtureFolderPath();
     if (folder.empty()) return {};
     const std::string path = folder + "/" + kCameraFixtureName;
     return FileManager::defaultManager().fileExistsAtPath(path) ? path : std::string{};

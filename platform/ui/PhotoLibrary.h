@@ -36,6 +36,8 @@ public:
     // The fixture folder's "camera.jpg", or empty when there is none.
     static std::string cameraFixturePath();
     static void setFixtureFolder(const std::string& folder);
+    // Empty when none was given.
+    static std::string fixtureFolderPath();
 
     // The library's files by name, sorted.
     static std::vector<std::string> fileNames();

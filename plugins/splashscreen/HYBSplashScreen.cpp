@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -30,6 +31,14 @@ namespace {
 
 constexpr double kDefaultFadeDuration = 0.25;
 constexpr double kQuarterTurn = 1.5707963267948966;
+
+// The whole text is a number ("0.5"), not a word or a number with more after it ("slow", "2s").
+bool isNumberText(const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end;
+}
 
 // The simulated device's main screen, read upright: the phone's screen
 // reports its bounds in portrait whichever way the interface is turned, and
@@ -157,6 +166,9 @@ double HYBSplashScreen::fadeDuration() const {
     if (fade.isNil() || !fade.boolValue()) return 0;
     const Value duration = setting("FadeSplashScreenDuration");
     const double seconds = duration.isNil() ? kDefaultFadeDuration : static_cast<float>(duration.doubleValue());
+    if (const std::string* text = duration.string(); text && !isNumberText(*text))
+        platform::logf("SplashScreen: preference FadeSplashScreenDuration '%s' is not a number: read as %g s",
+                       text->c_str(), seconds);
     // A negative or endless fade would leave the splash up, blocking touches, for good.
     return std::isfinite(seconds) && seconds > 0 ? seconds : 0;
 }
@@ -174,7 +186,6 @@ void HYBSplashScreen::setVisible(bool visible) {
     platform::assertMainThread("HYBSplashScreen::setVisible");
     if (visible == visible_) return;
     visible_ = visible;
-    const double duration = fadeDuration();
     if (visible) {
         // Shown again while fading out: the fade stops and the splash stays,
         // rather than being taken down under a splash that is wanted.
@@ -186,6 +197,7 @@ void HYBSplashScreen::setVisible(bool visible) {
         if (!imageView_) createViews();
         return;
     }
+    const double duration = fadeDuration();
     const auto parent = coveredView_.lock();
     if (duration <= 0 || !parent || !imageView_) {
         cancelFade();

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "cardnumber/CardNumberRules.h"
 #include "cardscanner/results/ZeduVICreditCardInfo.h"
 #include "cardscanner/results/ZeduVICreditCardNumber.h"
 #include "cardscanner/results/ZeduVICreditCardNumberFormatter.h"
-#include "cardscanner/core/CardNumberRules.h"
 
 namespace cardscanner {
 namespace {

@@ -1,4 +1,4 @@
-#include "cardscanner/core/CardNumberRules.h"
+#include "cardnumber/CardNumberRules.h"
 
 #include <gtest/gtest.h>
 
@@ -127,4 +127,24 @@ TEST(PrefixTable, EmptyAndNonDigitNumbersAreUnrecognized)
     EXPECT_EQ(card_info_for_number(nullptr, 0, false).number_length, -1);
     const uint8_t character_code[] = {'4'};
     EXPECT_EQ(card_info_for_number(character_code, 1, true).card_type, CardTypeUnrecognized);
+}
+
+// The log masks the numbers the card form takes; a number the scan session
+// decides (15 or 16 digits of a recognized type, exact lookup) must be one
+// of them, or a scanned number would reach the log whole.
+TEST(WholeNumber, EveryNumberTheScanSessionCanDecideIsOneTheFormTakes)
+{
+    for (int prefix = 0; prefix < 10000; ++prefix) {
+        std::string leading = std::to_string(prefix);
+        leading.insert(0, 4 - leading.size(), '0');
+        for (size_t length : {15u, 16u}) {
+            std::string number = padded(leading, length - 1) + '0';
+            while (!luhn(number))
+                ++number.back();
+            const auto digits = digits_of(number);
+            if (lookup(number, false).card_type >= CardTypeAmex) {
+                EXPECT_TRUE(is_valid_card_number(digits.data(), digits.size())) << number;
+            }
+        }
+    }
 }

@@ -2,7 +2,7 @@
 // always gives the same pixels, on any thread; the truth's boxes are where the
 // glyphs were drawn; numbers are numbers the core accepts; both lines keep
 // to the card standard's sizes and places.
-#include "cardscanner/core/CardNumberRules.h"
+#include "cardnumber/CardNumberRules.h"
 #include "tools/other_hand/OtherHand.h"
 
 #include <opencv2/imgproc.hpp>

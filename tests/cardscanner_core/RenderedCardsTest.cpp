@@ -2,7 +2,7 @@
 // own promises that training depends on: its ground truth is where the core
 // looks, its numbers are numbers the core accepts, and a seed always gives the
 // same card.
-#include "cardscanner/core/CardNumberRules.h"
+#include "cardnumber/CardNumberRules.h"
 #include "cardscanner/core/ScanSession.h"
 #include "tools/card_renderer/CairoCanvas.h"
 #include "tools/card_renderer/CardRenderer.h"

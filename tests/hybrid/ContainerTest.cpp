@@ -300,11 +300,14 @@ TEST_F(ContainerTest, PluginsAreMadeOnceAndFoundInAnyCase) {
     EXPECT_FALSE(container->getCommandInstance("unmapped"));
 }
 
-// A plugin whose one action throws.
+// A plugin whose actions throw, on the main thread or in the background.
 class ThrowingPlugin : public HYBPlugin {
 public:
     using HYBPlugin::HYBPlugin;
     void boom(const HYBInvokedUrlCommand&) { throw std::runtime_error("out of order"); }
+    void later(const HYBInvokedUrlCommand&) {
+        commandDelegate()->runInBackground([] { throw std::runtime_error("worker fell over"); });
+    }
     void fine(const HYBInvokedUrlCommand& command) {
         commandDelegate()->sendPluginResult(*HYBPluginResult::resultWithStatus(HYBResultStatusOK), command.callbackId());
     }
@@ -312,7 +315,8 @@ public:
 protected:
     const HYBActionTable& actionTable() const override {
         static const auto table =
-            HYBActionTable::of<ThrowingPlugin>({{"boom", &ThrowingPlugin::boom}, {"fine", &ThrowingPlugin::fine}});
+            HYBActionTable::of<ThrowingPlugin>({{"boom", &ThrowingPlugin::boom}, {"later", &ThrowingPlugin::later},
+                                                {"fine", &ThrowingPlugin::fine}});
         return table;
     }
 };
@@ -322,9 +326,10 @@ TEST_F(ContainerTest, EveryCallThatCannotRunIsAnsweredWithAnErrorAndThePageGoesO
     std::ifstream bridge(HYBRID_SOURCE_DIR "/examples/app/www/hybrid.js");
     dir_.write("bundle/www/hybrid.js", std::string(std::istreambuf_iterator<char>(bridge), {}));
     dir_.write("bundle/www/calls.html", R"(<html><head><script src="hybrid.js"></script><script>
-      var answers = [];
+      var answers = [], late = '';
       function note(tag) { return function (message, status) { answers.push(tag + ':' + status); }; }
       document.addEventListener('deviceready', function () {
+          hybrid.exec(null, function (m, status) { late = status + ' ' + m; }, 'Thrower', 'later', []);
           hybrid.exec(null, function (m, status) { answers.push('throws:' + status); throw new Error('page slip'); },
                       'Thrower', 'boom', []);
           hybrid.exec(null, note('unknown service'), 'Nowhere', 'x', []);
@@ -343,6 +348,11 @@ TEST_F(ContainerTest, EveryCallThatCannotRunIsAnsweredWithAnErrorAndThePageGoesO
     EXPECT_TRUE(log.contains("ERROR: Plugin 'Thrower' action 'boom:' threw: out of order"));
     EXPECT_TRUE(log.contains("Error in callback Thrower"));
     EXPECT_TRUE(log.contains("page slip"));
+
+    const auto late = [&] { return container->webView()->stringByEvaluatingJavaScriptFromString("late"); };
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !late().empty(); }, 10));
+    EXPECT_EQ(late(), "9 Plugin 'Thrower' action 'later:' failed: worker fell over");
+    EXPECT_TRUE(log.contains("ERROR: Plugin 'Thrower' action 'later:' threw: worker fell over"));
 }
 
 TEST_F(ContainerTest, StartupPluginsAreMadeAndTimed) {

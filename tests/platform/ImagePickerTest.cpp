@@ -153,6 +153,13 @@ TEST_F(ImagePicker, PicksThatCannotHappenFailWithoutCallingTheDelegate) {
     present(UIImagePickerControllerSourceTypePhotoLibrary);
     EXPECT_FALSE(UIImagePickerController::takeCameraPicture(&error));
     EXPECT_EQ(error, "the picker shows no camera");
+    root_->dismissViewControllerAnimated(false);
+    present(UIImagePickerControllerSourceTypeCamera);
+    PhotoLibrary::setFixtureFolder(folder_.file("empty"));
+    EXPECT_FALSE(UIImagePickerController::takeCameraPicture(&error));
+    EXPECT_EQ(error, "no camera picture (camera.jpg) in the fixture folder " + folder_.file("empty"));
+    root_->dismissViewControllerAnimated(false);
+    present(UIImagePickerControllerSourceTypePhotoLibrary);
     EXPECT_FALSE(UIImagePickerController::pickLibraryFile("missing.jpg", &error));
     // A corrupt photo in the library is an error, not a crash.
     FileManager::defaultManager().createFileAtPath(PhotoLibrary::directory() + "/broken.jpg",

@@ -240,6 +240,7 @@ TEST_F(Splash, FadesOverTheSetDurationKeepingTouchesUntilGoneAndStaysWhenShownMe
     EXPECT_FALSE(covered());
     EXPECT_TRUE(pageTakesTouches());
 
+    LogCapture log;
     host->preferences["fadesplashscreenduration"] = "1.5";
     host->pageCalls("show");
     host->pageCalls("hide");
@@ -256,6 +257,9 @@ TEST_F(Splash, FadesOverTheSetDurationKeepingTouchesUntilGoneAndStaysWhenShownMe
         EXPECT_FALSE(covered()) << duration;
         host->pageCalls("show");
     }
+    // Only the word is warned about, as a bad colour is.
+    EXPECT_EQ(log.count("FadeSplashScreenDuration"), 1u);
+    EXPECT_TRUE(log.contains("SplashScreen: preference FadeSplashScreenDuration 'later' is not a number: read as 0 s"));
 }
 
 TEST_F(Splash, FollowsTheViewIntoLandscapeTurningOnlyAPortraitImage) {

@@ -1,6 +1,6 @@
 // The simulator's form steps against a small form in the key window: a field
-// found by its placeholder, typing masked in the log, and the Done item
-// checked and tapped by its title.
+// found by its placeholder, typing shown in the log (masked in the card
+// form's CVV field), and the Done item checked and tapped by its title.
 #include "sim/FormStep.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cardscanner/form/ZeduVITextFieldDelegates.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
 #include "platform/ui/Application.h"
@@ -26,6 +27,10 @@ public:
         field->setPlaceholder("Card Number");
         field->setDelegate(std::dynamic_pointer_cast<UITextFieldDelegate>(shared_from_this()));
         view()->addSubview(field);
+        cvv = std::make_shared<UITextField>(CGRectMake(10, 50, 200, 30));
+        cvv->setPlaceholder("CVV");
+        cvv->setDelegate(cvvDelegate);
+        view()->addSubview(cvv);
         done = std::make_shared<UIBarButtonItem>("Done", UIBarButtonItemStyleDone, [this] { ++dones; });
         done->setEnabled(false);
         navigationItem()->setRightBarButtonItem(done);
@@ -35,6 +40,9 @@ public:
         return true;
     }
     std::shared_ptr<UITextField> field;
+    std::shared_ptr<UITextField> cvv;
+    std::shared_ptr<cardscanner::ZeduVICVVTextFieldDelegate> cvvDelegate =
+        std::make_shared<cardscanner::ZeduVICVVTextFieldDelegate>();
     std::shared_ptr<UIBarButtonItem> done;
     int dones = 0;
 };
@@ -69,9 +77,14 @@ TEST(FormSteps, TypeIntoAFieldByPlaceholderAndTapDoneOnceEnabled) {
     EXPECT_EQ(form->dones, 1);
     EXPECT_TRUE(play(R"({"return": true})", error));
 
-    EXPECT_TRUE(log.contains("scenario: type \u2022\u2022\u2022\u2022\u2022 (5 characters)"));
-    EXPECT_FALSE(log.contains("42424"));
+    ASSERT_TRUE(play(R"({"tapField": "CVV"})", error)) << error;
+    ASSERT_TRUE(play(R"({"type": "737"})", error)) << error;
+    EXPECT_EQ(form->cvv->text(), "737");
+
+    EXPECT_TRUE(log.contains("scenario: type 42424 (5 characters)"));
+    EXPECT_TRUE(log.contains("scenario: type \u2022\u2022\u2022 (3 characters)"));
+    EXPECT_FALSE(log.contains("737"));
     EXPECT_EQ(sim::maskDigits("4242 4242 4242 4242"), "\u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 4242");
     EXPECT_EQ(sim::maskDigits("737"), "\u2022\u2022\u2022");  // a CVV shows none
-    form->field->resignFirstResponder();
+    form->cvv->resignFirstResponder();
 }

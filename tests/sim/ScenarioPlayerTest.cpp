@@ -148,6 +148,7 @@ TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
         platform::LogCapture log;
         EXPECT_EQ(play(steps, log), false) << steps;
         EXPECT_TRUE(log.contains(std::string("scenario: failed: ") + failure)) << steps;
-        EXPECT_FALSE(log.contains("1234")) << steps;  // typed digits are masked in the step's echo too
+        // No card field has the keyboard: the step's echo shows what it types.
+        EXPECT_EQ(log.contains("1234"), std::string_view(steps).find("1234") != std::string_view::npos) << steps;
     }
 }

@@ -1,4 +1,4 @@
-#include "cardscanner/core/CardNumberRules.h"
+#include "cardnumber/CardNumberRules.h"
 
 namespace {
 
@@ -88,4 +88,14 @@ CardTypeInfo card_info_for_number(const uint8_t* digits, size_t count, bool part
     if (matches > 1)
         return kAmbiguous;
     return *match;
+}
+
+bool is_valid_card_number(const uint8_t* digits, size_t count)
+{
+    const CardTypeInfo info = card_info_for_number(digits, count, true);
+    if (info.card_type == CardTypeAmbiguous || !passes_luhn(digits, count))
+        return false;
+    if (info.card_type == CardTypeUnrecognized || info.card_type == CardTypeMaestro)
+        return count >= 14;
+    return count == static_cast<size_t>(info.number_length);
 }

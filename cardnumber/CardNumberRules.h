@@ -1,5 +1,7 @@
 #pragma once
-// Card number rules: the Luhn checksum and the issuer prefix table.
+// Card number rules: the Luhn checksum, the issuer prefix table and what
+// makes a whole card number. They depend on nothing: the recognition core,
+// the card form and the log's card-number mask all go by them.
 //
 // A number is a pointer to bytes holding digit values 0..9 (not character
 // codes), most significant first, and a count. Pure functions: no state, no
@@ -36,3 +38,11 @@ bool passes_luhn(const uint8_t* digits, size_t count);
 // count must equal the type's length. A number holding a byte that is not a
 // digit value is unrecognized.
 CardTypeInfo card_info_for_number(const uint8_t* digits, size_t count, bool partial);
+
+// A whole card number, as the card form takes one: it passes the Luhn check
+// and has the length of the type its prefix names (partial lookup), or at
+// least 14 digits when the prefix names no type the form knows (unrecognized,
+// or Maestro, which the form shows as unrecognized); an ambiguous prefix
+// never passes. Every number the scan session decides passes too: it takes
+// only 15 or 16 digits of a recognized type with their exact length.
+bool is_valid_card_number(const uint8_t* digits, size_t count);
