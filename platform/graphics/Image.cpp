@@ -212,7 +212,7 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
 // the end; nullopt, with libjpeg's reason in `error`, when it fails. Only C
 // state lives between setjmp and longjmp.
 std::optional<bool> jpegRunsOut(const Data& data, char (&error)[JMSG_LENGTH_MAX]) {
-    jpeg_decompress_struct cinfo;
+    jpeg_decompress_struct cinfo{};
     JpegPass pass;
     cinfo.err = jpeg_std_error(&pass.errors);
     pass.errors.error_exit = onJpegError;
