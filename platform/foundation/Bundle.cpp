@@ -54,7 +54,8 @@ Bundle& mainBundleLocked() {
 // entry that does not parse (logged): the entries before it are kept.
 std::map<std::string, std::string> parseStringsTable(const std::string& text, const std::string& name) {
     std::map<std::string, std::string> entries;
-    std::size_t at = 0;
+    // Some editors save a UTF-8 byte-order mark first.
+    std::size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     auto skipBlanksAndComments = [&] {
         for (;;) {
             while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
@@ -77,7 +78,8 @@ std::map<std::string, std::string> parseStringsTable(const std::string& text, co
                 ++at;
                 return true;
             }
-            if (c == '\\' && ++at < text.size()) {
+            if (c == '\\') {
+                if (++at == text.size()) return false;
                 c = text[at];
                 c = c == 'n' ? '\n' : c == 't' ? '\t' : c;
             }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -11,6 +13,9 @@
 #include <vector>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+#include <jpeglib.h>
+#include <jerror.h>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
@@ -93,6 +98,8 @@ using HeaderReader = std::function<bool(std::uint64_t offset, std::uint8_t* out,
 
 struct ClaimedSize {
     std::uint32_t width = 0, height = 0;
+    // A JPEG whose data ends without its end marker, to be decoded with one.
+    bool unended = false;
 };
 
 std::uint32_t bigEndian(const std::uint8_t* bytes, int count) {
@@ -160,6 +167,11 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
         logf("UIImage: %s has no readable image size", what.c_str());
         return std::nullopt;
     }
+    if (size->width > kUIImageMaxSide || size->height > kUIImageMaxSide) {
+        logf("UIImage: %s claims %u x %u pixels, a side over the limit of %u; not decoded", what.c_str(),
+             size->width, size->height, kUIImageMaxSide);
+        return std::nullopt;
+    }
     if (std::uint64_t{size->width} * size->height > kUIImageMaxPixels) {
         logf("UIImage: %s claims %u x %u pixels, over the limit of %llu; not decoded", what.c_str(), size->width,
              size->height, static_cast<unsigned long long>(kUIImageMaxPixels));
@@ -177,6 +189,87 @@ HeaderReader readerOfData(const Data& data) {
 }
 
 bool isJpeg(const Data& data) { return data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8; }
+
+struct JpegPass {
+    jpeg_error_mgr errors;
+    std::jmp_buf failed;
+    char error[JMSG_LENGTH_MAX] = "";
+    bool ranOut = false;
+};
+
+void onJpegError(j_common_ptr cinfo) {
+    auto* pass = static_cast<JpegPass*>(cinfo->client_data);
+    (*cinfo->err->format_message)(cinfo, pass->error);
+    std::longjmp(pass->failed, 1);
+}
+
+void onJpegMessage(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) static_cast<JpegPass*>(cinfo->client_data)->ranOut = true;
+}
+
+// Reads the whole entropy-coded data of a JPEG (at 1/8 size, so for little
+// else) the way a decode does. Answers whether libjpeg asked for bytes past
+// the end; nullopt, with libjpeg's reason in `error`, when it fails. Only C
+// state lives between setjmp and longjmp.
+std::optional<bool> jpegRunsOut(const Data& data, char (&error)[JMSG_LENGTH_MAX]) {
+    jpeg_decompress_struct cinfo{};
+    JpegPass pass;
+    cinfo.err = jpeg_std_error(&pass.errors);
+    pass.errors.error_exit = onJpegError;
+    pass.errors.emit_message = onJpegMessage;
+    cinfo.client_data = &pass;
+    if (setjmp(pass.failed)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::copy(std::begin(pass.error), std::end(pass.error), error);
+        return std::nullopt;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data.data(), data.size());
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 8;
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&cinfo);
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                 cinfo.output_width * cinfo.output_components, 1);
+    while (cinfo.output_scanline < cinfo.output_height && !pass.ranOut) jpeg_read_scanlines(&cinfo, row, 1);
+    // Not finished: what follows the last pixel is no decode's business.
+    jpeg_destroy_decompress(&cinfo);
+    return pass.ranOut;
+}
+
+Data withJpegEnd(Data data) {
+    data.push_back(0xFF);
+    data.push_back(0xD9);
+    return data;
+}
+
+// The claimed size of image data that may be decoded; nullopt (with a log
+// line) refuses it.
+//
+// OpenCV reads a JPEG from memory through a source that stalls where the
+// bytes end (even when libjpeg only reads ahead of the last pixels), and then
+// hands over the rows libjpeg never wrote as the heap held them. A JPEG whose
+// data runs out is decoded with the end marker libjpeg itself reads there, so
+// that it shows as far as its data goes and grey after; one that runs out
+// even so is refused.
+std::optional<ClaimedSize> admittedData(const Data& data) {
+    auto size = admittedSize(readerOfData(data), "image data");
+    if (!size || !isJpeg(data)) return size;
+    char error[JMSG_LENGTH_MAX] = "";
+    std::optional<bool> runsOut = jpegRunsOut(data, error);
+    if (runsOut && *runsOut) {
+        runsOut = jpegRunsOut(withJpegEnd(data), error);
+        size->unended = true;
+    }
+    if (!runsOut || *runsOut) {
+        logf("UIImage: image data is a damaged JPEG (%s); not decoded",
+             runsOut ? "its data ends inside a header" : error);
+        return std::nullopt;
+    }
+    return size;
+}
 
 // The DCT can hand over 1/2, 1/4 or 1/8 of a JPEG's size for little more than
 // the smaller bitmap's cost. Answers the largest of 8, 4 and 2 whose reduced
@@ -203,6 +296,7 @@ int decodeFlagsForReduction(int denominator) {
 // Decoded pixels of JPEG or PNG bytes within the pixel limit; empty when refused.
 cv::Mat decodeData(const Data& data, const std::optional<ClaimedSize>& size, int flags) {
     if (!size) return {};
+    if (size->unended) return decodeData(withJpegEnd(data), ClaimedSize{size->width, size->height}, flags);
     try {
         const cv::Mat bytes(1, static_cast<int>(data.size()), CV_8U, const_cast<std::uint8_t*>(data.data()));
         return cv::imdecode(bytes, flags);
@@ -293,14 +387,14 @@ UIImage::UIImage(cairo_surface_t* surface, double scale, UIImageOrientation orie
 
 std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) {
     if (data.empty()) return nullptr;
-    const cv::Mat decoded = decodeData(data, admittedSize(readerOfData(data), "image data"), cv::IMREAD_UNCHANGED);
+    const cv::Mat decoded = decodeData(data, admittedData(data), cv::IMREAD_UNCHANGED);
     if (decoded.empty()) return nullptr;
     return imageFromMat(decoded, scale, exifOrientationOfData(data));
 }
 
 std::shared_ptr<UIImage> UIImage::thumbnailWithData(const Data& data, int side) {
     if (data.empty()) return nullptr;
-    const auto size = admittedSize(readerOfData(data), "image data");
+    const auto size = admittedData(data);
     int denominator = 1;
     if (size && isJpeg(data)) {
         const std::uint32_t wanted = static_cast<std::uint32_t>(std::max(side, 1));
@@ -316,8 +410,9 @@ std::shared_ptr<UIImage> UIImage::thumbnailWithData(const Data& data, int side) 
 std::shared_ptr<UIImage> UIImage::imageWithDataDecodedWhenNeeded(Data data) {
     if (data.empty()) return nullptr;
     if (!isJpeg(data)) return imageWithData(data);
-    const auto size = admittedSize(readerOfData(data), "image data");
+    const auto size = admittedData(data);
     if (!size) return nullptr;
+    if (size->unended) data = withJpegEnd(std::move(data));
     const UIImageOrientation orientation = exifOrientationOfData(data);
     return std::shared_ptr<UIImage>(new UIImage(std::make_shared<const Data>(std::move(data)),
                                                 static_cast<int>(size->width), static_cast<int>(size->height),

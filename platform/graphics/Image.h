@@ -14,8 +14,10 @@
 // thread-safe; an empty Data means it failed.
 //
 // Decoding reads the size a JPEG or PNG header claims before anything else:
-// an image of more than kUIImageMaxPixels pixels, or of another format, is
-// refused (nullptr and a log line) without its bitmap ever being allocated.
+// an image of more than kUIImageMaxPixels pixels, or with a side longer than
+// kUIImageMaxSide, or of another format, is refused (nullptr and a log line)
+// without its bitmap ever being allocated. A JPEG cut short shows as far as
+// its data goes, grey after; one cut inside a header is refused.
 //
 // An image made by imageWithDataDecodedWhenNeeded() from a JPEG holds its
 // bytes and decodes them the first time its pixels are needed (once, on
@@ -37,6 +39,8 @@ typedef struct _cairo_surface cairo_surface_t;
 namespace platform {
 
 inline constexpr std::uint64_t kUIImageMaxPixels = 100'000'000;
+// The longest side a drawing surface can have.
+inline constexpr std::uint32_t kUIImageMaxSide = 32'767;
 
 // How the stored pixels are turned to be upright (the platform's values).
 enum UIImageOrientation : long {

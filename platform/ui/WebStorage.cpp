@@ -5,6 +5,7 @@
 #include <unicode/unistr.h>
 
 #include <iterator>
+#include <string_view>
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileManager.h"
@@ -156,6 +157,13 @@ struct StorageArea::Database {
             close();
             return false;
         }
+        // Restored files come from elsewhere: no writing to the schema, nor
+        // to SQLite's own tables, through this connection.
+        if (sqlite3_db_config(connection, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK) {
+            openError = sqlite3_errmsg(connection);
+            close();
+            return false;
+        }
         // Each change is committed at once but not forced to the disk: that
         // costs a few milliseconds a write. A committed change survives the
         // app's end; an operating system crash may lose it, and a file it
@@ -173,6 +181,21 @@ struct StorageArea::Database {
             return std::nullopt;
         }
         Items items;
+        {
+            // A storage file is one table: a trigger or view in it is not ours
+            // and would make what a write does differ from what it says.
+            Statement foreign(connection, "SELECT type, name FROM sqlite_master WHERE type IN ('trigger', 'view')");
+            const int step = foreign ? sqlite3_step(foreign.get()) : SQLITE_ERROR;
+            if (step == SQLITE_ROW) {
+                problem = format("it holds the %s \"%s\"", columnText(foreign.get(), 0).c_str(),
+                                 columnText(foreign.get(), 1).c_str());
+                return std::nullopt;
+            }
+            if (step != SQLITE_DONE) {
+                problem = lastError();
+                return std::nullopt;
+            }
+        }
         {
             // SQLite's names are case-blind: a file whose table is "itemtable"
             // is written to by our statements and must be read from too.
@@ -254,12 +277,33 @@ struct StorageArea::Database {
         if (value) sqlite3_bind_blob(statement.get(), 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
         if (const int stepped = sqlite3_step(statement.get()); stepped != SQLITE_DONE) return failed(stepped);
         identity = identityOf(path);
+        if (!readsBack(key, value ? &blob : nullptr)) {
+            const int code = failed(SQLITE_ERROR, "the file does not read back what was written");
+            // The items are read again from the file on their next use.
+            identity.reset();
+            return code;
+        }
         return SQLITE_OK;
     }
 
-    int failed(int code) {
+    // Whether the file holds `blob` under `key` (every key, without one), or
+    // nothing when there is no blob.
+    bool readsBack(const std::string* key, const std::string* blob) {
+        Statement check(connection,
+                        key ? "SELECT value FROM ItemTable WHERE key = ?1" : "SELECT value FROM ItemTable LIMIT 1");
+        if (!check) return false;
+        if (key) sqlite3_bind_text(check.get(), 1, key->data(), static_cast<int>(key->size()), SQLITE_STATIC);
+        const int step = sqlite3_step(check.get());
+        if (!blob) return step == SQLITE_DONE;
+        if (step != SQLITE_ROW || sqlite3_column_type(check.get(), 0) != SQLITE_BLOB) return false;
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(check.get(), 0));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(check.get(), 0));
+        return std::string_view(bytes ? bytes : "", size) == *blob;
+    }
+
+    int failed(int code, const std::string& why = {}) {
         logf("WebView: could not save the local storage of %s in %s: %s", origin.c_str(), path.c_str(),
-             lastError().c_str());
+             why.empty() ? lastError().c_str() : why.c_str());
         if (connection) {
             // After a full disk or an I/O error SQLite may keep the transaction
             // open, or leave its journal to be played back by the next reader:

@@ -7,6 +7,7 @@
 
 #include "platform/foundation/Log.h"
 #include "tests/platform/TemporaryDirectory.h"
+#include "tests/support/FaultInput.h"
 
 using platform::Bundle;
 
@@ -183,4 +184,20 @@ TEST_F(BundleInfoTest, StringsComeFromTheDevelopmentRegionsTableThenBase) {
     EXPECT_TRUE(logs_.contains("cannot read the strings after \"Broken\""));
     EXPECT_EQ(bundle.localizedStringForKeyValueTable("Missing", "", ""), "Missing");
     EXPECT_EQ(bundle.localizedStringForKeyValueTable("Photos", "", "Other"), "Photos");
+}
+
+TEST_F(BundleInfoTest, AStringsTableMayStartWithAByteOrderMarkAndEndInsideAnEscape) {
+    const std::string root = bundleWithInfo("Marks.app", "<plist version=\"1.0\"><dict/></plist>");
+    auto text = [](const char* name) {
+        const platform::Data bytes = testing_support::faultInput(name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::string cut = folder_.write("Marks.app/en.lproj/Localizable.strings",
+                                          "\"Photos\" = \"Images\";\n" + text("strings-trailing-backslash.strings"));
+    folder_.write("Marks.app/en.lproj/Saved.strings", text("strings-utf8-bom.strings"));
+    const Bundle bundle(root);
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Photos", "", ""), "Images");
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Videos title", "", ""), "Videos title");
+    EXPECT_TRUE(logs_.contains("Bundle: " + cut + ": cannot read the strings after"));
+    EXPECT_EQ(bundle.localizedStringForKeyValueTable("Videos title", "", "Saved"), "Videos");
 }

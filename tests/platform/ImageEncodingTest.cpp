@@ -171,13 +171,43 @@ TEST(ImageDecoding, AJpegDecodedWhenNeededIsTheFullDecodeAndCoversAnUprightSizeR
     EXPECT_EQ(held->reducedImageCovering({241, 320}), nullptr);
     EXPECT_EQ(full->reducedImageCovering({60, 80}), nullptr);
 
-    // A header without the pixels behind it keeps its promised size and shows nothing.
+    // A header without the pixels behind it is refused before it is held.
     const std::uint8_t startOfFrame[] = {0xFF, 0xC0};
     const auto frame = std::search(camera.begin(), camera.end(), std::begin(startOfFrame), std::end(startOfFrame));
     ASSERT_NE(frame, camera.end());
     LogCapture log;
-    const auto empty = UIImage::imageWithDataDecodedWhenNeeded(Data(camera.begin(), frame + 2 + (frame[2] << 8 | frame[3])));
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->pixelAt(320, 240)->alpha, 0);
-    EXPECT_TRUE(log.contains("do not decode"));
+    EXPECT_EQ(UIImage::imageWithDataDecodedWhenNeeded(Data(camera.begin(), frame + 2 + (frame[2] << 8 | frame[3]))),
+              nullptr);
+    EXPECT_TRUE(log.contains("not decoded"));
+}
+
+TEST(ImageDecoding, AJpegCutShortDecodesAsFarAsItGoesAndASideOverTheLimitIsRefused) {
+    // Damaged files whose data ends before a single row is decoded: every
+    // path gives what libjpeg reads from the file itself.
+    for (const char* name : {"jpeg-uninitialized-pixels.jpg", "jpeg-uninitialized-pixels-400.jpg"}) {
+        const Data data = testing_support::faultInput(name);
+        const auto file = UIImage::imageWithContentsOfFile(testing_support::faultInputPath(name));
+        const auto full = UIImage::imageWithData(data);
+        const auto held = UIImage::imageWithDataDecodedWhenNeeded(data);
+        ASSERT_TRUE(file && full && held) << name;
+        EXPECT_EQ(UIImagePNGRepresentation(*full), UIImagePNGRepresentation(*file)) << name;
+        EXPECT_EQ(UIImagePNGRepresentation(*held), UIImagePNGRepresentation(*file)) << name;
+        const auto reduced = held->reducedImageCovering({2, 2});
+        const auto thumbnail = UIImage::thumbnailWithData(data, 2);
+        ASSERT_TRUE(reduced && thumbnail) << name;
+        EXPECT_EQ(UIImagePNGRepresentation(*reduced), UIImagePNGRepresentation(*thumbnail)) << name;
+    }
+    // A whole picture only missing its end marker is the whole picture.
+    Data whole = UIImageJPEGRepresentation(*marked(64, 16, UIImageOrientationUp), 0.9);
+    const Data unended(whole.begin(), whole.end() - 2);
+    EXPECT_EQ(UIImagePNGRepresentation(*UIImage::imageWithData(unended)),
+              UIImagePNGRepresentation(*UIImage::imageWithData(whole)));
+
+    // 40000 x 100: under the pixel limit, over what a surface can be.
+    LogCapture log;
+    const Data wide = testing_support::faultInput("jpeg-side-40000.jpg");
+    EXPECT_EQ(UIImage::imageWithData(wide), nullptr);
+    EXPECT_EQ(UIImage::thumbnailWithData(wide, 10), nullptr);
+    EXPECT_EQ(UIImage::imageWithDataDecodedWhenNeeded(wide), nullptr);
+    EXPECT_EQ(log.count("claims 40000 x 100 pixels, a side over the limit of 32767"), 3u);
 }

@@ -263,3 +263,30 @@ TEST_F(WebStorageTest, TheItemTableIsFoundWhateverTheCaseOfItsName) {
     view.reset();
     EXPECT_EQ(open("file:///www/index.html")->stringByEvaluatingJavaScriptFromString("localStorage.persist"), "new");
 }
+
+TEST_F(WebStorageTest, AFileWithATriggerIsSetAsideAndAWriteCountsOnlyWhenItReadsBack) {
+    const std::string file = caches("file__0.localstorage");
+    std::filesystem::copy_file(
+        std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/storage-trigger-drops-writes.localstorage", file);
+    platform::LogCapture log;
+    auto view = open("file:///www/index.html");
+    auto eval = [&](const char* script) { return view->stringByEvaluatingJavaScriptFromString(script); };
+    EXPECT_EQ(eval("localStorage.length"), "0");
+    EXPECT_TRUE(log.contains("WebView: the local storage file " + file + " cannot be read (it holds the trigger"));
+    EXPECT_TRUE(std::filesystem::exists(file + ".corrupt"));
+    eval("localStorage.persist = 'new'");
+    view = open("file:///www/index.html");
+    EXPECT_EQ(eval("localStorage.persist"), "new");
+
+    // A trigger added under the open area: its write does not read back, and says so.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other,
+                           "CREATE TRIGGER drop_new AFTER INSERT ON ItemTable "
+                           "BEGIN DELETE FROM ItemTable WHERE key = NEW.key; END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_EQ(eval("try { localStorage.persist = 'newer'; 'saved' } catch (e) { e.name }"), "InvalidStateError");
+    EXPECT_TRUE(log.contains("does not read back what was written"));
+}
