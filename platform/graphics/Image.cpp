@@ -253,10 +253,12 @@ Data withJpegEnd(Data data) {
 // hands over the rows libjpeg never wrote as the heap held them. A JPEG whose
 // data runs out is decoded with the end marker libjpeg itself reads there, so
 // that it shows as far as its data goes and grey after; one that runs out
-// even so is refused.
+// even so is refused. Data that ends in that marker cannot run out (libjpeg
+// stops at it), so only the rest pays for the extra pass.
 std::optional<ClaimedSize> admittedData(const Data& data) {
     auto size = admittedSize(readerOfData(data), "image data");
     if (!size || !isJpeg(data)) return size;
+    if (data.size() >= 4 && data[data.size() - 2] == 0xFF && data[data.size() - 1] == 0xD9) return size;
     char error[JMSG_LENGTH_MAX] = "";
     std::optional<bool> runsOut = jpegRunsOut(data, error);
     if (runsOut && *runsOut) {
