@@ -46,13 +46,10 @@ TEST(ScenarioPlayer, AnExpectationLooksFromTheLineAfterThePreviousMatch) {
         // Logged two steps before the expectation, during a wait and a screenshot.
         {R"([{"log": "card read"}, {"wait": 0.5}, {"screenshot": "x"}, {"expect": "card read"}])", true},
         {R"([{"log": "early line"}, {"waitFor": "early line", "timeout": 2}])", true},
-        {R"([{"log": "one"}, {"log": "two"}, {"expect": ["two", "one"]}])", true},
         {R"([{"log": "one"}, {"log": "two"}, {"expect": "two"}, {"expect": "one"}])", false,
          "step 4: expect 'one' is in no line since the previous expectation's; it saw no line"},
         {R"([{"log": "one"}, {"expect": "one"}, {"log": "two"}, {"log": "three"}, {"expect": "one", "timeout": 1}])",
          false, "step 5: expect 'one' timed out after 1 s; the last lines it saw: \"two\" | \"three\""},
-        {R"([{"waitFor": "nothing logs this", "timeout": 2}])", false,
-         "step 1: waitFor 'nothing logs this' timed out after 2 s"},
         // expectNot looks from the same line and leaves it there.
         {R"([{"log": "bad"}, {"expectNot": "bad"}])", false, "step 2: a line contained 'bad'"},
         {R"([{"log": "bad"}, {"expect": "bad"}, {"expectNot": "bad"}, {"expect": "bad"}])", false,
@@ -107,8 +104,6 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
         {R"([3])", "step 1: not an object"},
         {R"([{"log": "x"}, {"waitFor": "x", "timout": 5}])",
          "step 2: unknown key \"timout\" (a step of kind \"waitFor\" takes waitFor, timeout)"},
-        {R"([{"log": "x"}, {"screenshot": "x", "wait": 1}])",
-         "step 2: unknown key \"screenshot\" (a step of kind \"wait\" takes wait)"},
         {R"([{"log": "x"}, {"tap": "160,284"}])", "step 2: \"tap\" holds a list"},
         {R"([{"log": "x"}, {"sing": "la"}])", "step 2: no kind of step is named \"sing\"; the kinds are wait, expect,"},
         {R"([{"log": "x"}, {"event": "sideways"}])",
@@ -138,7 +133,6 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
 TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
     const std::pair<const char*, const char*> cases[] = {
         {R"([{"openURL": "sample://x"}])", "step 1: no application delegate"},
-        {R"([{"deviceToken": "00ff"}])", "step 1: no application delegate"},
         {R"([{"eval": "1"}])", "step 1: no page to evaluate in"},
         {R"([{"touch": {"nodes": [0, 1]}}])", "step 1: no window to touch"},
         {R"([{"camera": 3}])", "step 1: \"camera\" is a text"},
