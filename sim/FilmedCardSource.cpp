@@ -75,7 +75,14 @@ bool FilmedCardSource::render(int frameIndex, double, const Exposure& exposure, 
     if (into.widthOfPlane(0) != static_cast<std::size_t>(kFrameWidth) ||
         into.heightOfPlane(0) != static_cast<std::size_t>(kFrameHeight))
         return false;
-    const CameraFrame filmed = frame(frameIndex, exposure);
+    // Frames skipped since the last one were dropped, not filmed; an index
+    // that does not move forward begins another run.
+    if (lastFrameIndex_ < 0 || frameIndex <= lastFrameIndex_)
+        dropped_ = 0;
+    else
+        dropped_ += frameIndex - lastFrameIndex_ - 1;
+    lastFrameIndex_ = frameIndex;
+    const CameraFrame filmed = frame(frameIndex - dropped_, exposure);
     filmed.copy_planes(into.planeData(0).data(), into.bytesPerRowOfPlane(0), into.planeData(1).data(),
                        into.bytesPerRowOfPlane(1));
     return true;

@@ -10,8 +10,11 @@
 // its level x platform::kTorchLightPerLevel (at the stream's level 0.05 a dark
 // scene becomes readable); ISO adds noise (kBaseNoise .. + kNoiseAtMaxISO).
 //
-// Deterministic per seed and frame index. render() is called by one capture
-// session at a time; everything else is immutable after construction.
+// Deterministic per seed and frame. render() leaves out the frames a session
+// dropped while analysis was busy (the gaps in its indexes): the hand moves
+// with the frames the scanner sees, so a loaded machine sees the card come in
+// as an idle one does. render() is called by one capture session at a time;
+// everything else is immutable after construction.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +64,8 @@ public:
 private:
     Options options_;
     CameraSequence sequence_;
+    int lastFrameIndex_ = -1;
+    int dropped_ = 0;  // frames skipped since this run of indexes began
 };
 
 }  // namespace camera_frames
