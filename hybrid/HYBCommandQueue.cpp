@@ -182,7 +182,12 @@ bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
 
     const double start = platform::clock().now();
     bool called = false;
-    const HYBInvokedUrlCommand* outerCommand = std::exchange(executingCommand_, &command);
+    // Put back however this ends: a failing answer below may throw too.
+    struct Restore {
+        const HYBInvokedUrlCommand*& running;
+        const HYBInvokedUrlCommand* outer;
+        ~Restore() { running = outer; }
+    } restore{executingCommand_, std::exchange(executingCommand_, &command)};
     try {
         called = plugin->performSelector(selector, command);
         if (!called) {
@@ -194,7 +199,6 @@ bool HYBCommandQueue::execute(const HYBInvokedUrlCommand& command) {
         called = true;
         answerThrown(*delegate, command);
     }
-    executingCommand_ = outerCommand;
     const double elapsed = platform::clock().now() * 1000.0 - start * 1000.0;
     if (elapsed > 10.0)
         platform::logf("THREAD WARNING: ['%s'] took '%f' ms. Plugin should use a background thread.",

@@ -109,13 +109,13 @@ std::shared_ptr<platform::UITextField> findField(platform::UIWindow& window, con
     return found;
 }
 
-// The centres of the named nodes of the gesture grid on screen (the topmost
-// that takes touches), in window points.
+// The centres of the named nodes of the gesture grid on screen (the last one
+// drawn, the previews of a pattern aside), in window points.
 std::optional<std::vector<CGPoint>> pathOfNodes(const Value& nodes, platform::UIWindow& window, std::string& error) {
     std::shared_ptr<plugins::GPGestureLockView> grid;
     visitVisible(window.shared_from_this(), window, [&](const std::shared_ptr<UIView>& view) {
         auto found = std::dynamic_pointer_cast<plugins::GPGestureLockView>(view);
-        if (found && !view->isKindOfClass("GPGestureLockPreviewView")) grid = found;
+        if (found && !std::dynamic_pointer_cast<plugins::GPGestureLockPreviewView>(view)) grid = found;
     });
     if (!grid || grid->buttons().empty()) {
         error = "no gesture grid shows";

@@ -377,8 +377,9 @@ void ZeduVIViewController::zeduVIViewDidScanCard(ZeduVIView& scanView, std::shar
     platform::assertMainThread("ZeduVIViewController::zeduVIViewDidScanCard");
     // An automatic scan may have turned to the card image; the host reads
     // the mode the scan ended in from the context.
-    context_->setDetectionMode(scanView.detectionMode());
-    const bool imageOnly = context_->detectionMode() == ZeduVIDetectionModeImage;
+    const ZeduVIDetectionMode mode = scanView.detectionMode();
+    context_->setDetectionMode(mode);
+    const bool imageOnly = mode == ZeduVIDetectionModeImage;
     const bool hasNumber = info && !info->cardNumber().empty();
 
     if (hasNumber && !context_->suppressScanConfirmation() && !imageOnly) {

@@ -29,43 +29,49 @@ cv::Mat coverFrame(const cv::Mat& image) {
     return scaled(cv::Rect((width - kWidth) / 2, (height - kHeight) / 2, kWidth, kHeight)).clone();
 }
 
-bool fill(const cv::Mat& frame, PixelBuffer& into) {
-    if (frame.empty() || into.widthOfPlane(0) != kWidth || into.heightOfPlane(0) != kHeight) return false;
-    cv::Mat bgr;
-    if (frame.channels() == 1)
-        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
-    else if (frame.channels() == 4)
-        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
-    else
-        bgr = frame;
-    if (bgr.depth() != CV_8U) bgr.convertTo(bgr, CV_8U);
-    // COLOR_BGR2YCrCb is full-range BT.601, the inverse of the core's ycbcr_to_rgb.
-    cv::Mat ycrcb;
-    cv::cvtColor(coverFrame(bgr), ycrcb, cv::COLOR_BGR2YCrCb);
-    cv::Mat half;
-    cv::resize(ycrcb, half, cv::Size(kWidth / 2, kHeight / 2), 0, 0, cv::INTER_AREA);
-
-    auto luma = into.planeData(0);
-    auto chroma = into.planeData(1);
-    const std::size_t lumaStride = into.bytesPerRowOfPlane(0);
-    const std::size_t chromaStride = into.bytesPerRowOfPlane(1);
-    for (int row = 0; row < kHeight; ++row) {
-        const auto* in = ycrcb.ptr<cv::Vec3b>(row);
-        std::uint8_t* out = luma.data() + row * lumaStride;
-        for (int x = 0; x < kWidth; ++x) out[x] = in[x][0];
-    }
-    for (int row = 0; row < kHeight / 2; ++row) {
-        const auto* in = half.ptr<cv::Vec3b>(row);
-        std::uint8_t* out = chroma.data() + row * chromaStride;
-        for (int x = 0; x < kWidth / 2; ++x) {
-            out[2 * x] = in[x][2];      // Cb
-            out[2 * x + 1] = in[x][1];  // Cr
-        }
-    }
-    return true;
-}
-
 }  // namespace
+
+// A frame as the camera's planes hold it: full-size Y, Cr and Cb, and their half-size average.
+struct VideoFileSource::Planes {
+    cv::Mat ycrcb, half;
+
+    explicit Planes(const cv::Mat& frame) {
+        cv::Mat bgr;
+        if (frame.channels() == 1)
+            cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
+        else if (frame.channels() == 4)
+            cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
+        else
+            bgr = frame;
+        if (bgr.depth() != CV_8U) bgr.convertTo(bgr, CV_8U);
+        // COLOR_BGR2YCrCb is full-range BT.601, the inverse of the core's ycbcr_to_rgb.
+        cv::cvtColor(coverFrame(bgr), ycrcb, cv::COLOR_BGR2YCrCb);
+        cv::resize(ycrcb, half, cv::Size(kWidth / 2, kHeight / 2), 0, 0, cv::INTER_AREA);
+    }
+
+    bool copyInto(PixelBuffer& into) const {
+        if (into.widthOfPlane(0) != kWidth || into.heightOfPlane(0) != kHeight) return false;
+        auto luma = into.planeData(0);
+        auto chroma = into.planeData(1);
+        const std::size_t lumaStride = into.bytesPerRowOfPlane(0);
+        const std::size_t chromaStride = into.bytesPerRowOfPlane(1);
+        for (int row = 0; row < kHeight; ++row) {
+            const auto* in = ycrcb.ptr<cv::Vec3b>(row);
+            std::uint8_t* out = luma.data() + row * lumaStride;
+            for (int x = 0; x < kWidth; ++x) out[x] = in[x][0];
+        }
+        for (int row = 0; row < kHeight / 2; ++row) {
+            const auto* in = half.ptr<cv::Vec3b>(row);
+            std::uint8_t* out = chroma.data() + row * chromaStride;
+            for (int x = 0; x < kWidth / 2; ++x) {
+                out[2 * x] = in[x][2];      // Cb
+                out[2 * x + 1] = in[x][1];  // Cr
+            }
+        }
+        return true;
+    }
+};
+
 
 std::shared_ptr<VideoFileSource> VideoFileSource::openFile(const std::string& path, std::string* error) {
     std::error_code ignored;
@@ -122,17 +128,17 @@ VideoFileSource::VideoFileSource(std::unique_ptr<cv::VideoCapture> capture) : ca
 
 VideoFileSource::VideoFileSource(std::unique_ptr<VideoFileDecoder> decoder) : decoder_(std::move(decoder)) {}
 
-// Scaled once: only the colour conversion is left for each frame.
-VideoFileSource::VideoFileSource(const cv::Mat& still) : still_(std::make_unique<cv::Mat>(coverFrame(still))) {}
+VideoFileSource::VideoFileSource(const cv::Mat& still) : still_(std::make_unique<Planes>(still)) {}
 
 VideoFileSource::~VideoFileSource() = default;
 
 bool VideoFileSource::render(int, double, const Exposure&, PixelBuffer& into) {
     std::lock_guard lock(mutex_);
-    if (still_) return fill(*still_, into);
+    if (still_) return still_->copyInto(into);
+    auto fill = [&into](const cv::Mat& frame) { return !frame.empty() && Planes(frame).copyInto(into); };
     cv::Mat frame;
     try {
-        if (decoder_) return decoder_->next(frame) && fill(frame, into);
+        if (decoder_) return decoder_->next(frame) && fill(frame);
         if (!capture_ || !capture_->read(frame)) return false;
     } catch (const cv::Exception&) {
         return false;
@@ -146,7 +152,7 @@ bool VideoFileSource::render(int, double, const Exposure&, PixelBuffer& into) {
         capture_.reset();
         return false;
     }
-    return fill(frame, into);
+    return fill(frame);
 }
 
 }  // namespace platform

@@ -51,7 +51,8 @@ private:
     std::mutex mutex_;
     std::unique_ptr<cv::VideoCapture> capture_;
     std::unique_ptr<VideoFileDecoder> decoder_;
-    std::unique_ptr<cv::Mat> still_;  // already covering 640 x 480
+    struct Planes;
+    std::unique_ptr<Planes> still_;  // converted once: each frame only copies it
 };
 
 }  // namespace platform

@@ -93,7 +93,8 @@ std::int64_t integerValueOfString(std::string_view text) {
     return result;
 }
 
-double doubleValueOfString(std::string_view text) {
+double doubleValueOfString(std::string_view text, std::size_t* used) {
+    if (used) *used = 0;
     std::size_t i = skipSpace(text);
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -118,6 +119,7 @@ double doubleValueOfString(std::string_view text) {
         const std::size_t exponentEnd = digits(j);
         if (exponentEnd > j) end = exponentEnd;
     }
+    if (used) *used = end;
     double result = 0;
     std::from_chars(text.data() + start, text.data() + end, result);
     return negative ? -result : result;

@@ -110,9 +110,10 @@ private:
     std::variant<std::monostate, Null, bool, std::int64_t, double, std::string, Data, Date, Array, Dictionary> storage_;
 };
 
-// Lenient readings of a text, shared with Value's own readings.
+// Lenient readings of a text, shared with Value's own readings. `used`
+// gets how many characters the number took (0 when it found none).
 std::int64_t integerValueOfString(std::string_view text);
-double doubleValueOfString(std::string_view text);
+double doubleValueOfString(std::string_view text, std::size_t* used = nullptr);
 bool boolValueOfString(std::string_view text);
 
 }  // namespace platform

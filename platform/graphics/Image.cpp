@@ -258,7 +258,7 @@ Data withJpegEnd(Data data) {
 std::optional<ClaimedSize> admittedData(const Data& data) {
     auto size = admittedSize(readerOfData(data), "image data");
     if (!size || !isJpeg(data)) return size;
-    if (data.size() >= 4 && data[data.size() - 2] == 0xFF && data[data.size() - 1] == 0xD9) return size;
+    if (isWholeJpeg(data)) return size;
     char error[JMSG_LENGTH_MAX] = "";
     std::optional<bool> runsOut = jpegRunsOut(data, error);
     if (runsOut && *runsOut) {

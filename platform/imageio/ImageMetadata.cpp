@@ -103,15 +103,6 @@ bool fail(Error* error, int code, std::string description) {
     return false;
 }
 
-// Exiv2 reads whatever comes before the image data; a file cut short inside
-// the image data would pass, so the end-of-image marker is asked for too.
-bool isWholeJpeg(const Data& bytes) {
-    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
-    std::size_t end = bytes.size();
-    while (end > 2 && bytes[end - 1] == 0x00) --end;  // padding some writers leave after the image
-    return end >= 4 && bytes[end - 2] == 0xFF && bytes[end - 1] == 0xD9;
-}
-
 // The closest fraction with both parts up to `limit`, from the continued fraction.
 std::pair<std::int64_t, std::int64_t> fraction(double value, std::int64_t limit) {
     const bool negative = value < 0;
@@ -319,6 +310,13 @@ bool readsBackWithOrientation(const Data& jpeg, const std::optional<long long>& 
 }
 
 }  // namespace
+
+bool isWholeJpeg(const Data& bytes) {
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+    std::size_t end = bytes.size();
+    while (end > 2 && bytes[end - 1] == 0x00) --end;  // padding some writers leave after the image
+    return end >= 4 && bytes[end - 2] == 0xFF && bytes[end - 1] == 0xD9;
+}
 
 std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary& metadata, Error* error) {
     setUpExiv2Once();

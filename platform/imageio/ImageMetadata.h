@@ -71,6 +71,11 @@ inline constexpr const char* ImageMetadataErrorDomain = "ImageMetadataErrorDomai
 inline constexpr int ImageMetadataErrorNotJPEG = 1;        // empty, truncated or not a JPEG
 inline constexpr int ImageMetadataErrorUnreadable = 2;     // a JPEG whose metadata cannot be read or written
 
+// Whether the bytes start a JPEG and end in its end-of-image marker (zero
+// padding after it allowed): Exiv2 reads only what comes before the image
+// data, and a decoder stops at that marker, so a file cut short is told by it.
+bool isWholeJpeg(const Data& bytes);
+
 // The JPEG bytes with the dictionary's entries written into their EXIF
 // segment; nullopt (and *error) when the bytes are no readable JPEG.
 std::optional<Data> jpegDataByAddingMetadata(const Data& jpeg, const Dictionary& metadata, Error* error = nullptr);

@@ -3,7 +3,6 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -31,14 +30,6 @@ namespace {
 
 constexpr double kDefaultFadeDuration = 0.25;
 constexpr double kQuarterTurn = 1.5707963267948966;
-
-// The whole text is a number ("0.5"), not a word or a number with more after it ("slow", "2s").
-bool isNumberText(const std::string& text) {
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && stop == end;
-}
 
 // The simulated device's main screen, read upright: the phone's screen
 // reports its bounds in portrait whichever way the interface is turned, and
@@ -166,9 +157,14 @@ double HYBSplashScreen::fadeDuration() const {
     if (fade.isNil() || !fade.boolValue()) return 0;
     const Value duration = setting("FadeSplashScreenDuration");
     const double seconds = duration.isNil() ? kDefaultFadeDuration : static_cast<float>(duration.doubleValue());
-    if (const std::string* text = duration.string(); text && !isNumberText(*text))
-        platform::logf("SplashScreen: preference FadeSplashScreenDuration '%s' is not a number: read as %g s",
-                       text->c_str(), seconds);
+    if (const std::string* text = duration.string()) {
+        // A word, or a number with more after it ("2s"), is read as far as it goes.
+        std::size_t used = 0;
+        platform::doubleValueOfString(*text, &used);
+        if (used != text->size())
+            platform::logf("SplashScreen: preference FadeSplashScreenDuration '%s' is not a number: read as %g s",
+                           text->c_str(), seconds);
+    }
     // A negative or endless fade would leave the splash up, blocking touches, for good.
     return std::isfinite(seconds) && seconds > 0 ? seconds : 0;
 }
