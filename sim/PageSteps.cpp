@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/AppDelegate.h"
+#include "platform/capture/CaptureSession.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
@@ -58,16 +59,45 @@ double timeoutOf(const Value& step, double otherwise) {
     return step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : otherwise;
 }
 
+// A step's timeout, counted on the camera while it films: a second is 30
+// frames the camera rendered, which is what the scanner saw (a frame dropped
+// while analysis was busy is never rendered). What the scanner logs comes
+// after as many frames on a loaded machine or in a sanitizer build as on a
+// quiet one, and the filmed card moves with those frames, so such a wait
+// holds wherever it runs; when no session films, it is the clock's time.
+// Each look adds what passed since the last one.
+class StepTimeout {
+public:
+    explicit StepTimeout(double seconds)
+        : seconds_(seconds), lastTime_(platform::clock().now()), lastFrames_(platform::cameraFilming().framesRendered) {}
+
+    bool passed() {
+        const double now = platform::clock().now();
+        const platform::CameraFilming filming = platform::cameraFilming();
+        elapsed_ += filming.sessionsFilming > 0 ? double(filming.framesRendered - lastFrames_) / kFramesPerSecond
+                                                : now - lastTime_;
+        lastTime_ = now;
+        lastFrames_ = filming.framesRendered;
+        return elapsed_ >= seconds_;
+    }
+
+private:
+    static constexpr double kFramesPerSecond = 30;
+    double seconds_;
+    double elapsed_ = 0;
+    double lastTime_;
+    std::uint64_t lastFrames_;
+};
+
 // Until every text shows in a line after the one the previous expectation
 // matched, failing after `timeout` seconds as `kind` ("waitFor" or "expect").
 StepOutcome awaitTexts(const StepRun& run, const char* kind, std::vector<std::string> texts, double timeout) {
-    const double deadline = platform::clock().now() + timeout;
-    auto look = [kind, timeout, deadline](const std::vector<std::string>& unseen,
-                                          const std::vector<std::string>& lastLines) -> std::optional<StepOutcome> {
+    auto look = [kind, timeout, clock = StepTimeout(timeout)](
+                    const std::vector<std::string>& unseen,
+                    const std::vector<std::string>& lastLines) mutable -> std::optional<StepOutcome> {
         if (unseen.empty()) return StepOutcome::next();
         // Without a timeout the first look decides.
-        if (platform::clock().now() >= deadline)
-            return StepOutcome::failed(failedExpectation(kind, unseen, timeout, lastLines));
+        if (clock.passed()) return StepOutcome::failed(failedExpectation(kind, unseen, timeout, lastLines));
         return std::nullopt;
     };
     return run.watchLog(std::move(texts), StepRun::OnNext::Matched, look);
@@ -94,11 +124,11 @@ StepOutcome playWaitFor(const StepRun& run) {
 StepOutcome playExpectNot(const StepRun& run) {
     std::vector<std::string> unwanted = expectedTexts(run.step["expectNot"], false);
     if (unwanted.empty()) return StepOutcome::failed("expectNot needs a text");
-    const double deadline = platform::clock().now() + timeoutOf(run.step, 0);
-    auto look = [text = unwanted.front(), deadline](const std::vector<std::string>& unseen,
-                                                    const std::vector<std::string>&) -> std::optional<StepOutcome> {
+    auto look = [text = unwanted.front(), clock = StepTimeout(timeoutOf(run.step, 0))](
+                    const std::vector<std::string>& unseen,
+                    const std::vector<std::string>&) mutable -> std::optional<StepOutcome> {
         if (unseen.empty()) return StepOutcome::failed("a line contained '" + text + "'");
-        if (platform::clock().now() >= deadline) return StepOutcome::next();
+        if (clock.passed()) return StepOutcome::next();
         return std::nullopt;
     };
     return run.watchLog(std::move(unwanted), StepRun::OnNext::KeepsPlace, look);
@@ -122,6 +152,10 @@ StepOutcome playEval(const StepRun& run) {
 
 StepOutcome playScreenshot(const StepRun& run) {
     const std::string& name = *run.step["screenshot"].string();
+    if (const std::string* when = run.step["when"].string()) {
+        run.screenshotWhen(name, withScreenNumbers(*when));
+        return StepOutcome::next();
+    }
     if (!run.screenshot(name)) return StepOutcome::failed("could not write the screenshot " + name);
     return StepOutcome::next();
 }

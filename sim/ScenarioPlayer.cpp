@@ -84,6 +84,10 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
     return parsed.value;
 }
 
+ScenarioPlayer::~ScenarioPlayer() {
+    if (!armed_.empty()) platform::setLogObserver({});
+}
+
 void ScenarioPlayer::start(std::function<void(bool)> finished) {
     finished_ = std::move(finished);
     // Nothing plays when some step cannot: a scenario half played proves nothing.
@@ -118,6 +122,10 @@ void ScenarioPlayer::lookAtNewLines(LogWatch& watch) const {
 void ScenarioPlayer::runStep(std::size_t index) {
     const Value& steps = scenario_["steps"];
     if (index >= steps.count()) {
+        if (!armed_.empty()) {
+            const ArmedShot& shot = armed_.front();
+            return fail(shot.step, "screenshot " + shot.name + ": no line held '" + shot.text + "' after it was armed");
+        }
         platform::log("scenario: done");
         if (finished_) finished_(true);
         return;
@@ -163,15 +171,53 @@ void ScenarioPlayer::lookAgain(std::shared_ptr<LogWatch> watch) {
 }
 
 bool ScenarioPlayer::screenshot(const std::string& name) {
+    return writeScreenshot(name, ++shots_, platform::RenderAnimations::AsNow);
+}
+
+void ScenarioPlayer::arm(ArmedShot shot) {
+    if (armed_.empty()) {
+        // The observer holds no player: lines logged while it goes away find none.
+        std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
+        platform::setLogObserver([weakSelf](const std::string& line) {
+            if (platform::RunLoop::isMainThread()) {
+                if (auto self = weakSelf.lock()) self->lineLogged(line);
+                return;
+            }
+            platform::RunLoop::main().post([weakSelf, line] {
+                if (auto self = weakSelf.lock()) self->lineLogged(line);
+            });
+        });
+    }
+    armed_.push_back(std::move(shot));
+}
+
+void ScenarioPlayer::lineLogged(const std::string& line) {
+    if (drawing_ || platform::startsWith(line, kStepLinePrefix)) return;
+    for (std::size_t i = 0; i < armed_.size();) {
+        if (line.find(armed_[i].text) == std::string::npos) {
+            ++i;
+            continue;
+        }
+        const ArmedShot shot = armed_[i];
+        armed_.erase(armed_.begin() + static_cast<std::ptrdiff_t>(i));
+        drawing_ = true;
+        // The state the line tells of, not the first frame of the transitions it starts.
+        const bool written = writeScreenshot(shot.name, shot.number, platform::RenderAnimations::Settled);
+        drawing_ = false;
+        if (!written) platform::logf("scenario: could not write the screenshot %s", shot.name.c_str());
+    }
+    if (armed_.empty()) platform::setLogObserver({});
+}
+
+bool ScenarioPlayer::writeScreenshot(const std::string& name, int number, platform::RenderAnimations animations) {
     if (shotsDirectory_.empty()) return true;
     auto delegate = appDelegate();
-    auto window = delegate ? delegate->window() : nullptr;
+    auto window = delegate ? delegate->window() : platform::UIWindow::keyWindow();
     if (!window) return false;
     std::error_code ec;
     std::filesystem::create_directories(shotsDirectory_, ec);
-    ++shots_;
-    const std::string path = platform::format("%s/%02d-%s.png", shotsDirectory_.c_str(), shots_, name.c_str());
-    if (!platform::renderViewToPNG(*window, path)) return false;
+    const std::string path = platform::format("%s/%02d-%s.png", shotsDirectory_.c_str(), number, name.c_str());
+    if (!platform::renderViewToPNG(*window, path, 1, animations)) return false;
     platform::logf("scenario: screenshot %s", path.c_str());
     return true;
 }
@@ -185,6 +231,10 @@ StepOutcome StepRun::watchLog(std::vector<std::string> texts, OnNext onNext, Loo
 }
 
 bool StepRun::screenshot(const std::string& name) const { return player_->screenshot(name); }
+
+void StepRun::screenshotWhen(const std::string& name, const std::string& text) const {
+    player_->arm({index, name, text, ++player_->shots_});
+}
 
 std::string StepRun::scenarioFolder() const {
     return player_ ? player_->scenario_["scenarioFolder"].stringValue() : std::string();

@@ -24,6 +24,14 @@
 //     {"localNotification": "text"},
 //     {"deviceToken": "hex"},
 //     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png
+//     {"screenshot": "name", "when": "text"},         the same, drawn the moment a line holding the text is
+//                                                     logged from now on, and the player goes on at once: a line
+//                                                     logged on the main thread is drawn before the code that
+//                                                     logged it goes on, one logged on another thread at the
+//                                                     main thread's next turn; animations are drawn at their end
+//                                                     (the state the line tells of, not the first frame of its
+//                                                     transitions); the scenario fails at its end if no such line
+//                                                     came. <nn> is the shot's place among the steps' shots
 //     {"network": "wifi" | "cellular" | "cellular-connection-required" | "none"},
 //                                                     the scripted network becomes that and tells its watchers
 //     {"pick": "library", "file": "name"},           the picker on screen picks that file of the photo library
@@ -96,6 +104,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Value.h"
 #include "platform/network/ReachabilitySource.h"
+#include "platform/ui/Render.h"
 
 namespace sim {
 
@@ -113,6 +122,8 @@ public:
     // Reads a scenario file; nothing (and `error` set) when it is unreadable,
     // malformed or holds a step the player refuses ("PATH: step N: why").
     static std::optional<platform::Value> load(const std::string& path, std::string& error);
+
+    ~ScenarioPlayer();
 
     // Starts at the first step; `finished` gets true when every step ran, and
     // false at once, with nothing played, when the player refuses a step.
@@ -139,6 +150,16 @@ private:
     std::optional<StepOutcome> look(LogWatch& watch);
     void lookAgain(std::shared_ptr<LogWatch> watch);
     bool screenshot(const std::string& name);
+    bool writeScreenshot(const std::string& name, int number, platform::RenderAnimations animations);
+    // A shot drawn when a line holding `text` is logged (see "when").
+    struct ArmedShot {
+        std::size_t step;
+        std::string name;
+        std::string text;
+        int number;
+    };
+    void arm(ArmedShot shot);
+    void lineLogged(const std::string& line);
 
     platform::Value scenario_;
     const platform::LogCapture& log_;
@@ -147,6 +168,8 @@ private:
     // The line after the one the last expectation matched: where the next one looks from.
     std::size_t expectFrom_ = 0;
     int shots_ = 0;
+    std::vector<ArmedShot> armed_;
+    bool drawing_ = false;  // an armed shot is being drawn: its own lines take no shot
 };
 
 }  // namespace sim

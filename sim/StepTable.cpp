@@ -28,7 +28,7 @@ const StepKind kSteps[] = {
     {"remoteNotification", Holds::Object, playRemoteNotification},
     {"localNotification", Holds::Anything, playLocalNotification},
     {"deviceToken", Holds::Text, playDeviceToken},
-    {"screenshot", Holds::Text, playScreenshot},
+    {"screenshot", Holds::Text, playScreenshot, {"when"}},
     {"network", Holds::Text, playNetwork},
     {"pick", Holds::Text, playPick, {"file"}},
     {"location", Holds::Object, playLocation},

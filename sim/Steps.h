@@ -78,6 +78,8 @@ public:
 
     // The window as <shots>/<nn>-name.png; true without a shots folder.
     bool screenshot(const std::string& name) const;
+    // The same, drawn when a line holding `text` is logged from now on.
+    void screenshotWhen(const std::string& name, const std::string& text) const;
     // The folder of the scenario file, which relative paths start from.
     std::string scenarioFolder() const;
 

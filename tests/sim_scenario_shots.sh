@@ -5,17 +5,22 @@
 # does not draw), and with
 # --all-differ each screenshot differs from every other one (a splash from
 # the page, each status-bar style from the last, each stage of a card scan
-# from the others). --screen plays it on another screen than the default.
+# from the others). --shows NAME=RRGGBB:MIN[:MAX] checks that the shot of
+# the step named NAME shows what its name claims: between MIN and MAX per
+# cent of its pixels near that colour (shot_check --colour). --screen plays
+# it on another screen than the default.
 #
-# sim_scenario_shots.sh SIM BUNDLE SCENARIO WORK SHOT_CHECK [--all-differ] [--flat NAME]... [--screen WxH@S]
+# sim_scenario_shots.sh SIM BUNDLE SCENARIO WORK SHOT_CHECK [--all-differ] [--flat NAME]...
+#                       [--shows NAME=RRGGBB:MIN[:MAX]]... [--screen WxH@S]
 set -eu
 sim=$1 bundle=$2 scenario=$3 work=$4 shot_check=$5
 shift 5
-all_differ=no flat=" " screen=
+all_differ=no flat=" " shows=" " screen=
 while [ $# -gt 0 ]; do
     case $1 in
     --all-differ) all_differ=yes ;;
     --flat) flat="$flat$2 "; shift ;;
+    --shows) shows="$shows$2 "; shift ;;
     --screen) screen="--screen $2"; shift ;;
     *) echo "sim_scenario_shots.sh: unknown option $1" >&2; exit 2 ;;
     esac
@@ -41,6 +46,20 @@ for shot in "$work"/shots/*.png; do
         echo "$name scenario: $(basename "$shot") shows nothing" >&2
         exit 1
     fi
+    for claim in $shows; do
+        [ "${claim%%=*}" = "${step#*-}" ] || continue
+        if ! "$shot_check" --colour "${claim#*=}" "$shot"; then
+            echo "$name scenario: $(basename "$shot") does not show what ${step#*-} claims" >&2
+            exit 1
+        fi
+        checked="${checked:-} ${claim%%=*}"
+    done
+done
+for claim in $shows; do
+    case " ${checked:-} " in
+    *" ${claim%%=*} "*) ;;
+    *) echo "$name scenario: no screenshot of ${claim%%=*}" >&2; exit 1 ;;
+    esac
 done
 if [ "$all_differ" = yes ]; then
     for shot in "$work"/shots/*.png; do

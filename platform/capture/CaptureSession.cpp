@@ -29,7 +29,23 @@ Dictionary exifOf(const FrameSource::Exposure& exposure) {
     return Dictionary{{kCGImagePropertyExifDictionary, Value(std::move(exif))}};
 }
 
+struct Filming {
+    std::atomic<std::uint64_t> framesRendered{0};
+    std::atomic<int> sessionsFilming{0};
+};
+
+// The filming threads of sessions still running at exit may reach it. Its
+// counts only grow or follow the sessions: nothing to reset.
+Filming& filming() {
+    static NeverDestroyed<Filming> instance;
+    return *instance;
+}
+
 }  // namespace
+
+CameraFilming cameraFilming() {
+    return {filming().framesRendered.load(), filming().sessionsFilming.load()};
+}
 
 void AVCaptureVideoDataOutput::setVideoSettings(Value settings) {
     std::lock_guard lock(mutex_);
@@ -225,6 +241,7 @@ AVCaptureSession::Delivery AVCaptureSession::filmFrame(bool mayDrop, std::shared
         log("capture session: the camera's source has ended");
         return Delivery::SourceEnded;
     }
+    filming().framesRendered.fetch_add(1);
     auto sample = std::make_shared<CMSampleBuffer>(buffer, now, exifOf(exposure));
     {
         std::lock_guard lock(mutex_);
@@ -255,10 +272,16 @@ bool AVCaptureSession::deliverFrameNow() {
 
 void AVCaptureSession::filmingThread() {
     double due = clock().now();
+    bool counted = false;  // among the sessions filming
+    auto count = [&counted](bool filmingNow) {
+        if (filmingNow != counted) filming().sessionsFilming.fetch_add(filmingNow ? 1 : -1);
+        counted = filmingNow;
+    };
     std::unique_lock lock(mutex_);
     while (running_) {
         const double now = clock().now();
-        if (!paced_ || ended_) {
+        count(paced_ && !ended_);
+        if (!counted) {
             wake_.wait_for(lock, std::chrono::milliseconds(20));
             due = clock().now();
             continue;
@@ -279,6 +302,7 @@ void AVCaptureSession::filmingThread() {
         }
         lock.lock();
     }
+    count(false);
 }
 
 namespace {

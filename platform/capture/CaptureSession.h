@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -159,6 +160,16 @@ private:
     int frameIndex_ = 0;
     std::atomic<bool> ended_{false};
 };
+
+// How far the process's camera has got: the frames every session has
+// rendered so far (a frame dropped while the delegate was busy is not
+// rendered, so this counts what the delegates saw), and how many sessions
+// are filming now (running with paced delivery, their source not ended).
+struct CameraFilming {
+    std::uint64_t framesRendered = 0;
+    int sessionsFilming = 0;
+};
+CameraFilming cameraFilming();
 
 // The interface orientation previews turn their picture for, in the values
 // of UIInterfaceOrientation (1 portrait, 2 upside down, 3 landscape right,

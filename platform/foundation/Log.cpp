@@ -20,6 +20,7 @@ struct LogState {
     // finished before another thread's line starts.
     std::mutex mutex;
     LogCapture* innermost = nullptr;
+    std::shared_ptr<const LogObserver> observer;
 };
 
 LogState& state() {
@@ -130,20 +131,31 @@ std::string maskCardNumbers(std::string_view line) {
 }
 
 void log(std::string_view rawLine) {
-    const std::string safe = maskCardNumbers(rawLine);
-    std::string_view line = safe;
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    std::string safe = maskCardNumbers(rawLine);
+    if (!safe.empty() && safe.back() == '\n') safe.pop_back();
     LogState& s = state();
-    std::lock_guard lock(s.mutex);
-    LogCapture* capture = s.innermost;
-    if (capture) capture->append(line);
-    if (!capture || capture->alsoToStandardError_) {
-        std::string text;
-        text.reserve(line.size() + 1);
-        text.append(line);
-        text.push_back('\n');
-        writeWhole(text);
+    std::shared_ptr<const LogObserver> observer;
+    {
+        std::lock_guard lock(s.mutex);
+        LogCapture* capture = s.innermost;
+        if (capture) capture->append(safe);
+        if (!capture || capture->alsoToStandardError_) {
+            std::string text;
+            text.reserve(safe.size() + 1);
+            text.append(safe);
+            text.push_back('\n');
+            writeWhole(text);
+        }
+        observer = s.observer;
     }
+    if (observer) (*observer)(safe);
+}
+
+void setLogObserver(LogObserver observer) {
+    LogState& s = state();
+    auto shared = observer ? std::make_shared<const LogObserver>(std::move(observer)) : nullptr;
+    std::lock_guard lock(s.mutex);
+    s.observer = std::move(shared);
 }
 
 void logf(const char* fmt, ...) {

@@ -5,6 +5,8 @@
 // LogCapture is for tests: while one is alive, lines are also collected in it
 // (and, unless asked otherwise, not written to standard error).
 
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -23,6 +25,13 @@ void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // the card form would take (is_valid_card_number, cardnumber/CardNumberRules.h);
 // in a longer run each such stretch of whole groups is masked.
 std::string maskCardNumbers(std::string_view line);
+
+// Called with every line as it is logged (masked, as written), on the thread
+// that logged it, before that thread's code goes on and after the log has let
+// go of its lock, so the observer may log itself. One observer at a time;
+// an empty function removes it.
+using LogObserver = std::function<void(const std::string& line)>;
+void setLogObserver(LogObserver observer);
 
 class LogCapture {
 public:

@@ -410,9 +410,16 @@ CAPropertyValue CALayer::valueForKeyPath(const std::string& keyPath) const {
     return {};
 }
 
+namespace {
+thread_local int settledPresentations = 0;
+}  // namespace
+
+CALayer::SettledPresentation::SettledPresentation() { ++settledPresentations; }
+CALayer::SettledPresentation::~SettledPresentation() { --settledPresentations; }
+
 CAPropertyValue CALayer::presentationValueForKeyPath(const std::string& keyPath) const {
     CAPropertyValue value = valueForKeyPath(keyPath);
-    if (animations_.empty()) return value;
+    if (animations_.empty() || settledPresentations > 0) return value;
     const double now = clock().now();
     auto apply = [&](const std::string& path, CAPropertyValue& current) {
         for (const auto& [key, animation] : animations_) {

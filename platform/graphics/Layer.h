@@ -236,8 +236,20 @@ public:
     // "frame", "transform", "backgroundColor", "shadowPath", a shape layer's
     // "path", "fillColor", "strokeColor", "lineWidth"; "hidden" as 0 or 1).
     virtual CAPropertyValue valueForKeyPath(const std::string& keyPath) const;
-    // The same as shown at clock().now().
+    // The same as shown at clock().now() (the model value while the calling
+    // thread draws settled, see SettledPresentation).
     CAPropertyValue presentationValueForKeyPath(const std::string& keyPath) const;
+
+    // While one lives, the layers the thread draws show their model values,
+    // as their running animations will leave them: a picture of what the app
+    // has set up, not of a frame of its transitions.
+    class SettledPresentation {
+    public:
+        SettledPresentation();
+        ~SettledPresentation();
+        SettledPresentation(const SettledPresentation&) = delete;
+        SettledPresentation& operator=(const SettledPresentation&) = delete;
+    };
 
 protected:
     // Called by setters before the model changes: adds the implicit action

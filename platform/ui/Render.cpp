@@ -3,13 +3,14 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <optional>
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/RunLoop.h"
 
 namespace platform {
 
-std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale) {
+std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale, RenderAnimations animations) {
     assertMainThread("renderViewToImage");
     if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
     view.layoutIfNeeded();
@@ -28,6 +29,8 @@ std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale) {
     }
     {
         CGContext context(cr);
+        std::optional<CALayer::SettledPresentation> settled;
+        if (animations == RenderAnimations::Settled) settled.emplace();
         view.renderInContext(&context);
     }
     cairo_destroy(cr);
@@ -37,8 +40,8 @@ std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale) {
     return image;
 }
 
-bool renderViewToPNG(UIView& view, const std::string& path, double scale) {
-    auto image = renderViewToImage(view, scale);
+bool renderViewToPNG(UIView& view, const std::string& path, double scale, RenderAnimations animations) {
+    auto image = renderViewToImage(view, scale, animations);
     if (!image) {
         logf("renderViewToPNG: nothing to draw for %s", path.c_str());
         return false;

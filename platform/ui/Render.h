@@ -13,9 +13,15 @@
 
 namespace platform {
 
+// Running animations are drawn as they stand now, or (Settled) as they will
+// end: the state the app has set up.
+enum class RenderAnimations { AsNow, Settled };
+
 // `scale` pixels a point; nullptr for a view of no size.
-std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale = 1);
+std::shared_ptr<UIImage> renderViewToImage(UIView& view, double scale = 1,
+                                           RenderAnimations animations = RenderAnimations::AsNow);
 // Writes the rendering as a PNG file; false when it cannot.
-bool renderViewToPNG(UIView& view, const std::string& path, double scale = 1);
+bool renderViewToPNG(UIView& view, const std::string& path, double scale = 1,
+                     RenderAnimations animations = RenderAnimations::AsNow);
 
 }  // namespace platform

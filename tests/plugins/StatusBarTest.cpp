@@ -215,10 +215,19 @@ TEST_F(StatusBarTest, ColoursAreHashAndSixOrEightDigitsOrUIColorsClassColours) {
     statusBar.backgroundColorByName(command());
     EXPECT_EQ(log.count("StatusBar: backgroundColorByName ignored"), 4u);
     EXPECT_EQ(stripColor(), UIColor::redColor());
-    // A strip made when the overlay goes off again keeps the page's last colour.
+}
+
+// A colour chosen by name is kept as a hex colour is, not only painted on the
+// strip of the moment: a strip made again when the overlay goes off shows the
+// page's last choice, not the colour before it.
+TEST_F(StatusBarTest, AColourChosenByNameOutlivesTheStripItWasPaintedOn) {
+    HYBStatusBar& statusBar = start();
+    statusBar.backgroundColorByHexString(command({"#00ff7f"}));
+    statusBar.backgroundColorByName(command({"red"}));
     statusBar.setStatusBarOverlaysWebView(false);
     statusBar.setStatusBarOverlaysWebView(true);
     statusBar.setStatusBarOverlaysWebView(false);
+    EXPECT_TRUE(stripShown());
     EXPECT_EQ(stripColor(), UIColor::redColor());
 }
 

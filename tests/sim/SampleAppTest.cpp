@@ -1,5 +1,6 @@
 // The sample app end to end: its page calls the simulator's Echo service over
-// each of the bridge's three channels and reports every answer.
+// each of the bridge's three channels and reports every answer, and takes the
+// URLs the app is opened with.
 #include <gtest/gtest.h>
 
 #include "hybrid/HYBURLProtocol.h"
@@ -28,6 +29,9 @@ TEST(SampleApp, EveryChannelAnswers) {
         container->view();
         container->registerPluginWithPluginName(std::make_shared<sim::SimEchoPlugin>(container->webView()), "Echo");
         EXPECT_TRUE(platform::RunLoop::main().runUntil([&] { return log.contains("sample app: "); }, 30));
+        // As the app shell relays an opened URL.
+        container->webView()->stringByEvaluatingJavaScriptFromString("handleOpenURL('sample://open?card=1');");
+        EXPECT_TRUE(log.contains("sample app: opened sample://open?card=1"));
     }
     EXPECT_TRUE(log.contains("poke hybrid-scheme: ok"));
     EXPECT_TRUE(log.contains("poke fragment: ok"));

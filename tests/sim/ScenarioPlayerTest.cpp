@@ -8,29 +8,57 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 
+#include "platform/capture/CaptureDevice.h"
+#include "platform/capture/CaptureSession.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/RunLoop.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/Window.h"
 
 namespace {
 
 // Plays `steps` (a JSON array); `meanwhile` runs once the player has started.
 // Answers whether every step ran, or nothing if the run never finished.
 std::optional<bool> play(const std::string& steps, platform::LogCapture& log,
-                         const std::function<void()>& meanwhile = nullptr) {
+                         const std::function<void()>& meanwhile = nullptr, const std::string& shots = "") {
     platform::ScopedManualClock clock;
     auto scenario = platform::readJson("{\"steps\": " + steps + "}");
     if (!scenario.value) return std::nullopt;
-    auto player = std::make_shared<sim::ScenarioPlayer>(*scenario.value, log, "");
+    auto player = std::make_shared<sim::ScenarioPlayer>(*scenario.value, log, shots);
     std::optional<bool> outcome;
     player->start([&](bool ok) { outcome = ok; });
     if (meanwhile) meanwhile();
     platform::RunLoop::main().runUntil([&] { return outcome.has_value(); }, 60);
     return outcome;
 }
+
+// Films blank frames; its delegate keeps the first one, so every later frame
+// is dropped unrendered, as when analysis is busy.
+struct StalledCamera : platform::FrameSource, platform::AVCaptureVideoDataOutputSampleBufferDelegate {
+    std::shared_ptr<platform::SerialQueue> queue = std::make_shared<platform::SerialQueue>("stalled camera");
+    std::shared_ptr<platform::AVCaptureSession> session = platform::AVCaptureSession::create();
+    std::promise<void> released;
+    std::shared_future<void> release = released.get_future().share();
+
+    bool render(int, double, const Exposure&, platform::PixelBuffer&) override { return true; }
+    void captureOutputDidOutputSampleBuffer(platform::AVCaptureOutput&, platform::CMSampleBufferRef,
+                                            platform::AVCaptureConnection*) override {
+        release.wait();
+    }
+    void stop() {
+        session->stopRunning();
+        released.set_value();
+        std::promise<void> idle;
+        queue->async([&idle] { idle.set_value(); });
+        idle.get_future().wait();
+    }
+};
 
 }  // namespace
 
@@ -145,4 +173,67 @@ TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
         // No card field has the keyboard: the step's echo shows what it types.
         EXPECT_EQ(log.contains("1234"), std::string_view(steps).find("1234") != std::string_view::npos) << steps;
     }
+}
+
+// A wait counts the camera's frames while it films: a scanner that sees no
+// frame (analysis stalled, every frame dropped) makes no time pass, however
+// long the clock runs; once the camera stops, the clock counts again.
+TEST(ScenarioPlayer, AWaitCountsTheFramesTheCameraRendersWhileItFilms) {
+    auto camera = std::make_shared<StalledCamera>();
+    platform::setCameraFrameSource(camera);
+    auto output = std::make_shared<platform::AVCaptureVideoDataOutput>();
+    output->setSampleBufferDelegate(camera, camera->queue);
+    camera->session->addInput(platform::AVCaptureDeviceInput::deviceInputWithDevice(
+        platform::AVCaptureDevice::defaultDeviceWithMediaType(platform::AVMediaTypeVideo), nullptr));
+    camera->session->addOutput(output);
+    camera->session->startRunning();
+    while (platform::cameraFilming().sessionsFilming == 0) std::this_thread::yield();
+
+    platform::LogCapture log;
+    auto stopLater = [&] {
+        platform::RunLoop::main().after(5, [&] {
+            platform::log("camera stopped");
+            camera->stop();
+        });
+    };
+    EXPECT_EQ(play(R"([{"waitFor": "card read", "timeout": 0.5}])", log, stopLater), false);
+    const auto lines = log.lines();
+    const auto stopped = std::find(lines.begin(), lines.end(), "camera stopped");
+    ASSERT_NE(stopped, lines.end());
+    EXPECT_NE(std::find_if(stopped, lines.end(),
+                           [](const std::string& line) {
+                               return line.find("waitFor 'card read' timed out after 0.5 s") != std::string::npos;
+                           }),
+              lines.end());
+    platform::setCameraFrameSource(nullptr);
+}
+
+// A shot waiting for a line is drawn while the line is logged: what the app
+// changes right after logging it, in the same task, is not in the picture.
+TEST(ScenarioPlayer, AShotWhenALineIsLoggedShowsTheMomentOfTheLine) {
+    auto window = std::make_shared<platform::UIWindow>(platform::CGRect{{0, 0}, {40, 40}});
+    window->setBackgroundColor(platform::UIColor::blueColor());
+    window->makeKeyAndVisible();
+    const std::string shots = testing::TempDir() + "scenario-player-shots";
+    std::filesystem::remove_all(shots);
+    auto lockLater = [&] {
+        platform::RunLoop::main().after(1, [&] {
+            window->setBackgroundColor(platform::UIColor::greenColor());
+            platform::log("card guide: locked on");
+            window->setBackgroundColor(platform::UIColor::grayColor());
+        });
+    };
+    platform::LogCapture log;
+    EXPECT_EQ(play(R"([{"screenshot": "opened"}, {"screenshot": "locked", "when": "locked on"},
+                       {"screenshot": "after"}, {"expect": "locked on", "timeout": 5}])",
+                   log, lockLater, shots),
+              true);
+    const auto shot = platform::UIImage::imageWithContentsOfFile(shots + "/02-locked.png");
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(shot->pixelAt(20, 20), (platform::UIImage::Pixel{0, 255, 0, 255}));
+    EXPECT_TRUE(std::filesystem::exists(shots + "/03-after.png"));
+
+    EXPECT_EQ(play(R"([{"screenshot": "locked", "when": "locked on"}, {"wait": 1}])", log, nullptr, shots), false);
+    EXPECT_TRUE(log.contains("scenario: failed: step 1: screenshot locked: no line held 'locked on' after it was armed"));
+    std::filesystem::remove_all(shots);
 }

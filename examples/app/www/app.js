@@ -52,6 +52,11 @@ function logout() {
     console.log('lock: logged out');
 }
 
+// The app shell hands the page every URL the app is opened with.
+function handleOpenURL(url) {
+    console.log('sample app: opened ' + url);
+}
+
 // Draw a new gesture password twice on the lock screen.
 function setGesturePassword() {
     hybrid.exec(function (pattern) {
