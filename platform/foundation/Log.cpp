@@ -46,6 +46,17 @@ void writeWhole(const std::string& text) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Where the digit group after a separator at `at` would start: past one
+// dash, dot or slash, or past any number of blanks; `at` when none is there.
+std::size_t afterSeparator(std::string_view line, std::size_t at) {
+    if (at >= line.size()) return at;
+    const char c = line[at];
+    if (c == '-' || c == '.' || c == '/') return at + 1;
+    std::size_t next = at;
+    while (next < line.size() && line[next] == ' ') ++next;
+    return next;
+}
+
 // No card number is longer; a longer stretch of digits is looked at no further.
 constexpr std::size_t kMaxCardDigits = 19;
 
@@ -103,15 +114,17 @@ std::string maskCardNumbers(std::string_view line) {
             out.push_back(line[i++]);
             continue;
         }
-        // A run: digit groups joined by single blanks or dashes.
+        // A run: digit groups joined by separators. The form keeps only the
+        // digits of whatever is typed or pasted, so separators may be mixed.
         groups.clear();
         std::size_t j = i;
         for (;;) {
             const std::size_t begin = j;
             while (j < line.size() && isDigit(line[j])) ++j;
             groups.push_back({begin, j});
-            if (j + 1 < line.size() && (line[j] == ' ' || line[j] == '-') && isDigit(line[j + 1])) {
-                ++j;
+            const std::size_t next = afterSeparator(line, j);
+            if (next < line.size() && isDigit(line[next])) {
+                j = next;
                 continue;
             }
             break;

@@ -21,9 +21,10 @@ void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The line with every payment card number in it masked but for its last four
 // digits ("•••• •••• •••• 1234", separators kept). A card number here is a run
-// of 14 to 19 digits, optionally grouped by single blanks or dashes, that
-// the card form would take (is_valid_card_number, cardnumber/CardNumberRules.h);
-// in a longer run each such stretch of whole groups is masked.
+// of 14 to 19 digits, optionally grouped by blanks, dashes, dots or slashes
+// (mixed too: the form keeps only the digits), that the card form would take
+// (is_valid_card_number, cardnumber/CardNumberRules.h); in a longer run each
+// such stretch of whole groups is masked.
 std::string maskCardNumbers(std::string_view line);
 
 // Called with every line as it is logged (masked, as written), on the thread

@@ -4,6 +4,8 @@
 // failed checksums) stay.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/foundation/Log.h"
 
 using platform::maskCardNumbers;
@@ -21,6 +23,19 @@ TEST(LogCardMask, CardNumbersOfEveryIssuerKeepOnlyTheirLastFourDigits) {
     EXPECT_EQ(maskCardNumbers("30569309025904"), "••••••••••5904");              // Diners 300-305
     EXPECT_EQ(maskCardNumbers("x=4111111111111111,y=5555555555554444"),
               "x=••••••••••••1111,y=••••••••••••4444");
+}
+
+TEST(LogCardMask, GroupsJoinedByDotsSlashesOrSeveralBlanksAreMaskedToo) {
+    // The form takes each of these as typed or pasted: it keeps only the digits.
+    const std::pair<const char*, const char*> cases[] = {
+        {"card 4111.1111.1111.1111 end", "card ••••.••••.••••.1111 end"},
+        {"card 4111  1111  1111  1111 end", "card ••••  ••••  ••••  1111 end"},
+        {"4111  1111 1111 1111", "••••  •••• •••• 1111"},
+        {"card 4111/1111/1111/1111", "card ••••/••••/••••/1111"},
+        {"amex 3782.822463.10005.", "amex ••••.••••••.•0005."},
+        {"4111.1111 1111-1111", "••••.•••• ••••-1111"},
+    };
+    for (const auto& [line, masked] : cases) EXPECT_EQ(maskCardNumbers(line), masked) << line;
 }
 
 TEST(LogCardMask, ACardInsideALongerGroupedRunIsStillMasked) {
@@ -50,7 +65,13 @@ TEST(LogCardMask, OtherLongNumbersStay) {
                              "call +1 555-123-4567 now",       // too short
                              "4111111111111112",               // fails the Luhn check
                              "9111111111111119",               // fails the check too
-                             "4111  1111 1111 1111",           // a double blank is no group separator
+                             "4111.1111.1111.1112",            // grouped, but fails the check
+                             "4222.2222.2222.2",               // grouped Visa prefix with 13 digits
+                             "at 2026-12-09T10:15:33.123Z",    // a timestamp
+                             "at 1767225600.123 s",            // seconds and milliseconds, 13 digits
+                             "on 2026.12.09 and 2026/12/09",   // dates
+                             "version 1.2.3.4 or 4.1.1.1",     // version numbers
+                             "from 192.168.100.200",           // an IP address
                              "frames 123456789012 and 42"}) {
         EXPECT_EQ(maskCardNumbers(line), line);
     }
