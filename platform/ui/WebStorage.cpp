@@ -171,6 +171,23 @@ struct StorageArea::Database {
         return sqlite3_exec(connection, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
+    // SQLite trusts a page's cell pointers as it reads: one past the page
+    // reads the page cache's bookkeeping behind the buffer, so a damaged file
+    // may read as sound or not by where the buffer landed, and take a write
+    // it loses on the next read. Its quick check looks at every page once.
+    bool soundOnDisk(std::string& problem) {
+        Statement check(connection, "PRAGMA quick_check(1)");
+        if (!check || sqlite3_step(check.get()) != SQLITE_ROW) {
+            problem = lastError();
+            return false;
+        }
+        const std::string verdict = columnText(check.get(), 0);
+        if (verdict == "ok") return true;
+        // Its first line names the database; the fault comes last.
+        problem = "SQLite finds it malformed: " + verdict.substr(verdict.rfind('\n') + 1);
+        return false;
+    }
+
     // Every item of the file; nothing, with `problem` said, when it cannot be read.
     std::optional<Items> read(std::string& problem) {
         close();
@@ -180,6 +197,7 @@ struct StorageArea::Database {
             problem = lastError();
             return std::nullopt;
         }
+        if (!soundOnDisk(problem)) return std::nullopt;
         Items items;
         {
             // A storage file is one table: a trigger or view in it is not ours

@@ -290,3 +290,34 @@ TEST_F(WebStorageTest, AFileWithATriggerIsSetAsideAndAWriteCountsOnlyWhenItReads
     EXPECT_EQ(eval("try { localStorage.persist = 'newer'; 'saved' } catch (e) { e.name }"), "InvalidStateError");
     EXPECT_TRUE(log.contains("does not read back what was written"));
 }
+
+// The last file's table leaf points two cells past its page, where SQLite
+// reads whatever memory follows; the fuzzer read the other three first.
+TEST_F(WebStorageTest, AMalformedFileIsSetAsideAtItsFirstReadWhateverWasReadBefore) {
+    const std::string directory = platform::localStorageDirectory();
+    const std::string file = caches("file__0.localstorage");
+    const std::string inputs = std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/storage-saved-then-malformed";
+    std::shared_ptr<platform::StorageArea> area;
+    platform::LogCapture log;
+    for (const std::string suffix : {"-prior-1", "-prior-2", "-prior-3", ""}) {
+        std::filesystem::remove_all(directory);
+        std::filesystem::create_directories(directory);
+        std::filesystem::copy_file(inputs + suffix + ".localstorage", file);
+        log.clear();
+        area = platform::StorageArea::local(directory, "file__0");
+        if (suffix.empty()) break;
+        for (std::size_t i = 0; i < area->length(); ++i) area->getItem(*area->key(i));
+        area->setItem("seen", suffix);
+        area.reset();
+        area = platform::StorageArea::local(directory, "file__0");
+    }
+    EXPECT_TRUE(log.contains("WebView: the local storage file " + file + " cannot be read"));
+    EXPECT_EQ(area->length(), 0u);
+    EXPECT_EQ(read(file + ".corrupt"), read(inputs + ".localstorage"));
+
+    EXPECT_EQ(area->setItem("kept", "yes"), platform::StorageWriteResult::Saved);
+    area.reset();
+    area = platform::StorageArea::local(directory, "file__0");
+    EXPECT_EQ(area->getItem("kept"), "yes");
+    EXPECT_FALSE(std::filesystem::exists(file + ".corrupt.1"));
+}
