@@ -98,8 +98,6 @@ using HeaderReader = std::function<bool(std::uint64_t offset, std::uint8_t* out,
 
 struct ClaimedSize {
     std::uint32_t width = 0, height = 0;
-    // A JPEG whose data ends without its end marker, to be decoded with one.
-    bool unended = false;
 };
 
 std::uint32_t bigEndian(const std::uint8_t* bytes, int count) {
@@ -245,32 +243,42 @@ Data withJpegEnd(Data data) {
     return data;
 }
 
-// The claimed size of image data that may be decoded; nullopt (with a log
-// line) refuses it.
+// Image data admitted for decoding.
+struct AdmittedData {
+    ClaimedSize size;
+    // JPEG data that does not end in its end marker, with that marker.
+    std::optional<Data> ended;
+    // The bytes every reading of `data` goes through, the decoder's and the
+    // EXIF reader's alike.
+    const Data& bytes(const Data& data) const { return ended ? *ended : data; }
+};
+
+// Image data that may be decoded; nullopt (with a log line) refuses it.
 //
 // OpenCV reads a JPEG from memory through a source that stalls where the
 // bytes end (even when libjpeg only reads ahead of the last pixels), and then
-// hands over the rows libjpeg never wrote as the heap held them. A JPEG whose
-// data runs out is decoded with the end marker libjpeg itself reads there, so
-// that it shows as far as its data goes and grey after; one that runs out
-// even so is refused. Data that ends in that marker cannot run out (libjpeg
-// stops at it), so only the rest pays for the extra pass.
-std::optional<ClaimedSize> admittedData(const Data& data) {
-    auto size = admittedSize(readerOfData(data), "image data");
-    if (!size || !isJpeg(data)) return size;
-    if (isWholeJpeg(data)) return size;
+// hands over the rows libjpeg never wrote as the heap held them. JPEG data
+// that does not end in its end marker is therefore read with the marker
+// libjpeg itself reads where data runs out, so that it shows as far as its
+// data goes and grey after; one that runs out even so (cut inside a header)
+// is refused. Its metadata is read from those same bytes: Exiv2 reads only a
+// JPEG that ends in the marker, and a picture that decodes must be turned as
+// its EXIF says, whether or not its file lost the last two bytes. Data that
+// ends in the marker cannot run out (libjpeg stops at it), so only the rest
+// pays for the extra pass.
+std::optional<AdmittedData> admittedData(const Data& data) {
+    const auto size = admittedSize(readerOfData(data), "image data");
+    if (!size) return std::nullopt;
+    if (!isJpeg(data) || isWholeJpeg(data)) return AdmittedData{*size, std::nullopt};
+    AdmittedData admitted{*size, withJpegEnd(data)};
     char error[JMSG_LENGTH_MAX] = "";
-    std::optional<bool> runsOut = jpegRunsOut(data, error);
-    if (runsOut && *runsOut) {
-        runsOut = jpegRunsOut(withJpegEnd(data), error);
-        size->unended = true;
-    }
+    const std::optional<bool> runsOut = jpegRunsOut(*admitted.ended, error);
     if (!runsOut || *runsOut) {
         logf("UIImage: image data is a damaged JPEG (%s); not decoded",
              runsOut ? "its data ends inside a header" : error);
         return std::nullopt;
     }
-    return size;
+    return admitted;
 }
 
 // The DCT can hand over 1/2, 1/4 or 1/8 of a JPEG's size for little more than
@@ -295,10 +303,8 @@ int decodeFlagsForReduction(int denominator) {
     }
 }
 
-// Decoded pixels of JPEG or PNG bytes within the pixel limit; empty when refused.
-cv::Mat decodeData(const Data& data, const std::optional<ClaimedSize>& size, int flags) {
-    if (!size) return {};
-    if (size->unended) return decodeData(withJpegEnd(data), ClaimedSize{size->width, size->height}, flags);
+// Decoded pixels of admitted bytes (AdmittedData::bytes); empty when they do not decode.
+cv::Mat decodeData(const Data& data, int flags) {
     try {
         const cv::Mat bytes(1, static_cast<int>(data.size()), CV_8U, const_cast<std::uint8_t*>(data.data()));
         return cv::imdecode(bytes, flags);
@@ -308,6 +314,8 @@ cv::Mat decodeData(const Data& data, const std::optional<ClaimedSize>& size, int
     }
 }
 
+// The EXIF orientation of admitted bytes (AdmittedData::bytes), the ones
+// their pixels are decoded from.
 UIImageOrientation exifOrientationOfData(const Data& data) {
     if (isJpeg(data)) {
         if (const auto metadata = metadataOfJpegData(data)) {
@@ -324,6 +332,13 @@ std::shared_ptr<UIImage> imageFromMat(const cv::Mat& decoded, double scale, UIIm
     auto image = std::make_shared<UIImage>(surface, scale, orientation);
     cairo_surface_destroy(surface);
     return image;
+}
+
+// Admitted bytes (AdmittedData::bytes) decoded with `flags`, turned as their EXIF says.
+std::shared_ptr<UIImage> imageOfData(const Data& data, int flags, double scale) {
+    const cv::Mat decoded = decodeData(data, flags);
+    if (decoded.empty()) return nullptr;
+    return imageFromMat(decoded, scale, exifOrientationOfData(data));
 }
 
 bool swapsSides(UIImageOrientation o) {
@@ -389,36 +404,35 @@ UIImage::UIImage(cairo_surface_t* surface, double scale, UIImageOrientation orie
 
 std::shared_ptr<UIImage> UIImage::imageWithData(const Data& data, double scale) {
     if (data.empty()) return nullptr;
-    const cv::Mat decoded = decodeData(data, admittedData(data), cv::IMREAD_UNCHANGED);
-    if (decoded.empty()) return nullptr;
-    return imageFromMat(decoded, scale, exifOrientationOfData(data));
+    const auto admitted = admittedData(data);
+    if (!admitted) return nullptr;
+    return imageOfData(admitted->bytes(data), cv::IMREAD_UNCHANGED, scale);
 }
 
 std::shared_ptr<UIImage> UIImage::thumbnailWithData(const Data& data, int side) {
     if (data.empty()) return nullptr;
-    const auto size = admittedData(data);
+    const auto admitted = admittedData(data);
+    if (!admitted) return nullptr;
     int denominator = 1;
-    if (size && isJpeg(data)) {
+    if (isJpeg(data)) {
         const std::uint32_t wanted = static_cast<std::uint32_t>(std::max(side, 1));
-        denominator = jpegReductionDenominator(*size, [wanted](std::uint32_t width, std::uint32_t height) {
+        denominator = jpegReductionDenominator(admitted->size, [wanted](std::uint32_t width, std::uint32_t height) {
             return std::min(width, height) >= wanted;
         });
     }
-    const cv::Mat decoded = decodeData(data, size, decodeFlagsForReduction(denominator));
-    if (decoded.empty()) return nullptr;
-    return imageFromMat(decoded, 1, exifOrientationOfData(data));
+    return imageOfData(admitted->bytes(data), decodeFlagsForReduction(denominator), 1);
 }
 
 std::shared_ptr<UIImage> UIImage::imageWithDataDecodedWhenNeeded(Data data) {
     if (data.empty()) return nullptr;
     if (!isJpeg(data)) return imageWithData(data);
-    const auto size = admittedData(data);
-    if (!size) return nullptr;
-    if (size->unended) data = withJpegEnd(std::move(data));
+    auto admitted = admittedData(data);
+    if (!admitted) return nullptr;
+    if (admitted->ended) data = std::move(*admitted->ended);
     const UIImageOrientation orientation = exifOrientationOfData(data);
     return std::shared_ptr<UIImage>(new UIImage(std::make_shared<const Data>(std::move(data)),
-                                                static_cast<int>(size->width), static_cast<int>(size->height),
-                                                orientation));
+                                                static_cast<int>(admitted->size.width),
+                                                static_cast<int>(admitted->size.height), orientation));
 }
 
 UIImage::UIImage(std::shared_ptr<const Data> jpeg, int width, int height, UIImageOrientation orientation)
@@ -426,8 +440,7 @@ UIImage::UIImage(std::shared_ptr<const Data> jpeg, int width, int height, UIImag
       jpegHeight_(height) {}
 
 void UIImage::decodeHeldJpeg() const {
-    const ClaimedSize size{static_cast<std::uint32_t>(jpegWidth_), static_cast<std::uint32_t>(jpegHeight_)};
-    const cv::Mat decoded = decodeData(*jpeg_, size, cv::IMREAD_UNCHANGED);
+    const cv::Mat decoded = decodeData(*jpeg_, cv::IMREAD_UNCHANGED);
     cairo_surface_t* surface = decoded.empty() ? nullptr : surfaceFromMat(decoded);
     if (surface && (cairo_image_surface_get_width(surface) != jpegWidth_ ||
                     cairo_image_surface_get_height(surface) != jpegHeight_)) {
@@ -460,7 +473,7 @@ std::shared_ptr<UIImage> UIImage::reducedImageCovering(CGSize upright) const {
         return width >= neededWidth && height >= neededHeight;
     });
     if (denominator == 1) return nullptr;
-    const cv::Mat decoded = decodeData(*jpeg_, size, decodeFlagsForReduction(denominator));
+    const cv::Mat decoded = decodeData(*jpeg_, decodeFlagsForReduction(denominator));
     if (decoded.empty()) return nullptr;
     return imageFromMat(decoded, 1, orientation_);
 }

@@ -17,7 +17,9 @@
 // an image of more than kUIImageMaxPixels pixels, or with a side longer than
 // kUIImageMaxSide, or of another format, is refused (nullptr and a log line)
 // without its bitmap ever being allocated. A JPEG cut short shows as far as
-// its data goes, grey after; one cut inside a header is refused.
+// its data goes, grey after; one cut inside a header is refused. JPEG data
+// that does not end in its end marker is read, pixels and EXIF alike, with
+// that marker added: it is turned as its whole file would be.
 //
 // An image made by imageWithDataDecodedWhenNeeded() from a JPEG holds its
 // bytes and decodes them the first time its pixels are needed (once, on
@@ -121,6 +123,11 @@ public:
 
     // Decodes a held JPEG first, when that has not happened yet.
     cairo_surface_t* surface() const;
+
+    // For an image that holds its JPEG (imageWithDataDecodedWhenNeeded): the
+    // bytes its pixels and its orientation are read from, which end in the
+    // end marker even when the data given did not; null for other images.
+    const std::shared_ptr<const Data>& heldJpegData() const { return jpeg_; }
 
 private:
     UIImage(std::shared_ptr<const Data> jpeg, int width, int height, UIImageOrientation orientation);

@@ -275,8 +275,10 @@ bool UIImagePickerController::takeCameraPicture(std::string* error) {
     info.originalImage = bytes ? UIImage::imageWithDataDecodedWhenNeeded(*bytes) : nullptr;
     if (!info.originalImage) return fail(error, "the camera picture is not a readable image");
     info.mediaType = kUTTypeImage;
-    Error metadataError;
-    auto metadata = metadataOfJpegData(*bytes, &metadataError);
+    // Read from the bytes the picture itself is read from, so that the
+    // metadata's orientation is always the one the picture is turned by.
+    const auto& held = info.originalImage->heldJpegData();
+    auto metadata = held ? metadataOfJpegData(*held) : std::nullopt;
     info.mediaMetadata = metadata ? std::move(*metadata) : Dictionary{};
     if (picker->allowsEditing_) info.editedImage = info.originalImage->uprightImage();
     tellDelegate(picker, [&](auto& d) { d.imagePickerControllerDidFinishPickingMediaWithInfo(*picker, info); });

@@ -211,3 +211,31 @@ TEST(ImageDecoding, AJpegCutShortDecodesAsFarAsItGoesAndASideOverTheLimitIsRefus
     EXPECT_EQ(UIImage::imageWithDataDecodedWhenNeeded(wide), nullptr);
     EXPECT_EQ(log.count("claims 40000 x 100 pixels, a side over the limit of 32767"), 3u);
 }
+
+TEST(ImageDecoding, AJpegMissingItsEndMarkerIsTurnedAsTheWholeFileOnEveryPath) {
+    // 320 x 240 stored, EXIF orientation 6; the second without its last two bytes (FF D9).
+    struct Paths {
+        std::shared_ptr<UIImage> full, thumbnail, held, reduced;
+    };
+    auto decode = [](const char* name) {
+        const Data data = testing_support::faultInput(name);
+        Paths paths{UIImage::imageWithData(data), UIImage::thumbnailWithData(data, 30),
+                    UIImage::imageWithDataDecodedWhenNeeded(data), nullptr};
+        if (paths.held) paths.reduced = paths.held->reducedImageCovering({30, 40});
+        return paths;
+    };
+    const Paths whole = decode("jpeg-exif-orientation-6-whole.jpg");
+    const Paths unended = decode("jpeg-unended-exif-orientation-6.jpg");
+    ASSERT_TRUE(whole.full && whole.thumbnail && whole.held && whole.reduced);
+    ASSERT_TRUE(unended.full && unended.thumbnail && unended.held && unended.reduced);
+    EXPECT_EQ(whole.full->size(), CGSizeMake(240, 320));
+    for (auto [label, path] : {std::pair{"full", &Paths::full}, {"thumbnail", &Paths::thumbnail},
+                               {"held", &Paths::held}, {"reduced", &Paths::reduced}}) {
+        const UIImage& expected = *(whole.*path);
+        const UIImage& cut = *(unended.*path);
+        EXPECT_EQ(expected.imageOrientation(), UIImageOrientationRight) << label;
+        EXPECT_EQ(cut.imageOrientation(), expected.imageOrientation()) << label;
+        EXPECT_EQ(cut.size().width, expected.size().width) << label;
+        EXPECT_EQ(cut.size().height, expected.size().height) << label;
+    }
+}

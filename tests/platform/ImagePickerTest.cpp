@@ -148,6 +148,19 @@ TEST_F(ImagePicker, ACameraPictureCarriesItsOrientationAndMetadata) {
     EXPECT_TRUE(metadata.count(kCGImagePropertyExifDictionary));
 }
 
+TEST_F(ImagePicker, ACameraPictureMissingItsEndMarkerKeepsItsOrientationAndMetadata) {
+    std::filesystem::create_directories(folder_.file("fixtures"));
+    std::filesystem::copy_file(testing_support::faultInputPath("jpeg-unended-exif-orientation-6.jpg"),
+                               folder_.file("fixtures/camera.jpg"));
+    PhotoLibrary::setFixtureFolder(folder_.file("fixtures"));
+    present(UIImagePickerControllerSourceTypeCamera);
+    ASSERT_TRUE(UIImagePickerController::takeCameraPicture());
+    const UIImagePickerInfo& info = delegate_.picks.at(0);
+    EXPECT_EQ(info.originalImage->size(), CGSizeMake(240, 320));
+    ASSERT_TRUE(info.mediaMetadata);
+    EXPECT_EQ(info.mediaMetadata->at(kCGImagePropertyOrientation).intValue(), 6);
+}
+
 TEST_F(ImagePicker, PicksThatCannotHappenFailWithoutCallingTheDelegate) {
     std::string error;
     present(UIImagePickerControllerSourceTypePhotoLibrary);
