@@ -23,7 +23,8 @@
 //     {"remoteNotification": {...}},
 //     {"localNotification": "text"},
 //     {"deviceToken": "hex"},
-//     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png
+//     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png; without a shots
+//                                                     folder nothing is written, which the first one logs
 //     {"network": "wifi" | "cellular" | "cellular-connection-required" | "none"},
 //                                                     the scripted network becomes that and tells its watchers
 //     {"pick": "library", "file": "name"},           the picker on screen picks that file of the photo library
@@ -64,9 +65,13 @@
 // it only the keys shown with it ("timeout", "step", "file"). Every step is
 // checked against the player's table (sim/Steps.h) before the first one
 // plays: a key no step of that kind takes (a misspelt "timout", a second
-// kind's key), a key holding the wrong kind of value or an unknown event
-// refuses the whole scenario, naming the step, the key and what the step
-// takes.
+// kind's key) or no option object of it takes ("scanCard", "location",
+// "expectButton", a "touch" through nodes), a key or option holding the
+// wrong kind of value ("timeout": "3"), a required option left out, or a
+// name the step does not know (an event, a network, a pick, a permission)
+// refuses the whole scenario, naming the step, the key and what it takes
+// (step 2: "timeout" holds a number of seconds). An empty step is refused
+// as: step N is empty; it takes one of: ...
 //
 // "waitFor", "expect" and "expectNot" look at the log from the line after the
 // one the previous "waitFor" or "expect" matched (from the log's first line
@@ -107,7 +112,8 @@ std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork();
 
 class ScenarioPlayer : public std::enable_shared_from_this<ScenarioPlayer> {
 public:
-    // `log` is the capture that "waitFor" watches; `shotsDirectory` may be empty (no screenshots).
+    // `log` is the capture that "waitFor" watches; `shotsDirectory` may be empty
+    // (no screenshots, which the first screenshot step says).
     ScenarioPlayer(platform::Value scenario, const platform::LogCapture& log, std::string shotsDirectory);
 
     // Reads a scenario file; nothing (and `error` set) when it is unreadable,
@@ -147,6 +153,7 @@ private:
     // The line after the one the last expectation matched: where the next one looks from.
     std::size_t expectFrom_ = 0;
     int shots_ = 0;
+    bool shotsUnwrittenSaid_ = false;  // once, at the first screenshot step without a shots folder
 };
 
 }  // namespace sim
