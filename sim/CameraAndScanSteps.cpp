@@ -94,21 +94,25 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
 }  // namespace
 
 StepOutcome playCamera(const StepRun& run) {
-    const std::string* camera = run.step["camera"].string();
-    if (!camera) return StepOutcome::failed("\"camera\" is a text");
-    platform::logf("scenario: camera %s", camera->c_str());
+    const std::string& camera = *run.step["camera"].string();
+    platform::logf("scenario: camera %s", camera.c_str());
     std::string error;
     // Video and image paths are relative to the scenario file.
-    if (!installCamera(*camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
+    if (!installCamera(camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
     return StepOutcome::next();
 }
 
 StepOutcome playCameraPermission(const StepRun& run) {
-    const std::string name = run.step["cameraPermission"].stringValue();
+    const std::string& name = *run.step["cameraPermission"].string();
     platform::logf("scenario: camera permission %s", name.c_str());
     std::string error;
     if (!setCameraPermission(name, error)) return StepOutcome::failed(error);
     return StepOutcome::next();
+}
+
+const std::vector<std::string>& pickNames() {
+    static const std::vector<std::string> names{"library", "camera", "video", "cancel"};
+    return names;
 }
 
 StepOutcome playPick(const StepRun& run) {
@@ -122,15 +126,13 @@ StepOutcome playPick(const StepRun& run) {
     if (kind == "library") picked = platform::UIImagePickerController::pickLibraryFile(*file, &error);
     else if (kind == "camera") picked = platform::UIImagePickerController::takeCameraPicture(&error);
     else if (kind == "video") picked = platform::UIImagePickerController::pickVideo(&error);
-    else if (kind == "cancel") picked = platform::UIImagePickerController::cancel(&error);
-    else return StepOutcome::failed("unknown pick '" + kind + "'");
+    else picked = platform::UIImagePickerController::cancel(&error);
     if (!picked) return StepOutcome::failed("picker: " + error);
     return StepOutcome::next();
 }
 
 StepOutcome playScanCard(const StepRun& run) {
     const Value& options = run.step["scanCard"];
-    if (!options.isDictionary()) return StepOutcome::failed("scanCard takes an object of options");
     auto window = platform::UIWindow::keyWindow();
     auto presenter = window ? window->rootViewController() : nullptr;
     while (presenter && presenter->presentedViewController()) presenter = presenter->presentedViewController();

@@ -33,13 +33,17 @@ std::optional<platform::Data> bytesOfHex(const std::string& hex) {
 }
 
 // The reachability flags each scripted network reports for the internet.
+constexpr std::pair<const char*, platform::ReachabilityFlags> kNetworks[] = {
+    {"wifi", platform::kReachabilityFlagsReachable},
+    {"cellular", platform::kReachabilityFlagsReachable | platform::kReachabilityFlagsIsWWAN},
+    {"cellular-connection-required", platform::kReachabilityFlagsReachable | platform::kReachabilityFlagsIsWWAN |
+                                         platform::kReachabilityFlagsConnectionRequired},
+    {"none", platform::ReachabilityFlags{0}},
+};
+
 std::optional<platform::ReachabilityFlags> scriptedNetworkFlags(const std::string& name) {
-    using namespace platform;
-    if (name == "wifi") return kReachabilityFlagsReachable;
-    if (name == "cellular") return kReachabilityFlagsReachable | kReachabilityFlagsIsWWAN;
-    if (name == "cellular-connection-required")
-        return kReachabilityFlagsReachable | kReachabilityFlagsIsWWAN | kReachabilityFlagsConnectionRequired;
-    if (name == "none") return ReachabilityFlags{0};
+    for (const auto& [known, flags] : kNetworks)
+        if (name == known) return flags;
     return std::nullopt;
 }
 
@@ -129,10 +133,18 @@ StepOutcome playDeviceToken(const StepRun& run) {
     return StepOutcome::next();
 }
 
+const std::vector<std::string>& networkNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const auto& network : kNetworks) all.push_back(network.first);
+        return all;
+    }();
+    return names;
+}
+
 StepOutcome playNetwork(const StepRun& run) {
     const std::string& name = *run.step["network"].string();
     const auto flags = scriptedNetworkFlags(name);
-    if (!flags) return StepOutcome::failed("unknown network '" + name + "'");
     auto scripted =
         std::dynamic_pointer_cast<platform::ScriptedReachabilitySource>(platform::ReachabilitySource::shared());
     if (!scripted)
@@ -143,10 +155,7 @@ StepOutcome playNetwork(const StepRun& run) {
 }
 
 StepOutcome playDeviceOrientation(const StepRun& run) {
-    const Value& value = run.step["deviceOrientation"];
-    const long orientation = value.integerValue();
-    if (!value.isNumber() || orientation < 0 || orientation > 6)
-        return StepOutcome::failed("a device orientation is a number from 0 to 6");
+    const long orientation = run.step["deviceOrientation"].integerValue();
     platform::logf("scenario: device orientation %ld", orientation);
     platform::UIDevice::currentDevice().setOrientation(static_cast<platform::UIDeviceOrientation>(orientation));
     return StepOutcome::next();

@@ -29,6 +29,12 @@ Value asScenario(Value scenario) {
     return scenario;
 }
 
+// "step 2: why", or "step 1 is empty; ..." for a refusal that reads on from the step's number.
+std::string refusalText(std::size_t index, const std::string& reason) {
+    return platform::format("step %zu%s%s", index + 1, platform::startsWith(reason, "is ") ? " " : ": ",
+                            reason.c_str());
+}
+
 }  // namespace
 
 struct ScenarioPlayer::LogWatch {
@@ -69,7 +75,7 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
         return std::nullopt;
     }
     if (auto refused = refusal(*parsed.value)) {
-        error = platform::format("%s: step %zu: %s", path.c_str(), refused->index + 1, refused->reason.c_str());
+        error = path + ": " + refusalText(refused->index, refused->reason);
         return std::nullopt;
     }
     // Track files and camera videos are named relative to the scenario, which the player no longer knows.
@@ -91,7 +97,11 @@ ScenarioPlayer::~ScenarioPlayer() {
 void ScenarioPlayer::start(std::function<void(bool)> finished) {
     finished_ = std::move(finished);
     // Nothing plays when some step cannot: a scenario half played proves nothing.
-    if (auto refused = refusal(scenario_)) return fail(refused->index, refused->reason);
+    if (auto refused = refusal(scenario_)) {
+        platform::logf("scenario: failed: %s", refusalText(refused->index, refused->reason).c_str());
+        if (finished_) finished_(false);
+        return;
+    }
     next(0);
 }
 
@@ -210,7 +220,11 @@ void ScenarioPlayer::lineLogged(const std::string& line) {
 }
 
 bool ScenarioPlayer::writeScreenshot(const std::string& name, int number, platform::RenderAnimations animations) {
-    if (shotsDirectory_.empty()) return true;
+    if (shotsDirectory_.empty()) {
+        if (!shotsUnwrittenSaid_) platform::log("scenario: no --shots folder: screenshots are not written");
+        shotsUnwrittenSaid_ = true;
+        return true;
+    }
     auto delegate = appDelegate();
     auto window = delegate ? delegate->window() : platform::UIWindow::keyWindow();
     if (!window) return false;

@@ -23,7 +23,8 @@
 //     {"remoteNotification": {...}},
 //     {"localNotification": "text"},
 //     {"deviceToken": "hex"},
-//     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png
+//     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png; without a shots
+//                                                     folder nothing is written, which the first one logs
 //     {"screenshot": "name", "when": "text"},         the same, drawn the moment a line holding the text is
 //                                                     logged from now on, and the player goes on at once: a line
 //                                                     logged on the main thread is drawn before the code that
@@ -72,9 +73,13 @@
 // it only the keys shown with it ("timeout", "step", "file"). Every step is
 // checked against the player's table (sim/Steps.h) before the first one
 // plays: a key no step of that kind takes (a misspelt "timout", a second
-// kind's key), a key holding the wrong kind of value or an unknown event
-// refuses the whole scenario, naming the step, the key and what the step
-// takes.
+// kind's key) or no option object of it takes ("scanCard", "location",
+// "expectButton", a "touch" through nodes), a key or option holding the
+// wrong kind of value ("timeout": "3"), a required option left out, or a
+// name the step does not know (an event, a network, a pick, a permission)
+// refuses the whole scenario, naming the step, the key and what it takes
+// (step 2: "timeout" holds a number of seconds). An empty step is refused
+// as: step N is empty; it takes one of: ...
 //
 // "waitFor", "expect" and "expectNot" look at the log from the line after the
 // one the previous "waitFor" or "expect" matched (from the log's first line
@@ -116,7 +121,8 @@ std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork();
 
 class ScenarioPlayer : public std::enable_shared_from_this<ScenarioPlayer> {
 public:
-    // `log` is the capture that "waitFor" watches; `shotsDirectory` may be empty (no screenshots).
+    // `log` is the capture that "waitFor" watches; `shotsDirectory` may be empty
+    // (no screenshots, which the first screenshot step says).
     ScenarioPlayer(platform::Value scenario, const platform::LogCapture& log, std::string shotsDirectory);
 
     // Reads a scenario file; nothing (and `error` set) when it is unreadable,
@@ -170,6 +176,7 @@ private:
     int shots_ = 0;
     std::vector<ArmedShot> armed_;
     bool drawing_ = false;  // an armed shot is being drawn: its own lines take no shot
+    bool shotsUnwrittenSaid_ = false;  // once, at the first screenshot step without a shots folder
 };
 
 }  // namespace sim

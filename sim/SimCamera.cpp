@@ -51,12 +51,15 @@ bool installCamera(const std::string& described, const std::string& baseDirector
         const std::string file = path.lexically_normal().string();
         source = kind == "video" ? platform::VideoFileSource::openFile(file, &error)
                                  : platform::VideoFileSource::openImage(file, &error);
-        if (!source) return false;
     } else if (kind == "v4l2" && !rest.empty()) {
         source = platform::VideoFileSource::openCamera(rest, &error);
-        if (!source) return false;
     } else {
         error = "camera '" + described + "': expected filmed[:SEED[:dark]], video:PATH, image:PATH, v4l2:DEVICE or none";
+        return false;
+    }
+    // Only "none" has no source to film.
+    if (!source && kind != "none") {
+        error = "camera '" + described + "': " + error;
         return false;
     }
     platform::UIImagePickerController::setCameraAvailable(source != nullptr);
@@ -64,18 +67,34 @@ bool installCamera(const std::string& described, const std::string& baseDirector
     return true;
 }
 
+namespace {
+
+constexpr std::pair<const char*, platform::AVAuthorizationStatus> kPermissions[] = {
+    {"notDetermined", platform::AVAuthorizationStatusNotDetermined},
+    {"restricted", platform::AVAuthorizationStatusRestricted},
+    {"denied", platform::AVAuthorizationStatusDenied},
+    {"authorized", platform::AVAuthorizationStatusAuthorized},
+};
+
+}  // namespace
+
 bool setCameraPermission(const std::string& name, std::string& error) {
-    platform::AVAuthorizationStatus status;
-    if (name == "notDetermined") status = platform::AVAuthorizationStatusNotDetermined;
-    else if (name == "restricted") status = platform::AVAuthorizationStatusRestricted;
-    else if (name == "denied") status = platform::AVAuthorizationStatusDenied;
-    else if (name == "authorized") status = platform::AVAuthorizationStatusAuthorized;
-    else {
-        error = "camera permission '" + name + "': expected notDetermined, restricted, denied or authorized";
-        return false;
+    for (const auto& [known, status] : kPermissions) {
+        if (name != known) continue;
+        platform::setCameraAuthorizationStatus(status);
+        return true;
     }
-    platform::setCameraAuthorizationStatus(status);
-    return true;
+    error = "camera permission '" + name + "': expected notDetermined, restricted, denied or authorized";
+    return false;
+}
+
+const std::vector<std::string>& cameraPermissionNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const auto& permission : kPermissions) all.push_back(permission.first);
+        return all;
+    }();
+    return names;
 }
 
 }  // namespace sim

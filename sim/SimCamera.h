@@ -13,6 +13,7 @@
 // A filmed card also logs "camera: filmed card NUMBER" (its ground truth).
 
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -21,7 +22,9 @@ namespace sim {
 // that cannot be opened; the camera then stays as it was.
 bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error);
 
-// "notDetermined", "restricted", "denied" or "authorized".
+// One of cameraPermissionNames().
 bool setCameraPermission(const std::string& name, std::string& error);
+// "notDetermined", "restricted", "denied" and "authorized".
+const std::vector<std::string>& cameraPermissionNames();
 
 }  // namespace sim

@@ -1,8 +1,9 @@
 #include <algorithm>
-#include <iterator>
+#include <cmath>
 
 #include "app/AppDelegate.h"
 #include "platform/ui/Application.h"
+#include "sim/SimCamera.h"
 #include "sim/Steps.h"
 
 namespace sim {
@@ -11,67 +12,119 @@ using platform::Value;
 
 namespace {
 
+// Value counts true and false as numbers; a scenario's numbers are written as numbers.
+bool isNumber(const Value& value) { return value.isInteger() || value.isDouble(); }
+bool isWhole(const Value& value) {
+    return value.isInteger() || (value.isDouble() && std::floor(value.doubleValue()) == value.doubleValue());
+}
+bool isText(const Value& value) { return value.isString(); }
+bool isBoolean(const Value& value) { return value.isBool(); }
+bool isObject(const Value& value) { return value.isDictionary(); }
+
+// Every element of a list, one or more, fits.
+template <bool (*fits)(const Value&)>
+bool isListOf(const Value& value) {
+    if (!value.isArray() || value.count() == 0) return false;
+    for (std::size_t i = 0; i < value.count(); ++i)
+        if (!fits(value[i])) return false;
+    return true;
+}
+
+bool isPoint(const Value& value) {
+    return value.isArray() && value.count() == 2 && isNumber(value[0]) && isNumber(value[1]);
+}
+
+const Holds kNumber{"a number", isNumber};
+const Holds kSeconds{"a number of seconds", isNumber};
+const Holds kText{"a text", isText};
+const Holds kBoolean{"true or false", isBoolean};
+
+const std::vector<Field> kTouchFields = {
+    {"nodes", {"a list of the grid's node numbers, one or more", isListOf<isWhole>}, true},
+};
+
+const std::vector<Field> kLocationFields = {
+    {"latitude", kNumber, true},  {"longitude", kNumber, true},        {"altitude", kNumber},
+    {"horizontalAccuracy", kNumber}, {"verticalAccuracy", kNumber}, {"course", kNumber},
+    {"speed", kNumber},           {"timestamp", {"a number of seconds since 1970", isNumber}},
+};
+
+const std::vector<Field> kScanCardOptions = {
+    {"suppressScanConfirmation", kBoolean},
+    {"detectionMode",
+     {"0 (the number), 1 (an image) or 2 (the number, else an image)",
+      [](const Value& value) { return isWhole(value) && value.doubleValue() >= 0 && value.doubleValue() <= 2; }}},
+    {"collectExpiry", kBoolean},
+    {"scanExpiry", kBoolean},
+    {"allowFreelyRotatingCardGuide", kBoolean},
+    {"disableManualEntryButtons", kBoolean},
+    {"languageOrLocale", kText},
+    {"scanInstructions", kText},
+    {"guideColor",
+     {"a list of 4 numbers [r, g, b, a]",
+      [](const Value& value) { return isListOf<isNumber>(value) && value.count() == 4; }}},
+};
+
+const std::vector<Field> kExpectButtonFields = {
+    {"title", kText, true},
+    {"enabled", kBoolean, true},
+};
+
+const std::vector<std::string>& locationServicesNames() {
+    static const std::vector<std::string> names{"on", "off"};
+    return names;
+}
+
 // One row a kind of step. A step names its kind by holding the row's key,
 // and only one: a second kind's key is as unknown to it as a misspelt one.
 // Where several kinds' keys meet in one step, the row higher up names the
 // kind the refusal speaks of.
 const StepKind kSteps[] = {
-    {"wait", Holds::Number, playWait},
-    {"expect", Holds::Anything, playExpect, {"timeout"}},
-    {"waitFor", Holds::Text, playWaitFor, {"timeout"}},
-    {"expectNot", Holds::Anything, playExpectNot, {"timeout"}},
-    {"event", Holds::Text, playEvent, {}, eventNames},
-    {"touch", Holds::ListOrObject, playTouch, {"step"}},
-    {"tap", Holds::List, playTap},
-    {"eval", Holds::Text, playEval},
-    {"openURL", Holds::Text, playOpenURL},
-    {"remoteNotification", Holds::Object, playRemoteNotification},
-    {"localNotification", Holds::Anything, playLocalNotification},
-    {"deviceToken", Holds::Text, playDeviceToken},
-    {"screenshot", Holds::Text, playScreenshot, {"when"}},
-    {"network", Holds::Text, playNetwork},
-    {"pick", Holds::Text, playPick, {"file"}},
-    {"location", Holds::Object, playLocation},
-    {"locationError", Holds::Anything, playLocationError},
-    {"locationServices", Holds::Anything, playLocationServices},
-    {"locationPermission", Holds::Anything, playLocationPermission},
-    {"locationTrack", Holds::Anything, playLocationTrack},
-    {"camera", Holds::Anything, playCamera},
-    {"deviceOrientation", Holds::Anything, playDeviceOrientation},
-    {"scanCard", Holds::Anything, playScanCard},
-    {"type", Holds::Anything, playType},
-    {"backspace", Holds::Anything, playBackspace},
-    {"return", Holds::Anything, playReturn},
-    {"tapField", Holds::Anything, playTapField},
-    {"tapButton", Holds::Anything, playTapButton},
-    {"expectButton", Holds::Anything, playExpectButton},
-    {"cameraPermission", Holds::Anything, playCameraPermission},
-    {"log", Holds::Text, playLog},
+    {"wait", kSeconds, playWait},
+    {"expect",
+     {"a text or a list of texts", [](const Value& value) { return isText(value) || isListOf<isText>(value); }},
+     playExpect,
+     {{"timeout", kSeconds}}},
+    {"waitFor", kText, playWaitFor, {{"timeout", kSeconds}}},
+    {"expectNot", kText, playExpectNot, {{"timeout", kSeconds}}},
+    {"event", kText, playEvent, {}, eventNames},
+    {"touch",
+     {"a list of [x, y] points, or an object {\"nodes\": [N, ...]}",
+      [](const Value& value) { return isListOf<isPoint>(value) || isObject(value); }, &kTouchFields},
+     playTouch,
+     {{"step", {"a number of points", isNumber}}}},
+    {"tap", {"a list [x, y] of two numbers", isPoint}, playTap},
+    {"eval", kText, playEval},
+    {"openURL", kText, playOpenURL},
+    {"remoteNotification", {"an object", isObject}, playRemoteNotification},
+    {"localNotification", {"a value"}, playLocalNotification},
+    {"deviceToken", kText, playDeviceToken},
+    {"screenshot", kText, playScreenshot, {{"when", kText}}},
+    {"network", kText, playNetwork, {}, networkNames},
+    {"pick", kText, playPick, {{"file", kText}}, pickNames},
+    {"location", {"an object", isObject, &kLocationFields}, playLocation},
+    {"locationError", {"a whole number (the error's code)", isWhole}, playLocationError},
+    {"locationServices", kText, playLocationServices, {}, locationServicesNames},
+    {"locationPermission", kText, playLocationPermission, {}, locationPermissionNames},
+    {"locationTrack", kText, playLocationTrack},
+    {"camera", kText, playCamera},
+    {"deviceOrientation",
+     {"a whole number from 1 to 6",
+      [](const Value& value) { return isWhole(value) && value.doubleValue() >= 1 && value.doubleValue() <= 6; }},
+     playDeviceOrientation},
+    {"scanCard", {"an object of options", isObject, &kScanCardOptions}, playScanCard},
+    {"type", kText, playType},
+    {"backspace",
+     {"a whole number of presses, 1 or more",
+      [](const Value& value) { return isWhole(value) && value.doubleValue() >= 1; }},
+     playBackspace},
+    {"return", {"true", [](const Value& value) { return value.isBool() && value.boolValue(); }}, playReturn},
+    {"tapField", kText, playTapField},
+    {"tapButton", kText, playTapButton},
+    {"expectButton", {"an object", isObject, &kExpectButtonFields}, playExpectButton},
+    {"cameraPermission", kText, playCameraPermission, {}, cameraPermissionNames},
+    {"log", kText, playLog},
 };
-
-bool holdsWhatItShould(const StepKind& kind, const Value& value) {
-    switch (kind.holds) {
-        case Holds::Anything: return !value.isNil();
-        case Holds::Number: return value.isNumber();
-        case Holds::Text: return value.isString();
-        case Holds::List: return value.isArray();
-        case Holds::Object: return value.isDictionary();
-        case Holds::ListOrObject: return value.isArray() || value.isDictionary();
-    }
-    return false;
-}
-
-const char* describe(Holds holds) {
-    switch (holds) {
-        case Holds::Anything: return "a value";
-        case Holds::Number: return "a number";
-        case Holds::Text: return "a text";
-        case Holds::List: return "a list";
-        case Holds::Object: return "an object";
-        case Holds::ListOrObject: return "a list or an object";
-    }
-    return "a value";
-}
 
 std::string joined(const std::vector<std::string>& words) {
     std::string text;
@@ -79,8 +132,57 @@ std::string joined(const std::vector<std::string>& words) {
     return text;
 }
 
-bool among(const StepKind& kind, std::initializer_list<std::string_view> keys) {
-    return std::find(keys.begin(), keys.end(), kind.key) != keys.end();
+std::string quoted(const std::string& key) { return "\"" + key + "\""; }
+
+// Why `value`, held by `key` (an option of `in` when that is not empty), is
+// refused; empty when it fits.
+std::string refusalOfValue(const std::string& key, const Value& value, const Holds& holds, const std::string& in) {
+    const std::string named = quoted(key) + (in.empty() ? "" : " in " + quoted(in));
+    if (holds.fits && !holds.fits(value)) return named + " holds " + holds.what;
+    if (!holds.fields || !value.isDictionary()) return {};
+    std::vector<std::string> keys;
+    for (const Field& field : *holds.fields) keys.push_back(field.key);
+    for (const auto& [option, held] : *value.dictionary()) {
+        const auto field = std::find_if(holds.fields->begin(), holds.fields->end(),
+                                        [&option](const Field& f) { return f.key == option; });
+        if (field == holds.fields->end())
+            return "unknown key " + quoted(option) + " in " + quoted(key) + " (it takes " + joined(keys) + ")";
+        if (std::string refused = refusalOfValue(option, held, field->holds, key); !refused.empty()) return refused;
+    }
+    for (const Field& field : *holds.fields)
+        if (field.required && value[field.key].isNil())
+            return quoted(key) + " needs " + quoted(field.key) + ", " + field.holds.what;
+    return {};
+}
+
+// Why the step, of the row's kind, is refused; empty when it plays.
+std::string refusalAs(const StepKind& kind, const Value& step) {
+    for (const auto& [key, value] : *step.dictionary()) {
+        if (key == kind.key) continue;
+        const auto other = std::find_if(kind.otherKeys.begin(), kind.otherKeys.end(),
+                                        [&key](const Field& f) { return f.key == key; });
+        if (other != kind.otherKeys.end()) {
+            if (std::string refused = refusalOfValue(key, value, other->holds, ""); !refused.empty()) return refused;
+            continue;
+        }
+        std::vector<std::string> keys{kind.key};
+        for (const Field& field : kind.otherKeys) keys.push_back(field.key);
+        return "unknown key " + quoted(key) + " (a step of kind " + quoted(kind.key) + " takes " + joined(keys) + ")";
+    }
+    const Value& value = step[kind.key];
+    if (std::string refused = refusalOfValue(kind.key, value, kind.holds, ""); !refused.empty()) return refused;
+    if (kind.names) {
+        const std::vector<std::string>& names = kind.names();
+        if (std::find(names.begin(), names.end(), *value.string()) == names.end())
+            return std::string("unknown ") + kind.key + " '" + *value.string() + "'; one of " + joined(names);
+    }
+    return {};
+}
+
+std::vector<std::string> kindNames() {
+    std::vector<std::string> kinds;
+    for (const StepKind& known : kSteps) kinds.push_back(known.key);
+    return kinds;
 }
 
 }  // namespace
@@ -92,45 +194,27 @@ const StepKind* stepKindFor(const Value& step) {
 }
 
 std::string refusalOf(const Value& step) {
-    if (!step.isDictionary() || step.count() == 0) return "not an object";
+    if (!step.isDictionary()) return "not an object";
+    if (step.count() == 0) return "is empty; it takes one of: " + joined(kindNames());
     const StepKind* kind = stepKindFor(step);
-    if (!kind) {
-        std::vector<std::string> kinds;
-        for (const StepKind& known : kSteps) kinds.push_back(known.key);
-        return "no kind of step is named \"" + step.dictionary()->begin()->first + "\"; the kinds are " + joined(kinds);
-    }
-    for (const auto& [key, value] : *step.dictionary()) {
-        if (key == kind->key ||
-            std::find(kind->otherKeys.begin(), kind->otherKeys.end(), key) != kind->otherKeys.end())
-            continue;
-        std::vector<std::string> keys{kind->key};
-        keys.insert(keys.end(), kind->otherKeys.begin(), kind->otherKeys.end());
-        return "unknown key \"" + key + "\" (a step of kind \"" + kind->key + "\" takes " + joined(keys) + ")";
-    }
-    const Value& value = step[kind->key];
-    if (!holdsWhatItShould(*kind, value))
-        return std::string("\"") + kind->key + "\" holds " + describe(kind->holds);
-    if (kind->names) {
-        const std::vector<std::string>& names = kind->names();
-        if (std::find(names.begin(), names.end(), *value.string()) == names.end())
-            return std::string("unknown ") + kind->key + " '" + *value.string() + "'; one of " + joined(names);
-    }
-    return {};
+    if (!kind)
+        return "no kind of step is named \"" + step.dictionary()->begin()->first + "\"; the kinds are " +
+               joined(kindNames());
+    return refusalAs(*kind, step);
 }
 
 bool playAlone(const Value& step, std::initializer_list<std::string_view> keys, std::string& error) {
     const StepKind* chosen = nullptr;
-    for (const StepKind& kind : kSteps) {
-        if (among(kind, keys) && holdsWhatItShould(kind, step[kind.key])) {
-            chosen = &kind;
-            break;
-        }
-    }
-    // With none of the keys, the step falls to the last key's row, whose
-    // checks say what is missing.
     for (const StepKind& kind : kSteps)
-        if (!chosen && kind.key == *std::prev(keys.end())) chosen = &kind;
-    if (!chosen) return false;
+        if (!chosen && std::find(keys.begin(), keys.end(), kind.key) != keys.end() && !step[kind.key].isNil())
+            chosen = &kind;
+    if (!chosen) {
+        error = "the step holds none of ";
+        for (std::string_view key : keys) error += (key == *keys.begin() ? "" : ", ") + std::string(key);
+        return false;
+    }
+    error = refusalAs(*chosen, step);
+    if (!error.empty()) return false;
     const StepOutcome outcome = chosen->play(StepRun(step, 0, nullptr));
     if (outcome.kind == StepOutcome::Kind::Failed) error = outcome.reason;
     return outcome.kind != StepOutcome::Kind::Failed;

@@ -3,8 +3,9 @@
 // names a step's kind to the function that plays it, what that key holds and
 // the other keys the step may carry. A step holds exactly one such key; the
 // player checks every step against the table before it plays the first, and
-// refuses the scenario over a key it does not know. The functions live one
-// file per family:
+// refuses the scenario over a key it does not know or a value of the wrong
+// kind, so a step's function may take its values as its row describes them.
+// The functions live one file per family:
 //
 //   PageSteps.cpp              wait, waitFor, expect, expectNot, eval, screenshot, log
 //   TouchAndTextSteps.cpp      touch, tap, and the keyboard and form: type, backspace, return,
@@ -87,17 +88,31 @@ private:
     ScenarioPlayer* player_;
 };
 
-// Called only for a step its row selects, whose key holds what the row asks for.
+// Called only for a step its row selects, whose keys hold what the row asks for.
 using StepFunction = StepOutcome (*)(const StepRun&);
 
-// What a row's key must hold.
-enum class Holds { Anything, Number, Text, List, Object, ListOrObject };
+struct Field;
+
+// What a key must hold: `what` says it in a refusal ("a number"); `fits`
+// tells (nullptr: any value). An object's keys are `fields` (nullptr: any),
+// and a key it does not list is refused.
+struct Holds {
+    const char* what;
+    bool (*fits)(const platform::Value&) = nullptr;
+    const std::vector<Field>* fields = nullptr;
+};
+
+struct Field {
+    std::string key;
+    Holds holds;
+    bool required = false;
+};
 
 struct StepKind {
     const char* key;
     Holds holds;
     StepFunction play;
-    std::vector<std::string> otherKeys = {};  // the keys the step may hold beside its own
+    std::vector<Field> otherKeys = {};  // the keys the step may hold beside its own
     // For a text: the names it may hold (nullptr: any text).
     const std::vector<std::string>& (*names)() = nullptr;
 };
@@ -106,13 +121,16 @@ struct StepKind {
 // nullptr when it holds none.
 const StepKind* stepKindFor(const platform::Value& step);
 
-// Why the player refuses to play the step (an unknown key, a key holding the
-// wrong kind of value, a name it does not know); empty when it plays it.
+// Why the player refuses to play the step (an unknown key, a key or an
+// option holding the wrong kind of value, a required option missing, a name
+// it does not know); empty when it plays it. A refusal that starts with "is "
+// reads after the step's number ("step 1 is empty; ..."), others after
+// "step N: ".
 std::string refusalOf(const platform::Value& step);
 
 // Among the rows of the given keys only: playing the step alone, outside a
-// scenario (when it holds none of them, the last key's row plays). False with
-// `error` set when the step fails.
+// scenario, once the row has checked it. False with `error` set when the
+// step is refused or fails.
 bool playAlone(const platform::Value& step, std::initializer_list<std::string_view> keys, std::string& error);
 
 // The running app's delegate; nullptr before the app has one.
@@ -145,6 +163,7 @@ StepOutcome playRemoteNotification(const StepRun& run);
 StepOutcome playLocalNotification(const StepRun& run);
 StepOutcome playDeviceToken(const StepRun& run);
 StepOutcome playNetwork(const StepRun& run);
+const std::vector<std::string>& networkNames();
 StepOutcome playDeviceOrientation(const StepRun& run);
 
 // Location.
@@ -152,12 +171,14 @@ StepOutcome playLocation(const StepRun& run);
 StepOutcome playLocationError(const StepRun& run);
 StepOutcome playLocationServices(const StepRun& run);
 StepOutcome playLocationPermission(const StepRun& run);
+const std::vector<std::string>& locationPermissionNames();
 StepOutcome playLocationTrack(const StepRun& run);
 
 // Camera and scan.
 StepOutcome playCamera(const StepRun& run);
 StepOutcome playCameraPermission(const StepRun& run);
 StepOutcome playPick(const StepRun& run);
+const std::vector<std::string>& pickNames();
 StepOutcome playScanCard(const StepRun& run);
 
 }  // namespace sim

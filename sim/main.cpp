@@ -21,32 +21,15 @@
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Screen.h"
+#include "sim/CommandLine.h"
 #include "sim/ScenarioPlayer.h"
 #include "sim/SimCamera.h"
 #include "sim/SimEchoPlugin.h"
 
 namespace {
 
-// A day: longer than any scenario, short enough for the watchdog's clock.
-constexpr double kLongestTimeout = 86400;
 // How long past the timeout the watchdog waits for the run loop to end the run.
 constexpr double kWatchdogGrace = 3;
-
-struct Options {
-    std::string bundle;
-    std::string home;
-    std::string until;
-    std::string scenario;
-    std::string shots;
-    double timeout = 60;
-    double launchPause = 0.1;
-    bool liveNetwork = false;
-    bool noCamera = false;
-    std::string camera = "filmed";
-    std::string photos;  // empty: the bundle's sibling folder "photos", when there is one
-    platform::CGSize screenSize{320, 568};
-    double screenScale = 2;
-};
 
 void usage() {
     std::fprintf(stderr,
@@ -74,73 +57,17 @@ void usage() {
                  "                     camera's picture (default: the folder \"photos\" beside the bundle)\n");
 }
 
-bool parseNumber(const std::string& text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && *end == '\0' && out >= 0;
-}
-
-// "320x568@2": a width and a height in points, and a scale, each positive and
-// of a size a screen may have.
-bool parseScreen(const std::string& text, platform::CGSize& size, double& scale) {
-    const auto times = text.find('x');
-    const auto at = text.find('@');
-    if (times == std::string::npos || at == std::string::npos || at < times) return false;
-    double width = 0, height = 0, pixelsPerPoint = 0;
-    if (!parseNumber(text.substr(0, times), width) || !parseNumber(text.substr(times + 1, at - times - 1), height) ||
-        !parseNumber(text.substr(at + 1), pixelsPerPoint))
-        return false;
-    constexpr double kLargestSide = 10000;
-    constexpr double kLargestScale = 10;
-    if (!(width > 0 && width <= kLargestSide && height > 0 && height <= kLargestSide)) return false;
-    if (!(pixelsPerPoint > 0 && pixelsPerPoint <= kLargestScale)) return false;
-    size = {width, height};
-    scale = pixelsPerPoint;
-    return true;
-}
-
-bool parse(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--live-network") {
-            options.liveNetwork = true;
-            continue;
-        }
-        if (arg == "--no-camera") {
-            options.noCamera = true;
-            continue;
-        }
-        if (i + 1 >= argc) return false;
-        const std::string value = argv[++i];
-        if (arg == "--bundle") options.bundle = value;
-        else if (arg == "--until") options.until = value;
-        else if (arg == "--home") options.home = value;
-        else if (arg == "--scenario") options.scenario = value;
-        else if (arg == "--shots") options.shots = value;
-        else if (arg == "--photos") options.photos = value;
-        else if (arg == "--camera") options.camera = value;
-        else if (arg == "--timeout") {
-            if (!parseNumber(value, options.timeout) || options.timeout <= 0 || options.timeout > kLongestTimeout)
-                return false;
-        } else if (arg == "--launch-pause") {
-            if (!parseNumber(value, options.launchPause)) return false;
-        } else if (arg == "--screen") {
-            if (!parseScreen(value, options.screenSize, options.screenScale)) return false;
-        } else {
-            return false;
-        }
-    }
-    return !options.bundle.empty();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!parse(argc, argv, options)) {
+    std::string refused;
+    const auto parsed = sim::parseCommandLine(argc, argv, refused);
+    if (!parsed) {
+        std::fprintf(stderr, "hybrid-sim: %s\n", refused.c_str());
         usage();
         return 2;
     }
+    const sim::Options& options = *parsed;
     std::error_code ec;
     if (!std::filesystem::is_directory(options.bundle, ec)) {
         std::fprintf(stderr, "hybrid-sim: no app bundle at '%s'\n", options.bundle.c_str());

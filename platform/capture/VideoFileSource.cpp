@@ -86,10 +86,11 @@ std::shared_ptr<VideoFileSource> VideoFileSource::openFile(const std::string& pa
 
 std::shared_ptr<VideoFileSource> VideoFileSource::openImage(const std::string& path, std::string* error) {
     // The image loader refuses other formats and oversized pictures before decoding them.
-    const auto image = UIImage::imageWithContentsOfFile(path);
+    std::string why;
+    const auto image = UIImage::imageWithContentsOfFile(path, &why);
     cairo_surface_t* surface = image ? image->surface() : nullptr;
     if (!surface || cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
-        if (error) *error = "no PNG or JPEG image that can be read at " + path;
+        if (error) *error = why.empty() ? "no PNG or JPEG image that can be read at " + path : why;
         return nullptr;
     }
     cairo_surface_flush(surface);

@@ -30,7 +30,7 @@ public:
     // A file path; nullptr and a readable `error` when it cannot be opened.
     static std::shared_ptr<VideoFileSource> openFile(const std::string& path, std::string* error);
     // A PNG or JPEG within the images' pixel budget; nullptr and `error` when
-    // it cannot be read.
+    // it cannot be read, saying why (no file, another format, which limit).
     static std::shared_ptr<VideoFileSource> openImage(const std::string& path, std::string* error);
     // "0", "2" or "/dev/video0"; nullptr and `error` when it cannot be opened.
     static std::shared_ptr<VideoFileSource> openCamera(const std::string& indexOrPath, std::string* error);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -20,6 +21,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
+#include "platform/foundation/Strings.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
 
@@ -148,9 +150,15 @@ std::optional<ClaimedSize> pngClaimedSize(const HeaderReader& read) {
 // Decoders allocate the whole claimed bitmap before reading a pixel, so the
 // claim is checked first: a few kilobytes claiming 32767 x 32767 pixels would
 // take gigabytes. Only JPEG and PNG, whose claims are read here, are let
-// through; nullopt (with a log line naming `what`) refuses the image.
-std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::string& what) {
+// through; nullopt (with a log line naming `what`, whose text `why` gets)
+// refuses the image.
+std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::string& what, std::string* why = nullptr) {
     static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto refuse = [&](std::string reason) -> std::optional<ClaimedSize> {
+        logf("UIImage: %s", reason.c_str());
+        if (why) *why = std::move(reason);
+        return std::nullopt;
+    };
     std::uint8_t start[8];
     std::optional<ClaimedSize> size;
     if (read(0, start, 2) && start[0] == 0xFF && start[1] == 0xD8) {
@@ -158,23 +166,15 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
     } else if (read(0, start, 8) && std::equal(start, start + 8, kPngSignature)) {
         size = pngClaimedSize(read);
     } else {
-        logf("UIImage: %s is not a JPEG or PNG image", what.c_str());
-        return std::nullopt;
+        return refuse(what + " is not a JPEG or PNG image");
     }
-    if (!size || size->width == 0 || size->height == 0) {
-        logf("UIImage: %s has no readable image size", what.c_str());
-        return std::nullopt;
-    }
-    if (size->width > kUIImageMaxSide || size->height > kUIImageMaxSide) {
-        logf("UIImage: %s claims %u x %u pixels, a side over the limit of %u; not decoded", what.c_str(),
-             size->width, size->height, kUIImageMaxSide);
-        return std::nullopt;
-    }
-    if (std::uint64_t{size->width} * size->height > kUIImageMaxPixels) {
-        logf("UIImage: %s claims %u x %u pixels, over the limit of %llu; not decoded", what.c_str(), size->width,
-             size->height, static_cast<unsigned long long>(kUIImageMaxPixels));
-        return std::nullopt;
-    }
+    if (!size || size->width == 0 || size->height == 0) return refuse(what + " has no readable image size");
+    if (size->width > kUIImageMaxSide || size->height > kUIImageMaxSide)
+        return refuse(format("%s claims %u x %u pixels, a side over the limit of %u; not decoded", what.c_str(),
+                             size->width, size->height, kUIImageMaxSide));
+    if (std::uint64_t{size->width} * size->height > kUIImageMaxPixels)
+        return refuse(format("%s claims %u x %u pixels, over the limit of %llu pixels; not decoded", what.c_str(),
+                             size->width, size->height, static_cast<unsigned long long>(kUIImageMaxPixels)));
     return size;
 }
 
@@ -508,25 +508,32 @@ UIImage::~UIImage() {
     if (surface_) cairo_surface_destroy(surface_);
 }
 
-std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path, std::string* error) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return nullptr;
+    if (!file) {
+        std::error_code ec;
+        if (error) *error = (std::filesystem::exists(path, ec) ? "cannot read " : "no file at ") + path;
+        return nullptr;
+    }
     const HeaderReader readFile = [&file](std::uint64_t offset, std::uint8_t* out, std::size_t length) {
         file.clear();
         file.seekg(static_cast<std::streamoff>(offset));
         file.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(length));
         return file.gcount() == static_cast<std::streamsize>(length);
     };
-    if (!admittedSize(readFile, path)) return nullptr;
+    if (!admittedSize(readFile, path, error)) return nullptr;
     file.close();
     cv::Mat decoded;
     try {
         decoded = cv::imread(path, cv::IMREAD_UNCHANGED);
     } catch (const cv::Exception& e) {
         logf("UIImage: cannot decode %s: %s", path.c_str(), e.what());
+        if (error) *error = "cannot decode " + path + ": " + e.what();
         return nullptr;
     }
-    return imageFromMat(decoded, 1, UIImageOrientationUp);
+    auto image = imageFromMat(decoded, 1, UIImageOrientationUp);
+    if (!image && error) *error = "cannot decode " + path;
+    return image;
 }
 
 std::shared_ptr<UIImage> UIImage::imageNamed(const std::string& name) {

@@ -69,8 +69,9 @@ public:
 
     // nullptr when no such resource exists in the main bundle or it does not decode.
     static std::shared_ptr<UIImage> imageNamed(const std::string& name);
-    // A PNG or JPEG file (uncached); nullptr when missing or undecodable.
-    static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::string& path);
+    // A PNG or JPEG file (uncached); nullptr when missing or undecodable, and
+    // `error` then says which (no file, another format, a limit passed).
+    static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::string& path, std::string* error = nullptr);
     // JPEG or PNG bytes; a JPEG's EXIF Orientation becomes imageOrientation().
     // nullptr when the bytes do not decode.
     static std::shared_ptr<UIImage> imageWithData(const Data& data, double scale = 1);

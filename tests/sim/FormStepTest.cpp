@@ -6,15 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cardscanner/form/ZeduVITextFieldDelegates.h"
 #include "platform/foundation/Json.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
+#include "sim/ScenarioPlayer.h"
 
 using namespace platform;
 
@@ -87,4 +90,38 @@ TEST(FormSteps, TypeIntoAFieldByPlaceholderAndTapDoneOnceEnabled) {
     EXPECT_EQ(sim::maskDigits("4242 4242 4242 4242"), "\u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 \u2022\u2022\u2022\u2022 4242");
     EXPECT_EQ(sim::maskDigits("737"), "\u2022\u2022\u2022");  // a CVV shows none
     form->cvv->resignFirstResponder();
+}
+
+// A scenario's step lines show each step as it starts, but what it types into
+// the card form's number and CVV fields no more than the type step's own line.
+TEST(FormSteps, TheScenarioStepLinesMaskWhatIsTypedIntoTheCardNumberAndCvv) {
+    auto form = std::make_shared<UIViewController>();
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setRootViewController(form);
+    window->makeKeyAndVisible();
+    auto numberDelegate = std::make_shared<cardscanner::ZeduVINumbersTextFieldDelegate>();
+    auto cvvDelegate = std::make_shared<cardscanner::ZeduVICVVTextFieldDelegate>();
+    auto number = std::make_shared<UITextField>(CGRectMake(10, 10, 200, 30));
+    number->setPlaceholder("Card Number");
+    number->setDelegate(numberDelegate);
+    auto cvv = std::make_shared<UITextField>(CGRectMake(10, 50, 200, 30));
+    cvv->setPlaceholder("CVV");
+    cvv->setDelegate(cvvDelegate);
+    form->view()->addSubview(number);
+    form->view()->addSubview(cvv);
+
+    LogCapture log;
+    // A number with a digit wrong, which the log's own masking of card numbers lets through.
+    auto steps = readJson(R"([{"tapField": "Card Number"}, {"type": "4242424242424243"}, {"tapField": "CVV"},
+                             {"type": "737"}])");
+    ASSERT_TRUE(steps.value);
+    auto player = std::make_shared<sim::ScenarioPlayer>(*steps.value, log, "");
+    std::optional<bool> outcome;
+    player->start([&](bool ok) { outcome = ok; });
+    RunLoop::main().runUntil([&] { return outcome.has_value(); }, 10);
+    EXPECT_EQ(outcome, true);
+    EXPECT_TRUE(log.contains("scenario: step 4: {\"type\":"));
+    EXPECT_FALSE(log.contains("42424243"));
+    EXPECT_FALSE(log.contains("737"));
+    cvv->resignFirstResponder();
 }

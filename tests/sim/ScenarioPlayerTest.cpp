@@ -137,6 +137,52 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
         {R"([{"log": "x"}, {"event": "sideways"}])",
          "step 2: unknown event 'sideways'; one of resignActive, enterBackground, enterForeground, becomeActive, "
          "terminate"},
+        {R"([{}])", "step 1 is empty; it takes one of: wait, expect, waitFor,"},
+        // Every key's value, the kind's own and the others, and every option's.
+        {R"([{"waitFor": "x", "timeout": "3"}])", "step 1: \"timeout\" holds a number of seconds"},
+        {R"([{"wait": true}])", "step 1: \"wait\" holds a number of seconds"},
+        {R"([{"expect": []}])", "step 1: \"expect\" holds a text or a list of texts"},
+        {R"([{"expectNot": ["x"]}])", "step 1: \"expectNot\" holds a text"},
+        {R"([{"touch": [[0, 0], [5]]}])", "step 1: \"touch\" holds a list of [x, y] points"},
+        {R"([{"touch": [[0, 0]], "step": "2"}])", "step 1: \"step\" holds a number of points"},
+        {R"([{"touch": {"nodes": []}}])", "step 1: \"nodes\" in \"touch\" holds a list of the grid's node numbers"},
+        {R"([{"touch": {}}])", "step 1: \"touch\" needs \"nodes\", a list of"},
+        {R"([{"pick": "library", "file": 3}])", "step 1: \"file\" holds a text"},
+        {R"([{"camera": 3}])", "step 1: \"camera\" holds a text"},
+        {R"([{"type": 4242}])", "step 1: \"type\" holds a text"},
+        {R"([{"backspace": 0}])", "step 1: \"backspace\" holds a whole number of presses, 1 or more"},
+        {R"([{"return": false}])", "step 1: \"return\" holds true"},
+        {R"([{"locationError": 1.5}])", "step 1: \"locationError\" holds a whole number"},
+        {R"([{"deviceOrientation": 0}])", "step 1: \"deviceOrientation\" holds a whole number from 1 to 6"},
+        {R"([{"scanCard": "now"}])", "step 1: \"scanCard\" holds an object of options"},
+        {R"([{"scanCard": {"suppressScanConfirmation": 1}}])",
+         "step 1: \"suppressScanConfirmation\" in \"scanCard\" holds true or false"},
+        {R"([{"scanCard": {"detectionMode": 3}}])", "step 1: \"detectionMode\" in \"scanCard\" holds 0 (the number),"},
+        {R"([{"scanCard": {"scanInstructions": 5}}])", "step 1: \"scanInstructions\" in \"scanCard\" holds a text"},
+        {R"([{"scanCard": {"guideColor": [1, 0, 0]}}])",
+         "step 1: \"guideColor\" in \"scanCard\" holds a list of 4 numbers"},
+        {R"([{"scanCard": {"torch": true}}])",
+         "step 1: unknown key \"torch\" in \"scanCard\" (it takes suppressScanConfirmation, detectionMode,"},
+        {R"([{"location": {"latitude": 48.1}}])", "step 1: \"location\" needs \"longitude\", a number"},
+        {R"([{"location": {"latitude": "48.1", "longitude": 11.5}}])",
+         "step 1: \"latitude\" in \"location\" holds a number"},
+        {R"([{"location": {"latitude": 48.1, "longitude": 11.5, "speed": null}}])",
+         "step 1: \"speed\" in \"location\" holds a number"},
+        {R"([{"location": {"latitude": 48.1, "longitude": 11.5, "heading": 90}}])",
+         "step 1: unknown key \"heading\" in \"location\" (it takes latitude, longitude, altitude,"},
+        {R"([{"expectButton": {"title": "Done"}}])", "step 1: \"expectButton\" needs \"enabled\", true or false"},
+        {R"([{"expectButton": {"title": "Done", "enabled": "no"}}])",
+         "step 1: \"enabled\" in \"expectButton\" holds true or false"},
+        // Names, beside the events above.
+        {R"([{"network": "5g"}])",
+         "step 1: unknown network '5g'; one of wifi, cellular, cellular-connection-required, none"},
+        {R"([{"pick": "photo"}])", "step 1: unknown pick 'photo'; one of library, camera, video, cancel"},
+        {R"([{"locationServices": "maybe"}])", "step 1: unknown locationServices 'maybe'; one of on, off"},
+        {R"([{"locationPermission": "always"}])",
+         "step 1: unknown locationPermission 'always'; one of notDetermined, restricted, denied, authorized, "
+         "authorizedWhenInUse"},
+        {R"([{"cameraPermission": "granted"}])",
+         "step 1: unknown cameraPermission 'granted'; one of notDetermined, restricted, denied, authorized"},
     };
     for (const auto& [steps, refusal] : cases) {
         platform::LogCapture log;
@@ -151,6 +197,9 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
     std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timout": 5}])";
     EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
     EXPECT_EQ(error, path + ": step 2: unknown key \"timout\" (a step of kind \"expect\" takes expect, timeout)");
+    std::ofstream(path) << R"([{"log": "x"}, {}])";
+    EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
+    EXPECT_EQ(error.substr(0, path.size() + 22), path + ": step 2 is empty; it ") << error;
     std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timeout": 5}])";
     auto scenario = sim::ScenarioPlayer::load(path, error);
     ASSERT_TRUE(scenario);
@@ -163,7 +212,7 @@ TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
         {R"([{"openURL": "sample://x"}])", "step 1: no application delegate"},
         {R"([{"eval": "1"}])", "step 1: no page to evaluate in"},
         {R"([{"touch": {"nodes": [0, 1]}}])", "step 1: no window to touch"},
-        {R"([{"camera": 3}])", "step 1: \"camera\" is a text"},
+        {R"([{"camera": "image:/nonexistent/card.png"}])", "step 1: camera 'image:/nonexistent/card.png': no file at /nonexistent/card.png"},
         {R"([{"type": "1234"}])", "step 1: no text field has the keyboard"},
     };
     for (const auto& [steps, failure] : cases) {
@@ -236,4 +285,25 @@ TEST(ScenarioPlayer, AShotWhenALineIsLoggedShowsTheMomentOfTheLine) {
     EXPECT_EQ(play(R"([{"screenshot": "locked", "when": "locked on"}, {"wait": 1}])", log, nullptr, shots), false);
     EXPECT_TRUE(log.contains("scenario: failed: step 1: screenshot locked: no line held 'locked on' after it was armed"));
     std::filesystem::remove_all(shots);
+}
+
+// The checks refuse no scenario the project ships, the ones meant to fail while playing included.
+TEST(ScenarioPlayer, EveryShippedScenarioLoads) {
+    std::size_t loaded = 0;
+    for (const char* folder : {"/examples/scenarios", "/tests/data/scenarios", "/tests/data/fault-inputs"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(std::string(HYBRID_SOURCE_DIR) + folder)) {
+            if (entry.path().extension() != ".json") continue;
+            std::string error;
+            EXPECT_TRUE(sim::ScenarioPlayer::load(entry.path().string(), error)) << error;
+            ++loaded;
+        }
+    }
+    EXPECT_GE(loaded, 10u);
+}
+
+// Without a shots folder a screenshot step writes nothing, and the first one says so.
+TEST(ScenarioPlayer, ScreenshotsWithoutAShotsFolderAreSaidOnceToBeUnwritten) {
+    platform::LogCapture log;
+    EXPECT_EQ(play(R"([{"screenshot": "a"}, {"log": "between"}, {"screenshot": "b"}])", log), true);
+    EXPECT_EQ(log.count("scenario: no --shots folder: screenshots are not written"), 1u);
 }

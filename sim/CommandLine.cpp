@@ -1,0 +1,105 @@
+#include "sim/CommandLine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <iterator>
+#include <string_view>
+#include <utility>
+
+namespace sim {
+namespace {
+
+// A day: longer than any scenario, short enough for the watchdog's clock.
+constexpr double kLongestTimeout = 86400;
+constexpr double kLargestSide = 10000;
+constexpr double kLargestScale = 10;
+
+// The options that take a value, and what it must be, for the line that refuses one.
+constexpr std::pair<std::string_view, const char*> kValueOptions[] = {
+    {"--bundle", "DIR"},
+    {"--scenario", "FILE"},
+    {"--shots", "DIR"},
+    {"--until", "TEXT"},
+    {"--timeout", "SECONDS, a number above 0 and up to 86400"},
+    {"--home", "DIR"},
+    {"--launch-pause", "SECONDS, a number 0 or more"},
+    {"--screen", "WIDTHxHEIGHT@SCALE, such as 375x667@2 (sides up to 10000 points, a scale up to 10)"},
+    {"--camera", "SOURCE"},
+    {"--photos", "DIR"},
+};
+
+bool parseNumber(const std::string& text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && std::isfinite(out) && out >= 0;
+}
+
+// "320x568@2": a width and a height in points, and a scale, each positive and
+// of a size a screen may have.
+bool parseScreen(const std::string& text, platform::CGSize& size, double& scale) {
+    const auto times = text.find('x');
+    const auto at = text.find('@');
+    if (times == std::string::npos || at == std::string::npos || at < times) return false;
+    double width = 0, height = 0, pixelsPerPoint = 0;
+    if (!parseNumber(text.substr(0, times), width) || !parseNumber(text.substr(times + 1, at - times - 1), height) ||
+        !parseNumber(text.substr(at + 1), pixelsPerPoint))
+        return false;
+    if (!(width > 0 && width <= kLargestSide && height > 0 && height <= kLargestSide)) return false;
+    if (!(pixelsPerPoint > 0 && pixelsPerPoint <= kLargestScale)) return false;
+    size = {width, height};
+    scale = pixelsPerPoint;
+    return true;
+}
+
+}  // namespace
+
+std::optional<Options> parseCommandLine(int argc, const char* const* argv, std::string& error) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--live-network") {
+            options.liveNetwork = true;
+            continue;
+        }
+        if (arg == "--no-camera") {
+            options.noCamera = true;
+            continue;
+        }
+        const auto option = std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                         [&arg](const auto& known) { return arg == known.first; });
+        if (option == std::end(kValueOptions)) {
+            error = "unknown option '" + arg + "'";
+            return std::nullopt;
+        }
+        const char* takes = option->second;
+        if (i + 1 >= argc) {
+            error = arg + " takes " + takes + "; got nothing";
+            return std::nullopt;
+        }
+        const std::string value = argv[++i];
+        bool valid = true;
+        if (arg == "--bundle") options.bundle = value;
+        else if (arg == "--until") options.until = value;
+        else if (arg == "--home") options.home = value;
+        else if (arg == "--scenario") options.scenario = value;
+        else if (arg == "--shots") options.shots = value;
+        else if (arg == "--photos") options.photos = value;
+        else if (arg == "--camera") options.camera = value;
+        else if (arg == "--timeout")
+            valid = parseNumber(value, options.timeout) && options.timeout > 0 && options.timeout <= kLongestTimeout;
+        else if (arg == "--launch-pause") valid = parseNumber(value, options.launchPause);
+        else if (arg == "--screen") valid = parseScreen(value, options.screenSize, options.screenScale);
+        if (!valid) {
+            error = arg + " takes " + takes + "; got '" + value + "'";
+            return std::nullopt;
+        }
+    }
+    if (options.bundle.empty()) {
+        error = "--bundle DIR is required";
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace sim

@@ -1,0 +1,33 @@
+#pragma once
+// hybrid-sim's command line (see sim/main.cpp for what each option does).
+
+#include <optional>
+#include <string>
+
+#include "platform/graphics/Geometry.h"
+
+namespace sim {
+
+struct Options {
+    std::string bundle;
+    std::string home;
+    std::string until;
+    std::string scenario;
+    std::string shots;
+    double timeout = 60;
+    double launchPause = 0.1;
+    bool liveNetwork = false;
+    bool noCamera = false;
+    std::string camera = "filmed";
+    std::string photos;  // empty: the bundle's sibling folder "photos", when there is one
+    platform::CGSize screenSize{320, 568};
+    double screenScale = 2;
+};
+
+// The options of argv[1..]; nothing, with `error` naming the argument and
+// what it takes ("--screen takes WIDTHxHEIGHT@SCALE, such as 375x667@2; got
+// '375x667'"), when one is unknown, lacks its value or holds a wrong one, or
+// no --bundle is given.
+std::optional<Options> parseCommandLine(int argc, const char* const* argv, std::string& error);
+
+}  // namespace sim

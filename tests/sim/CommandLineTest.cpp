@@ -1,0 +1,65 @@
+// hybrid-sim's command line: a wrong argument is named with what it takes,
+// and a --camera picture that cannot be filmed says why.
+#include "sim/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/SimCamera.h"
+
+namespace {
+
+std::optional<sim::Options> parse(std::vector<const char*> arguments, std::string& error) {
+    arguments.insert(arguments.begin(), "hybrid-sim");
+    return sim::parseCommandLine(static_cast<int>(arguments.size()), arguments.data(), error);
+}
+
+}  // namespace
+
+TEST(CommandLine, AWrongArgumentIsNamedWithWhatItTakes) {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"--bundle", "app", "--screen", "abc"}, "--screen takes WIDTHxHEIGHT@SCALE, such as 375x667@2"},
+        {{"--bundle", "app", "--screen", "375x667"}, "; got '375x667'"},
+        {{"--bundle", "app", "--screen", "20000x10@2"},
+         "sides up to 10000 points, a scale up to 10); got '20000x10@2'"},
+        {{"--bundel", "app"}, "unknown option '--bundel'"},
+        {{"--bundle", "app", "--timeout", "3s"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got '3s'"},
+        {{"--bundle", "app", "--timeout", "0"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got '0'"},
+        {{"--bundle", "app", "--launch-pause", "inf"}, "--launch-pause takes SECONDS, a number 0 or more; got 'inf'"},
+        {{"--bundle", "app", "--timeout"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got nothing"},
+        {{"--scenario", "steps.json"}, "--bundle DIR is required"},
+    };
+    for (const auto& [arguments, fragment] : cases) {
+        std::string error;
+        EXPECT_FALSE(parse(arguments, error)) << fragment;
+        EXPECT_NE(error.find(fragment), std::string::npos) << error;
+    }
+
+    std::string error;
+    const auto options = parse({"--bundle", "app", "--screen", "375x667@3", "--timeout", "5", "--live-network"}, error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->bundle, "app");
+    EXPECT_EQ(options->screenSize.width, 375);
+    EXPECT_EQ(options->screenSize.height, 667);
+    EXPECT_EQ(options->screenScale, 3);
+    EXPECT_EQ(options->timeout, 5);
+    EXPECT_TRUE(options->liveNetwork);
+}
+
+// A missing file, another format and each of the loader's limits are told apart.
+TEST(CommandLine, ACameraPictureThatCannotBeFilmedSaysWhy) {
+    const std::string faults = std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/";
+    const std::pair<std::string, std::string> cases[] = {
+        {"/nonexistent/card.png", "no file at /nonexistent/card.png"},
+        {faults + "video-frame-overflow.webm", "video-frame-overflow.webm is not a JPEG or PNG image"},
+        {faults + "jpeg-side-40000.jpg", "a side over the limit of 32767"},
+        {faults + "jpeg-claims-20000x20000.jpg", "claims 20000 x 20000 pixels, over the limit of 100000000 pixels"},
+    };
+    for (const auto& [path, why] : cases) {
+        std::string error;
+        EXPECT_FALSE(sim::installCamera("image:" + path, "", error)) << path;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+}
