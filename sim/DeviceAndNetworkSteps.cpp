@@ -78,11 +78,7 @@ constexpr std::pair<const char*, void (*)(UIApplication&)> kEvents[] = {
 }  // namespace
 
 const std::vector<std::string>& eventNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all;
-        for (const auto& event : kEvents) all.push_back(event.first);
-        return all;
-    }();
+    static const std::vector<std::string> names = namesOf(kEvents);
     return names;
 }
 
@@ -134,11 +130,7 @@ StepOutcome playDeviceToken(const StepRun& run) {
 }
 
 const std::vector<std::string>& networkNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all;
-        for (const auto& network : kNetworks) all.push_back(network.first);
-        return all;
-    }();
+    static const std::vector<std::string> names = namesOf(kNetworks);
     return names;
 }
 

@@ -69,11 +69,7 @@ StepOutcome playLocationServices(const StepRun& run) {
 }
 
 const std::vector<std::string>& locationPermissionNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all;
-        for (const auto& permission : kPermissions) all.push_back(permission.first);
-        return all;
-    }();
+    static const std::vector<std::string> names = namesOf(kPermissions);
     return names;
 }
 

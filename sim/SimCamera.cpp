@@ -9,6 +9,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/ui/ImagePickerController.h"
 #include "sim/FilmedCardSource.h"
+#include "sim/Steps.h"
 
 namespace sim {
 namespace {
@@ -89,11 +90,7 @@ bool setCameraPermission(const std::string& name, std::string& error) {
 }
 
 const std::vector<std::string>& cameraPermissionNames() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> all;
-        for (const auto& permission : kPermissions) all.push_back(permission.first);
-        return all;
-    }();
+    static const std::vector<std::string> names = namesOf(kPermissions);
     return names;
 }
 

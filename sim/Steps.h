@@ -133,6 +133,15 @@ std::string refusalOf(const platform::Value& step);
 // step is refused or fails.
 bool playAlone(const platform::Value& step, std::initializer_list<std::string_view> keys, std::string& error);
 
+// The names of a table of (name, value) pairs, in its order: what a step
+// that names one of them may hold.
+template <typename Table>
+std::vector<std::string> namesOf(const Table& table) {
+    std::vector<std::string> names;
+    for (const auto& entry : table) names.push_back(entry.first);
+    return names;
+}
+
 // The running app's delegate; nullptr before the app has one.
 std::shared_ptr<app::AppDelegate> appDelegate();
 
