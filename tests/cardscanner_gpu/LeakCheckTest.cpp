@@ -25,8 +25,7 @@
 #include <thread>
 #endif
 
-TEST(LeakCheck, SurvivesAndScansDynamicTlsSixteenBytesIntoAPage)
-{
+TEST(LeakCheck, SurvivesAndScansDynamicTlsSixteenBytesIntoAPage) {
 #ifndef HYBRID_ASAN
     GTEST_SKIP() << "built without AddressSanitizer";
 #else
