@@ -42,11 +42,11 @@ std::vector<std::string> expectedTexts(const Value& value, bool listAllowed) {
 // What a failed expectation looked for, how it failed, and the last lines it
 // saw, for its failure line.
 std::string failedExpectation(const char* kind, const std::vector<std::string>& unseen, double timeout,
-                              const std::vector<std::string>& lastLines) {
+                              bool onCamera, const std::vector<std::string>& lastLines) {
     constexpr std::size_t kLongestQuote = 160;
     std::string text = kind;
     for (std::size_t i = 0; i < unseen.size(); ++i) text += (i ? ", '" : " '") + unseen[i] + "'";
-    text += timeout > 0 ? platform::format(" timed out after %g s", timeout)
+    text += timeout > 0 ? platform::format(" timed out after %g s%s", timeout, onCamera ? " of camera frames" : "")
                         : std::string(" is in no line since the previous expectation's");
     if (lastLines.empty()) return text + "; it saw no line";
     text += "; the last lines it saw:";
@@ -74,17 +74,21 @@ public:
     bool passed() {
         const double now = platform::clock().now();
         const platform::CameraFilming filming = platform::cameraFilming();
+        onCamera_ = onCamera_ || filming.sessionsFilming > 0;
         elapsed_ += filming.sessionsFilming > 0 ? double(filming.framesRendered - lastFrames_) / kFramesPerSecond
                                                 : now - lastTime_;
         lastTime_ = now;
         lastFrames_ = filming.framesRendered;
         return elapsed_ >= seconds_;
     }
+    // Whether some of the time counted was the camera's.
+    bool onCamera() const { return onCamera_; }
 
 private:
     static constexpr double kFramesPerSecond = 30;
     double seconds_;
     double elapsed_ = 0;
+    bool onCamera_ = false;
     double lastTime_;
     std::uint64_t lastFrames_;
 };
@@ -97,7 +101,8 @@ StepOutcome awaitTexts(const StepRun& run, const char* kind, std::vector<std::st
                     const std::vector<std::string>& lastLines) mutable -> std::optional<StepOutcome> {
         if (unseen.empty()) return StepOutcome::next();
         // Without a timeout the first look decides.
-        if (clock.passed()) return StepOutcome::failed(failedExpectation(kind, unseen, timeout, lastLines));
+        if (clock.passed())
+            return StepOutcome::failed(failedExpectation(kind, unseen, timeout, clock.onCamera(), lastLines));
         return std::nullopt;
     };
     return run.watchLog(std::move(texts), StepRun::OnNext::Matched, look);

@@ -249,11 +249,10 @@ TEST(ScenarioPlayer, AWaitCountsTheFramesTheCameraRendersWhileItFilms) {
     const auto lines = log.lines();
     const auto stopped = std::find(lines.begin(), lines.end(), "camera stopped");
     ASSERT_NE(stopped, lines.end());
-    EXPECT_NE(std::find_if(stopped, lines.end(),
-                           [](const std::string& line) {
-                               return line.find("waitFor 'card read' timed out after 0.5 s") != std::string::npos;
-                           }),
-              lines.end());
+    const auto timedOut = [](const std::string& line) {
+        return line.find("waitFor 'card read' timed out after 0.5 s of camera frames") != std::string::npos;
+    };
+    EXPECT_NE(std::find_if(stopped, lines.end(), timedOut), lines.end());
     platform::setCameraFrameSource(nullptr);
 }
 
