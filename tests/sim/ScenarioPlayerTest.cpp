@@ -42,7 +42,6 @@ std::optional<bool> play(const std::string& steps, platform::LogCapture& log,
 // is dropped unrendered, as when analysis is busy.
 struct StalledCamera : platform::FrameSource, platform::AVCaptureVideoDataOutputSampleBufferDelegate {
     std::shared_ptr<platform::SerialQueue> queue = std::make_shared<platform::SerialQueue>("stalled camera");
-    std::shared_ptr<platform::AVCaptureSession> session = platform::AVCaptureSession::create();
     std::promise<void> released;
     std::shared_future<void> release = released.get_future().share();
 
@@ -51,8 +50,8 @@ struct StalledCamera : platform::FrameSource, platform::AVCaptureVideoDataOutput
                                             platform::AVCaptureConnection*) override {
         release.wait();
     }
-    void stop() {
-        session->stopRunning();
+    void stop(platform::AVCaptureSession& session) {
+        session.stopRunning();
         released.set_value();
         std::promise<void> idle;
         queue->async([&idle] { idle.set_value(); });
@@ -228,21 +227,23 @@ TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
 // frame (analysis stalled, every frame dropped) makes no time pass, however
 // long the clock runs; once the camera stops, the clock counts again.
 TEST(ScenarioPlayer, AWaitCountsTheFramesTheCameraRendersWhileItFilms) {
+    // The session holds the camera (through its device), not the other way round.
     auto camera = std::make_shared<StalledCamera>();
     platform::setCameraFrameSource(camera);
+    auto session = platform::AVCaptureSession::create();
     auto output = std::make_shared<platform::AVCaptureVideoDataOutput>();
     output->setSampleBufferDelegate(camera, camera->queue);
-    camera->session->addInput(platform::AVCaptureDeviceInput::deviceInputWithDevice(
+    session->addInput(platform::AVCaptureDeviceInput::deviceInputWithDevice(
         platform::AVCaptureDevice::defaultDeviceWithMediaType(platform::AVMediaTypeVideo), nullptr));
-    camera->session->addOutput(output);
-    camera->session->startRunning();
+    session->addOutput(output);
+    session->startRunning();
     while (platform::cameraFilming().sessionsFilming == 0) std::this_thread::yield();
 
     platform::LogCapture log;
     auto stopLater = [&] {
         platform::RunLoop::main().after(5, [&] {
             platform::log("camera stopped");
-            camera->stop();
+            camera->stop(*session);
         });
     };
     EXPECT_EQ(play(R"([{"waitFor": "card read", "timeout": 0.5}])", log, stopLater), false);
