@@ -18,10 +18,9 @@
 #include <dlfcn.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <mutex>
+#include <future>
 #include <thread>
 #endif
 
@@ -37,29 +36,21 @@ TEST(LeakCheck, SurvivesAndScansDynamicTlsSixteenBytesIntoAPage) {
     // in every few hundred of which starts 16 bytes into a page.
     bool checked = false;
     for (int attempt = 0; attempt < 4096 && !checked; ++attempt) {
-        std::mutex mutex;
-        std::condition_variable released;
-        bool release = false;
+        std::promise<void> release;
         std::atomic<uintptr_t> block{0};
-        std::thread holder([&] {
+        std::thread holder([&, released = release.get_future()] {
             void** held = slot();
-            *held = std::malloc(64); // reachable through the block only
+            *held = std::malloc(64);  // reachable through the block only
             block = reinterpret_cast<uintptr_t>(held);
-            std::unique_lock lock(mutex);
-            released.wait(lock, [&] { return release; });
+            released.wait();
             std::free(*slot());
         });
-        while (block == 0)
-            std::this_thread::yield();
+        while (block == 0) std::this_thread::yield();
         if (block % 4096 == 16) {
             EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
             checked = true;
         }
-        {
-            std::lock_guard lock(mutex);
-            release = true;
-        }
-        released.notify_one();
+        release.set_value();
         holder.join();
     }
     EXPECT_TRUE(checked) << "no thread's block started 16 bytes into a page";

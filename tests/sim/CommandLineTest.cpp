@@ -22,12 +22,8 @@ TEST(CommandLine, AWrongArgumentIsNamedWithWhatItTakes) {
     const std::pair<std::vector<const char*>, const char*> cases[] = {
         {{"--bundle", "app", "--screen", "abc"}, "--screen takes WIDTHxHEIGHT@SCALE, such as 375x667@2"},
         {{"--bundle", "app", "--screen", "375x667"}, "; got '375x667'"},
-        {{"--bundle", "app", "--screen", "20000x10@2"},
-         "sides up to 10000 points, a scale up to 10); got '20000x10@2'"},
         {{"--bundel", "app"}, "unknown option '--bundel'"},
         {{"--bundle", "app", "--timeout", "3s"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got '3s'"},
-        {{"--bundle", "app", "--timeout", "0"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got '0'"},
-        {{"--bundle", "app", "--launch-pause", "inf"}, "--launch-pause takes SECONDS, a number 0 or more; got 'inf'"},
         {{"--bundle", "app", "--timeout"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got nothing"},
         {{"--scenario", "steps.json"}, "--bundle DIR is required"},
     };
@@ -36,16 +32,6 @@ TEST(CommandLine, AWrongArgumentIsNamedWithWhatItTakes) {
         EXPECT_FALSE(parse(arguments, error)) << fragment;
         EXPECT_NE(error.find(fragment), std::string::npos) << error;
     }
-
-    std::string error;
-    const auto options = parse({"--bundle", "app", "--screen", "375x667@3", "--timeout", "5", "--live-network"}, error);
-    ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->bundle, "app");
-    EXPECT_EQ(options->screenSize.width, 375);
-    EXPECT_EQ(options->screenSize.height, 667);
-    EXPECT_EQ(options->screenScale, 3);
-    EXPECT_EQ(options->timeout, 5);
-    EXPECT_TRUE(options->liveNetwork);
 }
 
 // A missing file, another format and each of the loader's limits are told apart.

@@ -140,32 +140,18 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
         // Every key's value, the kind's own and the others, and every option's.
         {R"([{"waitFor": "x", "timeout": "3"}])", "step 1: \"timeout\" holds a number of seconds"},
         {R"([{"wait": true}])", "step 1: \"wait\" holds a number of seconds"},
-        {R"([{"expect": []}])", "step 1: \"expect\" holds a text or a list of texts"},
-        {R"([{"touch": [[0, 0], [5]]}])", "step 1: \"touch\" holds a list of [x, y] points"},
         {R"([{"touch": {"nodes": []}}])", "step 1: \"nodes\" in \"touch\" holds a list of the grid's node numbers"},
-        {R"([{"touch": {}}])", "step 1: \"touch\" needs \"nodes\", a list of"},
-        {R"([{"type": 4242}])", "step 1: \"type\" holds a text"},
         {R"([{"backspace": 0}])", "step 1: \"backspace\" holds a whole number of presses, 1 or more"},
-        {R"([{"return": false}])", "step 1: \"return\" holds true"},
         {R"([{"deviceOrientation": 0}])", "step 1: \"deviceOrientation\" holds a whole number from 1 to 6"},
-        {R"([{"scanCard": "now"}])", "step 1: \"scanCard\" holds an object of options"},
-        {R"([{"scanCard": {"suppressScanConfirmation": 1}}])",
-         "step 1: \"suppressScanConfirmation\" in \"scanCard\" holds true or false"},
-        {R"([{"scanCard": {"detectionMode": 3}}])", "step 1: \"detectionMode\" in \"scanCard\" holds 0 (the number),"},
         {R"([{"scanCard": {"guideColor": [1, 0, 0]}}])",
          "step 1: \"guideColor\" in \"scanCard\" holds a list of 4 numbers"},
         {R"([{"scanCard": {"torch": true}}])",
          "step 1: unknown key \"torch\" in \"scanCard\" (it takes suppressScanConfirmation, detectionMode,"},
         {R"([{"location": {"latitude": 48.1}}])", "step 1: \"location\" needs \"longitude\", a number"},
-        {R"([{"location": {"latitude": 48.1, "longitude": 11.5, "speed": null}}])",
-         "step 1: \"speed\" in \"location\" holds a number"},
-        {R"([{"location": {"latitude": 48.1, "longitude": 11.5, "heading": 90}}])",
-         "step 1: unknown key \"heading\" in \"location\" (it takes latitude, longitude, altitude,"},
         {R"([{"expectButton": {"title": "Done"}}])", "step 1: \"expectButton\" needs \"enabled\", true or false"},
         // Names, beside the events above.
         {R"([{"network": "5g"}])",
          "step 1: unknown network '5g'; one of wifi, cellular, cellular-connection-required, none"},
-        {R"([{"pick": "photo"}])", "step 1: unknown pick 'photo'; one of library, camera, video, cancel"},
         {R"([{"cameraPermission": "granted"}])",
          "step 1: unknown cameraPermission 'granted'; one of notDetermined, restricted, denied, authorized"},
     };
@@ -182,9 +168,6 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
     std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timout": 5}])";
     EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
     EXPECT_EQ(error, path + ": step 2: unknown key \"timout\" (a step of kind \"expect\" takes expect, timeout)");
-    std::ofstream(path) << R"([{"log": "x"}, {}])";
-    EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
-    EXPECT_EQ(error.substr(0, path.size() + 22), path + ": step 2 is empty; it ") << error;
     std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timeout": 5}])";
     auto scenario = sim::ScenarioPlayer::load(path, error);
     ASSERT_TRUE(scenario);
@@ -271,20 +254,6 @@ TEST(ScenarioPlayer, AShotWhenALineIsLoggedShowsTheMomentOfTheLine) {
     EXPECT_EQ(play(R"([{"screenshot": "locked", "when": "locked on"}, {"wait": 1}])", log, nullptr, shots), false);
     EXPECT_TRUE(log.contains("scenario: failed: step 1: screenshot locked: no line held 'locked on' after it was armed"));
     std::filesystem::remove_all(shots);
-}
-
-// The checks refuse no scenario the project ships, the ones meant to fail while playing included.
-TEST(ScenarioPlayer, EveryShippedScenarioLoads) {
-    std::size_t loaded = 0;
-    for (const char* folder : {"/examples/scenarios", "/tests/data/scenarios", "/tests/data/fault-inputs"}) {
-        for (const auto& entry : std::filesystem::directory_iterator(std::string(HYBRID_SOURCE_DIR) + folder)) {
-            if (entry.path().extension() != ".json") continue;
-            std::string error;
-            EXPECT_TRUE(sim::ScenarioPlayer::load(entry.path().string(), error)) << error;
-            ++loaded;
-        }
-    }
-    EXPECT_GE(loaded, 10u);
 }
 
 // Without a shots folder a screenshot step writes nothing, and the first one says so.
