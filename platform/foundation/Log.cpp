@@ -46,14 +46,19 @@ void writeWhole(const std::string& text) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Where the digit group after a separator at `at` would start: past one
-// dash, dot or slash, or past any number of blanks; `at` when none is there.
+bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '-' || c == '.' || c == '/' || c == '_'; }
+
+// However a number is typed or pasted, the form keeps its digits, so groups
+// joined by any mix of these count as one run. The run is kept short so that
+// digits in separate columns of a line are not read as one number.
+constexpr std::size_t kMaxSeparatorRun = 8;
+
+// Where the digit group after a separator run at `at` would start; `at` when
+// no short run is there.
 std::size_t afterSeparator(std::string_view line, std::size_t at) {
-    if (at >= line.size()) return at;
-    const char c = line[at];
-    if (c == '-' || c == '.' || c == '/') return at + 1;
     std::size_t next = at;
-    while (next < line.size() && line[next] == ' ') ++next;
+    while (next < line.size() && next - at < kMaxSeparatorRun && isSeparator(line[next])) ++next;
+    if (next < line.size() && isSeparator(line[next])) return at;
     return next;
 }
 

@@ -21,8 +21,9 @@ void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The line with every payment card number in it masked but for its last four
 // digits ("•••• •••• •••• 1234", separators kept). A card number here is a run
-// of 14 to 19 digits, optionally grouped by blanks, dashes, dots or slashes
-// (mixed too: the form keeps only the digits), that the card form would take
+// of 14 to 19 digits, optionally grouped by short runs (up to 8 characters)
+// of blanks, tabs, dashes, dots, slashes or underscores (mixed too: the form
+// keeps only the digits), that the card form would take
 // (is_valid_card_number, cardnumber/CardNumberRules.h); in a longer run each
 // such stretch of whole groups is masked.
 std::string maskCardNumbers(std::string_view line);

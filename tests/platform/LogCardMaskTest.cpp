@@ -25,7 +25,7 @@ TEST(LogCardMask, CardNumbersOfEveryIssuerKeepOnlyTheirLastFourDigits) {
               "x=••••••••••••1111,y=••••••••••••4444");
 }
 
-TEST(LogCardMask, GroupsJoinedByDotsSlashesOrSeveralBlanksAreMaskedToo) {
+TEST(LogCardMask, GroupsJoinedByShortRunsOfSeparatorsAreMaskedToo) {
     // The form takes each of these as typed or pasted: it keeps only the digits.
     const std::pair<const char*, const char*> cases[] = {
         {"card 4111.1111.1111.1111 end", "card ••••.••••.••••.1111 end"},
@@ -34,6 +34,10 @@ TEST(LogCardMask, GroupsJoinedByDotsSlashesOrSeveralBlanksAreMaskedToo) {
         {"card 4111/1111/1111/1111", "card ••••/••••/••••/1111"},
         {"amex 3782.822463.10005.", "amex ••••.••••••.•0005."},
         {"4111.1111 1111-1111", "••••.•••• ••••-1111"},
+        {"card 4111 - 1111 - 1111 - 1111 end", "card •••• - •••• - •••• - 1111 end"},
+        {"card 4111\t1111\t1111\t1111 end", "card ••••\t••••\t••••\t1111 end"},
+        {"card 4111_1111_1111_1111 end", "card ••••_••••_••••_1111 end"},
+        {"4111 _ 1111\t-\t1111 /1111", "•••• _ ••••\t-\t•••• /1111"},
     };
     for (const auto& [line, masked] : cases) EXPECT_EQ(maskCardNumbers(line), masked) << line;
 }
@@ -70,7 +74,8 @@ TEST(LogCardMask, OtherLongNumbersStay) {
                              "on 2026.12.09 and 2026/12/09",   // dates
                              "version 1.2.3.4 or 4.1.1.1",     // version numbers
                              "from 192.168.100.200",           // an IP address
-                             "frames 123456789012 and 42"}) {
+                             "frames 123456789012 and 42",
+                             "4111         1111 1111 1111"}) {  // columns further apart than a separator
         EXPECT_EQ(maskCardNumbers(line), line);
     }
 }

@@ -24,7 +24,7 @@ class ProcessWideStateReset : public ::testing::EmptyTestEventListener {
 // header there becomes a range to scan, on which the tracer dies at exit.
 // Mesa's LLVM keeps thread-locals in such blocks. glibc mallocs the blocks
 // and each thread's table of them, so what they hold stays reachable
-// without the guess (cardscanner_gpu/LeakCheckTest.cpp).
+// without the guess (platform/LeakCheckTest.cpp).
 extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
 
 int main(int argc, char** argv) {

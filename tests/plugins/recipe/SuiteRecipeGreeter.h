@@ -1,4 +1,6 @@
-// The README's Greeter, word for word: a header-only plugin.
+// The README's Greeter, word for word but for its name, so that a reader's own
+// plugins/greeter made by the recipe builds beside it (RecipePluginTest checks
+// the two agree).
 #pragma once
 #include "hybrid/HYBCommandDelegate.h"
 #include "hybrid/HYBInvokedUrlCommand.h"
@@ -6,7 +8,7 @@
 #include "hybrid/HYBPluginResult.h"
 
 namespace plugins {
-class Greeter : public hybrid::HYBPlugin {
+class SuiteRecipeGreeter : public hybrid::HYBPlugin {
 public:
     using HYBPlugin::HYBPlugin;
     void greet(const hybrid::HYBInvokedUrlCommand& command) {
@@ -17,7 +19,7 @@ public:
     }
 protected:
     const hybrid::HYBActionTable& actionTable() const override {
-        static const auto table = hybrid::HYBActionTable::of<Greeter>({{"greet", &Greeter::greet}});
+        static const auto table = hybrid::HYBActionTable::of<SuiteRecipeGreeter>({{"greet", &SuiteRecipeGreeter::greet}});
         return table;
     }
 };
