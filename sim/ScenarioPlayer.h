@@ -77,7 +77,7 @@
 // "expectButton", a "touch" through nodes), a key or option holding the
 // wrong kind of value ("timeout": "3"), a required option left out, a
 // name the step does not know (an event, a network, a pick, a permission),
-// a camera source it cannot read or whose file is not there, a library pick
+// a camera source malformed or whose file is not there, a library pick
 // without a file, or a device token that is not hexadecimal text
 // refuses the whole scenario, naming the step, the key and what it takes
 // (step 2: "timeout" holds a number of seconds). An empty step is refused

@@ -85,7 +85,7 @@ std::string cameraRefusal(const Value& step, const std::string& folder) {
 // The library's pick names the photo; the other picks take what they find.
 std::string pickRefusal(const Value& step, const std::string&) {
     if (step["pick"].stringValue() == "library" && step["file"].isNil())
-        return "\"pick\" \"library\" needs \"file\", the name of a photo in the library";
+        return "\"pick\" \"library\" needs \"file\", the name of a file in the photo library";
     return {};
 }
 
