@@ -17,6 +17,8 @@
 //   {"deviceOrientation": 1..6}                      turns the device; logs "scenario: device orientation N"
 //
 // Main thread only.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "cardscanner/context/ZeduVIContext.h"
@@ -80,10 +82,10 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
     context->setScanExpiry(flag(options, "scanExpiry", context->scanExpiry()));
     context->setAllowFreelyRotatingCardGuide(
         flag(options, "allowFreelyRotatingCardGuide", context->allowFreelyRotatingCardGuide()));
-    if (options["detectionMode"].isNumber()) context->setDetectionMode(options["detectionMode"].integerValue());
+    if (!options["detectionMode"].isNil()) context->setDetectionMode(options["detectionMode"].integerValue());
     if (const std::string* language = options["languageOrLocale"].string()) context->setLanguageOrLocale(*language);
     if (const std::string* text = options["scanInstructions"].string()) context->setScanInstructions(*text);
-    if (options["guideColor"].isArray() && options["guideColor"].count() == 4) {
+    if (!options["guideColor"].isNil()) {
         const Value& c = options["guideColor"];
         context->setGuideColor(platform::UIColor::colorWithRedGreenBlueAlpha(
             c[0].doubleValue(), c[1].doubleValue(), c[2].doubleValue(), c[3].doubleValue()));
@@ -103,31 +105,43 @@ StepOutcome playCamera(const StepRun& run) {
 }
 
 StepOutcome playCameraPermission(const StepRun& run) {
-    const std::string& name = *run.step["cameraPermission"].string();
+    const std::string& name = run.step["cameraPermission"].stringValue();
     platform::logf("scenario: camera permission %s", name.c_str());
     std::string error;
     if (!setCameraPermission(name, error)) return StepOutcome::failed(error);
     return StepOutcome::next();
 }
 
+namespace {
+
+using platform::UIImagePickerController;
+
+// What each pick does with the picker on screen; false with `error` set when it cannot.
+constexpr std::pair<const char*, bool (*)(const std::string& file, std::string* error)> kPicks[] = {
+    {"library", [](const std::string& file, std::string* error) { return UIImagePickerController::pickLibraryFile(file, error); }},
+    {"camera", [](const std::string&, std::string* error) { return UIImagePickerController::takeCameraPicture(error); }},
+    {"video", [](const std::string&, std::string* error) { return UIImagePickerController::pickVideo(error); }},
+    {"cancel", [](const std::string&, std::string* error) { return UIImagePickerController::cancel(error); }},
+};
+
+}  // namespace
+
 const std::vector<std::string>& pickNames() {
-    static const std::vector<std::string> names{"library", "camera", "video", "cancel"};
+    static const std::vector<std::string> names = namesOf(kPicks);
     return names;
 }
 
 StepOutcome playPick(const StepRun& run) {
-    const std::string& kind = *run.step["pick"].string();
-    std::string error;
-    bool picked = false;
+    const std::string& kind = run.step["pick"].stringValue();
+    const auto pick = std::find_if(std::begin(kPicks), std::end(kPicks),
+                                   [&kind](const auto& known) { return kind == known.first; });
+    if (pick == std::end(kPicks)) return StepOutcome::failed("unknown pick '" + kind + "'");
     const std::string* file = run.step["file"].string();
-    if (kind == "library" && !file) return StepOutcome::failed("a library pick needs a \"file\"");
-    platform::logf("scenario: picker %s%s%s", kind.c_str(), file && kind == "library" ? " " : "",
-                   file && kind == "library" ? file->c_str() : "");
-    if (kind == "library") picked = platform::UIImagePickerController::pickLibraryFile(*file, &error);
-    else if (kind == "camera") picked = platform::UIImagePickerController::takeCameraPicture(&error);
-    else if (kind == "video") picked = platform::UIImagePickerController::pickVideo(&error);
-    else picked = platform::UIImagePickerController::cancel(&error);
-    if (!picked) return StepOutcome::failed("picker: " + error);
+    const bool library = kind == "library";
+    if (library && !file) return StepOutcome::failed("a library pick needs a \"file\"");
+    platform::logf("scenario: picker %s%s%s", kind.c_str(), library ? " " : "", library ? file->c_str() : "");
+    std::string error;
+    if (!pick->second(library ? *file : std::string(), &error)) return StepOutcome::failed("picker: " + error);
     return StepOutcome::next();
 }
 

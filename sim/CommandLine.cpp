@@ -12,6 +12,10 @@ namespace {
 
 // A day: longer than any scenario, short enough for the watchdog's clock.
 constexpr double kLongestTimeout = 86400;
+// The pause holds the main thread before the app launches, so one longer
+// than the longest --timeout could only end at the watchdog; far longer ones
+// (1e300) do not fit the sleep's nanoseconds and would not pause at all.
+constexpr double kLongestLaunchPause = kLongestTimeout;
 constexpr double kLargestSide = 10000;
 constexpr double kLargestScale = 10;
 
@@ -23,7 +27,7 @@ constexpr std::pair<std::string_view, const char*> kValueOptions[] = {
     {"--until", "TEXT"},
     {"--timeout", "SECONDS, a number above 0 and up to 86400"},
     {"--home", "DIR"},
-    {"--launch-pause", "SECONDS, a number 0 or more"},
+    {"--launch-pause", "SECONDS, a number from 0 to 86400"},
     {"--screen", "WIDTHxHEIGHT@SCALE, such as 375x667@2 (sides up to 10000 points, a scale up to 10)"},
     {"--camera", "SOURCE"},
     {"--photos", "DIR"},
@@ -58,6 +62,10 @@ std::optional<Options> parseCommandLine(int argc, const char* const* argv, std::
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return options;
+        }
         if (arg == "--live-network") {
             options.liveNetwork = true;
             continue;
@@ -88,7 +96,8 @@ std::optional<Options> parseCommandLine(int argc, const char* const* argv, std::
         else if (arg == "--camera") options.camera = value;
         else if (arg == "--timeout")
             valid = parseNumber(value, options.timeout) && options.timeout > 0 && options.timeout <= kLongestTimeout;
-        else if (arg == "--launch-pause") valid = parseNumber(value, options.launchPause);
+        else if (arg == "--launch-pause")
+            valid = parseNumber(value, options.launchPause) && options.launchPause <= kLongestLaunchPause;
         else if (arg == "--screen") valid = parseScreen(value, options.screenSize, options.screenScale);
         if (!valid) {
             error = arg + " takes " + takes + "; got '" + value + "'";

@@ -22,12 +22,13 @@ struct Options {
     std::string photos;  // empty: the bundle's sibling folder "photos", when there is one
     platform::CGSize screenSize{320, 568};
     double screenScale = 2;
+    bool help = false;  // --help or -h: the usage is wanted, and nothing else is read
 };
 
 // The options of argv[1..]; nothing, with `error` naming the argument and
 // what it takes ("--screen takes WIDTHxHEIGHT@SCALE, such as 375x667@2; got
 // '375x667'"), when one is unknown, lacks its value or holds a wrong one, or
-// no --bundle is given.
+// no --bundle is given. The arguments after --help or -h are not read.
 std::optional<Options> parseCommandLine(int argc, const char* const* argv, std::string& error);
 
 }  // namespace sim

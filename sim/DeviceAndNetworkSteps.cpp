@@ -15,23 +15,6 @@ using platform::Value;
 
 namespace {
 
-std::optional<platform::Data> bytesOfHex(const std::string& hex) {
-    if (hex.size() % 2) return std::nullopt;
-    platform::Data bytes;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        auto nibble = [](char c) -> int {
-            if (c >= '0' && c <= '9') return c - '0';
-            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-            return -1;
-        };
-        const int high = nibble(hex[i]), low = nibble(hex[i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-    }
-    return bytes;
-}
-
 // The reachability flags each scripted network reports for the internet.
 constexpr std::pair<const char*, platform::ReachabilityFlags> kNetworks[] = {
     {"wifi", platform::kReachabilityFlagsReachable},
@@ -52,7 +35,8 @@ constexpr const char* kNoDelegate = "no application delegate to hand it to";
 }  // namespace
 
 std::shared_ptr<platform::ScriptedReachabilitySource> installScriptedNetwork() {
-    auto source = std::make_shared<platform::ScriptedReachabilitySource>(*scriptedNetworkFlags("wifi"));
+    // The first network, Wi-Fi.
+    auto source = std::make_shared<platform::ScriptedReachabilitySource>(kNetworks[0].second);
     platform::ReachabilitySource::setShared(source);
     return source;
 }
@@ -83,7 +67,7 @@ const std::vector<std::string>& eventNames() {
 }
 
 StepOutcome playEvent(const StepRun& run) {
-    const std::string& name = *run.step["event"].string();
+    const std::string& name = run.step["event"].stringValue();
     for (const auto& [event, send] : kEvents) {
         if (name != event) continue;
         send(UIApplication::sharedApplication());
@@ -119,11 +103,29 @@ StepOutcome playLocalNotification(const StepRun& run) {
     return StepOutcome::next();
 }
 
+std::optional<platform::Data> deviceTokenBytes(const std::string& hex) {
+    if (hex.size() % 2) return std::nullopt;
+    platform::Data bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        auto nibble = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        const int high = nibble(hex[i]), low = nibble(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return bytes;
+}
+
 StepOutcome playDeviceToken(const StepRun& run) {
     auto delegate = appDelegate();
     if (!delegate) return StepOutcome::failed(kNoDelegate);
-    auto bytes = bytesOfHex(*run.step["deviceToken"].string());
-    if (!bytes) return StepOutcome::failed("a device token is hexadecimal text");
+    const std::string& hex = run.step["deviceToken"].stringValue();
+    auto bytes = deviceTokenBytes(hex);
+    if (!bytes) return StepOutcome::failed("the device token '" + hex + "' is not hexadecimal text");
     delegate->applicationDidRegisterForRemoteNotificationsWithDeviceToken(platform::UIApplication::sharedApplication(),
                                                                          *bytes);
     return StepOutcome::next();
@@ -135,8 +137,9 @@ const std::vector<std::string>& networkNames() {
 }
 
 StepOutcome playNetwork(const StepRun& run) {
-    const std::string& name = *run.step["network"].string();
+    const std::string& name = run.step["network"].stringValue();
     const auto flags = scriptedNetworkFlags(name);
+    if (!flags) return StepOutcome::failed("unknown network '" + name + "'");
     auto scripted =
         std::dynamic_pointer_cast<platform::ScriptedReachabilitySource>(platform::ReachabilitySource::shared());
     if (!scripted)

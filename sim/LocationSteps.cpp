@@ -25,6 +25,9 @@ std::shared_ptr<platform::ScriptedLocationSource> scriptedLocationSource() {
     return scripted;
 }
 
+// Whether each setting of the switch turns location services on.
+constexpr std::pair<const char*, bool> kServices[] = {{"on", true}, {"off", false}};
+
 constexpr std::pair<const char*, platform::CLAuthorizationStatus> kPermissions[] = {
     {"notDetermined", platform::kCLAuthorizationStatusNotDetermined},
     {"restricted", platform::kCLAuthorizationStatusRestricted},
@@ -38,7 +41,7 @@ constexpr std::pair<const char*, platform::CLAuthorizationStatus> kPermissions[]
 StepOutcome playLocation(const StepRun& run) {
     const Value& fix = run.step["location"];
     auto number = [&](const char* key, double otherwise) {
-        return fix[key].isNumber() ? fix[key].doubleValue() : otherwise;
+        return fix[key].isNil() ? otherwise : fix[key].doubleValue();
     };
     platform::CLLocation location;
     location.coordinate = {fix["latitude"].doubleValue(), fix["longitude"].doubleValue()};
@@ -61,11 +64,20 @@ StepOutcome playLocationError(const StepRun& run) {
     return StepOutcome::next();
 }
 
+const std::vector<std::string>& locationServicesNames() {
+    static const std::vector<std::string> names = namesOf(kServices);
+    return names;
+}
+
 StepOutcome playLocationServices(const StepRun& run) {
-    const std::string& state = *run.step["locationServices"].string();
-    platform::logf("scenario: location services %s", state.c_str());
-    LocationSource::setServicesEnabled(state == "on");
-    return StepOutcome::next();
+    const std::string& state = run.step["locationServices"].stringValue();
+    for (const auto& [known, enabled] : kServices) {
+        if (state != known) continue;
+        platform::logf("scenario: location services %s", known);
+        LocationSource::setServicesEnabled(enabled);
+        return StepOutcome::next();
+    }
+    return StepOutcome::failed("unknown locationServices '" + state + "'");
 }
 
 const std::vector<std::string>& locationPermissionNames() {
@@ -74,13 +86,14 @@ const std::vector<std::string>& locationPermissionNames() {
 }
 
 StepOutcome playLocationPermission(const StepRun& run) {
-    const std::string& name = *run.step["locationPermission"].string();
+    const std::string& name = run.step["locationPermission"].stringValue();
     for (const auto& [known, status] : kPermissions) {
         if (name != known) continue;
         platform::logf("scenario: location permission %s", known);
         LocationSource::setAuthorizationStatus(status);
+        return StepOutcome::next();
     }
-    return StepOutcome::next();
+    return StepOutcome::failed("unknown locationPermission '" + name + "'");
 }
 
 // The path is the scenario's, made relative to the scenario file when it was loaded.

@@ -56,7 +56,7 @@ std::string failedExpectation(const char* kind, const std::vector<std::string>& 
 }
 
 double timeoutOf(const Value& step, double otherwise) {
-    return step["timeout"].isNumber() ? std::max(0.0, step["timeout"].doubleValue()) : otherwise;
+    return step["timeout"].isNil() ? otherwise : std::max(0.0, step["timeout"].doubleValue());
 }
 
 // A step's timeout, counted on the camera while it films: a second is 30

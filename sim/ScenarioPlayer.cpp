@@ -51,8 +51,9 @@ ScenarioPlayer::ScenarioPlayer(Value scenario, const platform::LogCapture& log, 
 
 std::optional<ScenarioPlayer::Refusal> ScenarioPlayer::refusal(const Value& scenario) {
     const Value& steps = scenario["steps"];
+    const std::string folder = scenario["scenarioFolder"].stringValue();
     for (std::size_t i = 0; i < steps.count(); ++i)
-        if (std::string reason = refusalOf(steps[i]); !reason.empty()) return Refusal{i, reason};
+        if (std::string reason = refusalOf(steps[i], folder); !reason.empty()) return Refusal{i, reason};
     return std::nullopt;
 }
 
@@ -74,13 +75,13 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
         error = path + ": a scenario is a list of steps, or an object with a list \"steps\"";
         return std::nullopt;
     }
+    // Track files and camera videos are named relative to the scenario, which the player no longer knows.
+    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    (*parsed.value->dictionary())["scenarioFolder"] = Value(folder.string());
     if (auto refused = refusal(*parsed.value)) {
         error = path + ": " + refusalText(refused->index, refused->reason);
         return std::nullopt;
     }
-    // Track files and camera videos are named relative to the scenario, which the player no longer knows.
-    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    (*parsed.value->dictionary())["scenarioFolder"] = Value(folder.string());
     for (Value& step : *(*parsed.value->dictionary())["steps"].array()) {
         platform::Dictionary* fields = step.dictionary();
         if (!fields || !fields->count("locationTrack")) continue;

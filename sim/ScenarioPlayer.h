@@ -75,8 +75,10 @@
 // plays: a key no step of that kind takes (a misspelt "timout", a second
 // kind's key) or no option object of it takes ("scanCard", "location",
 // "expectButton", a "touch" through nodes), a key or option holding the
-// wrong kind of value ("timeout": "3"), a required option left out, or a
-// name the step does not know (an event, a network, a pick, a permission)
+// wrong kind of value ("timeout": "3"), a required option left out, a
+// name the step does not know (an event, a network, a pick, a permission),
+// a camera source malformed or whose file is not there, a library pick
+// without a file, or a device token that is not hexadecimal text
 // refuses the whole scenario, naming the step, the key and what it takes
 // (step 2: "timeout" holds a number of seconds). An empty step is refused
 // as: step N is empty; it takes one of: ...

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "platform/capture/CaptureDevice.h"
 #include "platform/capture/VideoFileSource.h"
@@ -20,7 +21,50 @@ bool parseSeed(const std::string& text, std::uint64_t& seed) {
     return true;
 }
 
+// "kind:rest" split at the first colon; `hasRest` tells "filmed:" from "filmed".
+struct Described {
+    std::string kind;
+    std::string rest;
+    bool hasRest;
+};
+
+Described split(const std::string& described) {
+    const auto colon = described.find(':');
+    return {described.substr(0, colon), colon == std::string::npos ? std::string() : described.substr(colon + 1),
+            colon != std::string::npos};
+}
+
+// The filmed card's options from what follows "filmed:"; nothing when malformed.
+std::optional<camera_frames::FilmedCardSource::Options> filmedOptions(const Described& source) {
+    camera_frames::FilmedCardSource::Options options;
+    const auto second = source.rest.find(':');
+    const std::string light = second == std::string::npos ? std::string() : source.rest.substr(second + 1);
+    if ((source.hasRest && !parseSeed(source.rest.substr(0, second), options.seed)) ||
+        (second != std::string::npos && light != "dark"))
+        return std::nullopt;
+    options.dark = light == "dark";
+    return options;
+}
+
 }  // namespace
+
+const char* const kCameraSources =
+    "filmed, filmed:SEED, filmed:SEED:dark, video:PATH, image:PATH, v4l2:INDEX_OR_PATH or none";
+
+bool isCameraSource(const std::string& described) {
+    const Described source = split(described);
+    if (source.kind == "none") return !source.hasRest;
+    if (source.kind == "filmed") return filmedOptions(source).has_value();
+    return (source.kind == "video" || source.kind == "image" || source.kind == "v4l2") && !source.rest.empty();
+}
+
+std::string cameraSourceFile(const std::string& described, const std::string& baseDirectory) {
+    const Described source = split(described);
+    if ((source.kind != "video" && source.kind != "image") || source.rest.empty()) return {};
+    std::filesystem::path path(source.rest);
+    if (path.is_relative() && !baseDirectory.empty()) path = std::filesystem::path(baseDirectory) / path;
+    return path.lexically_normal().string();
+}
 
 bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error) {
     const auto colon = described.find(':');
@@ -30,32 +74,25 @@ bool installCamera(const std::string& described, const std::string& baseDirector
     if (kind == "none" && rest.empty()) {
         source = nullptr;
     } else if (kind == "filmed") {
-        camera_frames::FilmedCardSource::Options options;
-        const auto second = rest.find(':');
-        const std::string seed = rest.substr(0, second);
-        const std::string light = second == std::string::npos ? std::string() : rest.substr(second + 1);
-        if ((colon != std::string::npos && !parseSeed(seed, options.seed)) ||
-            (second != std::string::npos && light != "dark")) {
+        auto options = filmedOptions(split(described));
+        if (!options) {
             error = "camera '" + described + "': expected filmed, filmed:SEED or filmed:SEED:dark";
             return false;
         }
-        options.dark = light == "dark";
         // Someone opening the camera takes a moment to bring the card in:
         // long enough to see the guide before any edge is found.
-        options.emptyFrames = 36;
-        auto filmed = std::make_shared<camera_frames::FilmedCardSource>(options);
+        options->emptyFrames = 36;
+        auto filmed = std::make_shared<camera_frames::FilmedCardSource>(*options);
         platform::logf("camera: filmed card ending %s", filmed->cardNumber().substr(filmed->cardNumber().size() >= 4 ? filmed->cardNumber().size() - 4 : 0).c_str());
         source = std::move(filmed);
     } else if ((kind == "video" || kind == "image") && !rest.empty()) {
-        std::filesystem::path path(rest);
-        if (path.is_relative() && !baseDirectory.empty()) path = std::filesystem::path(baseDirectory) / path;
-        const std::string file = path.lexically_normal().string();
+        const std::string file = cameraSourceFile(described, baseDirectory);
         source = kind == "video" ? platform::VideoFileSource::openFile(file, &error)
                                  : platform::VideoFileSource::openImage(file, &error);
     } else if (kind == "v4l2" && !rest.empty()) {
         source = platform::VideoFileSource::openCamera(rest, &error);
     } else {
-        error = "camera '" + described + "': expected filmed[:SEED[:dark]], video:PATH, image:PATH, v4l2:DEVICE or none";
+        error = "camera '" + described + "': expected " + kCameraSources;
         return false;
     }
     // Only "none" has no source to film.
@@ -85,7 +122,9 @@ bool setCameraPermission(const std::string& name, std::string& error) {
         platform::setCameraAuthorizationStatus(status);
         return true;
     }
-    error = "camera permission '" + name + "': expected notDetermined, restricted, denied or authorized";
+    error = "camera permission '" + name + "': expected one of ";
+    for (const std::string& known : cameraPermissionNames())
+        error += (known == cameraPermissionNames().front() ? "" : ", ") + known;
     return false;
 }
 

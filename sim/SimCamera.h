@@ -22,6 +22,14 @@ namespace sim {
 // that cannot be opened; the camera then stays as it was.
 bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error);
 
+// The SOURCEs, as a refusal lists them.
+extern const char* const kCameraSources;
+// Whether `described` is written as one of the SOURCEs, its file aside.
+bool isCameraSource(const std::string& described);
+// The file a "video:" or "image:" SOURCE names, a relative path taken from
+// `baseDirectory` as installCamera takes it; empty for the other SOURCEs.
+std::string cameraSourceFile(const std::string& described, const std::string& baseDirectory);
+
 // One of cameraPermissionNames().
 bool setCameraPermission(const std::string& name, std::string& error);
 // "notDetermined", "restricted", "denied" and "authorized".

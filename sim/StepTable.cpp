@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "app/AppDelegate.h"
 #include "platform/ui/Application.h"
@@ -70,9 +71,22 @@ const std::vector<Field> kExpectButtonFields = {
     {"enabled", kBoolean, true},
 };
 
-const std::vector<std::string>& locationServicesNames() {
-    static const std::vector<std::string> names{"on", "off"};
-    return names;
+// A source the camera can take, whose file, for a video or a picture, is there.
+std::string cameraRefusal(const Value& step, const std::string& folder) {
+    const std::string& source = step["camera"].stringValue();
+    if (!isCameraSource(source)) return std::string("\"camera\" holds ") + kCameraSources + "; got '" + source + "'";
+    const std::string file = cameraSourceFile(source, folder);
+    std::error_code ec;
+    if (!file.empty() && !std::filesystem::exists(file, ec))
+        return "\"camera\" names no file at " + file + " (a path is relative to the scenario file)";
+    return {};
+}
+
+// The library's pick names the photo; the other picks take what they find.
+std::string pickRefusal(const Value& step, const std::string&) {
+    if (step["pick"].stringValue() == "library" && step["file"].isNil())
+        return "\"pick\" \"library\" needs \"file\", the name of a file in the photo library";
+    return {};
 }
 
 // One row a kind of step. A step names its kind by holding the row's key,
@@ -98,16 +112,19 @@ const StepKind kSteps[] = {
     {"openURL", kText, playOpenURL},
     {"remoteNotification", {"an object", isObject}, playRemoteNotification},
     {"localNotification", {"a value"}, playLocalNotification},
-    {"deviceToken", kText, playDeviceToken},
+    {"deviceToken",
+     {"hexadecimal text, two digits a byte",
+      [](const Value& value) { return value.isString() && deviceTokenBytes(*value.string()).has_value(); }},
+     playDeviceToken},
     {"screenshot", kText, playScreenshot, {{"when", kText}}},
     {"network", kText, playNetwork, {}, networkNames},
-    {"pick", kText, playPick, {{"file", kText}}, pickNames},
+    {"pick", kText, playPick, {{"file", kText}}, pickNames, pickRefusal},
     {"location", {"an object", isObject, &kLocationFields}, playLocation},
     {"locationError", {"a whole number (the error's code)", isWhole}, playLocationError},
     {"locationServices", kText, playLocationServices, {}, locationServicesNames},
     {"locationPermission", kText, playLocationPermission, {}, locationPermissionNames},
     {"locationTrack", kText, playLocationTrack},
-    {"camera", kText, playCamera},
+    {"camera", kText, playCamera, {}, nullptr, cameraRefusal},
     {"deviceOrientation",
      {"a whole number from 1 to 6",
       [](const Value& value) { return isWhole(value) && value.doubleValue() >= 1 && value.doubleValue() <= 6; }},
@@ -156,7 +173,7 @@ std::string refusalOfValue(const std::string& key, const Value& value, const Hol
 }
 
 // Why the step, of the row's kind, is refused; empty when it plays.
-std::string refusalAs(const StepKind& kind, const Value& step) {
+std::string refusalAs(const StepKind& kind, const Value& step, const std::string& folder) {
     for (const auto& [key, value] : *step.dictionary()) {
         if (key == kind.key) continue;
         const auto other = std::find_if(kind.otherKeys.begin(), kind.otherKeys.end(),
@@ -176,7 +193,7 @@ std::string refusalAs(const StepKind& kind, const Value& step) {
         if (std::find(names.begin(), names.end(), *value.string()) == names.end())
             return std::string("unknown ") + kind.key + " '" + *value.string() + "'; one of " + joined(names);
     }
-    return {};
+    return kind.refuses ? kind.refuses(step, folder) : std::string();
 }
 
 std::vector<std::string> kindNames() {
@@ -193,14 +210,14 @@ const StepKind* stepKindFor(const Value& step) {
     return nullptr;
 }
 
-std::string refusalOf(const Value& step) {
+std::string refusalOf(const Value& step, const std::string& folder) {
     if (!step.isDictionary()) return "not an object";
     if (step.count() == 0) return "is empty; it takes one of: " + joined(kindNames());
     const StepKind* kind = stepKindFor(step);
     if (!kind)
         return "no kind of step is named \"" + step.dictionary()->begin()->first + "\"; the kinds are " +
                joined(kindNames());
-    return refusalAs(*kind, step);
+    return refusalAs(*kind, step, folder);
 }
 
 bool playAlone(const Value& step, std::initializer_list<std::string_view> keys, std::string& error) {
@@ -213,7 +230,7 @@ bool playAlone(const Value& step, std::initializer_list<std::string_view> keys, 
         for (std::string_view key : keys) error += (key == *keys.begin() ? "" : ", ") + std::string(key);
         return false;
     }
-    error = refusalAs(*chosen, step);
+    error = refusalAs(*chosen, step, "");
     if (!error.empty()) return false;
     const StepOutcome outcome = chosen->play(StepRun(step, 0, nullptr));
     if (outcome.kind == StepOutcome::Kind::Failed) error = outcome.reason;

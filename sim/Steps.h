@@ -115,6 +115,10 @@ struct StepKind {
     std::vector<Field> otherKeys = {};  // the keys the step may hold beside its own
     // For a text: the names it may hold (nullptr: any text).
     const std::vector<std::string>& (*names)() = nullptr;
+    // What the step's values, each of its kind, must be beyond it: why they
+    // are refused, empty when they play (nullptr: nothing more). `folder` is
+    // the scenario file's, which relative paths start from.
+    std::string (*refuses)(const platform::Value& step, const std::string& folder) = nullptr;
 };
 
 // The row of the step's kind: the first row whose key the step holds;
@@ -125,8 +129,8 @@ const StepKind* stepKindFor(const platform::Value& step);
 // option holding the wrong kind of value, a required option missing, a name
 // it does not know); empty when it plays it. A refusal that starts with "is "
 // reads after the step's number ("step 1 is empty; ..."), others after
-// "step N: ".
-std::string refusalOf(const platform::Value& step);
+// "step N: ". Relative paths start from `folder` (empty: the working directory).
+std::string refusalOf(const platform::Value& step, const std::string& folder);
 
 // Among the rows of the given keys only: playing the step alone, outside a
 // scenario, once the row has checked it. False with `error` set when the
@@ -171,6 +175,8 @@ StepOutcome playOpenURL(const StepRun& run);
 StepOutcome playRemoteNotification(const StepRun& run);
 StepOutcome playLocalNotification(const StepRun& run);
 StepOutcome playDeviceToken(const StepRun& run);
+// The bytes of a device token written in hexadecimal, two digits a byte; nothing for other text.
+std::optional<platform::Data> deviceTokenBytes(const std::string& hex);
 StepOutcome playNetwork(const StepRun& run);
 const std::vector<std::string>& networkNames();
 StepOutcome playDeviceOrientation(const StepRun& run);
@@ -179,6 +185,7 @@ StepOutcome playDeviceOrientation(const StepRun& run);
 StepOutcome playLocation(const StepRun& run);
 StepOutcome playLocationError(const StepRun& run);
 StepOutcome playLocationServices(const StepRun& run);
+const std::vector<std::string>& locationServicesNames();
 StepOutcome playLocationPermission(const StepRun& run);
 const std::vector<std::string>& locationPermissionNames();
 StepOutcome playLocationTrack(const StepRun& run);

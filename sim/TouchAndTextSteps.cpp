@@ -29,20 +29,17 @@ using platform::Value;
 
 namespace {
 
-std::optional<CGPoint> pointOf(const Value& value) {
-    if (!value.isArray() || value.count() != 2 || !value[0].isNumber() || !value[1].isNumber()) return std::nullopt;
-    return CGPoint{value[0].doubleValue(), value[1].doubleValue()};
-}
+CGPoint pointOf(const Value& value) { return CGPoint{value[0].doubleValue(), value[1].doubleValue()}; }
 
 // The path of [x, y] points; nothing when one is not a point in the window.
 std::optional<std::vector<CGPoint>> pathOfPoints(const Value& points, const platform::UIWindow& window) {
     std::vector<CGPoint> path;
     for (std::size_t i = 0; i < points.count(); ++i) {
-        auto point = pointOf(points[i]);
+        const CGPoint point = pointOf(points[i]);
         // A finger stays on the screen; a path to far away would also be
         // millions of moves long.
-        if (!point || !platform::CGRectContainsPoint(window.bounds(), *point)) return std::nullopt;
-        path.push_back(*point);
+        if (!platform::CGRectContainsPoint(window.bounds(), point)) return std::nullopt;
+        path.push_back(point);
     }
     return path;
 }
@@ -171,7 +168,7 @@ StepOutcome playTouch(const StepRun& run) {
     auto window = delegate ? delegate->window() : nullptr;
     if (!window) return StepOutcome::failed("no window to touch");
     const Value& touch = run.step["touch"];
-    const double spacing = run.step["step"].isNumber() ? run.step["step"].doubleValue() : 10.0;
+    const double spacing = run.step["step"].isNil() ? 10.0 : run.step["step"].doubleValue();
     std::optional<std::vector<CGPoint>> path;
     std::string error;
     if (!touch.isDictionary()) {

@@ -31,11 +31,13 @@ namespace {
 // How long past the timeout the watchdog waits for the run loop to end the run.
 constexpr double kWatchdogGrace = 3;
 
-void usage() {
-    std::fprintf(stderr,
+// On standard output when asked for (--help), on standard error after a refusal.
+void usage(std::FILE* out) {
+    std::fprintf(out,
                  "usage: hybrid-sim --bundle DIR [--scenario FILE] [--shots DIR] [--until TEXT] [--timeout SECONDS]\n"
                  "                  [--home DIR] [--launch-pause SECONDS] [--screen WIDTHxHEIGHT@SCALE]\n"
                  "                  [--live-network] [--no-camera] [--camera SOURCE] [--photos DIR]\n"
+                 "       hybrid-sim --help | -h\n"
                  "  --bundle DIR       the app bundle (Info.plist, config.xml, www/, images)\n"
                  "  --scenario FILE    steps to play against the app (JSON); exit 0 when all ran\n"
                  "  --shots DIR        where the scenario's screenshots go\n"
@@ -43,7 +45,7 @@ void usage() {
                  "  --timeout SECONDS  stop after this long (default 60); status 1 if waiting for\n"
                  "                     --until or a scenario\n"
                  "  --home DIR         the app's home folder (Documents, Library, tmp)\n"
-                 "  --launch-pause S   the pause at launch (the phone's is 1.0; default 0.1)\n"
+                 "  --launch-pause S   the pause at launch, up to 86400 (the phone's is 1.0; default 0.1)\n"
                  "  --live-network     report the machine's own network instead of a scripted one\n"
                  "                     (which starts on Wi-Fi and follows the scenario's network steps)\n"
                  "  --screen WxH@S     the main screen: bounds in points and scale (default 320x568@2)\n"
@@ -54,7 +56,9 @@ void usage() {
                  "                     PNG or JPEG filmed as 640 x 480 frames), v4l2:INDEX_OR_PATH\n"
                  "                     (a V4L2 camera) or none\n"
                  "  --photos DIR       fixture photos: copied into the photo library, camera.jpg is the\n"
-                 "                     camera's picture (default: the folder \"photos\" beside the bundle)\n");
+                 "                     camera's picture (default: the folder \"photos\" beside the bundle)\n"
+                 "  --help, -h         this text\n"
+                 "exit status: 0 done, 1 a step failed or the run timed out, 2 refused before playing\n");
 }
 
 }  // namespace
@@ -64,10 +68,14 @@ int main(int argc, char** argv) {
     const auto parsed = sim::parseCommandLine(argc, argv, refused);
     if (!parsed) {
         std::fprintf(stderr, "hybrid-sim: %s\n", refused.c_str());
-        usage();
+        usage(stderr);
         return 2;
     }
     const sim::Options& options = *parsed;
+    if (options.help) {
+        usage(stdout);
+        return 0;
+    }
     std::error_code ec;
     if (!std::filesystem::is_directory(options.bundle, ec)) {
         std::fprintf(stderr, "hybrid-sim: no app bundle at '%s'\n", options.bundle.c_str());

@@ -26,11 +26,21 @@ TEST(CommandLine, AWrongArgumentIsNamedWithWhatItTakes) {
         {{"--bundle", "app", "--timeout", "3s"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got '3s'"},
         {{"--bundle", "app", "--timeout"}, "--timeout takes SECONDS, a number above 0 and up to 86400; got nothing"},
         {{"--scenario", "steps.json"}, "--bundle DIR is required"},
+        {{"--bundle", "app", "--launch-pause", "1e300"}, "--launch-pause takes SECONDS, a number from 0 to 86400"},
     };
     for (const auto& [arguments, fragment] : cases) {
         std::string error;
         EXPECT_FALSE(parse(arguments, error)) << fragment;
         EXPECT_NE(error.find(fragment), std::string::npos) << error;
+    }
+}
+
+TEST(CommandLine, HelpNeedsNothingElse) {
+    for (const char* asked : {"--help", "-h"}) {
+        std::string error;
+        const auto options = parse({asked, "--bundel"}, error);
+        ASSERT_TRUE(options) << error;
+        EXPECT_TRUE(options->help);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include "platform/capture/CaptureDevice.h"
 #include "platform/capture/CaptureSession.h"
@@ -20,6 +21,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
+#include "sim/Steps.h"
 
 namespace {
 
@@ -154,6 +156,11 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
          "step 1: unknown network '5g'; one of wifi, cellular, cellular-connection-required, none"},
         {R"([{"cameraPermission": "granted"}])",
          "step 1: unknown cameraPermission 'granted'; one of notDetermined, restricted, denied, authorized"},
+        // Values only playing used to find wrong.
+        {R"([{"camera": "bogus"}])", "step 1: \"camera\" holds filmed, filmed:SEED, filmed:SEED:dark, video:PATH,"},
+        {R"([{"camera": "image:/nonexistent/card.png"}])", "step 1: \"camera\" names no file at /nonexistent/card.png"},
+        {R"([{"pick": "library"}])", "step 1: \"pick\" \"library\" needs \"file\""},
+        {R"([{"deviceToken": "c0ffee!"}])", "step 1: \"deviceToken\" holds hexadecimal text, two digits a byte"},
     };
     for (const auto& [steps, refusal] : cases) {
         platform::LogCapture log;
@@ -168,11 +175,38 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
     std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timout": 5}])";
     EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
     EXPECT_EQ(error, path + ": step 2: unknown key \"timout\" (a step of kind \"expect\" takes expect, timeout)");
-    std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timeout": 5}])";
+    // A camera's file is looked for beside the scenario, as the step will.
+    std::ofstream(path) << R"([{"camera": "image:missing.png"}])";
+    EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
+    EXPECT_NE(error.find("no file at " + (std::filesystem::absolute(path).parent_path() / "missing.png").string()),
+              std::string::npos)
+        << error;
+    std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timeout": 5}, {"camera": "video:scenario-player-test.json"}])";
     auto scenario = sim::ScenarioPlayer::load(path, error);
-    ASSERT_TRUE(scenario);
-    EXPECT_EQ((*scenario)["steps"].count(), 2u);
+    ASSERT_TRUE(scenario) << error;
+    EXPECT_EQ((*scenario)["steps"].count(), 3u);
     std::filesystem::remove(path);
+}
+
+// A step's names are the table's list; one the table should have refused,
+// played anyway, fails naming it rather than doing something else.
+TEST(ScenarioPlayer, AStepGivenANameItDoesNotKnowFailsNamingIt) {
+    const auto previous = platform::ReachabilitySource::setShared(nullptr);
+    sim::installScriptedNetwork();
+    const std::tuple<const char*, sim::StepFunction, const char*> cases[] = {
+        {R"({"network": "5g"})", sim::playNetwork, "'5g'"},
+        {R"({"pick": "gallery"})", sim::playPick, "'gallery'"},
+        {R"({"locationServices": "maybe"})", sim::playLocationServices, "'maybe'"},
+        {R"({"locationPermission": "always"})", sim::playLocationPermission, "'always'"},
+    };
+    for (const auto& [json, play, named] : cases) {
+        const auto step = platform::readJson(json).value;
+        ASSERT_TRUE(step) << json;
+        const sim::StepOutcome outcome = play(sim::StepRun(*step, 0, nullptr));
+        EXPECT_EQ(outcome.kind, sim::StepOutcome::Kind::Failed) << json;
+        EXPECT_NE(outcome.reason.find(named), std::string::npos) << outcome.reason;
+    }
+    platform::ReachabilitySource::setShared(previous);
 }
 
 TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
@@ -180,7 +214,8 @@ TEST(ScenarioPlayer, EveryStepThatCannotRunFailsTheRun) {
         {R"([{"openURL": "sample://x"}])", "step 1: no application delegate"},
         {R"([{"eval": "1"}])", "step 1: no page to evaluate in"},
         {R"([{"touch": {"nodes": [0, 1]}}])", "step 1: no window to touch"},
-        {R"([{"camera": "image:/nonexistent/card.png"}])", "step 1: camera 'image:/nonexistent/card.png': no file at /nonexistent/card.png"},
+        {R"([{"camera": "image:)" HYBRID_SOURCE_DIR R"(/tests/data/fault-inputs/video-frame-overflow.webm"}])",
+         "step 1: camera 'image:" HYBRID_SOURCE_DIR "/tests/data/fault-inputs/video-frame-overflow.webm': "},
         {R"([{"type": "1234"}])", "step 1: no text field has the keyboard"},
     };
     for (const auto& [steps, failure] : cases) {
