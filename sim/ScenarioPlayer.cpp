@@ -117,6 +117,8 @@ void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
     if (finished_) finished_(false);
 }
 
+std::string ScenarioPlayer::stepPlaying() const { return playing_; }
+
 void ScenarioPlayer::lookAtNewLines(LogWatch& watch) const {
     constexpr std::size_t kLinesKept = 3;
     for (const std::string& line : log_.linesFrom(watch.unread)) {
@@ -137,6 +139,7 @@ void ScenarioPlayer::runStep(std::size_t index) {
             return fail(shot.step, "screenshot " + shot.name + ": no line held '" + shot.text + "' after it was armed");
         }
         platform::log("scenario: done");
+        playing_.clear();
         if (finished_) finished_(true);
         return;
     }
@@ -147,6 +150,9 @@ void ScenarioPlayer::runStep(std::size_t index) {
     if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(typedTextForLog(*typed));
     auto written = platform::writeJson(echoed);
     platform::logf("%s%zu: %s", kStepLinePrefix, index + 1, written.text.value_or("?").c_str());
+    // Printed outside the log, so masked here as the log masks its lines.
+    playing_ =
+        platform::maskCardNumbers(platform::format("step %zu (%s)", index + 1, written.text.value_or("?").c_str()));
 
     // Every step was checked against the table before the first one played.
     end(index, stepKindFor(step)->play(StepRun(step, index, this)));

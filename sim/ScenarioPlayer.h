@@ -135,6 +135,10 @@ public:
     // false at once, with nothing played, when the player refuses a step.
     void start(std::function<void(bool)> finished);
 
+    // The step playing, as "step N (the step as its line shows it)"; empty
+    // before the first and once the scenario is done.
+    std::string stepPlaying() const;
+
 private:
     friend class StepRun;
     struct LogWatch;
@@ -173,6 +177,7 @@ private:
     std::function<void(bool)> finished_;
     // The line after the one the last expectation matched: where the next one looks from.
     std::size_t expectFrom_ = 0;
+    std::string playing_;  // see stepPlaying()
     int shots_ = 0;
     std::vector<ArmedShot> armed_;
     bool drawing_ = false;  // an armed shot is being drawn: its own lines take no shot
