@@ -88,12 +88,15 @@
 // own "scenario: step" lines never count. Their texts may name the screen's
 // size in pixels, "${screenPixelWidth}" and "${screenPixelHeight}" (as "%g"
 // prints them), so that one scenario expects what the device reports at any
-// --screen. A step that cannot run or whose check fails (a "waitFor" that
-// times out, an "expect" not met, a script that throws, no app to hand an
-// event to) ends the scenario with a failure, logged as
-// "scenario: failed: step N: ..."; a failed expectation says what it looked
-// for and quotes the last lines it saw. The player then asks the application
-// to exit.
+// --screen. Their timeouts count camera frames while a capture session films
+// and the clock's time otherwise, the clock's too once the camera has
+// rendered no frame for two seconds, so a stalled camera cannot hold a wait
+// (see StepTimeout in sim/PageSteps.cpp). A step that cannot run or whose
+// check fails (a "waitFor" that times out, an "expect" not met, a script
+// that throws, no app to hand an event to) ends the scenario with a
+// failure, logged as "scenario: failed: step N: ..."; a failed expectation
+// says what it looked for and quotes the last lines it saw. The player then
+// asks the application to exit.
 //
 // The simulator's network is scripted: installScriptedNetwork() replaces the
 // machine's own at start, on Wi-Fi, and "network" steps change it (each logs
