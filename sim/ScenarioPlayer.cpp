@@ -22,6 +22,8 @@ using platform::Value;
 namespace {
 
 constexpr const char* kStepLinePrefix = "scenario: step ";
+// Every line the player logs itself starts so.
+constexpr const char* kPlayerLinePrefix = "scenario: ";
 
 // A bare list of steps is the scenario's steps.
 Value asScenario(Value scenario) {
@@ -114,7 +116,16 @@ void ScenarioPlayer::next(std::size_t index, double delay) {
 
 void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
     platform::logf("scenario: failed: step %zu: %s", index + 1, reason.c_str());
+    disarm();
     if (finished_) finished_(false);
+}
+
+// A shot still armed when the scenario ends waited for a moment that did not
+// come in it: the lines of the app shutting down must not draw it.
+void ScenarioPlayer::disarm() {
+    if (armed_.empty()) return;
+    armed_.clear();
+    platform::setLogObserver({});
 }
 
 std::string ScenarioPlayer::stepPlaying() const { return playing_; }
@@ -208,7 +219,9 @@ void ScenarioPlayer::arm(ArmedShot shot) {
 }
 
 void ScenarioPlayer::lineLogged(const std::string& line) {
-    if (drawing_ || platform::startsWith(line, kStepLinePrefix)) return;
+    // Only the app's lines take a shot: the player's own, its failure among
+    // them, may quote the awaited text without the moment having come.
+    if (drawing_ || platform::startsWith(line, kPlayerLinePrefix)) return;
     for (std::size_t i = 0; i < armed_.size();) {
         if (line.find(armed_[i].text) == std::string::npos) {
             ++i;

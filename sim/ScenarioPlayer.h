@@ -25,14 +25,18 @@
 //     {"deviceToken": "hex"},
 //     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png; without a shots
 //                                                     folder nothing is written, which the first one logs
-//     {"screenshot": "name", "when": "text"},         the same, drawn the moment a line holding the text is
-//                                                     logged from now on, and the player goes on at once: a line
-//                                                     logged on the main thread is drawn before the code that
-//                                                     logged it goes on, one logged on another thread at the
-//                                                     main thread's next turn; animations are drawn at their end
-//                                                     (the state the line tells of, not the first frame of its
-//                                                     transitions); the scenario fails at its end if no such line
-//                                                     came. <nn> is the shot's place among the steps' shots
+//     {"screenshot": "name", "when": "text"},         the same, drawn the moment a line of the app holding the
+//                                                     text is logged from now on (the player's own "scenario: "
+//                                                     lines never draw it), and the player goes on at once: a
+//                                                     line logged on the main thread is drawn before the code
+//                                                     that logged it goes on, one logged on another thread at
+//                                                     the main thread's next turn. It draws the state the line
+//                                                     announces with its animations at their end, which the
+//                                                     screen may leave before it is fully shown (in the Release
+//                                                     build the card is read in the frame the guide locks). The
+//                                                     scenario fails at its end if no such line came, and the
+//                                                     shot is not written. <nn> is the shot's place among the
+//                                                     steps' shots
 //     {"network": "wifi" | "cellular" | "cellular-connection-required" | "none"},
 //                                                     the scripted network becomes that and tells its watchers
 //     {"pick": "library", "file": "name"},           the picker on screen picks that file of the photo library
@@ -172,6 +176,7 @@ private:
         int number;
     };
     void arm(ArmedShot shot);
+    void disarm();
     void lineLogged(const std::string& line);
 
     platform::Value scenario_;
