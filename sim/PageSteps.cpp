@@ -39,15 +39,23 @@ std::vector<std::string> expectedTexts(const Value& value, bool listAllowed) {
     return texts;
 }
 
+// How a timeout was counted, for the line of a wait that ran out.
+enum class Counted { Clock, CameraFrames, CameraFramesAndStalls };
+
 // What a failed expectation looked for, how it failed, and the last lines it
 // saw, for its failure line.
 std::string failedExpectation(const char* kind, const std::vector<std::string>& unseen, double timeout,
-                              bool onCamera, const std::vector<std::string>& lastLines) {
+                              Counted counted, const std::vector<std::string>& lastLines) {
     constexpr std::size_t kLongestQuote = 160;
     std::string text = kind;
     for (std::size_t i = 0; i < unseen.size(); ++i) text += (i ? ", '" : " '") + unseen[i] + "'";
-    text += timeout > 0 ? platform::format(" timed out after %g s%s", timeout, onCamera ? " of camera frames" : "")
-                        : std::string(" is in no line since the previous expectation's");
+    if (timeout <= 0) {
+        text += " is in no line since the previous expectation's";
+    } else {
+        text += platform::format(" timed out after %g s", timeout);
+        if (counted != Counted::Clock) text += " of camera frames";
+        if (counted == Counted::CameraFramesAndStalls) text += " and of the clock while the camera rendered none";
+    }
     if (lastLines.empty()) return text + "; it saw no line";
     text += "; the last lines it saw:";
     for (std::size_t i = 0; i < lastLines.size(); ++i)
@@ -59,37 +67,60 @@ double timeoutOf(const Value& step, double otherwise) {
     return step["timeout"].isNil() ? otherwise : std::max(0.0, step["timeout"].doubleValue());
 }
 
-// A step's timeout, counted on the camera while it films: a second is 30
-// frames the camera rendered, which is what the scanner saw (a frame dropped
-// while analysis was busy is never rendered). What the scanner logs comes
-// after as many frames on a loaded machine or in a sanitizer build as on a
-// quiet one, and the filmed card moves with those frames, so such a wait
-// holds wherever it runs; when no session films, it is the clock's time.
-// Each look adds what passed since the last one.
+// A step's timeout, counted on the camera while it films: a second is as
+// many frames as the camera films in one, counting only those it rendered,
+// which is what the scanner saw (a frame dropped while analysis was busy is
+// never rendered). What the scanner logs comes after as many frames on a
+// loaded machine or in a sanitizer build as on a quiet one, and the filmed
+// card moves with those frames, so such a wait holds wherever it runs; when
+// no session films, it is the clock's time. Each look adds what passed since
+// the last one.
+//
+// A camera that renders nothing (a stalled source, an analysis that never
+// returns, a session with nothing to deliver to) must not stop time: once no
+// frame has come for kStallGrace of the clock, the clock counts until one
+// comes. The grace is over six times the longest gap between rendered frames
+// of a quiet sanitizer build's scan (0.31 s), so a scanner several times
+// slower, as under load, still has its frames alone counted. No cap in multiples of the timeout
+// besides: the grace already bounds a wait to kCameraFramesPerSecond x
+// kStallGrace times its timeout (a frame just inside every grace), and a cap
+// tight enough to matter would be reached first by a loaded sanitizer run,
+// whose scanner sees only a few frames a second.
 class StepTimeout {
 public:
     explicit StepTimeout(double seconds)
-        : seconds_(seconds), lastTime_(platform::clock().now()), lastFrames_(platform::cameraFilming().framesRendered) {}
+        : seconds_(seconds),
+          lastTime_(platform::clock().now()),
+          lastFrameAt_(lastTime_),
+          lastFrames_(platform::cameraFilming().framesRendered) {}
 
     bool passed() {
         const double now = platform::clock().now();
         const platform::CameraFilming filming = platform::cameraFilming();
-        onCamera_ = onCamera_ || filming.sessionsFilming > 0;
-        elapsed_ += filming.sessionsFilming > 0 ? double(filming.framesRendered - lastFrames_) / kFramesPerSecond
-                                                : now - lastTime_;
+        if (filming.sessionsFilming == 0) {
+            elapsed_ += now - lastTime_;
+            lastFrameAt_ = now;
+        } else if (filming.framesRendered != lastFrames_) {
+            elapsed_ += double(filming.framesRendered - lastFrames_) / platform::kCameraFramesPerSecond;
+            lastFrameAt_ = now;
+        } else if (now - lastFrameAt_ > kStallGrace) {
+            elapsed_ += now - std::max(lastTime_, lastFrameAt_ + kStallGrace);
+            counted_ = Counted::CameraFramesAndStalls;
+        }
+        if (filming.sessionsFilming > 0) counted_ = std::max(counted_, Counted::CameraFrames);
         lastTime_ = now;
         lastFrames_ = filming.framesRendered;
         return elapsed_ >= seconds_;
     }
-    // Whether some of the time counted was the camera's.
-    bool onCamera() const { return onCamera_; }
+    Counted counted() const { return counted_; }
 
 private:
-    static constexpr double kFramesPerSecond = 30;
+    static constexpr double kStallGrace = 2;
     double seconds_;
     double elapsed_ = 0;
-    bool onCamera_ = false;
+    Counted counted_ = Counted::Clock;
     double lastTime_;
+    double lastFrameAt_;  // when the count of frames last moved, or the camera began filming
     std::uint64_t lastFrames_;
 };
 
@@ -102,7 +133,7 @@ StepOutcome awaitTexts(const StepRun& run, const char* kind, std::vector<std::st
         if (unseen.empty()) return StepOutcome::next();
         // Without a timeout the first look decides.
         if (clock.passed())
-            return StepOutcome::failed(failedExpectation(kind, unseen, timeout, clock.onCamera(), lastLines));
+            return StepOutcome::failed(failedExpectation(kind, unseen, timeout, clock.counted(), lastLines));
         return std::nullopt;
     };
     return run.watchLog(std::move(texts), StepRun::OnNext::Matched, look);

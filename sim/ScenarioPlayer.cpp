@@ -22,6 +22,8 @@ using platform::Value;
 namespace {
 
 constexpr const char* kStepLinePrefix = "scenario: step ";
+// Every line the player logs itself starts so.
+constexpr const char* kPlayerLinePrefix = "scenario: ";
 
 // A bare list of steps is the scenario's steps.
 Value asScenario(Value scenario) {
@@ -115,8 +117,19 @@ void ScenarioPlayer::next(std::size_t index, double delay) {
 
 void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
     platform::logf("scenario: failed: step %zu: %s", index + 1, reason.c_str());
+    disarm();
     if (finished_) finished_(false);
 }
+
+// A shot still armed when the scenario ends waited for a moment that did not
+// come in it: the lines of the app shutting down must not draw it.
+void ScenarioPlayer::disarm() {
+    if (armed_.empty()) return;
+    armed_.clear();
+    platform::setLogObserver({});
+}
+
+std::string ScenarioPlayer::stepPlaying() const { return playing_; }
 
 void ScenarioPlayer::lookAtNewLines(LogWatch& watch) const {
     constexpr std::size_t kLinesKept = 3;
@@ -138,6 +151,7 @@ void ScenarioPlayer::runStep(std::size_t index) {
             return fail(shot.step, "screenshot " + shot.name + ": no line held '" + shot.text + "' after it was armed");
         }
         platform::log("scenario: done");
+        playing_.clear();
         if (finished_) finished_(true);
         return;
     }
@@ -148,6 +162,9 @@ void ScenarioPlayer::runStep(std::size_t index) {
     if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(typedTextForLog(*typed));
     auto written = platform::writeJson(echoed);
     platform::logf("%s%zu: %s", kStepLinePrefix, index + 1, written.text.value_or("?").c_str());
+    // Printed outside the log, so masked here as the log masks its lines.
+    playing_ =
+        platform::maskCardNumbers(platform::format("step %zu (%s)", index + 1, written.text.value_or("?").c_str()));
 
     // Every step was checked against the table before the first one played.
     end(index, stepKindFor(step)->play(StepRun(step, index, this)));
@@ -203,7 +220,9 @@ void ScenarioPlayer::arm(ArmedShot shot) {
 }
 
 void ScenarioPlayer::lineLogged(const std::string& line) {
-    if (drawing_ || platform::startsWith(line, kStepLinePrefix)) return;
+    // Only the app's lines take a shot: the player's own, its failure among
+    // them, may quote the awaited text without the moment having come.
+    if (drawing_ || platform::startsWith(line, kPlayerLinePrefix)) return;
     for (std::size_t i = 0; i < armed_.size();) {
         if (line.find(armed_[i].text) == std::string::npos) {
             ++i;

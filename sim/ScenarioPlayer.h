@@ -25,14 +25,18 @@
 //     {"deviceToken": "hex"},
 //     {"screenshot": "name"},                         the window as <shots>/<nn>-name.png; without a shots
 //                                                     folder nothing is written, which the first one logs
-//     {"screenshot": "name", "when": "text"},         the same, drawn the moment a line holding the text is
-//                                                     logged from now on, and the player goes on at once: a line
-//                                                     logged on the main thread is drawn before the code that
-//                                                     logged it goes on, one logged on another thread at the
-//                                                     main thread's next turn; animations are drawn at their end
-//                                                     (the state the line tells of, not the first frame of its
-//                                                     transitions); the scenario fails at its end if no such line
-//                                                     came. <nn> is the shot's place among the steps' shots
+//     {"screenshot": "name", "when": "text"},         the same, drawn the moment a line of the app holding the
+//                                                     text is logged from now on (the player's own "scenario: "
+//                                                     lines never draw it), and the player goes on at once: a
+//                                                     line logged on the main thread is drawn before the code
+//                                                     that logged it goes on, one logged on another thread at
+//                                                     the main thread's next turn. It draws the state the line
+//                                                     announces with its animations at their end, which the
+//                                                     screen may leave before it is fully shown (in the Release
+//                                                     build the card is read in the frame the guide locks). The
+//                                                     scenario fails at its end if no such line came, and the
+//                                                     shot is not written. <nn> is the shot's place among the
+//                                                     steps' shots
 //     {"network": "wifi" | "cellular" | "cellular-connection-required" | "none"},
 //                                                     the scripted network becomes that and tells its watchers
 //     {"pick": "library", "file": "name"},           the picker on screen picks that file of the photo library
@@ -90,12 +94,15 @@
 // own "scenario: step" lines never count. Their texts may name the screen's
 // size in pixels, "${screenPixelWidth}" and "${screenPixelHeight}" (as "%g"
 // prints them), so that one scenario expects what the device reports at any
-// --screen. A step that cannot run or whose check fails (a "waitFor" that
-// times out, an "expect" not met, a script that throws, no app to hand an
-// event to) ends the scenario with a failure, logged as
-// "scenario: failed: step N: ..."; a failed expectation says what it looked
-// for and quotes the last lines it saw. The player then asks the application
-// to exit.
+// --screen. Their timeouts count camera frames while a capture session films
+// and the clock's time otherwise, the clock's too once the camera has
+// rendered no frame for two seconds, so a stalled camera cannot hold a wait
+// (see StepTimeout in sim/PageSteps.cpp). A step that cannot run or whose
+// check fails (a "waitFor" that times out, an "expect" not met, a script
+// that throws, no app to hand an event to) ends the scenario with a
+// failure, logged as "scenario: failed: step N: ..."; a failed expectation
+// says what it looked for and quotes the last lines it saw. The player then
+// asks the application to exit.
 //
 // The simulator's network is scripted: installScriptedNetwork() replaces the
 // machine's own at start, on Wi-Fi, and "network" steps change it (each logs
@@ -137,6 +144,10 @@ public:
     // false at once, with nothing played, when the player refuses a step.
     void start(std::function<void(bool)> finished);
 
+    // The step playing, as "step N (the step as its line shows it)"; empty
+    // before the first and once the scenario is done.
+    std::string stepPlaying() const;
+
 private:
     friend class StepRun;
     struct LogWatch;
@@ -167,6 +178,7 @@ private:
         int number;
     };
     void arm(ArmedShot shot);
+    void disarm();
     void lineLogged(const std::string& line);
 
     platform::Value scenario_;
@@ -175,6 +187,7 @@ private:
     std::function<void(bool)> finished_;
     // The line after the one the last expectation matched: where the next one looks from.
     std::size_t expectFrom_ = 0;
+    std::string playing_;  // see stepPlaying()
     int shots_ = 0;
     std::vector<ArmedShot> armed_;
     bool drawing_ = false;  // an armed shot is being drawn: its own lines take no shot

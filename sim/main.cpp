@@ -152,8 +152,11 @@ int main(int argc, char** argv) {
         platform::RunLoop::main().post([watch] { (*watch)(); });
     }
     platform::RunLoop::main().after(options.timeout, [&] {
-        if (waiting) std::fprintf(stderr, "hybrid-sim: stopped after %g s without %s\n", options.timeout,
-                                  options.until.empty() ? "the scenario ending" : ("'" + options.until + "'").c_str());
+        // The step it stopped in comes after the words that scripts look for.
+        const std::string step = player ? player->stepPlaying() : std::string();
+        if (waiting) std::fprintf(stderr, "hybrid-sim: stopped after %g s without %s%s\n", options.timeout,
+                                  options.until.empty() ? "the scenario ending" : ("'" + options.until + "'").c_str(),
+                                  step.empty() ? "" : (", in " + step).c_str());
         application.requestExit(waiting ? 1 : 0);
     });
     // The timer above needs the run loop; a step that holds the main thread

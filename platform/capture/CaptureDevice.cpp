@@ -329,7 +329,7 @@ FrameSource::Exposure AVCaptureDevice::advanceFrame(int frameIndex) {
         const float darkness =
             std::clamp((kFullLight - light) / (kFullLight - kDimmestMeteredLight), 0.0f, 1.0f);
         iso_ = kMinISO + darkness * (kMaxISO - kMinISO);
-        exposureDuration_ = 1.0 / 120 + darkness * (1.0 / 30 - 1.0 / 120);
+        exposureDuration_ = 1.0 / 120 + darkness * (1.0 / kCameraFramesPerSecond - 1.0 / 120);
 
         adjustingExposure = adjustingExposure_;
         exposure.lensDefocus = defocus_;

@@ -65,6 +65,11 @@ enum AVCaptureAutoFocusRangeRestriction : long {
     AVCaptureAutoFocusRangeRestrictionFar = 2,
 };
 
+// The camera's rate, the one number everything that counts its frames uses:
+// the session films a frame every 1/30 s of the clock, and an exposure lasts
+// at most one frame.
+inline constexpr double kCameraFramesPerSecond = 30;
+
 inline constexpr const char* AVMediaTypeVideo = "vide";
 inline constexpr float AVCaptureMaxAvailableTorchLevel = 1.0f;
 inline constexpr const char* AVFoundationErrorDomain = "AVFoundationErrorDomain";

@@ -15,7 +15,7 @@
 namespace platform {
 namespace {
 
-constexpr double kFramePeriod = 1.0 / 30;
+constexpr double kFramePeriod = 1.0 / kCameraFramesPerSecond;
 constexpr int kFrameWidth = 640;
 constexpr int kFrameHeight = 480;
 // How often the filming thread looks at a manual clock, in real time.
@@ -29,9 +29,35 @@ Dictionary exifOf(const FrameSource::Exposure& exposure) {
     return Dictionary{{kCGImagePropertyExifDictionary, Value(std::move(exif))}};
 }
 
+// How long the session whose frames are counted may render none before
+// another session's frames count instead.
+constexpr double kCountedSessionSilence = 0.5;
+
 struct Filming {
     std::atomic<std::uint64_t> framesRendered{0};
     std::atomic<int> sessionsFilming{0};
+
+    // Frames count from one session at a time: two sessions filming the one
+    // camera must not make its time pass twice as fast. The session counted
+    // keeps the count until it stops or renders nothing for a while (stalled,
+    // or its delegate left busy); then the next session to render takes over.
+    void frameRendered(const AVCaptureSession* session, double now) {
+        std::lock_guard lock(mutex);
+        // A clock set back (a test's manual clock after the real one) leaves no claim standing.
+        const bool claimed = now >= countedAt && now - countedAt < kCountedSessionSilence;
+        if (session != counted && counted && claimed) return;
+        counted = session;
+        countedAt = now;
+        framesRendered.fetch_add(1);
+    }
+    void stopped(const AVCaptureSession* session) {
+        std::lock_guard lock(mutex);
+        if (counted == session) counted = nullptr;
+    }
+
+    std::mutex mutex;
+    const AVCaptureSession* counted = nullptr;  // compared, never followed
+    double countedAt = 0;
 };
 
 // The filming threads of sessions still running at exit may reach it. Its
@@ -174,6 +200,7 @@ void AVCaptureSession::stopRunning() {
     }
     // A deliverFrameNow still posting its frame finishes before stop returns.
     std::lock_guard film(filmMutex_);
+    filming().stopped(this);
 }
 
 bool AVCaptureSession::isRunning() const {
@@ -241,7 +268,7 @@ AVCaptureSession::Delivery AVCaptureSession::filmFrame(bool mayDrop, std::shared
         log("capture session: the camera's source has ended");
         return Delivery::SourceEnded;
     }
-    filming().framesRendered.fetch_add(1);
+    filming().frameRendered(this, now);
     auto sample = std::make_shared<CMSampleBuffer>(buffer, now, exifOf(exposure));
     {
         std::lock_guard lock(mutex_);

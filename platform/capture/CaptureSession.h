@@ -161,10 +161,11 @@ private:
     std::atomic<bool> ended_{false};
 };
 
-// How far the process's camera has got: the frames every session has
-// rendered so far (a frame dropped while the delegate was busy is not
-// rendered, so this counts what the delegates saw), and how many sessions
-// are filming now (running with paced delivery, their source not ended).
+// How far the process's camera has got: the frames rendered so far (a frame
+// dropped while the delegate was busy is not rendered, so this counts what
+// the delegates saw), counted from one session at a time, so that sessions
+// filming together count the camera's time once; and how many sessions are
+// filming now (running with paced delivery, their source not ended).
 struct CameraFilming {
     std::uint64_t framesRendered = 0;
     int sessionsFilming = 0;

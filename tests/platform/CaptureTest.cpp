@@ -219,6 +219,29 @@ TEST(CaptureSession, StopsFilmingWhenItsSourceEnds) {
     EXPECT_FALSE(rig.session->deliverFrameNow());
 }
 
+// The camera's count of frames, which scenario waits take for its time, counts
+// the frames of one session while it renders: two sessions filming together
+// must not make time pass twice as fast. Another takes over once it stops
+// rendering for a while or stops.
+TEST(CaptureSession, SessionsFilmingTogetherCountTheCamerasFramesOnce) {
+    ScopedManualClock clock;
+    Rig first, second;
+    const std::uint64_t start = cameraFilming().framesRendered;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(first.session->deliverFrameNow());
+        ASSERT_TRUE(second.session->deliverFrameNow());
+        clock->advance(1 / kCameraFramesPerSecond);
+    }
+    EXPECT_EQ(cameraFilming().framesRendered - start, 3u);
+    clock->advance(0.5);  // the first renders nothing for half a second: the second takes over
+    ASSERT_TRUE(second.session->deliverFrameNow());
+    ASSERT_TRUE(first.session->deliverFrameNow());
+    EXPECT_EQ(cameraFilming().framesRendered - start, 4u);
+    second.session->stopRunning();
+    ASSERT_TRUE(first.session->deliverFrameNow());
+    EXPECT_EQ(cameraFilming().framesRendered - start, 5u);
+}
+
 TEST(CaptureDevice, OneShotAutofocusBringsTheLensInOverSixFramesAndReportsIt) {
     ScopedManualClock clock;
     Rig rig;
