@@ -164,28 +164,172 @@ struct StorageArea::Database {
             close();
             return false;
         }
-        // Each change is committed at once but not forced to the disk: that
-        // costs a few milliseconds a write. A committed change survives the
-        // app's end; an operating system crash may lose it, and a file it
-        // leaves broken is set aside on the next read.
-        return sqlite3_exec(connection, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr) == SQLITE_OK;
+        // A change answered as saved is on the disk, whatever crashes next.
+        // Without syncs (OFF) only the app's end is safe: the system may
+        // write the pages in any order, and a crash of it or a power loss
+        // leaves a file missing changes or broken (an index without the rows
+        // of its table). FULL syncs the rollback journal and the file, and
+        // EXTRA also the folder once the journal is gone, without which a
+        // power loss may bring the journal back and roll the last change
+        // back. That costs a few milliseconds a change. WAL would leave the
+        // newest changes in a file of their own, which neither the
+        // container's backup nor a file set aside takes along.
+        return sqlite3_exec(connection, "PRAGMA synchronous = EXTRA", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
     // SQLite trusts a page's cell pointers as it reads: one past the page
     // reads the page cache's bookkeeping behind the buffer, so a damaged file
-    // may read as sound or not by where the buffer landed, and take a write
-    // it loses on the next read. Its quick check looks at every page once.
+    // may read as sound or not by where the buffer landed. Its quick check
+    // looks at every page, but not whether each index holds the rows of its
+    // table: a key index missing rows lets a write add a second row for its
+    // key, and the next read finds the file broken and the write gone. The
+    // whole check compares them too. It takes three to four times as long
+    // as the quick one over many small items; a file at the quota of a
+    // million tiny items opens in a third more time, one of a few large
+    // items in the same.
     bool soundOnDisk(std::string& problem) {
-        Statement check(connection, "PRAGMA quick_check(1)");
+        Statement check(connection, "PRAGMA integrity_check(1)");
         if (!check || sqlite3_step(check.get()) != SQLITE_ROW) {
             problem = lastError();
             return false;
         }
         const std::string verdict = columnText(check.get(), 0);
         if (verdict == "ok") return true;
-        // Its first line names the database; the fault comes last.
+        // Its first line may name the database; the fault comes last.
         problem = "SQLite finds it malformed: " + verdict.substr(verdict.rfind('\n') + 1);
         return false;
+    }
+
+    // Whether the file's schema is what commit() makes: nothing yet, or
+    // ItemTable (its name in any case, as SQLite's names are) with its two
+    // columns, their types and collation, a rowid and a unique key index, and
+    // nothing else, not even a trigger or a view, which would make what a
+    // write does differ from what it says. `problem` says how it differs.
+    // SQLite reads its schema from the statements in it, whatever the case
+    // of each row's type; what it made of them is asked of SQLite itself.
+    bool schemaIsOurs(std::string& problem) {
+        hasTable = false;
+        std::string table;
+        std::string index;
+        {
+            Statement tables(connection, "SELECT name, ncol, wr, strict FROM pragma_table_list('ItemTable') "
+                                         "WHERE schema = 'main' AND type = 'table'");
+            const int step = tables ? sqlite3_step(tables.get()) : SQLITE_ERROR;
+            if (step == SQLITE_ROW) {
+                table = columnText(tables.get(), 0);
+                if (sqlite3_column_int(tables.get(), 1) != 2 || sqlite3_column_int(tables.get(), 2) ||
+                    sqlite3_column_int(tables.get(), 3)) {
+                    problem = "its " + table + " is not a rowid table of two columns";
+                    return false;
+                }
+            } else if (step != SQLITE_DONE) {
+                problem = lastError();
+                return false;
+            }
+        }
+        if (!table.empty() && !(columnsAreOurs(table, problem) && keyIndex(table, index, problem))) return false;
+        Statement rows(connection, "SELECT lower(type), name FROM sqlite_schema");
+        int step = rows ? sqlite3_step(rows.get()) : SQLITE_ERROR;
+        int ours = 0;
+        for (; step == SQLITE_ROW; step = sqlite3_step(rows.get())) {
+            const std::string type = columnText(rows.get(), 0);
+            const std::string name = columnText(rows.get(), 1);
+            if (!table.empty() && ((type == "table" && name == table) || (type == "index" && name == index))) {
+                ++ours;
+                continue;
+            }
+            problem = format("it holds the %s \"%s\"", type.c_str(), name.c_str());
+            return false;
+        }
+        if (step != SQLITE_DONE) {
+            problem = lastError();
+            return false;
+        }
+        if (ours != (table.empty() ? 0 : 2)) {
+            problem = "its schema does not name " + table + " and its key index once each";
+            return false;
+        }
+        hasTable = !table.empty();
+        return true;
+    }
+
+    // key TEXT and value BLOB NOT NULL, both of binary collation, as commit()
+    // makes them: another type changes what a key reads back as ("007" as 7).
+    bool columnsAreOurs(const std::string& table, std::string& problem) {
+        struct Column {
+            const char* name;
+            const char* type;
+            int notNull;
+        };
+        static constexpr Column kColumns[] = {{"key", "TEXT", 0}, {"value", "BLOB", 1}};
+        Statement columns(connection, "SELECT name, type, \"notnull\", dflt_value IS NULL, hidden "
+                                      "FROM pragma_table_xinfo(?1) ORDER BY cid");
+        if (!columns) {
+            problem = lastError();
+            return false;
+        }
+        sqlite3_bind_text(columns.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+        for (const Column& expected : kColumns) {
+            const int step = sqlite3_step(columns.get());
+            if (step != SQLITE_ROW) {
+                problem = step == SQLITE_DONE ? "its " + table + " lacks a column" : lastError();
+                return false;
+            }
+            const std::string name = columnText(columns.get(), 0);
+            const char* collation = nullptr;
+            const bool same =
+                toLower(name) == expected.name && toLower(columnText(columns.get(), 1)) == toLower(expected.type) &&
+                sqlite3_column_int(columns.get(), 2) == expected.notNull && sqlite3_column_int(columns.get(), 3) &&
+                !sqlite3_column_int(columns.get(), 4) &&
+                sqlite3_table_column_metadata(connection, "main", table.c_str(), name.c_str(), nullptr, &collation,
+                                              nullptr, nullptr, nullptr) == SQLITE_OK &&
+                collation && toLower(collation) == "binary";
+            if (!same) {
+                problem = format("its column %s is not %s %s%s of binary collation", name.c_str(), expected.name,
+                                 expected.type, expected.notNull ? " NOT NULL" : "");
+                return false;
+            }
+        }
+        if (sqlite3_step(columns.get()) != SQLITE_DONE) {
+            problem = "its " + table + " has more columns";
+            return false;
+        }
+        return true;
+    }
+
+    // The table's one index, `index`: unique on the key alone in binary
+    // collation, so that a key has one row and "Persist" is not "persist".
+    bool keyIndex(const std::string& table, std::string& index, std::string& problem) {
+        {
+            Statement indexes(connection, "SELECT name, \"unique\" AND NOT partial AND origin IN ('u', 'pk') "
+                                          "FROM pragma_index_list(?1)");
+            if (!indexes) {
+                problem = lastError();
+                return false;
+            }
+            sqlite3_bind_text(indexes.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
+            int step = sqlite3_step(indexes.get());
+            if (step == SQLITE_ROW && sqlite3_column_int(indexes.get(), 1)) {
+                index = columnText(indexes.get(), 0);
+                step = sqlite3_step(indexes.get());
+            }
+            if (index.empty() || step != SQLITE_DONE) {
+                problem = "the indexes of its " + table + " are not one unique index";
+                return false;
+            }
+        }
+        Statement columns(connection, "SELECT count(*) = 1 AND max(cid) = 0 AND max(lower(coll)) = 'binary' "
+                                      "FROM pragma_index_xinfo(?1) WHERE key");
+        if (!columns) {
+            problem = lastError();
+            return false;
+        }
+        sqlite3_bind_text(columns.get(), 1, index.data(), static_cast<int>(index.size()), SQLITE_STATIC);
+        if (sqlite3_step(columns.get()) != SQLITE_ROW || !sqlite3_column_int(columns.get(), 0)) {
+            problem = "its index " + index + " is not on the key alone in binary collation";
+            return false;
+        }
+        return true;
     }
 
     // Every item of the file; nothing, with `problem` said, when it cannot be read.
@@ -197,35 +341,8 @@ struct StorageArea::Database {
             problem = lastError();
             return std::nullopt;
         }
-        if (!soundOnDisk(problem)) return std::nullopt;
+        if (!soundOnDisk(problem) || !schemaIsOurs(problem)) return std::nullopt;
         Items items;
-        {
-            // A storage file is one table: a trigger or view in it is not ours
-            // and would make what a write does differ from what it says.
-            Statement foreign(connection, "SELECT type, name FROM sqlite_master WHERE type IN ('trigger', 'view')");
-            const int step = foreign ? sqlite3_step(foreign.get()) : SQLITE_ERROR;
-            if (step == SQLITE_ROW) {
-                problem = format("it holds the %s \"%s\"", columnText(foreign.get(), 0).c_str(),
-                                 columnText(foreign.get(), 1).c_str());
-                return std::nullopt;
-            }
-            if (step != SQLITE_DONE) {
-                problem = lastError();
-                return std::nullopt;
-            }
-        }
-        {
-            // SQLite's names are case-blind: a file whose table is "itemtable"
-            // is written to by our statements and must be read from too.
-            Statement table(connection,
-                            "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'ItemTable' COLLATE NOCASE");
-            const int step = table ? sqlite3_step(table.get()) : SQLITE_ERROR;
-            if (step != SQLITE_ROW && step != SQLITE_DONE) {
-                problem = lastError();
-                return std::nullopt;
-            }
-            hasTable = step == SQLITE_ROW;
-        }
         if (!hasTable) return items;
         Statement rows(connection, "SELECT key, value FROM ItemTable");
         int step = rows ? sqlite3_step(rows.get()) : SQLITE_ERROR;
@@ -411,7 +528,10 @@ StorageWriteResult StorageArea::setItem(const std::string& key, const std::strin
         used -= keyLength + utf16Length(found->second);
     }
     if (used > kWebStorageQuota) return StorageWriteResult::QuotaExceeded;
-    const StorageWriteResult saved = save("INSERT INTO ItemTable (key, value) VALUES (?1, ?2)", &key, &value);
+    // The statement says what a second copy of the key does: a restored
+    // table may have its key unique without the conflict clause ours has.
+    const StorageWriteResult saved =
+        save("INSERT OR REPLACE INTO ItemTable (key, value) VALUES (?1, ?2)", &key, &value);
     if (saved != StorageWriteResult::Saved) return saved;
     if (found != items_.end()) {
         found->second = value;

@@ -9,10 +9,13 @@
 // the user default "WebKitStoreWebDataForBackup" is on. Those are the files
 // the container's web-storage backup copies and restores; a file replaced
 // under a live area is read again when a page next takes the area or writes
-// to it. A file that cannot be read, that SQLite's check finds damaged, or
-// that holds a trigger or a view, is logged, set aside as `<file>.corrupt`,
-// and its origin starts empty. A change the file does not take, or does not
-// read back, is logged and refused, so that what a page sees is what the next
+// to it. A file that cannot be read, that SQLite's whole check finds damaged,
+// or whose schema is not the one this store makes (its one table, whatever
+// the case of its names, with the same columns, types, collation and unique
+// key, and nothing else: no trigger, no view) is logged, set aside as
+// `<file>.corrupt`, and its origin starts empty. A change is on the disk
+// before it counts as saved; one the file does not take, or does not read
+// back, is logged and refused, so that what a page sees is what the next
 // launch reads.
 //
 // A session area lives in memory only; each web view keeps its own by origin.
