@@ -218,7 +218,8 @@ std::optional<ClaimedSize> jpegClaimedSize(const HeaderReader& read, char (&erro
 // The size in a PNG's IHDR chunk, which must come first.
 std::optional<ClaimedSize> pngClaimedSize(const HeaderReader& read) {
     std::uint8_t header[16];
-    if (read(8, header, sizeof header) != sizeof header || std::string_view(reinterpret_cast<const char*>(header + 4), 4) != "IHDR")
+    if (read(8, header, sizeof header) != sizeof header ||
+        std::string_view(reinterpret_cast<const char*>(header + 4), 4) != "IHDR")
         return std::nullopt;
     return ClaimedSize{bigEndian(header + 8, 4), bigEndian(header + 12, 4)};
 }
@@ -226,8 +227,9 @@ std::optional<ClaimedSize> pngClaimedSize(const HeaderReader& read) {
 // Decoders allocate the whole claimed bitmap before reading a pixel, so the
 // claim is checked first: a few kilobytes claiming 32767 x 32767 pixels would
 // take gigabytes. The claim checked is the one the decoder will act on (a
-// JPEG's read by libjpeg itself, a PNG's IHDR chunk, which libpng requires
-// first). Only JPEG and PNG, whose claims are read here, are let through; nullopt (with a log line naming `what`, whose text `why` gets)
+// JPEG's as libjpeg itself reads it, a PNG's IHDR chunk, which libpng
+// requires first). Only JPEG and PNG, whose claims are read here, are let
+// through; nullopt (with a log line naming `what`, whose text `why` gets)
 // refuses the image.
 std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::string& what, std::string* why = nullptr) {
     static constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -328,13 +330,12 @@ struct AdmittedData {
 // that does not end in its end marker is therefore read with the marker
 // libjpeg itself reads where data runs out, so that it shows as far as its
 // data goes and grey after; one that runs out even so (cut inside a header)
-// is refused. Its metadata is read from those same bytes: our metadata reader
-// (metadataOfJpegData) refuses a JPEG that does not end in the marker, by its
-// own whole-file check (isWholeJpeg, before Exiv2 is given the bytes), and a
+// is refused. Its metadata is read from those same bytes: the metadata reader
+// (metadataOfJpegData) refuses a JPEG that does not end in the marker, by our
+// own whole-file check (isWholeJpeg) before Exiv2 is given the bytes, and a
 // picture that decodes must be turned as its EXIF says, whether or not its
-// file lost the last two bytes. Data that
-// ends in the marker cannot run out (libjpeg stops at it), so only the rest
-// pays for the extra pass.
+// file lost the last two bytes. Data that ends in the marker cannot run out
+// (libjpeg stops at it), so only the rest pays for the extra pass.
 std::optional<AdmittedData> admittedData(const Data& data) {
     const auto size = admittedSize(readerOfData(data), "image data");
     if (!size) return std::nullopt;
