@@ -19,14 +19,50 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
+// Along one axis of a picture: the source pixels [from, to) that are scaled,
+// and where the kept window starts once they are.
+struct AxisCut {
+    int from, to, window;
+};
+
+// `length` source pixels that scale to `scaled` (at least `kept`), of which
+// the middle `kept` are kept. An axis that scales to a few windows' length is
+// scaled whole, as it always was. A longer one (a strip, a panorama) has only
+// the part the window needs cut out first, with a margin for the filters'
+// reach, so that what is scaled stays within a few frames whatever the
+// picture's shape. That part starts, among the few starts the margin allows,
+// where a source pixel lands on a whole scaled pixel (or nearest to one), so
+// that it scales as it would have whole.
+AxisCut keptPart(int length, long long scaled, int kept) {
+    const long long first = (scaled - kept) / 2;
+    if (scaled <= 4LL * kept) return {0, length, static_cast<int>(first)};
+    const double perScaled = static_cast<double>(length) / scaled;
+    const int margin = 2 + static_cast<int>(std::ceil(perScaled));
+    const int needed = std::max(0, static_cast<int>(std::floor(first * perScaled)) - margin);
+    const int to = std::min(length, static_cast<int>(std::ceil((first + kept) * perScaled)) + margin);
+    const auto offWhole = [&](long long from) {
+        const long long rest = from * scaled % length;
+        return std::min(rest, length - rest);
+    };
+    int from = needed;
+    for (int start = needed; start >= std::max(0, needed - 64) && offWhole(from) != 0; --start) {
+        if (offWhole(start) < offWhole(from)) from = start;
+    }
+    return {from, to, static_cast<int>(first - std::llround(from * static_cast<double>(scaled) / length))};
+}
+
 // Scaled to cover 640 x 480 and centre-cropped, so the picture keeps its shape.
 cv::Mat coverFrame(const cv::Mat& image) {
     const double scale = std::max(static_cast<double>(kWidth) / image.cols, static_cast<double>(kHeight) / image.rows);
-    const int width = std::max(kWidth, static_cast<int>(std::lround(image.cols * scale)));
-    const int height = std::max(kHeight, static_cast<int>(std::lround(image.rows * scale)));
+    const long long width = std::max<long long>(kWidth, std::llround(image.cols * scale));
+    const long long height = std::max<long long>(kHeight, std::llround(image.rows * scale));
+    const AxisCut x = keptPart(image.cols, width, kWidth), y = keptPart(image.rows, height, kHeight);
+    // The whole picture's factors, so that a part scales as it would have whole.
     cv::Mat scaled;
-    cv::resize(image, scaled, cv::Size(width, height), 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
-    return scaled(cv::Rect((width - kWidth) / 2, (height - kHeight) / 2, kWidth, kHeight)).clone();
+    cv::resize(image(cv::Range(y.from, y.to), cv::Range(x.from, x.to)), scaled, cv::Size(),
+               static_cast<double>(width) / image.cols, static_cast<double>(height) / image.rows,
+               scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+    return scaled(cv::Rect(x.window, y.window, kWidth, kHeight)).clone();
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 // A camera that films what a video file (decoded by VideoFileDecoder), a
 // still image (a PNG or JPEG, decoded once and filmed for as long as the
 // session runs) or a V4L2 camera (through OpenCV's video I/O) shows: each
-// frame scaled to cover 640 x 480, centre-cropped and converted to the
-// two-plane 4:2:0 format (full-range BT.601). It has no torch and no focus
-// control, so the device offers neither; its frames are what they are,
-// whatever the optics.
+// frame scaled to cover 640 x 480, centre-cropped (of a strip, only the part
+// kept is scaled) and converted to the two-plane 4:2:0 format (full-range
+// BT.601). It has no torch and no focus control, so the device offers
+// neither; its frames are what they are, whatever the optics.
 //
 // render() is called by one capture session at a time (see FrameSource.h);
 // the capture itself is guarded by a mutex, so a stray second caller waits.

@@ -95,8 +95,9 @@ cairo_surface_t* surfaceFromMat(const cv::Mat& m) {
     return surface;
 }
 
-// Reads `length` bytes at `offset` into `out`; false when they are not all there.
-using HeaderReader = std::function<bool(std::uint64_t offset, std::uint8_t* out, std::size_t length)>;
+// Reads up to `length` bytes at `offset` into `out`; answers how many were
+// there (fewer only where the bytes end).
+using HeaderReader = std::function<std::size_t(std::uint64_t offset, std::uint8_t* out, std::size_t length)>;
 
 struct ClaimedSize {
     std::uint32_t width = 0, height = 0;
@@ -108,48 +109,126 @@ std::uint32_t bigEndian(const std::uint8_t* bytes, int count) {
     return value;
 }
 
-// The size in a JPEG's start-of-frame segment, the first one before the scan.
-std::optional<ClaimedSize> jpegClaimedSize(const HeaderReader& read) {
-    std::uint64_t position = 2;
-    // Segments (and fill bytes) before the frame header are few in any real
-    // file; the bound keeps a file of endless fill bytes from being walked.
-    for (int step = 0; step < 65536; ++step) {
-        std::uint8_t marker[4];
-        if (!read(position, marker, 2) || marker[0] != 0xFF) return std::nullopt;
-        const std::uint8_t code = marker[1];
-        if (code == 0xFF) {
-            ++position;
-            continue;
-        }
-        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
-            position += 2;
-            continue;
-        }
-        if (code == 0xD9 || code == 0xDA) return std::nullopt;
-        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC) {
-            std::uint8_t frame[7];
-            if (!read(position + 2, frame, sizeof frame)) return std::nullopt;
-            return ClaimedSize{bigEndian(frame + 5, 2), bigEndian(frame + 3, 2)};
-        }
-        if (!read(position + 2, marker + 2, 2)) return std::nullopt;
-        const std::uint32_t length = bigEndian(marker + 2, 2);
-        if (length < 2) return std::nullopt;
-        position += 2 + length;
+// One libjpeg run: its errors end it through `failed` (with libjpeg's text in
+// `error`); its warnings are counted, with the text of the first, or of
+// running out of data once it has.
+struct JpegPass {
+    jpeg_error_mgr errors;
+    std::jmp_buf failed;
+    char error[JMSG_LENGTH_MAX] = "";
+    char warning[JMSG_LENGTH_MAX] = "";
+    int warnings = 0;
+    bool ranOut = false;
+};
+
+void onJpegError(j_common_ptr cinfo) {
+    auto* pass = static_cast<JpegPass*>(cinfo->client_data);
+    (*cinfo->err->format_message)(cinfo, pass->error);
+    std::longjmp(pass->failed, 1);
+}
+
+void onJpegMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;
+    auto* pass = static_cast<JpegPass*>(cinfo->client_data);
+    const bool ranOut = cinfo->err->msg_code == JWRN_JPEG_EOF;
+    if (pass->warnings++ == 0 || (ranOut && !pass->ranOut)) (*cinfo->err->format_message)(cinfo, pass->warning);
+    pass->ranOut = pass->ranOut || ranOut;
+}
+
+// libjpeg's input through a HeaderReader, read a few kilobytes at a time;
+// where the bytes end it does what libjpeg's own sources do: warn, and read
+// an end-of-image marker.
+struct ReaderSource {
+    jpeg_source_mgr manager;
+    const HeaderReader* read;
+    std::uint64_t offset;
+    JOCTET buffer[4096];
+};
+
+boolean fillFromReader(j_decompress_ptr cinfo) {
+    auto* source = reinterpret_cast<ReaderSource*>(cinfo->src);
+    std::size_t count = (*source->read)(source->offset, source->buffer, sizeof source->buffer);
+    source->offset += count;
+    if (count == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        source->buffer[0] = 0xFF;
+        source->buffer[1] = JPEG_EOI;
+        count = 2;
     }
-    return std::nullopt;
+    source->manager.next_input_byte = source->buffer;
+    source->manager.bytes_in_buffer = count;
+    return TRUE;
+}
+
+void skipInReader(j_decompress_ptr cinfo, long count) {
+    auto* source = reinterpret_cast<ReaderSource*>(cinfo->src);
+    if (count <= 0) return;
+    const auto skipped = static_cast<std::size_t>(count);
+    if (skipped <= source->manager.bytes_in_buffer) {
+        source->manager.next_input_byte += skipped;
+        source->manager.bytes_in_buffer -= skipped;
+        return;
+    }
+    source->offset += skipped - source->manager.bytes_in_buffer;
+    source->manager.bytes_in_buffer = 0;
+}
+
+void noSourceWork(j_decompress_ptr) {}
+
+// Starts a libjpeg run over `source` whose errors and warnings go to `pass`.
+void startJpegPass(jpeg_decompress_struct& cinfo, JpegPass& pass, ReaderSource& source, const HeaderReader& read) {
+    cinfo.err = jpeg_std_error(&pass.errors);
+    pass.errors.error_exit = onJpegError;
+    pass.errors.emit_message = onJpegMessage;
+    cinfo.client_data = &pass;
+    source.read = &read;
+    source.offset = 0;
+    source.manager.next_input_byte = nullptr;
+    source.manager.bytes_in_buffer = 0;
+    source.manager.init_source = noSourceWork;
+    source.manager.fill_input_buffer = fillFromReader;
+    source.manager.skip_input_data = skipInReader;
+    source.manager.resync_to_restart = jpeg_resync_to_restart;
+    source.manager.term_source = noSourceWork;
+}
+
+// The size of a JPEG as its decoder reads it: libjpeg's own header read
+// (the decoders below are libjpeg too), which skips what libjpeg skips
+// (fill bytes, stuffed zeros, garbage between segments) and takes the frame
+// header libjpeg takes. nullopt, with libjpeg's reason in `error`, when it
+// reads no frame. Only C state lives between setjmp and longjmp.
+std::optional<ClaimedSize> jpegClaimedSize(const HeaderReader& read, char (&error)[JMSG_LENGTH_MAX]) {
+    jpeg_decompress_struct cinfo{};
+    JpegPass pass;
+    ReaderSource source;
+    startJpegPass(cinfo, pass, source, read);
+    if (setjmp(pass.failed)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::copy(std::begin(pass.error), std::end(pass.error), error);
+        return std::nullopt;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.src = &source.manager;
+    jpeg_read_header(&cinfo, TRUE);
+    const ClaimedSize size{cinfo.image_width, cinfo.image_height};
+    jpeg_destroy_decompress(&cinfo);
+    return size;
 }
 
 // The size in a PNG's IHDR chunk, which must come first.
 std::optional<ClaimedSize> pngClaimedSize(const HeaderReader& read) {
     std::uint8_t header[16];
-    if (!read(8, header, sizeof header) || std::string_view(reinterpret_cast<const char*>(header + 4), 4) != "IHDR")
+    if (read(8, header, sizeof header) != sizeof header ||
+        std::string_view(reinterpret_cast<const char*>(header + 4), 4) != "IHDR")
         return std::nullopt;
     return ClaimedSize{bigEndian(header + 8, 4), bigEndian(header + 12, 4)};
 }
 
 // Decoders allocate the whole claimed bitmap before reading a pixel, so the
 // claim is checked first: a few kilobytes claiming 32767 x 32767 pixels would
-// take gigabytes. Only JPEG and PNG, whose claims are read here, are let
+// take gigabytes. The claim checked is the one the decoder will act on (a
+// JPEG's as libjpeg itself reads it, a PNG's IHDR chunk, which libpng
+// requires first). Only JPEG and PNG, whose claims are read here, are let
 // through; nullopt (with a log line naming `what`, whose text `why` gets)
 // refuses the image.
 std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::string& what, std::string* why = nullptr) {
@@ -161,9 +240,11 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
     };
     std::uint8_t start[8];
     std::optional<ClaimedSize> size;
-    if (read(0, start, 2) && start[0] == 0xFF && start[1] == 0xD8) {
-        size = jpegClaimedSize(read);
-    } else if (read(0, start, 8) && std::equal(start, start + 8, kPngSignature)) {
+    if (read(0, start, 2) == 2 && start[0] == 0xFF && start[1] == 0xD8) {
+        char error[JMSG_LENGTH_MAX] = "";
+        size = jpegClaimedSize(read, error);
+        if (!size) return refuse(format("%s has no JPEG header libjpeg reads (%s); not decoded", what.c_str(), error));
+    } else if (read(0, start, 8) == 8 && std::equal(start, start + 8, kPngSignature)) {
         size = pngClaimedSize(read);
     } else {
         return refuse(what + " is not a JPEG or PNG image");
@@ -179,50 +260,38 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
 }
 
 HeaderReader readerOfData(const Data& data) {
-    return [&data](std::uint64_t offset, std::uint8_t* out, std::size_t length) {
-        if (offset > data.size() || length > data.size() - offset) return false;
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), length, out);
-        return true;
+    return [&data](std::uint64_t offset, std::uint8_t* out, std::size_t length) -> std::size_t {
+        if (offset >= data.size()) return 0;
+        const std::size_t count = std::min<std::uint64_t>(length, data.size() - offset);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), count, out);
+        return count;
     };
 }
 
 bool isJpeg(const Data& data) { return data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8; }
 
-struct JpegPass {
-    jpeg_error_mgr errors;
-    std::jmp_buf failed;
-    char error[JMSG_LENGTH_MAX] = "";
-    bool ranOut = false;
+// What libjpeg said reading a JPEG's whole entropy-coded data.
+struct JpegScan {
+    int warnings = 0;
+    bool ranOut = false;  // it asked for bytes past the end
+    std::string warning;  // as JpegPass::warning
 };
 
-void onJpegError(j_common_ptr cinfo) {
-    auto* pass = static_cast<JpegPass*>(cinfo->client_data);
-    (*cinfo->err->format_message)(cinfo, pass->error);
-    std::longjmp(pass->failed, 1);
-}
-
-void onJpegMessage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) static_cast<JpegPass*>(cinfo->client_data)->ranOut = true;
-}
-
 // Reads the whole entropy-coded data of a JPEG (at 1/8 size, so for little
-// else) the way a decode does. Answers whether libjpeg asked for bytes past
-// the end; nullopt, with libjpeg's reason in `error`, when it fails. Only C
-// state lives between setjmp and longjmp.
-std::optional<bool> jpegRunsOut(const Data& data, char (&error)[JMSG_LENGTH_MAX]) {
+// else) the way a decode does. nullopt, with libjpeg's reason in `error`,
+// when it fails. Only C state lives between setjmp and longjmp.
+std::optional<JpegScan> scanJpeg(const HeaderReader& read, char (&error)[JMSG_LENGTH_MAX]) {
     jpeg_decompress_struct cinfo{};
     JpegPass pass;
-    cinfo.err = jpeg_std_error(&pass.errors);
-    pass.errors.error_exit = onJpegError;
-    pass.errors.emit_message = onJpegMessage;
-    cinfo.client_data = &pass;
+    ReaderSource source;
+    startJpegPass(cinfo, pass, source, read);
     if (setjmp(pass.failed)) {
         jpeg_destroy_decompress(&cinfo);
         std::copy(std::begin(pass.error), std::end(pass.error), error);
         return std::nullopt;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data.data(), data.size());
+    cinfo.src = &source.manager;
     jpeg_read_header(&cinfo, TRUE);
     cinfo.scale_num = 1;
     cinfo.scale_denom = 8;
@@ -234,7 +303,7 @@ std::optional<bool> jpegRunsOut(const Data& data, char (&error)[JMSG_LENGTH_MAX]
     while (cinfo.output_scanline < cinfo.output_height && !pass.ranOut) jpeg_read_scanlines(&cinfo, row, 1);
     // Not finished: what follows the last pixel is no decode's business.
     jpeg_destroy_decompress(&cinfo);
-    return pass.ranOut;
+    return JpegScan{pass.warnings, pass.ranOut, pass.warning};
 }
 
 Data withJpegEnd(Data data) {
@@ -261,21 +330,22 @@ struct AdmittedData {
 // that does not end in its end marker is therefore read with the marker
 // libjpeg itself reads where data runs out, so that it shows as far as its
 // data goes and grey after; one that runs out even so (cut inside a header)
-// is refused. Its metadata is read from those same bytes: Exiv2 reads only a
-// JPEG that ends in the marker, and a picture that decodes must be turned as
-// its EXIF says, whether or not its file lost the last two bytes. Data that
-// ends in the marker cannot run out (libjpeg stops at it), so only the rest
-// pays for the extra pass.
+// is refused. Its metadata is read from those same bytes: the metadata reader
+// (metadataOfJpegData) refuses a JPEG that does not end in the marker, by our
+// own whole-file check (isWholeJpeg) before Exiv2 is given the bytes, and a
+// picture that decodes must be turned as its EXIF says, whether or not its
+// file lost the last two bytes. Data that ends in the marker cannot run out
+// (libjpeg stops at it), so only the rest pays for the extra pass.
 std::optional<AdmittedData> admittedData(const Data& data) {
     const auto size = admittedSize(readerOfData(data), "image data");
     if (!size) return std::nullopt;
     if (!isJpeg(data) || isWholeJpeg(data)) return AdmittedData{*size, std::nullopt};
     AdmittedData admitted{*size, withJpegEnd(data)};
     char error[JMSG_LENGTH_MAX] = "";
-    const std::optional<bool> runsOut = jpegRunsOut(*admitted.ended, error);
-    if (!runsOut || *runsOut) {
+    const std::optional<JpegScan> scan = scanJpeg(readerOfData(*admitted.ended), error);
+    if (!scan || scan->ranOut) {
         logf("UIImage: image data is a damaged JPEG (%s); not decoded",
-             runsOut ? "its data ends inside a header" : error);
+             scan ? "its data ends inside a header" : error);
         return std::nullopt;
     }
     return admitted;
@@ -372,6 +442,20 @@ void paintWithFittingFilter(cairo_t* cr) {
                        std::floor(m.y0) == m.y0;
     cairo_pattern_set_filter(cairo_get_source(cr), exact ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     cairo_paint(cr);
+}
+
+// A decoder shows what it can of a damaged JPEG (grey where its data ran
+// out), with no word but libjpeg's own on the standard error: one line names
+// the file and says what shows. Nothing for a PNG or a sound JPEG.
+void logJpegDamage(const HeaderReader& read, const std::string& path) {
+    std::uint8_t start[2];
+    if (read(0, start, 2) != 2 || start[0] != 0xFF || start[1] != 0xD8) return;
+    char error[JMSG_LENGTH_MAX] = "";
+    const std::optional<JpegScan> scan = scanJpeg(read, error);
+    if (!scan || scan->warnings > 0) {
+        logf("UIImage: %s is a damaged JPEG (libjpeg: %s): %s", path.c_str(), scan ? scan->warning.c_str() : error,
+             scan && scan->ranOut ? "it shows as far as its data goes, grey after" : "it shows what decodes of it");
+    }
 }
 
 }  // namespace
@@ -519,10 +603,9 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
         file.clear();
         file.seekg(static_cast<std::streamoff>(offset));
         file.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(length));
-        return file.gcount() == static_cast<std::streamsize>(length);
+        return static_cast<std::size_t>(file.gcount());
     };
     if (!admittedSize(readFile, path, error)) return nullptr;
-    file.close();
     cv::Mat decoded;
     try {
         decoded = cv::imread(path, cv::IMREAD_UNCHANGED);
@@ -533,6 +616,7 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
     }
     auto image = imageFromMat(decoded, 1, UIImageOrientationUp);
     if (!image && error) *error = "cannot decode " + path;
+    if (image) logJpegDamage(readFile, path);
     return image;
 }
 

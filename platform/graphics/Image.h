@@ -13,13 +13,16 @@
 // Encoding (UIImageJPEGRepresentation, UIImagePNGRepresentation) is
 // thread-safe; an empty Data means it failed.
 //
-// Decoding reads the size a JPEG or PNG header claims before anything else:
+// Decoding reads the size a JPEG or PNG header claims before anything else,
+// as the decoder reads it (a JPEG's header by libjpeg's own header read):
 // an image of more than kUIImageMaxPixels pixels, or with a side longer than
 // kUIImageMaxSide, or of another format, is refused (nullptr and a log line)
 // without its bitmap ever being allocated. A JPEG cut short shows as far as
 // its data goes, grey after; one cut inside a header is refused. JPEG data
 // that does not end in its end marker is read, pixels and EXIF alike, with
-// that marker added: it is turned as its whole file would be.
+// that marker added: it is turned as its whole file would be. A damaged JPEG
+// file (imageWithContentsOfFile) shows what decodes of it, with a log line
+// naming the file.
 //
 // An image made by imageWithDataDecodedWhenNeeded() from a JPEG holds its
 // bytes and decodes them the first time its pixels are needed (once, on

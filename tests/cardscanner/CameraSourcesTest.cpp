@@ -247,12 +247,60 @@ TEST(VideoFileSource, FilmsAStillImageWithoutEnd) {
 
     for (const std::string& bad : {std::string("/nonexistent/card.png"),
                                   std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/video-frame-overflow.webm",
-                                  std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/jpeg-claims-32767x32767.jpg"}) {
+                                  std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/jpeg-claims-32767x32767.jpg",
+                                  std::string(HYBRID_SOURCE_DIR) +
+                                      "/tests/data/fault-inputs/jpeg-stuffed-header-20000x20000.jpg"}) {
         error.clear();
         EXPECT_EQ(platform::VideoFileSource::openImage(bad, &error), nullptr) << bad;
         EXPECT_NE(error.find(bad), std::string::npos) << error;
     }
     std::filesystem::remove(path);
+}
+
+// A still (or a video's frame) was scaled whole to cover the frame before
+// it was cropped: 40 GB for a 1 x 32767 strip (an uncaught cv::Exception),
+// 3 GB for 4000 x 1. Only the part kept is scaled now, as the whole would
+// have been: an ordinary picture's frame is the same to the pixel.
+TEST(VideoFileSource, OnlyThePartOfAStillThatIsKeptIsScaled) {
+    auto lumaOf = [](const cv::Mat& still) {
+        platform::VideoFileSource source(still);
+        auto buffer = PixelBuffer::create(640, 480, 8);
+        EXPECT_TRUE(source.render(0, 0, sharp(), *buffer));
+        return cv::Mat(480, 640, CV_8U, buffer->planeData(0).data(), buffer->bytesPerRowOfPlane(0)).clone();
+    };
+    float red, blue, cb, cr;
+    cf::bgr_to_ycbcr(cv::Vec3f(40, 40, 200), red, cb, cr);
+    cf::bgr_to_ycbcr(cv::Vec3f(200, 60, 20), blue, cb, cr);
+    // Red before the middle, blue from it: the frame shows the middle of the strip.
+    cv::Mat tall(32767, 1, CV_8UC3, cv::Scalar(40, 40, 200));
+    tall.rowRange(16383, 32767).setTo(cv::Scalar(200, 60, 20));
+    const cv::Mat fromTall = lumaOf(tall);
+    EXPECT_NEAR(fromTall.at<std::uint8_t>(479, 320), blue, 2);
+    EXPECT_GT(std::abs(fromTall.at<std::uint8_t>(0, 320) - blue), 6);
+    cv::Mat wide(1, 4000, CV_8UC3, cv::Scalar(40, 40, 200));
+    wide.colRange(2000, 4000).setTo(cv::Scalar(200, 60, 20));
+    const cv::Mat fromWide = lumaOf(wide);
+    EXPECT_NEAR(fromWide.at<std::uint8_t>(240, 40), red, 2);
+    EXPECT_NEAR(fromWide.at<std::uint8_t>(240, 600), blue, 2);
+
+    // Against the picture scaled whole and cropped: exact for ordinary
+    // shapes, within rounding for a strip.
+    cv::RNG random(7);
+    for (const auto& [size, tolerance] : {std::pair{cv::Size(1080, 1920), 0}, {cv::Size(2000, 1500), 0},
+                                          {cv::Size(300, 300), 0}, {cv::Size(50, 1500), 3}, {cv::Size(1500, 50), 3}}) {
+        cv::Mat still(size, CV_8UC3);
+        random.fill(still, cv::RNG::UNIFORM, 0, 256);
+        cv::GaussianBlur(still, still, cv::Size(), 3);
+        const double scale = std::max(640.0 / size.width, 480.0 / size.height);
+        const cv::Size scaledSize(std::max(640, static_cast<int>(std::lround(size.width * scale))),
+                                  std::max(480, static_cast<int>(std::lround(size.height * scale))));
+        cv::Mat scaled, ycrcb, expected;
+        cv::resize(still, scaled, scaledSize, 0, 0, scale < 1 ? cv::INTER_AREA : cv::INTER_LINEAR);
+        cv::cvtColor(scaled(cv::Rect((scaledSize.width - 640) / 2, (scaledSize.height - 480) / 2, 640, 480)), ycrcb,
+                     cv::COLOR_BGR2YCrCb);
+        cv::extractChannel(ycrcb, expected, 0);
+        EXPECT_LE(cv::norm(lumaOf(still), expected, cv::NORM_INF), tolerance) << size;
+    }
 }
 
 TEST(VideoFileSource, AFilmedCardOnVideoIsRead) {

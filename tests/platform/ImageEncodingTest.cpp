@@ -10,6 +10,7 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/graphics/Image.h"
+#include "tests/platform/TemporaryDirectory.h"
 #include "tests/support/FaultInput.h"
 
 using namespace platform;
@@ -210,6 +211,39 @@ TEST(ImageDecoding, AJpegCutShortDecodesAsFarAsItGoesAndASideOverTheLimitIsRefus
     EXPECT_EQ(UIImage::thumbnailWithData(wide, 10), nullptr);
     EXPECT_EQ(UIImage::imageWithDataDecodedWhenNeeded(wide), nullptr);
     EXPECT_EQ(log.count("claims 40000 x 100 pixels, a side over the limit of 32767"), 3u);
+}
+
+// FF 00 after the start marker: read as a segment, it led to a fake 16 x 16
+// frame header, while libjpeg skips it and decodes the real 20000 x 20000
+// frame. The size checked is libjpeg's own on every path. (The lazy path
+// first: without the check it fails at once, the others after gigabytes.)
+TEST(ImageDecoding, AJpegWhoseHeaderHidesItsSizeIsRefusedOnEveryPath) {
+    LogCapture log;
+    const std::string name = "jpeg-stuffed-header-20000x20000.jpg";
+    const Data stuffed = testing_support::faultInput(name);
+    ASSERT_EQ(UIImage::imageWithDataDecodedWhenNeeded(stuffed), nullptr);
+    ASSERT_EQ(UIImage::thumbnailWithData(stuffed, 60), nullptr);
+    ASSERT_EQ(UIImage::imageWithData(stuffed), nullptr);
+    ASSERT_EQ(UIImage::imageWithContentsOfFile(testing_support::faultInputPath(name)), nullptr);
+    EXPECT_EQ(log.count("claims 20000 x 20000 pixels, over the limit of 100000000 pixels; not decoded"), 4u);
+}
+
+// A JPEG file cut short shows as far as its data goes, grey after; a line names it.
+TEST(ImageDecoding, ADamagedJpegFileIsShownAndNamedInTheLog) {
+    const testing_support::TemporaryDirectory folder;
+    const Data whole = *FileManager::defaultManager().contentsAtPath(std::string(HYBRID_SOURCE_DIR) +
+                                                                    "/examples/photos/beach.jpg");
+    const std::string wholePath = folder.write("whole.jpg", std::string(whole.begin(), whole.end()));
+    const std::string cutPath = folder.write("cut.jpg", std::string(whole.begin(), whole.begin() + whole.size() / 2));
+    LogCapture log;
+    ASSERT_TRUE(UIImage::imageWithContentsOfFile(wholePath));
+    EXPECT_EQ(log.size(), 0u);
+    const auto cut = UIImage::imageWithContentsOfFile(cutPath);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->pixelAt(cut->pixelWidth() / 2, cut->pixelHeight() - 1), (UIImage::Pixel{128, 128, 128, 255}));
+    EXPECT_EQ(log.count(cutPath + " is a damaged JPEG (libjpeg: Premature end of JPEG file): it shows as far as its "
+                                  "data goes, grey after"),
+              1u);
 }
 
 TEST(ImageDecoding, AJpegMissingItsEndMarkerIsTurnedAsTheWholeFileOnEveryPath) {
