@@ -192,12 +192,28 @@ void startJpegPass(jpeg_decompress_struct& cinfo, JpegPass& pass, ReaderSource& 
     source.manager.term_source = noSourceWork;
 }
 
-// The size of a JPEG as its decoder reads it: libjpeg's own header read
-// (the decoders below are libjpeg too), which skips what libjpeg skips
+// What libjpeg said reading a JPEG's whole entropy-coded data.
+struct JpegScan {
+    int warnings = 0;
+    bool ranOut = false;  // it asked for bytes past the end
+    std::string warning;  // as JpegPass::warning
+};
+
+// What one libjpeg run over a JPEG read: its size, and what it said on the way.
+struct JpegRead {
+    ClaimedSize size;
+    JpegScan scan;
+};
+
+// Reads a JPEG the way its decoder does (the decoders below are libjpeg too):
+// the header alone, or with `wholeData` also the whole entropy-coded data (at
+// 1/8 size, so for little else). The header read skips what libjpeg skips
 // (fill bytes, stuffed zeros, garbage between segments) and takes the frame
-// header libjpeg takes. nullopt, with libjpeg's reason in `error`, when it
-// reads no frame. Only C state lives between setjmp and longjmp.
-std::optional<ClaimedSize> jpegClaimedSize(const HeaderReader& read, char (&error)[JMSG_LENGTH_MAX]) {
+// header libjpeg takes, so the size is the one a decode allocates for; the
+// data is read only once that size has been admitted. nullopt, with
+// libjpeg's reason in `error`, when it fails. Only C state lives between
+// setjmp and longjmp.
+std::optional<JpegRead> readJpeg(const HeaderReader& read, bool wholeData, char (&error)[JMSG_LENGTH_MAX]) {
     jpeg_decompress_struct cinfo{};
     JpegPass pass;
     ReaderSource source;
@@ -211,8 +227,19 @@ std::optional<ClaimedSize> jpegClaimedSize(const HeaderReader& read, char (&erro
     cinfo.src = &source.manager;
     jpeg_read_header(&cinfo, TRUE);
     const ClaimedSize size{cinfo.image_width, cinfo.image_height};
+    if (wholeData) {
+        cinfo.scale_num = 1;
+        cinfo.scale_denom = 8;
+        cinfo.dct_method = JDCT_IFAST;
+        cinfo.do_fancy_upsampling = FALSE;
+        jpeg_start_decompress(&cinfo);
+        JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                     cinfo.output_width * cinfo.output_components, 1);
+        while (cinfo.output_scanline < cinfo.output_height && !pass.ranOut) jpeg_read_scanlines(&cinfo, row, 1);
+    }
+    // Not finished: what follows the last pixel is no decode's business.
     jpeg_destroy_decompress(&cinfo);
-    return size;
+    return JpegRead{size, JpegScan{pass.warnings, pass.ranOut, pass.warning}};
 }
 
 // The size in a PNG's IHDR chunk, which must come first.
@@ -242,7 +269,8 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
     std::optional<ClaimedSize> size;
     if (read(0, start, 2) == 2 && start[0] == 0xFF && start[1] == 0xD8) {
         char error[JMSG_LENGTH_MAX] = "";
-        size = jpegClaimedSize(read, error);
+        const std::optional<JpegRead> header = readJpeg(read, false, error);
+        if (header) size = header->size;
         if (!size) return refuse(format("%s has no JPEG header libjpeg reads (%s); not decoded", what.c_str(), error));
     } else if (read(0, start, 8) == 8 && std::equal(start, start + 8, kPngSignature)) {
         size = pngClaimedSize(read);
@@ -269,42 +297,6 @@ HeaderReader readerOfData(const Data& data) {
 }
 
 bool isJpeg(const Data& data) { return data.size() > 2 && data[0] == 0xFF && data[1] == 0xD8; }
-
-// What libjpeg said reading a JPEG's whole entropy-coded data.
-struct JpegScan {
-    int warnings = 0;
-    bool ranOut = false;  // it asked for bytes past the end
-    std::string warning;  // as JpegPass::warning
-};
-
-// Reads the whole entropy-coded data of a JPEG (at 1/8 size, so for little
-// else) the way a decode does. nullopt, with libjpeg's reason in `error`,
-// when it fails. Only C state lives between setjmp and longjmp.
-std::optional<JpegScan> scanJpeg(const HeaderReader& read, char (&error)[JMSG_LENGTH_MAX]) {
-    jpeg_decompress_struct cinfo{};
-    JpegPass pass;
-    ReaderSource source;
-    startJpegPass(cinfo, pass, source, read);
-    if (setjmp(pass.failed)) {
-        jpeg_destroy_decompress(&cinfo);
-        std::copy(std::begin(pass.error), std::end(pass.error), error);
-        return std::nullopt;
-    }
-    jpeg_create_decompress(&cinfo);
-    cinfo.src = &source.manager;
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = 8;
-    cinfo.dct_method = JDCT_IFAST;
-    cinfo.do_fancy_upsampling = FALSE;
-    jpeg_start_decompress(&cinfo);
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 cinfo.output_width * cinfo.output_components, 1);
-    while (cinfo.output_scanline < cinfo.output_height && !pass.ranOut) jpeg_read_scanlines(&cinfo, row, 1);
-    // Not finished: what follows the last pixel is no decode's business.
-    jpeg_destroy_decompress(&cinfo);
-    return JpegScan{pass.warnings, pass.ranOut, pass.warning};
-}
 
 Data withJpegEnd(Data data) {
     data.push_back(0xFF);
@@ -342,10 +334,10 @@ std::optional<AdmittedData> admittedData(const Data& data) {
     if (!isJpeg(data) || isWholeJpeg(data)) return AdmittedData{*size, std::nullopt};
     AdmittedData admitted{*size, withJpegEnd(data)};
     char error[JMSG_LENGTH_MAX] = "";
-    const std::optional<JpegScan> scan = scanJpeg(readerOfData(*admitted.ended), error);
-    if (!scan || scan->ranOut) {
+    const std::optional<JpegRead> read = readJpeg(readerOfData(*admitted.ended), true, error);
+    if (!read || read->scan.ranOut) {
         logf("UIImage: image data is a damaged JPEG (%s); not decoded",
-             scan ? "its data ends inside a header" : error);
+             read ? "its data ends inside a header" : error);
         return std::nullopt;
     }
     return admitted;
@@ -451,10 +443,12 @@ void logJpegDamage(const HeaderReader& read, const std::string& path) {
     std::uint8_t start[2];
     if (read(0, start, 2) != 2 || start[0] != 0xFF || start[1] != 0xD8) return;
     char error[JMSG_LENGTH_MAX] = "";
-    const std::optional<JpegScan> scan = scanJpeg(read, error);
-    if (!scan || scan->warnings > 0) {
-        logf("UIImage: %s is a damaged JPEG (libjpeg: %s): %s", path.c_str(), scan ? scan->warning.c_str() : error,
-             scan && scan->ranOut ? "it shows as far as its data goes, grey after" : "it shows what decodes of it");
+    const std::optional<JpegRead> whole = readJpeg(read, true, error);
+    if (!whole || whole->scan.warnings > 0) {
+        logf("UIImage: %s is a damaged JPEG (libjpeg: %s): %s", path.c_str(),
+             whole ? whole->scan.warning.c_str() : error,
+             whole && whole->scan.ranOut ? "it shows as far as its data goes, grey after"
+                                         : "it shows what decodes of it");
     }
 }
 
