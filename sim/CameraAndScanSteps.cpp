@@ -17,8 +17,6 @@
 //   {"deviceOrientation": 1..6}                      turns the device; logs "scenario: device orientation N"
 //
 // Main thread only.
-#include <algorithm>
-#include <iterator>
 #include <memory>
 
 #include "cardscanner/context/ZeduVIContext.h"
@@ -133,9 +131,8 @@ const std::vector<std::string>& pickNames() {
 
 StepOutcome playPick(const StepRun& run) {
     const std::string& kind = run.step["pick"].stringValue();
-    const auto pick = std::find_if(std::begin(kPicks), std::end(kPicks),
-                                   [&kind](const auto& known) { return kind == known.first; });
-    if (pick == std::end(kPicks)) return StepOutcome::failed("unknown pick '" + kind + "'");
+    const auto* pick = named(kPicks, kind);
+    if (!pick) return StepOutcome::failed("unknown pick '" + kind + "'");
     const std::string* file = run.step["file"].string();
     const bool library = kind == "library";
     if (library && !file) return StepOutcome::failed("a library pick needs a \"file\"");

@@ -24,12 +24,6 @@ constexpr std::pair<const char*, platform::ReachabilityFlags> kNetworks[] = {
     {"none", platform::ReachabilityFlags{0}},
 };
 
-std::optional<platform::ReachabilityFlags> scriptedNetworkFlags(const std::string& name) {
-    for (const auto& [known, flags] : kNetworks)
-        if (name == known) return flags;
-    return std::nullopt;
-}
-
 constexpr const char* kNoDelegate = "no application delegate to hand it to";
 
 }  // namespace
@@ -68,12 +62,10 @@ const std::vector<std::string>& eventNames() {
 
 StepOutcome playEvent(const StepRun& run) {
     const std::string& name = run.step["event"].stringValue();
-    for (const auto& [event, send] : kEvents) {
-        if (name != event) continue;
-        send(UIApplication::sharedApplication());
-        return StepOutcome::next();
-    }
-    return StepOutcome::failed("unknown event '" + name + "'");
+    const auto* event = named(kEvents, name);
+    if (!event) return StepOutcome::failed("unknown event '" + name + "'");
+    event->second(UIApplication::sharedApplication());
+    return StepOutcome::next();
 }
 
 StepOutcome playOpenURL(const StepRun& run) {
@@ -138,14 +130,14 @@ const std::vector<std::string>& networkNames() {
 
 StepOutcome playNetwork(const StepRun& run) {
     const std::string& name = run.step["network"].stringValue();
-    const auto flags = scriptedNetworkFlags(name);
-    if (!flags) return StepOutcome::failed("unknown network '" + name + "'");
+    const auto* network = named(kNetworks, name);
+    if (!network) return StepOutcome::failed("unknown network '" + name + "'");
     auto scripted =
         std::dynamic_pointer_cast<platform::ScriptedReachabilitySource>(platform::ReachabilitySource::shared());
     if (!scripted)
         return StepOutcome::failed("the network is the machine's own (--live-network) and cannot be scripted");
     platform::logf("scenario: network %s", name.c_str());
-    scripted->setFlags(*flags);
+    scripted->setFlags(network->second);
     return StepOutcome::next();
 }
 

@@ -71,13 +71,11 @@ const std::vector<std::string>& locationServicesNames() {
 
 StepOutcome playLocationServices(const StepRun& run) {
     const std::string& state = run.step["locationServices"].stringValue();
-    for (const auto& [known, enabled] : kServices) {
-        if (state != known) continue;
-        platform::logf("scenario: location services %s", known);
-        LocationSource::setServicesEnabled(enabled);
-        return StepOutcome::next();
-    }
-    return StepOutcome::failed("unknown locationServices '" + state + "'");
+    const auto* services = named(kServices, state);
+    if (!services) return StepOutcome::failed("unknown locationServices '" + state + "'");
+    platform::logf("scenario: location services %s", services->first);
+    LocationSource::setServicesEnabled(services->second);
+    return StepOutcome::next();
 }
 
 const std::vector<std::string>& locationPermissionNames() {
@@ -87,13 +85,11 @@ const std::vector<std::string>& locationPermissionNames() {
 
 StepOutcome playLocationPermission(const StepRun& run) {
     const std::string& name = run.step["locationPermission"].stringValue();
-    for (const auto& [known, status] : kPermissions) {
-        if (name != known) continue;
-        platform::logf("scenario: location permission %s", known);
-        LocationSource::setAuthorizationStatus(status);
-        return StepOutcome::next();
-    }
-    return StepOutcome::failed("unknown locationPermission '" + name + "'");
+    const auto* permission = named(kPermissions, name);
+    if (!permission) return StepOutcome::failed("unknown locationPermission '" + name + "'");
+    platform::logf("scenario: location permission %s", permission->first);
+    LocationSource::setAuthorizationStatus(permission->second);
+    return StepOutcome::next();
 }
 
 // The path is the scenario's, made relative to the scenario file when it was loaded.

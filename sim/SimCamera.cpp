@@ -67,14 +67,14 @@ std::string cameraSourceFile(const std::string& described, const std::string& ba
 }
 
 bool installCamera(const std::string& described, const std::string& baseDirectory, std::string& error) {
-    const auto colon = described.find(':');
-    const std::string kind = described.substr(0, colon);
-    const std::string rest = colon == std::string::npos ? std::string() : described.substr(colon + 1);
+    const Described parts = split(described);
+    const std::string& kind = parts.kind;
+    const std::string& rest = parts.rest;
     std::shared_ptr<platform::FrameSource> source;
     if (kind == "none" && rest.empty()) {
         source = nullptr;
     } else if (kind == "filmed") {
-        auto options = filmedOptions(split(described));
+        auto options = filmedOptions(parts);
         if (!options) {
             error = "camera '" + described + "': expected filmed, filmed:SEED or filmed:SEED:dark";
             return false;

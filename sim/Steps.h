@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <iterator>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -144,6 +145,14 @@ std::vector<std::string> namesOf(const Table& table) {
     std::vector<std::string> names;
     for (const auto& entry : table) names.push_back(entry.first);
     return names;
+}
+
+// The pair of such a table that `name` names; nullptr when none does.
+template <typename Table>
+auto named(const Table& table, const std::string& name) -> decltype(&*std::begin(table)) {
+    for (const auto& entry : table)
+        if (name == entry.first) return &entry;
+    return nullptr;
 }
 
 // The running app's delegate; nullptr before the app has one.

@@ -73,6 +73,10 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
 class Statement {
 public:
     Statement(sqlite3* connection, const char* sql) { sqlite3_prepare_v2(connection, sql, -1, &statement_, nullptr); }
+    // With `first` bound to ?1; it must outlive the statement.
+    Statement(sqlite3* connection, const char* sql, const std::string& first) : Statement(connection, sql) {
+        if (statement_) sqlite3_bind_text(statement_, 1, first.data(), static_cast<int>(first.size()), SQLITE_STATIC);
+    }
     ~Statement() { sqlite3_finalize(statement_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -262,13 +266,14 @@ struct StorageArea::Database {
             int notNull;
         };
         static constexpr Column kColumns[] = {{"key", "TEXT", 0}, {"value", "BLOB", 1}};
-        Statement columns(connection, "SELECT name, type, \"notnull\", dflt_value IS NULL, hidden "
-                                      "FROM pragma_table_xinfo(?1) ORDER BY cid");
+        Statement columns(connection,
+                          "SELECT name, type, \"notnull\", dflt_value IS NULL, hidden "
+                          "FROM pragma_table_xinfo(?1) ORDER BY cid",
+                          table);
         if (!columns) {
             problem = lastError();
             return false;
         }
-        sqlite3_bind_text(columns.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
         for (const Column& expected : kColumns) {
             const int step = sqlite3_step(columns.get());
             if (step != SQLITE_ROW) {
@@ -301,13 +306,14 @@ struct StorageArea::Database {
     // collation, so that a key has one row and "Persist" is not "persist".
     bool keyIndex(const std::string& table, std::string& index, std::string& problem) {
         {
-            Statement indexes(connection, "SELECT name, \"unique\" AND NOT partial AND origin IN ('u', 'pk') "
-                                          "FROM pragma_index_list(?1)");
+            Statement indexes(connection,
+                              "SELECT name, \"unique\" AND NOT partial AND origin IN ('u', 'pk') "
+                              "FROM pragma_index_list(?1)",
+                              table);
             if (!indexes) {
                 problem = lastError();
                 return false;
             }
-            sqlite3_bind_text(indexes.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_STATIC);
             int step = sqlite3_step(indexes.get());
             if (step == SQLITE_ROW && sqlite3_column_int(indexes.get(), 1)) {
                 index = columnText(indexes.get(), 0);
@@ -318,13 +324,14 @@ struct StorageArea::Database {
                 return false;
             }
         }
-        Statement columns(connection, "SELECT count(*) = 1 AND max(cid) = 0 AND max(lower(coll)) = 'binary' "
-                                      "FROM pragma_index_xinfo(?1) WHERE key");
+        Statement columns(connection,
+                          "SELECT count(*) = 1 AND max(cid) = 0 AND max(lower(coll)) = 'binary' "
+                          "FROM pragma_index_xinfo(?1) WHERE key",
+                          index);
         if (!columns) {
             problem = lastError();
             return false;
         }
-        sqlite3_bind_text(columns.get(), 1, index.data(), static_cast<int>(index.size()), SQLITE_STATIC);
         if (sqlite3_step(columns.get()) != SQLITE_ROW || !sqlite3_column_int(columns.get(), 0)) {
             problem = "its index " + index + " is not on the key alone in binary collation";
             return false;
