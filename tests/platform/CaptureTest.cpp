@@ -219,10 +219,8 @@ TEST(CaptureSession, StopsFilmingWhenItsSourceEnds) {
     EXPECT_FALSE(rig.session->deliverFrameNow());
 }
 
-// The camera's count of frames, which scenario waits take for its time, counts
-// the frames of one session while it renders: two sessions filming together
-// must not make time pass twice as fast. Another takes over once it stops
-// rendering for a while or stops.
+// Scenario waits take the camera's frames for time: two sessions filming
+// together count once, another taking over once the counted one is silent.
 TEST(CaptureSession, SessionsFilmingTogetherCountTheCamerasFramesOnce) {
     ScopedManualClock clock;
     Rig first, second;

