@@ -1,5 +1,6 @@
 #include "hybrid/HYBLocalStorage.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/WebStorage.h"
 
 namespace hybrid {
 
@@ -48,10 +50,18 @@ std::mutex& storageMutex() {
     return mutex;
 }
 
+// A database file's newest changes may wait in its WAL, or a cut-off one
+// in its journal, beside it, which leave the file's own date as it was.
 std::optional<double> modificationTime(const std::string& path) {
-    auto date = platform::FileManager::defaultManager().modificationDateOfItemAtPath(path);
+    auto& fileManager = platform::FileManager::defaultManager();
+    auto date = fileManager.modificationDateOfItemAtPath(path);
     if (!date) return std::nullopt;
-    return date->sinceReferenceDate;
+    double newest = date->sinceReferenceDate;
+    for (const char* companion : {"-wal", "-journal"}) {
+        if (auto beside = fileManager.modificationDateOfItemAtPath(path + companion))
+            newest = std::max(newest, beside->sinceReferenceDate);
+    }
+    return newest;
 }
 
 // Puts the rollback copy back in place of whatever a failed copy left at the
@@ -159,7 +169,11 @@ bool HYBLocalStorage::addSkipBackupAttributeToItemAtURL(const platform::URL& url
     return success;
 }
 
-bool HYBLocalStorage::copyFrom(const std::string& source, const std::string& destination, platform::Error* error) {
+namespace {
+
+// Replaces `destination` by a copy of `source`; on failure the destination
+// is left as it was.
+bool copyWhole(const std::string& source, const std::string& destination, platform::Error* error) {
     auto& fileManager = platform::FileManager::defaultManager();
     if (!fileManager.fileExistsAtPath(source)) {
         if (error) {
@@ -195,6 +209,21 @@ bool HYBLocalStorage::copyFrom(const std::string& source, const std::string& des
     }
     rollBack(rollbackPath, haveRollback, destination);
     return false;
+}
+
+}  // namespace
+
+bool HYBLocalStorage::copyFrom(const std::string& source, const std::string& destination, platform::Error* error) {
+    // A copy of a store file is taken of the file alone, settled and held
+    // still; one over a store file replaces it whole, with nothing of the
+    // old one beside it to be played back into the copy.
+    return platform::withStorageFilesSettled({source, destination}, [&] {
+        auto& fileManager = platform::FileManager::defaultManager();
+        for (const char* companion : {"-journal", "-wal", "-shm"}) {
+            if (fileManager.fileExistsAtPath(destination + companion)) fileManager.removeItemAtPath(destination + companion);
+        }
+        return copyWhole(source, destination, error);
+    });
 }
 
 void HYBLocalStorage::fixupDatabaseLocationsWithBackupType(const std::string& backupType) {

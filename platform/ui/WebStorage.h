@@ -9,24 +9,29 @@
 // the user default "WebKitStoreWebDataForBackup" is on. Those are the files
 // the container's web-storage backup copies and restores; a file replaced
 // under a live area is read again when a page next takes the area or writes
-// to it. A file that cannot be read, that SQLite's whole check finds damaged,
-// or whose schema is not the one this store makes (its one table, whatever
-// the case of its names, with the same columns, types, collation and unique
-// key, and nothing else: no trigger, no view) is logged, set aside as
-// `<file>.corrupt`, and its origin starts empty. A change is on the disk
-// before it counts as saved; one the file does not take, or does not read
-// back, is logged and refused, so that what a page sees is what the next
-// launch reads.
+// to it. A file that cannot be read, or that SQLite's whole check finds
+// damaged, is logged, set aside as `<file>.corrupt`, and its origin starts
+// empty. A sound file that is not exactly what this store writes (its one
+// table and key index declared to the letter, nothing else in its schema,
+// every key well-formed text and every value a blob) is never written to:
+// its items go into a fresh file of the store's making that takes its place,
+// and the original is kept aside as `<file>.corrupt`, with a log line. A
+// change answered as saved survives the app's end at any moment; a power
+// loss may lose the last changes but never breaks the file (a WAL). One the
+// file does not take, or does not read back, is logged and refused, so that
+// what a page sees is what the next launch reads.
 //
 // A session area lives in memory only; each web view keeps its own by origin.
 //
-// Main thread only, like the web view.
+// Main thread only, like the web view; withStorageFilesSettled on any thread.
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -42,6 +47,14 @@ std::optional<std::string> webStorageOriginIdentifier(const URL& url);
 
 // The folder of the local storage files, as the user defaults choose it now.
 std::string localStorageDirectory();
+
+// Runs `use` with each SQLite file of `paths` (a folder is left as it is)
+// holding every saved change by itself: this process's local storage
+// connection to it closed, a journal left by a cut-off write played back
+// into it, its WAL checkpointed into it and removed. No local area changes
+// those files until `use` returns, whatever thread calls: a copy of one is
+// whole. Answers what `use` answered.
+bool withStorageFilesSettled(const std::vector<std::string>& paths, const std::function<bool()>& use);
 
 // What became of a change. Anything but Saved leaves the area as it was: the
 // items stay what the file holds.

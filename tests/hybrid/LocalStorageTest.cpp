@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,6 +27,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ApplicationNotifications.h"
 #include "platform/ui/Device.h"
+#include "platform/ui/WebStorage.h"
 #include "platform/ui/WebView.h"
 
 using namespace hybrid;
@@ -235,6 +237,52 @@ TEST_F(LocalStorageCopyTest, AFailureHalfWayThroughPutsTheOldDestinationBack) {
     EXPECT_EQ(FileManager::defaultManager().modificationDateOfItemAtPath(destination + "/a.db"), kOlder);
     EXPECT_EQ(FileManager::defaultManager().contentsOfDirectoryAtPath(destination).size(), 2u);
     EXPECT_EQ(temporaryEntries(), 0u);  // the rollback copy went once it was back
+}
+
+// The page writes while the background queue backs its file up: each copy
+// is a whole file, and the last holds every change though the newest wait
+// in the store's WAL, beside the file, until it is settled.
+TEST_F(LocalStorageCopyTest, ACopyOfAStoreFileIsWholeAndHoldsEveryChangeSavedBeforeIt) {
+    auto area = platform::StorageArea::local(platform::localStorageDirectory(), "file__0");
+    ASSERT_EQ(area->setItem("first", "1"), platform::StorageWriteResult::Saved);
+    std::atomic<bool> writing = true;
+    std::atomic<int> copies = 0;
+    std::string broken;
+    auto itemsIn = [](const std::string& file, std::string& problem) {
+        sqlite3* copy = nullptr;
+        long long count = -1;
+        sqlite3_open_v2(file.c_str(), &copy, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(copy, "SELECT (SELECT count(*) FROM ItemTable), (SELECT * FROM pragma_integrity_check)", -1,
+                           &statement, nullptr);
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            count = sqlite3_column_int64(statement, 0);
+            const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+            if (!verdict || std::string(verdict) != "ok") problem = verdict ? verdict : "no verdict";
+        } else {
+            problem = sqlite3_errmsg(copy);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(copy);
+        return count;
+    };
+    std::thread backup([&] {
+        for (std::string problem; writing && problem.empty(); ++copies) {
+            HYBLocalStorage::copyFrom(caches("file__0.localstorage"), backups("copy.db"));
+            itemsIn(backups("copy.db"), problem);
+            if (!problem.empty()) broken = problem;
+        }
+    });
+    for (int i = 0; i < 300 && (i < 30 || copies < 3); ++i)
+        ASSERT_EQ(area->setItem("k" + std::to_string(i), std::string(2000, 'v')), platform::StorageWriteResult::Saved);
+    writing = false;
+    backup.join();
+    EXPECT_EQ(broken, "");
+    const long long saved = static_cast<long long>(area->length());
+    ASSERT_TRUE(HYBLocalStorage::copyFrom(caches("file__0.localstorage"), backups("copy.db")));
+    std::string problem;
+    EXPECT_EQ(itemsIn(backups("copy.db"), problem), saved);
+    EXPECT_EQ(problem, "");
 }
 
 TEST_F(LocalStorageCopyTest, MarkingForBackupNeedsSystem51) {
@@ -695,6 +743,26 @@ TEST_F(LegacyDataTest, CloudMovesBackupsAndCachesIntoTheNestedLibrary) {
     EXPECT_FALSE(exists(backups("localstorage.appdata.db")));
     EXPECT_FALSE(exists(caches("Databases.db")));
     EXPECT_EQ(platform::UserDefaults::standard().objectForKey("WebKitStoreWebDataForBackup"), platform::Value(true));
+}
+
+// The file in place crashed mid-write and left its journal; the older
+// backup restored over it is what the page reads, not the crashed file's
+// items played back into it.
+TEST_F(LegacyDataTest, ABackupRestoredOverAFileCutOffMidWriteIsReadAsItIs) {
+    const std::string input = std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/storage-restore-hot-journal-";
+    const std::string file = caches("file__0.localstorage");
+    for (const char* suffix : {"", "-journal"}) {
+        write(file + suffix, read(input + "original.localstorage" + suffix), kOlder);
+    }
+    write(path("Library/WebKit/LocalStorage/file__0.localstorage"), read(input + "backup.localstorage"), kNewer);
+    platform::LogCapture log;
+    HYBLocalStorage::restoreLegacyDatabaseLocationsWithBackupType("local");
+    EXPECT_TRUE(log.contains("Restoring old webstorage backup"));
+    auto area = platform::StorageArea::local(platform::localStorageDirectory(), "file__0");
+    EXPECT_EQ(area->getItem("persist"), "Y-restored");
+    EXPECT_TRUE(area->getItem("restored"));
+    EXPECT_EQ(area->getItem("other"), std::nullopt);
+    EXPECT_FALSE(exists(file + "-journal"));
 }
 
 TEST_F(LegacyDataTest, OldDataThatCannotBeMovedIsKept) {

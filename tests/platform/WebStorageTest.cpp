@@ -5,9 +5,15 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <vector>
 
@@ -68,8 +74,8 @@ private:
 };
 
 // A full disk or a failing one, which tests run as root cannot have: while
-// installed, writes to a database file opened meanwhile fail with `failure`
-// unless that is SQLITE_OK; a full disk has room for the file's first MiB.
+// installed, writes to a database file or its WAL opened meanwhile fail with
+// `failure` unless that is SQLITE_OK; a full disk has room for a file's first MiB.
 class FailingDisk {
 public:
     FailingDisk() {
@@ -82,30 +88,39 @@ public:
     ~FailingDisk() {
         sqlite3_vfs_unregister(&vfs_);
         failure = SQLITE_OK;
+        withoutSharedMemory = false;
     }
     FailingDisk(const FailingDisk&) = delete;
     FailingDisk& operator=(const FailingDisk&) = delete;
 
     static inline int failure = SQLITE_OK;
+    // Files opened meanwhile cannot keep a WAL.
+    static inline bool withoutSharedMemory = false;
 
 private:
+    // The main file's methods (0) and the WAL's (1) may differ.
+    template <int kind>
+    static int write(sqlite3_file* file, const void* bytes, int size, sqlite3_int64 offset) {
+        if (failure == SQLITE_FULL ? offset + size > (1 << 20) : failure != SQLITE_OK) return failure;
+        return realMethods_[kind]->xWrite(file, bytes, size, offset);
+    }
+
     static int open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
         const int opened = real_->xOpen(real_, name, file, flags, outFlags);
-        if (opened != SQLITE_OK || !file->pMethods || !(flags & SQLITE_OPEN_MAIN_DB)) return opened;
-        realMethods_ = file->pMethods;
-        methods_ = *file->pMethods;
-        methods_.xWrite = [](sqlite3_file* f, const void* bytes, int size, sqlite3_int64 offset) {
-            if (failure == SQLITE_FULL ? offset + size > (1 << 20) : failure != SQLITE_OK) return failure;
-            return realMethods_->xWrite(f, bytes, size, offset);
-        };
-        file->pMethods = &methods_;
+        if (opened != SQLITE_OK || !file->pMethods || !(flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL))) return opened;
+        const int kind = flags & SQLITE_OPEN_MAIN_DB ? 0 : 1;
+        realMethods_[kind] = file->pMethods;
+        methods_[kind] = *file->pMethods;
+        methods_[kind].xWrite = kind == 0 ? &write<0> : &write<1>;
+        if (withoutSharedMemory && kind == 0) methods_[kind].xShmMap = nullptr;
+        file->pMethods = &methods_[kind];
         return opened;
     }
 
     static inline sqlite3_vfs* real_ = nullptr;
     static inline sqlite3_vfs vfs_{};
-    static inline const sqlite3_io_methods* realMethods_ = nullptr;
-    static inline sqlite3_io_methods methods_{};
+    static inline const sqlite3_io_methods* realMethods_[2] = {};
+    static inline sqlite3_io_methods methods_[2] = {};
 };
 
 }  // namespace
@@ -255,6 +270,58 @@ TEST_F(WebStorageTest, AChangeTheFileRefusesThrowsAndTheItemsStayWhatTheFileHold
     EXPECT_EQ(eval("localStorage.length + localStorage.kept + localStorage.other"), "2oldx");
 }
 
+TEST_F(WebStorageTest, AFileThatCannotKeepItsWALIsNotWrittenToUntilItCan) {
+    FailingDisk disk;
+    FailingDisk::withoutSharedMemory = true;
+    platform::LogCapture log;
+    auto area = platform::StorageArea::local(platform::localStorageDirectory(), "file__0");
+    EXPECT_EQ(area->setItem("k", "v"), platform::StorageWriteResult::Failed);
+    EXPECT_TRUE(log.contains("its WAL cannot be kept"));
+    EXPECT_EQ(area->getItem("k"), std::nullopt);
+    FailingDisk::withoutSharedMemory = false;
+    EXPECT_EQ(area->setItem("k", "v"), platform::StorageWriteResult::Saved);
+    EXPECT_TRUE(std::filesystem::exists(caches("file__0.localstorage-wal")));
+}
+
+// A child writes keys, saying each one saved before it writes the next, and
+// is killed at a random moment; a fresh open then reads every key it said.
+TEST_F(WebStorageTest, EveryWriteAnsweredAsSavedSurvivesAKillAtAnyMoment) {
+    const std::string directory = platform::localStorageDirectory();
+    std::mt19937 random(20261209);
+    std::vector<std::string> said;
+    for (int round = 0; round < 20; ++round) {
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(channel[0]);
+            auto area = platform::StorageArea::local(directory, "file__0");
+            for (std::uint32_t i = 0;; ++i) {
+                const std::string key = std::to_string(round) + "-" + std::to_string(i);
+                if (area->setItem(key, std::string(i % 500, 'v')) != platform::StorageWriteResult::Saved) ::_exit(1);
+                if (::write(channel[1], &i, sizeof i) != sizeof i) ::_exit(2);
+            }
+        }
+        ::close(channel[1]);
+        const int before = std::uniform_int_distribution(1, 150)(random);
+        std::uint32_t saved = 0;
+        int count = 0;
+        while (count < before && ::read(channel[0], &saved, sizeof saved) == sizeof saved) ++count;
+        ::kill(child, SIGKILL);
+        while (::read(channel[0], &saved, sizeof saved) == sizeof saved) ++count;
+        ::close(channel[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
+        for (int i = 0; i < count; ++i) said.push_back(std::to_string(round) + "-" + std::to_string(i));
+
+        auto area = platform::StorageArea::local(directory, "file__0");
+        ASSERT_GE(area->length(), said.size());
+        for (const std::string& key : said) ASSERT_TRUE(area->getItem(key)) << key << " in round " << round;
+    }
+}
+
 TEST_F(WebStorageTest, AWriteToATableATriggerWasAddedToLaterDoesNotReadBackAndSaysSo) {
     const std::string file = caches("file__0.localstorage");
     auto view = open("file:///www/index.html");
@@ -273,35 +340,53 @@ TEST_F(WebStorageTest, AWriteToATableATriggerWasAddedToLaterDoesNotReadBackAndSa
     EXPECT_TRUE(log.contains("does not read back what was written"));
 }
 
-// A restored file is used exactly as the store's own or set aside whole as
-// it is first read; either way what is saved after reads back. SQLite's
-// names and types are case-blind, and so is how it reads a schema row's type:
-// "itemtable", a table typed "Table" and a key UNIQUE without saying what a
-// second copy does are ours. The key index of the damage files misses rows,
-// which only SQLite's whole check sees; the last of the malformed files,
-// read after the ones before it, was read as sound or not by where the
-// sanitizer's heap put SQLite's pages.
+// A restored file is used as the store's own when it is exactly what the
+// store writes; one SQLite finds damaged is set aside whole and its origin
+// starts empty; any other is kept aside and its readable items go into a
+// fresh file of the store's making. The files made here break one rule
+// each (what the schema's rows say, what else the schema holds, how a key
+// or a value is stored); the fault-input files were met in the wild. The key
+// index of the damage files misses rows, which only SQLite's whole check
+// sees; the last of the malformed files, read after the ones before it, was
+// read as sound or not by where the sanitizer's heap put SQLite's pages.
+enum class Fate { Ours, Carried, Damaged };
+
 struct RestoredFile {
     const char* name;
-    bool ours = false;
+    Fate fate;
+    std::size_t items;          // what the page finds at first
+    const char* sql = nullptr;  // makes the file, which holds "persist" too; without, a fault input
 };
+
+constexpr const char* kOurTable =
+    "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT FAIL);";
 
 class WebStorageFileTest : public WebStorageTest, public ::testing::WithParamInterface<RestoredFile> {};
 
-TEST_P(WebStorageFileTest, IsOursOrSetAsideAtItsFirstReadAndWhatIsSavedAfterReadsBack) {
+TEST_P(WebStorageFileTest, IsOursCarriedOverOrSetAsideAtItsFirstReadAndWhatIsChangedAfterReadsBack) {
     const std::string directory = platform::localStorageDirectory();
     const std::string file = caches("file__0.localstorage");
-    const auto [name, ours] = GetParam();
+    const auto [name, fate, items, sql] = GetParam();
     const std::string input = std::string(HYBRID_SOURCE_DIR) + "/tests/data/fault-inputs/" + name;
     std::vector<std::string> files = {input};
     if (std::string(name) == "storage-saved-then-malformed")
         files.insert(files.begin(), {input + "-prior-1", input + "-prior-2", input + "-prior-3"});
     std::shared_ptr<platform::StorageArea> area;
+    std::string original;
     platform::LogCapture log;
     for (const std::string& each : files) {
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
-        std::filesystem::copy_file(each + ".localstorage", file);
+        if (sql) {
+            sqlite3* made = nullptr;
+            ASSERT_EQ(sqlite3_open(file.c_str(), &made), SQLITE_OK);
+            const std::string statements = std::string(sql) + "INSERT INTO ItemTable VALUES ('persist', x'6f006c006400');";
+            EXPECT_EQ(sqlite3_exec(made, statements.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(made);
+            sqlite3_close(made);
+        } else {
+            std::filesystem::copy_file(each + ".localstorage", file);
+        }
+        original = read(file);
         log.clear();
         area = platform::StorageArea::local(directory, "file__0");
         if (each == input) break;
@@ -310,22 +395,33 @@ TEST_P(WebStorageFileTest, IsOursOrSetAsideAtItsFirstReadAndWhatIsSavedAfterRead
         area.reset();
         area = platform::StorageArea::local(directory, "file__0");
     }
-    EXPECT_EQ(log.contains("WebView: the local storage file " + file + " cannot be read"), !ours);
-    std::size_t expected = area->length();
-    if (!ours) {
-        EXPECT_EQ(expected, 0u);
-        EXPECT_EQ(read(file + ".corrupt"), read(input + ".localstorage"));
+    EXPECT_EQ(log.contains("WebView: the local storage file " + file + " cannot be read"), fate == Fate::Damaged);
+    EXPECT_EQ(log.contains("WebView: the local storage file " + file + " is not as this store writes it"),
+              fate == Fate::Carried);
+    if (fate != Fate::Ours) {
+        EXPECT_EQ(read(file + ".corrupt"), original);
+    }
+    EXPECT_EQ(area->length(), items);
+    if (sql) {
+        EXPECT_EQ(area->getItem("persist"), "old");
     }
 
-    for (const char* key : {"persist", "Persist", "007"}) {
-        expected += area->getItem(key) ? 0 : 1;
-        EXPECT_EQ(area->setItem(key, std::string(key) + "-value"), platform::StorageWriteResult::Saved) << key;
-    }
+    // Nothing removed comes back, nothing saved is lost.
+    while (area->length()) ASSERT_EQ(area->removeItem(*area->key(0)), platform::StorageWriteResult::Saved);
     area.reset();
     area = platform::StorageArea::local(directory, "file__0");
-    EXPECT_EQ(area->length(), expected);
-    for (const char* key : {"persist", "Persist", "007"}) EXPECT_EQ(area->getItem(key), std::string(key) + "-value");
-    EXPECT_FALSE(std::filesystem::exists(ours ? file + ".corrupt" : file + ".corrupt.1"));
+    EXPECT_EQ(area->length(), 0u);
+    for (const char* key : {"persist", "Persist", "007"})
+        EXPECT_EQ(area->setItem(key, std::string(key) + "-value-longer-than-eight"), platform::StorageWriteResult::Saved)
+            << key;
+    area.reset();
+    // Closing settles the file: a copy of it alone holds every change.
+    EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+    area = platform::StorageArea::local(directory, "file__0");
+    EXPECT_EQ(area->length(), 3u);
+    for (const char* key : {"persist", "Persist", "007"})
+        EXPECT_EQ(area->getItem(key), std::string(key) + "-value-longer-than-eight");
+    EXPECT_FALSE(std::filesystem::exists(fate == Fate::Ours ? file + ".corrupt" : file + ".corrupt.1"));
 }
 
 static std::string inputName(const ::testing::TestParamInfo<RestoredFile>& info) {
@@ -335,13 +431,55 @@ static std::string inputName(const ::testing::TestParamInfo<RestoredFile>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(
+    Made, WebStorageFileTest,
+    ::testing::Values(
+        RestoredFile{"ours", Fate::Ours, 1, kOurTable},
+        RestoredFile{"key-not-unique", Fate::Carried, 1,
+                     "CREATE TABLE ItemTable (key TEXT, value BLOB NOT NULL ON CONFLICT FAIL);"},
+        RestoredFile{"key-index-with-the-value", Fate::Carried, 1,
+                     "CREATE TABLE ItemTable (key TEXT, value BLOB NOT NULL ON CONFLICT FAIL,"
+                     " UNIQUE (key, value) ON CONFLICT REPLACE);"},
+        RestoredFile{"key-nocase", Fate::Carried, 1,
+                     "CREATE TABLE ItemTable (key TEXT COLLATE NOCASE UNIQUE ON CONFLICT REPLACE,"
+                     " value BLOB NOT NULL ON CONFLICT FAIL);"},
+        RestoredFile{"value-nocase", Fate::Carried, 1,
+                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE,"
+                     " value BLOB COLLATE NOCASE NOT NULL ON CONFLICT FAIL);"},
+        RestoredFile{"without-rowid", Fate::Carried, 1,
+                     "CREATE TABLE ItemTable (key TEXT PRIMARY KEY ON CONFLICT REPLACE,"
+                     " value BLOB NOT NULL ON CONFLICT FAIL) WITHOUT ROWID;"},
+        RestoredFile{"value-check", Fate::Carried, 1,
+                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE,"
+                     " value BLOB NOT NULL ON CONFLICT FAIL CHECK (length(value) < 8));"},
+        RestoredFile{"and-a-view", Fate::Carried, 1, "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE,"
+                     " value BLOB NOT NULL ON CONFLICT FAIL); CREATE VIEW v AS SELECT key FROM ItemTable;"},
+        RestoredFile{"key-as-blob", Fate::Carried, 2,
+                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT "
+                     "FAIL); INSERT INTO ItemTable VALUES (CAST('blob' AS BLOB), x'7800');"},
+        RestoredFile{"key-not-well-formed", Fate::Carried, 2,
+                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT "
+                     "FAIL); INSERT INTO ItemTable VALUES (CAST(x'61ff' AS TEXT), x'7800');"},
+        RestoredFile{"value-as-text", Fate::Carried, 2,
+                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT "
+                     "FAIL); INSERT INTO ItemTable VALUES ('text', 'x');"}),
+    inputName);
+
+INSTANTIATE_TEST_SUITE_P(
     Restored, WebStorageFileTest,
-    ::testing::Values(RestoredFile{"storage-lowercase-itemtable", true}, RestoredFile{"storage-type-Table", true},
-                      RestoredFile{"storage-schema-spelt-otherwise", true}, RestoredFile{"storage-schema-key-integer"},
-                      RestoredFile{"storage-schema-key-nocase"}, RestoredFile{"storage-schema-no-unique"},
-                      RestoredFile{"storage-schema-no-unique-refused-write-kept"},
-                      RestoredFile{"storage-schema-without-rowid"}, RestoredFile{"storage-trigger-drops-writes"},
-                      RestoredFile{"storage-trigger-typed-Trigger"}, RestoredFile{"storage-index-damage"},
-                      RestoredFile{"storage-index-damage-refused-write-kept"},
-                      RestoredFile{"storage-saved-then-malformed"}),
+    ::testing::Values(RestoredFile{"storage-wal-mode", Fate::Ours, 1},
+                      RestoredFile{"storage-lowercase-itemtable", Fate::Carried, 1},
+                      RestoredFile{"storage-type-Table", Fate::Carried, 0},
+                      RestoredFile{"storage-schema-spelt-otherwise", Fate::Carried, 1},
+                      RestoredFile{"storage-schema-key-integer", Fate::Carried, 0},
+                      RestoredFile{"storage-schema-key-nocase", Fate::Carried, 0},
+                      RestoredFile{"storage-schema-no-unique", Fate::Carried, 2},
+                      RestoredFile{"storage-schema-no-unique-refused-write-kept", Fate::Carried, 2},
+                      RestoredFile{"storage-schema-without-rowid", Fate::Carried, 2},
+                      RestoredFile{"storage-trigger-drops-writes", Fate::Carried, 1},
+                      RestoredFile{"storage-trigger-typed-Trigger", Fate::Carried, 1},
+                      RestoredFile{"storage-key-blob-saved-lost", Fate::Carried, 1},
+                      RestoredFile{"storage-key-blob-removed-comes-back", Fate::Carried, 2},
+                      RestoredFile{"storage-index-damage", Fate::Damaged, 0},
+                      RestoredFile{"storage-index-damage-refused-write-kept", Fate::Damaged, 0},
+                      RestoredFile{"storage-saved-then-malformed", Fate::Damaged, 0}),
     inputName);
