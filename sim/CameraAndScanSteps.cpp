@@ -25,6 +25,7 @@
 #include "cardscanner/screens/ZeduVIViewController.h"
 #include "platform/capture/FrameSource.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
 #include "sim/SimCamera.h"
@@ -95,7 +96,7 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
 
 StepOutcome playCamera(const StepRun& run) {
     const std::string& camera = *run.step["camera"].string();
-    platform::logf("scenario: camera %s", camera.c_str());
+    playerLog(platform::format("camera %s", camera.c_str()));
     std::string error;
     // Video and image paths are relative to the scenario file.
     if (!installCamera(camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
@@ -104,7 +105,7 @@ StepOutcome playCamera(const StepRun& run) {
 
 StepOutcome playCameraPermission(const StepRun& run) {
     const std::string& name = run.step["cameraPermission"].stringValue();
-    platform::logf("scenario: camera permission %s", name.c_str());
+    playerLog(platform::format("camera permission %s", name.c_str()));
     std::string error;
     if (!setCameraPermission(name, error)) return StepOutcome::failed(error);
     return StepOutcome::next();
@@ -136,7 +137,7 @@ StepOutcome playPick(const StepRun& run) {
     const std::string* file = run.step["file"].string();
     const bool library = kind == "library";
     if (library && !file) return StepOutcome::failed("a library pick needs a \"file\"");
-    platform::logf("scenario: picker %s%s%s", kind.c_str(), library ? " " : "", library ? file->c_str() : "");
+    playerLog(platform::format("picker %s%s%s", kind.c_str(), library ? " " : "", library ? file->c_str() : ""));
     std::string error;
     if (!pick->second(library ? *file : std::string(), &error)) return StepOutcome::failed("picker: " + error);
     return StepOutcome::next();
@@ -154,7 +155,7 @@ StepOutcome playScanCard(const StepRun& run) {
     auto payment = ZeduVIPaymentViewController::create(context, screen);
     payment->setPaymentDelegate(reporter());
     presenter->presentViewController(payment, false);
-    platform::log("scenario: card scanner presented");
+    playerLog("card scanner presented");
     return StepOutcome::next();
 }
 

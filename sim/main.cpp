@@ -160,7 +160,9 @@ int main(int argc, char** argv) {
     // keep it from firing, so a watchdog ends the process a little later.
     std::thread([timeout = options.timeout] {
         std::this_thread::sleep_for(std::chrono::duration<double>(timeout + kWatchdogGrace));
-        std::fprintf(stderr, "hybrid-sim: stopped after %g s: a step held the main thread\n", timeout);
+        const std::size_t step = sim::ScenarioPlayer::stepNumberPlaying();
+        std::fprintf(stderr, "hybrid-sim: stopped after %g s: a step held the main thread%s\n", timeout,
+                     step ? (", in step " + std::to_string(step)).c_str() : "");
         std::_Exit(1);
     }).detach();
 
