@@ -7,9 +7,12 @@
 //                 "scanExpiry": true, "allowFreelyRotatingCardGuide": true,
 //                 "disableManualEntryButtons": false, "languageOrLocale": "en",
 //                 "scanInstructions": "text", "guideColor": [r, g, b, a]}}
-//       presents the camera screen (every option may be left out); logs
-//       "scenario: card scanner presented". Its delegate logs what the screen
-//       reports and dismisses it:
+//       presents the camera screen (every option may be left out; while the
+//       confirmation is suppressed, the default, collectExpiry defaults to
+//       false and no CVV is collected); logs "scenario: card scanner presented",
+//       or "scenario: card scanner cancelled as it was presented" when the
+//       scanner cancelled at once (no camera). Its delegate logs what the
+//       screen reports and dismisses it:
 //         "scan: card •••• 1234 provided (N digits)", then "scan: number matches the filmed card"
 //         or "scan: number differs from the filmed card" when the camera films a card;
 //         "scan: card image provided" (image-only detection, no number);
@@ -75,8 +78,12 @@ bool flag(const Value& options, const char* key, bool fallback) {
 
 std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
     auto context = std::make_shared<cardscanner::ZeduVIContext>();
-    context->setSuppressScanConfirmation(flag(options, "suppressScanConfirmation", true));
-    context->setCollectExpiry(flag(options, "collectExpiry", context->collectExpiry()));
+    const bool suppressed = flag(options, "suppressScanConfirmation", true);
+    context->setSuppressScanConfirmation(suppressed);
+    // Without the confirmation there is no form to collect an expiry or a
+    // CVV on, so the defaults ask for neither; only an explicit option does.
+    context->setCollectExpiry(flag(options, "collectExpiry", !suppressed && context->collectExpiry()));
+    context->setCollectCVV(!suppressed && context->collectCVV());
     context->setDisableManualEntryButtons(flag(options, "disableManualEntryButtons", false));
     context->setScanExpiry(flag(options, "scanExpiry", context->scanExpiry()));
     context->setAllowFreelyRotatingCardGuide(
@@ -155,7 +162,10 @@ StepOutcome playScanCard(const StepRun& run) {
     auto payment = ZeduVIPaymentViewController::create(context, screen);
     payment->setPaymentDelegate(reporter());
     presenter->presentViewController(payment, false);
-    playerLog("card scanner presented");
+    // A scanner that cannot film (no camera) cancels as it is presented, and
+    // its delegate has said so and dismissed it by now.
+    playerLog(payment->presentingViewController() ? "card scanner presented"
+                                                  : "card scanner cancelled as it was presented");
     return StepOutcome::next();
 }
 
