@@ -7,9 +7,12 @@
 //                 "scanExpiry": true, "allowFreelyRotatingCardGuide": true,
 //                 "disableManualEntryButtons": false, "languageOrLocale": "en",
 //                 "scanInstructions": "text", "guideColor": [r, g, b, a]}}
-//       presents the camera screen (every option may be left out); logs
-//       "scenario: card scanner presented". Its delegate logs what the screen
-//       reports and dismisses it:
+//       presents the camera screen (every option may be left out; while the
+//       confirmation is suppressed, the default, collectExpiry defaults to
+//       false and no CVV is collected); logs "scenario: card scanner presented",
+//       or "scenario: card scanner cancelled as it was presented" when the
+//       scanner cancelled at once (no camera). Its delegate logs what the
+//       screen reports and dismisses it:
 //         "scan: card •••• 1234 provided (N digits)", then "scan: number matches the filmed card"
 //         or "scan: number differs from the filmed card" when the camera films a card;
 //         "scan: card image provided" (image-only detection, no number);
@@ -25,6 +28,7 @@
 #include "cardscanner/screens/ZeduVIViewController.h"
 #include "platform/capture/FrameSource.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/Window.h"
 #include "sim/SimCamera.h"
@@ -74,8 +78,12 @@ bool flag(const Value& options, const char* key, bool fallback) {
 
 std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
     auto context = std::make_shared<cardscanner::ZeduVIContext>();
-    context->setSuppressScanConfirmation(flag(options, "suppressScanConfirmation", true));
-    context->setCollectExpiry(flag(options, "collectExpiry", context->collectExpiry()));
+    const bool suppressed = flag(options, "suppressScanConfirmation", true);
+    context->setSuppressScanConfirmation(suppressed);
+    // Without the confirmation there is no form to collect an expiry or a
+    // CVV on, so the defaults ask for neither; only an explicit option does.
+    context->setCollectExpiry(flag(options, "collectExpiry", !suppressed && context->collectExpiry()));
+    context->setCollectCVV(!suppressed && context->collectCVV());
     context->setDisableManualEntryButtons(flag(options, "disableManualEntryButtons", false));
     context->setScanExpiry(flag(options, "scanExpiry", context->scanExpiry()));
     context->setAllowFreelyRotatingCardGuide(
@@ -95,7 +103,7 @@ std::shared_ptr<cardscanner::ZeduVIContext> contextFrom(const Value& options) {
 
 StepOutcome playCamera(const StepRun& run) {
     const std::string& camera = *run.step["camera"].string();
-    platform::logf("scenario: camera %s", camera.c_str());
+    playerLog(platform::format("camera %s", camera.c_str()));
     std::string error;
     // Video and image paths are relative to the scenario file.
     if (!installCamera(camera, run.scenarioFolder(), error)) return StepOutcome::failed(error);
@@ -104,7 +112,7 @@ StepOutcome playCamera(const StepRun& run) {
 
 StepOutcome playCameraPermission(const StepRun& run) {
     const std::string& name = run.step["cameraPermission"].stringValue();
-    platform::logf("scenario: camera permission %s", name.c_str());
+    playerLog(platform::format("camera permission %s", name.c_str()));
     std::string error;
     if (!setCameraPermission(name, error)) return StepOutcome::failed(error);
     return StepOutcome::next();
@@ -136,7 +144,7 @@ StepOutcome playPick(const StepRun& run) {
     const std::string* file = run.step["file"].string();
     const bool library = kind == "library";
     if (library && !file) return StepOutcome::failed("a library pick needs a \"file\"");
-    platform::logf("scenario: picker %s%s%s", kind.c_str(), library ? " " : "", library ? file->c_str() : "");
+    playerLog(platform::format("picker %s%s%s", kind.c_str(), library ? " " : "", library ? file->c_str() : ""));
     std::string error;
     if (!pick->second(library ? *file : std::string(), &error)) return StepOutcome::failed("picker: " + error);
     return StepOutcome::next();
@@ -154,7 +162,10 @@ StepOutcome playScanCard(const StepRun& run) {
     auto payment = ZeduVIPaymentViewController::create(context, screen);
     payment->setPaymentDelegate(reporter());
     presenter->presentViewController(payment, false);
-    platform::log("scenario: card scanner presented");
+    // A scanner that cannot film (no camera) cancels as it is presented, and
+    // its delegate has said so and dismissed it by now.
+    playerLog(payment->presentingViewController() ? "card scanner presented"
+                                                  : "card scanner cancelled as it was presented");
     return StepOutcome::next();
 }
 

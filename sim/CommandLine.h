@@ -27,8 +27,11 @@ struct Options {
 
 // The options of argv[1..]; nothing, with `error` naming the argument and
 // what it takes ("--screen takes WIDTHxHEIGHT@SCALE, such as 375x667@2; got
-// '375x667'"), when one is unknown, lacks its value or holds a wrong one, or
-// no --bundle is given. The arguments after --help or -h are not read.
+// '375x667'"), when one is unknown, lacks its value or holds a wrong one, no
+// --bundle is given, or a path names what the option does not take (a
+// bundle folder without config.xml, a --scenario that is a folder or is not
+// there, a --shots or --home that is a file). The arguments after --help or
+// -h are not read.
 std::optional<Options> parseCommandLine(int argc, const char* const* argv, std::string& error);
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 // tokens), the scripted network and the device's orientation.
 #include "app/AppDelegate.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/network/ReachabilitySource.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
@@ -96,7 +97,8 @@ StepOutcome playLocalNotification(const StepRun& run) {
 }
 
 std::optional<platform::Data> deviceTokenBytes(const std::string& hex) {
-    if (hex.size() % 2) return std::nullopt;
+    // An empty token is none: the app would take it for a registration and fail on it.
+    if (hex.empty() || hex.size() % 2) return std::nullopt;
     platform::Data bytes;
     for (std::size_t i = 0; i < hex.size(); i += 2) {
         auto nibble = [](char c) -> int {
@@ -136,14 +138,14 @@ StepOutcome playNetwork(const StepRun& run) {
         std::dynamic_pointer_cast<platform::ScriptedReachabilitySource>(platform::ReachabilitySource::shared());
     if (!scripted)
         return StepOutcome::failed("the network is the machine's own (--live-network) and cannot be scripted");
-    platform::logf("scenario: network %s", name.c_str());
+    playerLog(platform::format("network %s", name.c_str()));
     scripted->setFlags(network->second);
     return StepOutcome::next();
 }
 
 StepOutcome playDeviceOrientation(const StepRun& run) {
     const long orientation = run.step["deviceOrientation"].integerValue();
-    platform::logf("scenario: device orientation %ld", orientation);
+    playerLog(platform::format("device orientation %ld", orientation));
     platform::UIDevice::currentDevice().setOrientation(static_cast<platform::UIDeviceOrientation>(orientation));
     return StepOutcome::next();
 }

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/location/LocationSource.h"
 #include "sim/Steps.h"
 
@@ -52,14 +53,14 @@ StepOutcome playLocation(const StepRun& run) {
     location.speed = number("speed", -1);
     location.timestamp = number("timestamp", platform::clock().now());
     auto scripted = scriptedLocationSource();
-    platform::logf("scenario: location %.6f,%.6f", location.coordinate.latitude, location.coordinate.longitude);
+    playerLog(platform::format("location %.6f,%.6f", location.coordinate.latitude, location.coordinate.longitude));
     scripted->deliverLocation(location);
     return StepOutcome::next();
 }
 
 StepOutcome playLocationError(const StepRun& run) {
     const Value& code = run.step["locationError"];
-    platform::logf("scenario: location error %d", code.intValue());
+    playerLog(platform::format("location error %d", code.intValue()));
     scriptedLocationSource()->deliverFailure(platform::locationError(code.intValue()));
     return StepOutcome::next();
 }
@@ -73,7 +74,7 @@ StepOutcome playLocationServices(const StepRun& run) {
     const std::string& state = run.step["locationServices"].stringValue();
     const auto* services = named(kServices, state);
     if (!services) return StepOutcome::failed("unknown locationServices '" + state + "'");
-    platform::logf("scenario: location services %s", services->first);
+    playerLog(platform::format("location services %s", services->first));
     LocationSource::setServicesEnabled(services->second);
     return StepOutcome::next();
 }
@@ -87,7 +88,7 @@ StepOutcome playLocationPermission(const StepRun& run) {
     const std::string& name = run.step["locationPermission"].stringValue();
     const auto* permission = named(kPermissions, name);
     if (!permission) return StepOutcome::failed("unknown locationPermission '" + name + "'");
-    platform::logf("scenario: location permission %s", permission->first);
+    playerLog(platform::format("location permission %s", permission->first));
     LocationSource::setAuthorizationStatus(permission->second);
     return StepOutcome::next();
 }
@@ -98,8 +99,8 @@ StepOutcome playLocationTrack(const StepRun& run) {
     platform::Error trackError;
     auto track = platform::GPXLocationSource::createWithContentsOfFile(path, &trackError);
     if (!track) return StepOutcome::failed(trackError.localizedDescription);
-    platform::logf("scenario: location track %s (%zu points)", std::filesystem::path(path).filename().c_str(),
-                   track->points().size());
+    playerLog(platform::format("location track %s (%zu points)", std::filesystem::path(path).filename().c_str(),
+                   track->points().size()));
     LocationSource::setShared(track);
     track->start();
     return StepOutcome::next();

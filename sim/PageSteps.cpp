@@ -180,7 +180,7 @@ StepOutcome playEval(const StepRun& run) {
         " catch (e) { return 'threw:' + String(e); } })()");
     if (platform::startsWith(answer, "threw:")) return StepOutcome::failed("the script threw " + answer.substr(6));
     if (!platform::startsWith(answer, "ok:")) return StepOutcome::failed("the page could not run the script");
-    if (answer.size() > 3) platform::logf("scenario: eval answered %s", answer.c_str() + 3);
+    if (answer.size() > 3) playerLog(platform::format("eval answered %s", answer.c_str() + 3));
     return StepOutcome::next();
 }
 

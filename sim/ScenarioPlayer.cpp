@@ -1,6 +1,7 @@
 #include "sim/ScenarioPlayer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,9 +22,17 @@ using platform::Value;
 
 namespace {
 
-constexpr const char* kStepLinePrefix = "scenario: step ";
-// Every line the player logs itself starts so.
-constexpr const char* kPlayerLinePrefix = "scenario: ";
+// Where load() leaves the scenario file's folder, which the player takes out
+// of the scenario: the file's own keys are "steps" alone.
+constexpr const char* kFolderKey = "scenarioFolder";
+
+// Set while the player logs a line of its own, on the thread that logs it
+// (the main thread): the log's observer is called before that call returns.
+thread_local bool playerSpeaking = false;
+
+// The number of the step playing, from 1; 0 when none is. The watchdog reads
+// it while the step holds the main thread.
+std::atomic<std::size_t> stepNumber{0};
 
 // A bare list of steps is the scenario's steps.
 Value asScenario(Value scenario) {
@@ -37,7 +46,23 @@ std::string refusalText(std::size_t index, const std::string& reason) {
                             reason.c_str());
 }
 
+std::string takeFolder(Value& scenario) {
+    platform::Dictionary* keys = scenario.dictionary();
+    if (!keys) return {};
+    const auto folder = keys->find(kFolderKey);
+    if (folder == keys->end()) return {};
+    std::string path = folder->second.stringValue();
+    keys->erase(folder);
+    return path;
+}
+
 }  // namespace
+
+void playerLog(std::string_view text) {
+    playerSpeaking = true;
+    platform::log("scenario: " + std::string(text));
+    playerSpeaking = false;
+}
 
 struct ScenarioPlayer::LogWatch {
     std::size_t index;
@@ -49,13 +74,18 @@ struct ScenarioPlayer::LogWatch {
 };
 
 ScenarioPlayer::ScenarioPlayer(Value scenario, const platform::LogCapture& log, std::string shotsDirectory)
-    : scenario_(asScenario(std::move(scenario))), log_(log), shotsDirectory_(std::move(shotsDirectory)) {}
+    : scenario_(asScenario(std::move(scenario))),
+      folder_(takeFolder(scenario_)),
+      log_(log),
+      shotsDirectory_(std::move(shotsDirectory)) {}
 
-std::optional<ScenarioPlayer::Refusal> ScenarioPlayer::refusal(const Value& scenario) {
+std::optional<std::string> ScenarioPlayer::refusal(const Value& scenario, const std::string& folder) {
+    if (const platform::Dictionary* keys = scenario.dictionary())
+        for (const auto& [key, value] : *keys)
+            if (key != "steps") return "unknown key \"" + key + "\" beside \"steps\" (a scenario holds only \"steps\")";
     const Value& steps = scenario["steps"];
-    const std::string folder = scenario["scenarioFolder"].stringValue();
     for (std::size_t i = 0; i < steps.count(); ++i)
-        if (std::string reason = refusalOf(steps[i], folder); !reason.empty()) return Refusal{i, reason};
+        if (std::string reason = refusalOf(steps[i], folder); !reason.empty()) return refusalText(i, reason);
     return std::nullopt;
 }
 
@@ -79,11 +109,11 @@ std::optional<Value> ScenarioPlayer::load(const std::string& path, std::string& 
     }
     // Track files and camera videos are named relative to the scenario, which the player no longer knows.
     const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
-    (*parsed.value->dictionary())["scenarioFolder"] = Value(folder.string());
-    if (auto refused = refusal(*parsed.value)) {
-        error = path + ": " + refusalText(refused->index, refused->reason);
+    if (auto refused = refusal(*parsed.value, folder.string())) {
+        error = path + ": " + *refused;
         return std::nullopt;
     }
+    (*parsed.value->dictionary())[kFolderKey] = Value(folder.string());
     for (Value& step : *(*parsed.value->dictionary())["steps"].array()) {
         platform::Dictionary* fields = step.dictionary();
         if (!fields || !fields->count("locationTrack")) continue;
@@ -100,8 +130,8 @@ ScenarioPlayer::~ScenarioPlayer() {
 void ScenarioPlayer::start(std::function<void(bool)> finished) {
     finished_ = std::move(finished);
     // Nothing plays when some step cannot: a scenario half played proves nothing.
-    if (auto refused = refusal(scenario_)) {
-        platform::logf("scenario: failed: %s", refusalText(refused->index, refused->reason).c_str());
+    if (auto refused = refusal(scenario_, folder_)) {
+        playerLog("failed: " + *refused);
         if (finished_) finished_(false);
         return;
     }
@@ -116,7 +146,8 @@ void ScenarioPlayer::next(std::size_t index, double delay) {
 }
 
 void ScenarioPlayer::fail(std::size_t index, const std::string& reason) {
-    platform::logf("scenario: failed: step %zu: %s", index + 1, reason.c_str());
+    playerLog(platform::format("failed: step %zu: %s", index + 1, reason.c_str()));
+    stepNumber = 0;
     disarm();
     if (finished_) finished_(false);
 }
@@ -131,11 +162,13 @@ void ScenarioPlayer::disarm() {
 
 std::string ScenarioPlayer::stepPlaying() const { return playing_; }
 
+std::size_t ScenarioPlayer::stepNumberPlaying() { return stepNumber; }
+
 void ScenarioPlayer::lookAtNewLines(LogWatch& watch) const {
     constexpr std::size_t kLinesKept = 3;
     for (const std::string& line : log_.linesFrom(watch.unread)) {
-        ++watch.unread;
-        if (platform::startsWith(line, kStepLinePrefix)) continue;
+        const std::size_t at = watch.unread++;
+        if (std::binary_search(stepLines_.begin(), stepLines_.end(), at)) continue;
         watch.lastLines.push_back(line);
         if (watch.lastLines.size() > kLinesKept) watch.lastLines.erase(watch.lastLines.begin());
         std::erase_if(watch.texts, [&line](const std::string& text) { return line.find(text) != std::string::npos; });
@@ -150,8 +183,9 @@ void ScenarioPlayer::runStep(std::size_t index) {
             const ArmedShot& shot = armed_.front();
             return fail(shot.step, "screenshot " + shot.name + ": no line held '" + shot.text + "' after it was armed");
         }
-        platform::log("scenario: done");
+        playerLog("done");
         playing_.clear();
+        stepNumber = 0;
         if (finished_) finished_(true);
         return;
     }
@@ -161,7 +195,15 @@ void ScenarioPlayer::runStep(std::size_t index) {
     Value echoed = step;
     if (const std::string* typed = step["type"].string()) (*echoed.dictionary())["type"] = Value(typedTextForLog(*typed));
     auto written = platform::writeJson(echoed);
-    platform::logf("%s%zu: %s", kStepLinePrefix, index + 1, written.text.value_or("?").c_str());
+    stepNumber = index + 1;
+    const std::string line = platform::format("step %zu: %s", index + 1, written.text.value_or("?").c_str());
+    const std::size_t before = log_.size();
+    playerLog(line);
+    // The step line is known by where it lies in the log, which another
+    // thread's lines may reach first; a line of the app worded like one counts.
+    const std::vector<std::string> logged = log_.linesFrom(before);
+    const auto own = std::find(logged.begin(), logged.end(), platform::maskCardNumbers("scenario: " + line));
+    if (own != logged.end()) stepLines_.push_back(before + static_cast<std::size_t>(own - logged.begin()));
     // Printed outside the log, so masked here as the log masks its lines.
     playing_ =
         platform::maskCardNumbers(platform::format("step %zu (%s)", index + 1, written.text.value_or("?").c_str()));
@@ -207,6 +249,9 @@ void ScenarioPlayer::arm(ArmedShot shot) {
         // The observer holds no player: lines logged while it goes away find none.
         std::weak_ptr<ScenarioPlayer> weakSelf = weak_from_this();
         platform::setLogObserver([weakSelf](const std::string& line) {
+            // Only the app's lines take a shot: the player's own, its failure
+            // among them, may quote the awaited text without the moment having come.
+            if (playerSpeaking) return;
             if (platform::RunLoop::isMainThread()) {
                 if (auto self = weakSelf.lock()) self->lineLogged(line);
                 return;
@@ -220,9 +265,7 @@ void ScenarioPlayer::arm(ArmedShot shot) {
 }
 
 void ScenarioPlayer::lineLogged(const std::string& line) {
-    // Only the app's lines take a shot: the player's own, its failure among
-    // them, may quote the awaited text without the moment having come.
-    if (drawing_ || platform::startsWith(line, kPlayerLinePrefix)) return;
+    if (drawing_) return;
     for (std::size_t i = 0; i < armed_.size();) {
         if (line.find(armed_[i].text) == std::string::npos) {
             ++i;
@@ -234,14 +277,14 @@ void ScenarioPlayer::lineLogged(const std::string& line) {
         // The state the line tells of, not the first frame of the transitions it starts.
         const bool written = writeScreenshot(shot.name, shot.number, platform::RenderAnimations::Settled);
         drawing_ = false;
-        if (!written) platform::logf("scenario: could not write the screenshot %s", shot.name.c_str());
+        if (!written) playerLog("could not write the screenshot " + shot.name);
     }
     if (armed_.empty()) platform::setLogObserver({});
 }
 
 bool ScenarioPlayer::writeScreenshot(const std::string& name, int number, platform::RenderAnimations animations) {
     if (shotsDirectory_.empty()) {
-        if (!shotsUnwrittenSaid_) platform::log("scenario: no --shots folder: screenshots are not written");
+        if (!shotsUnwrittenSaid_) playerLog("no --shots folder: screenshots are not written");
         shotsUnwrittenSaid_ = true;
         return true;
     }
@@ -252,7 +295,7 @@ bool ScenarioPlayer::writeScreenshot(const std::string& name, int number, platfo
     std::filesystem::create_directories(shotsDirectory_, ec);
     const std::string path = platform::format("%s/%02d-%s.png", shotsDirectory_.c_str(), number, name.c_str());
     if (!platform::renderViewToPNG(*window, path, 1, animations)) return false;
-    platform::logf("scenario: screenshot %s", path.c_str());
+    playerLog("screenshot " + path);
     return true;
 }
 
@@ -270,8 +313,6 @@ void StepRun::screenshotWhen(const std::string& name, const std::string& text) c
     player_->arm({index, name, text, ++player_->shots_});
 }
 
-std::string StepRun::scenarioFolder() const {
-    return player_ ? player_->scenario_["scenarioFolder"].stringValue() : std::string();
-}
+std::string StepRun::scenarioFolder() const { return player_ ? player_->folder_ : std::string(); }
 
 }  // namespace sim

@@ -79,13 +79,17 @@
 // plays: a key no step of that kind takes (a misspelt "timout", a second
 // kind's key) or no option object of it takes ("scanCard", "location",
 // "expectButton", a "touch" through nodes), a key or option holding the
-// wrong kind of value ("timeout": "3"), a required option left out, a
-// name the step does not know (an event, a network, a pick, a permission),
-// a camera source malformed or whose file is not there, a library pick
-// without a file, or a device token that is not hexadecimal text
-// refuses the whole scenario, naming the step, the key and what it takes
-// (step 2: "timeout" holds a number of seconds). An empty step is refused
-// as: step N is empty; it takes one of: ...
+// wrong kind of value ("timeout": "3") or one out of its range (a negative
+// timeout or wait, a touch's step of 0, a node outside 0 to 8, a latitude
+// of 200, a negative accuracy), a required option left out, a name the step
+// does not know (an event, a network, a pick, a permission), a screenshot
+// name empty or holding "/", an openURL without a scheme, a camera source
+// malformed or whose file is not there, a track that is no GPX file, a
+// library pick without a file, or a device token that is empty or not
+// hexadecimal text refuses the whole scenario, naming the step, the key and
+// what it takes (step 2: "timeout" holds a number of seconds, 0 or more).
+// An empty step is refused as: step N is empty; it takes one of: ...; a
+// key beside "steps" at the top of the file is refused too.
 //
 // "waitFor", "expect" and "expectNot" look at the log from the line after the
 // one the previous "waitFor" or "expect" matched (from the log's first line
@@ -147,6 +151,9 @@ public:
     // The step playing, as "step N (the step as its line shows it)"; empty
     // before the first and once the scenario is done.
     std::string stepPlaying() const;
+    // The number of the step a player is playing, from 1 (0 when none is),
+    // for any thread: the watchdog names the step that holds the main thread.
+    static std::size_t stepNumberPlaying();
 
 private:
     friend class StepRun;
@@ -156,12 +163,9 @@ private:
     void next(std::size_t index, double delay = 0);
     void fail(std::size_t index, const std::string& reason);
     void end(std::size_t index, const StepOutcome& outcome);
-    struct Refusal {
-        std::size_t index;
-        std::string reason;
-    };
-    // The first step of the scenario the player would not play.
-    static std::optional<Refusal> refusal(const platform::Value& scenario);
+    // Why the player would not play the scenario ("step 2: why", or a key
+    // beside "steps"); relative paths start from `folder`.
+    static std::optional<std::string> refusal(const platform::Value& scenario, const std::string& folder);
     // Strikes out the watch's texts that lines logged since its last look
     // (step lines aside) contain, stopping on the line that leaves none.
     void lookAtNewLines(LogWatch& watch) const;
@@ -182,11 +186,13 @@ private:
     void lineLogged(const std::string& line);
 
     platform::Value scenario_;
+    std::string folder_;  // the scenario file's, which relative paths start from
     const platform::LogCapture& log_;
     std::string shotsDirectory_;
     std::function<void(bool)> finished_;
     // The line after the one the last expectation matched: where the next one looks from.
     std::size_t expectFrom_ = 0;
+    std::vector<std::size_t> stepLines_;  // where the step lines lie in the log, in order: no expectation counts them
     std::string playing_;  // see stepPlaying()
     int shots_ = 0;
     std::vector<ArmedShot> armed_;

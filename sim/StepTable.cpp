@@ -1,8 +1,12 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
+#include <string_view>
 
 #include "app/AppDelegate.h"
+#include "platform/foundation/URL.h"
+#include "platform/location/LocationSource.h"
 #include "platform/ui/Application.h"
 #include "sim/SimCamera.h"
 #include "sim/Steps.h"
@@ -18,7 +22,23 @@ bool isNumber(const Value& value) { return value.isInteger() || value.isDouble()
 bool isWhole(const Value& value) {
     return value.isInteger() || (value.isDouble() && std::floor(value.doubleValue()) == value.doubleValue());
 }
+// A number from `low` to `high`, both included; a whole one for isWholeFrom.
+template <double low, double high>
+bool isNumberFrom(const Value& value) {
+    return isNumber(value) && value.doubleValue() >= low && value.doubleValue() <= high;
+}
+template <double low, double high>
+bool isWholeFrom(const Value& value) {
+    return isWhole(value) && isNumberFrom<low, high>(value);
+}
+constexpr double kNoEnd = std::numeric_limits<double>::infinity();
+bool isAboveZero(const Value& value) { return isNumber(value) && value.doubleValue() > 0; }
 bool isText(const Value& value) { return value.isString(); }
+// Text that names a file in a folder: something, and nothing that leads out of it.
+bool isFileName(const Value& value) {
+    const std::string* text = value.string();
+    return text && !text->empty() && text->find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
 bool isBoolean(const Value& value) { return value.isBool(); }
 bool isObject(const Value& value) { return value.isDictionary(); }
 
@@ -36,25 +56,30 @@ bool isPoint(const Value& value) {
 }
 
 const Holds kNumber{"a number", isNumber};
-const Holds kSeconds{"a number of seconds", isNumber};
+const Holds kSeconds{"a number of seconds, 0 or more", isNumberFrom<0.0, kNoEnd>};
+const Holds kMetres{"a number of metres, 0 or more", isNumberFrom<0.0, kNoEnd>};
 const Holds kText{"a text", isText};
 const Holds kBoolean{"true or false", isBoolean};
 
 const std::vector<Field> kTouchFields = {
-    {"nodes", {"a list of the grid's node numbers, one or more", isListOf<isWhole>}, true},
+    {"nodes", {"a list of the grid's node numbers (0 to 8), one or more", isListOf<isWholeFrom<0.0, 8.0>>}, true},
 };
 
 const std::vector<Field> kLocationFields = {
-    {"latitude", kNumber, true},  {"longitude", kNumber, true},        {"altitude", kNumber},
-    {"horizontalAccuracy", kNumber}, {"verticalAccuracy", kNumber}, {"course", kNumber},
-    {"speed", kNumber},           {"timestamp", {"a number of seconds since 1970", isNumber}},
+    {"latitude", {"a number of degrees from -90 to 90", isNumberFrom<-90.0, 90.0>}, true},
+    {"longitude", {"a number of degrees from -180 to 180", isNumberFrom<-180.0, 180.0>}, true},
+    {"altitude", kNumber},
+    {"horizontalAccuracy", kMetres},
+    {"verticalAccuracy", kMetres},
+    {"course", kNumber},
+    {"speed", kNumber},
+    {"timestamp", {"a number of seconds since 1970", isNumber}},
 };
 
 const std::vector<Field> kScanCardOptions = {
     {"suppressScanConfirmation", kBoolean},
     {"detectionMode",
-     {"0 (the number), 1 (an image) or 2 (the number, else an image)",
-      [](const Value& value) { return isWhole(value) && value.doubleValue() >= 0 && value.doubleValue() <= 2; }}},
+     {"0 (the number), 1 (an image) or 2 (the number, else an image)", isWholeFrom<0.0, 2.0>}},
     {"collectExpiry", kBoolean},
     {"scanExpiry", kBoolean},
     {"allowFreelyRotatingCardGuide", kBoolean},
@@ -82,6 +107,15 @@ std::string cameraRefusal(const Value& step, const std::string& folder) {
     return {};
 }
 
+// A track the step can replay: the file is there and holds GPX 1.1 with a track point.
+std::string trackRefusal(const Value& step, const std::string& folder) {
+    const std::string path = (std::filesystem::path(folder) / step["locationTrack"].stringValue()).string();
+    platform::Error error;
+    if (platform::GPXLocationSource::createWithContentsOfFile(path, &error)) return {};
+    return "\"locationTrack\" holds a GPX 1.1 file with a track (a path is relative to the scenario file): " +
+           error.localizedDescription;
+}
+
 // The library's pick names the photo; the other picks take what they find.
 std::string pickRefusal(const Value& step, const std::string&) {
     if (step["pick"].stringValue() == "library" && step["file"].isNil())
@@ -106,34 +140,38 @@ const StepKind kSteps[] = {
      {"a list of [x, y] points, or an object {\"nodes\": [N, ...]}",
       [](const Value& value) { return isListOf<isPoint>(value) || isObject(value); }, &kTouchFields},
      playTouch,
-     {{"step", {"a number of points", isNumber}}}},
+     {{"step", {"a number of points above 0", isAboveZero}}}},
     {"tap", {"a list [x, y] of two numbers", isPoint}, playTap},
     {"eval", kText, playEval},
-    {"openURL", kText, playOpenURL},
+    {"openURL",
+     {"a URL with its scheme, such as sample://x",
+      [](const Value& value) {
+          const auto url = value.isString() ? platform::URL::create(*value.string()) : std::nullopt;
+          return url && url->isAbsolute();
+      }},
+     playOpenURL},
     {"remoteNotification", {"an object", isObject}, playRemoteNotification},
     {"localNotification", {"a value"}, playLocalNotification},
     {"deviceToken",
-     {"hexadecimal text, two digits a byte",
+     {"hexadecimal text, two digits a byte, one byte or more",
       [](const Value& value) { return value.isString() && deviceTokenBytes(*value.string()).has_value(); }},
      playDeviceToken},
-    {"screenshot", kText, playScreenshot, {{"when", kText}}},
+    {"screenshot", {"a name for its file, not empty and without \"/\"", isFileName}, playScreenshot, {{"when", kText}}},
     {"network", kText, playNetwork, {}, networkNames},
     {"pick", kText, playPick, {{"file", kText}}, pickNames, pickRefusal},
     {"location", {"an object", isObject, &kLocationFields}, playLocation},
     {"locationError", {"a whole number (the error's code)", isWhole}, playLocationError},
     {"locationServices", kText, playLocationServices, {}, locationServicesNames},
     {"locationPermission", kText, playLocationPermission, {}, locationPermissionNames},
-    {"locationTrack", kText, playLocationTrack},
+    {"locationTrack", kText, playLocationTrack, {}, nullptr, trackRefusal},
     {"camera", kText, playCamera, {}, nullptr, cameraRefusal},
     {"deviceOrientation",
-     {"a whole number from 1 to 6",
-      [](const Value& value) { return isWhole(value) && value.doubleValue() >= 1 && value.doubleValue() <= 6; }},
+     {"a whole number from 1 to 6", isWholeFrom<1.0, 6.0>},
      playDeviceOrientation},
     {"scanCard", {"an object of options", isObject, &kScanCardOptions}, playScanCard},
     {"type", kText, playType},
     {"backspace",
-     {"a whole number of presses, 1 or more",
-      [](const Value& value) { return isWhole(value) && value.doubleValue() >= 1; }},
+     {"a whole number of presses, 1 or more", isWholeFrom<1.0, kNoEnd>},
      playBackspace},
     {"return", {"true", [](const Value& value) { return value.isBool() && value.boolValue(); }}, playReturn},
     {"tapField", kText, playTapField},

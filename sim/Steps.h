@@ -155,6 +155,11 @@ auto named(const Table& table, const std::string& name) -> decltype(&*std::begin
     return nullptr;
 }
 
+// Logs "scenario: TEXT" as a line of the player's own, as every line the
+// player and its steps log is: an armed screenshot tells them from the app's
+// lines by that, whatever the app's lines start with.
+void playerLog(std::string_view text);
+
 // The running app's delegate; nullptr before the app has one.
 std::shared_ptr<app::AppDelegate> appDelegate();
 
@@ -184,7 +189,7 @@ StepOutcome playOpenURL(const StepRun& run);
 StepOutcome playRemoteNotification(const StepRun& run);
 StepOutcome playLocalNotification(const StepRun& run);
 StepOutcome playDeviceToken(const StepRun& run);
-// The bytes of a device token written in hexadecimal, two digits a byte; nothing for other text.
+// The bytes of a device token written in hexadecimal, two digits a byte; nothing for other text or none.
 std::optional<platform::Data> deviceTokenBytes(const std::string& hex);
 StepOutcome playNetwork(const StepRun& run);
 const std::vector<std::string>& networkNames();

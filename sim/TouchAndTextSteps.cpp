@@ -193,7 +193,7 @@ StepOutcome playTap(const StepRun& run) {
 
 StepOutcome playType(const StepRun& run) {
     const std::string& text = *run.step["type"].string();
-    platform::logf("scenario: type %s (%zu characters)", typedTextForLog(text).c_str(), text.size());
+    playerLog(platform::format("type %s (%zu characters)", typedTextForLog(text).c_str(), text.size()));
     if (!platform::UIKeyboard::shared().typeText(text)) return StepOutcome::failed("no text field has the keyboard");
     return StepOutcome::next();
 }
@@ -208,13 +208,13 @@ StepOutcome playBackspace(const StepRun& run) {
     if (static_cast<unsigned long long>(count.integerValue()) > characters)
         return StepOutcome::failed(platform::format("\"backspace\" asks for %lld, the field holds %zu characters",
                                                     static_cast<long long>(count.integerValue()), characters));
-    platform::logf("scenario: backspace %lld", static_cast<long long>(count.integerValue()));
+    playerLog(platform::format("backspace %lld", static_cast<long long>(count.integerValue())));
     platform::UIKeyboard::shared().pressBackspace(static_cast<std::size_t>(count.integerValue()));
     return StepOutcome::next();
 }
 
 StepOutcome playReturn(const StepRun&) {
-    platform::log("scenario: return");
+    playerLog("return");
     if (!platform::UIKeyboard::shared().pressReturn()) return StepOutcome::failed("no text field has the keyboard");
     return StepOutcome::next();
 }
@@ -223,7 +223,7 @@ StepOutcome playTapField(const StepRun& run) {
     const auto window = platform::UIWindow::keyWindow();
     if (!window) return StepOutcome::failed("no key window");
     const std::string* placeholder = run.step["tapField"].string();
-    platform::logf("scenario: tap field %s", placeholder->c_str());
+    playerLog(platform::format("tap field %s", placeholder->c_str()));
     const auto field = findField(*window, *placeholder);
     if (!field) return StepOutcome::failed("no text field with the placeholder '" + *placeholder + "' shows");
     window->tap(centreInWindow(*field, field->bounds()));
@@ -236,7 +236,7 @@ StepOutcome playTapButton(const StepRun& run) {
     const auto window = platform::UIWindow::keyWindow();
     if (!window) return StepOutcome::failed("no key window");
     const std::string* title = run.step["tapButton"].string();
-    platform::logf("scenario: tap button %s", title->c_str());
+    playerLog(platform::format("tap button %s", title->c_str()));
     const auto button = findButton(*window, *title);
     if (!button) return StepOutcome::failed("no button titled '" + *title + "' shows");
     if (!button->enabled) return StepOutcome::failed("the button '" + *title + "' is disabled");
@@ -250,7 +250,7 @@ StepOutcome playExpectButton(const StepRun& run) {
     const Value& expected = run.step["expectButton"];
     const std::string* title = expected["title"].string();
     const bool enabled = expected["enabled"].boolValue();
-    platform::logf("scenario: expect button %s %s", title->c_str(), enabled ? "enabled" : "disabled");
+    playerLog(platform::format("expect button %s %s", title->c_str(), enabled ? "enabled" : "disabled"));
     const auto button = findButton(*window, *title);
     if (!button) return StepOutcome::failed("no button titled '" + *title + "' shows");
     if (button->enabled != enabled)

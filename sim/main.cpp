@@ -76,11 +76,6 @@ int main(int argc, char** argv) {
         usage(stdout);
         return 0;
     }
-    std::error_code ec;
-    if (!std::filesystem::is_directory(options.bundle, ec)) {
-        std::fprintf(stderr, "hybrid-sim: no app bundle at '%s'\n", options.bundle.c_str());
-        return 2;
-    }
     std::optional<platform::Value> scenario;
     if (!options.scenario.empty()) {
         std::string error;
@@ -109,6 +104,7 @@ int main(int argc, char** argv) {
         std::filesystem::path bundlePath = std::filesystem::absolute(options.bundle).lexically_normal();
         if (bundlePath.filename().empty()) bundlePath = bundlePath.parent_path();
         const std::filesystem::path sibling = bundlePath.parent_path() / "photos";
+        std::error_code ec;
         const std::string photos = !options.photos.empty()                      ? options.photos
                                    : std::filesystem::is_directory(sibling, ec) ? sibling.string()
                                                                                 : std::string();
@@ -164,7 +160,9 @@ int main(int argc, char** argv) {
     // keep it from firing, so a watchdog ends the process a little later.
     std::thread([timeout = options.timeout] {
         std::this_thread::sleep_for(std::chrono::duration<double>(timeout + kWatchdogGrace));
-        std::fprintf(stderr, "hybrid-sim: stopped after %g s: a step held the main thread\n", timeout);
+        const std::size_t step = sim::ScenarioPlayer::stepNumberPlaying();
+        std::fprintf(stderr, "hybrid-sim: stopped after %g s: a step held the main thread%s\n", timeout,
+                     step ? (", in step " + std::to_string(step)).c_str() : "");
         std::_Exit(1);
     }).detach();
 

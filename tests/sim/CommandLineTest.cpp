@@ -35,6 +35,37 @@ TEST(CommandLine, AWrongArgumentIsNamedWithWhatItTakes) {
     }
 }
 
+// Paths are looked at before anything plays, so what they name is refused
+// as the option, not by whatever would fail on it later.
+TEST(CommandLine, AValueOrAPathItDoesNotTakeIsRefusedNamingTheOption) {
+    const std::string source = HYBRID_SOURCE_DIR;
+    const std::string app = source + "/examples/app", file = source + "/README.md", folder = source + "/sim";
+    const std::pair<std::vector<const char*>, std::string> cases[] = {
+        {{"--bundle", app.c_str(), "--until", ""}, "--until takes TEXT, not empty; got ''"},
+        {{"--bundle", app.c_str(), "--timeout", "0x10"},
+         "--timeout takes SECONDS, a number above 0 and up to 86400; got '0x10'"},
+        {{"--bundle", folder.c_str()},
+         "--bundle takes DIR, an app bundle holding config.xml; got '" + folder + "', which holds no config.xml"},
+        {{"--bundle", file.c_str()}, "got '" + file + "', not a folder"},
+        {{"--bundle", "/nonexistent"}, "got '/nonexistent', which is not there"},
+        {{"--bundle", app.c_str(), "--scenario", folder.c_str()},
+         "--scenario takes FILE; got '" + folder + "', a folder"},
+        {{"--bundle", app.c_str(), "--scenario", "/nonexistent.json"}, "got '/nonexistent.json', which is not there"},
+        {{"--bundle", app.c_str(), "--shots", file.c_str()},
+         "--shots takes DIR, a folder (made when missing); got '" + file + "', not a folder"},
+        {{"--bundle", app.c_str(), "--home", file.c_str()},
+         "--home takes DIR, a folder (made when missing); got '" + file + "', not a folder"},
+    };
+    for (const auto& [arguments, refusal] : cases) {
+        std::string error;
+        EXPECT_FALSE(parse(arguments, error)) << refusal;
+        EXPECT_NE(error.find(refusal), std::string::npos) << error;
+    }
+    std::string error;
+    EXPECT_TRUE(parse({"--bundle", app.c_str(), "--shots", "/nonexistent/shots", "--timeout", "1.5e1"}, error))
+        << error;
+}
+
 TEST(CommandLine, HelpNeedsNothingElse) {
     for (const char* asked : {"--help", "-h"}) {
         std::string error;

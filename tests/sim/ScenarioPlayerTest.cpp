@@ -83,6 +83,8 @@ TEST(ScenarioPlayer, AnExpectationLooksFromTheLineAfterThePreviousMatch) {
         {R"([{"log": "bad"}, {"expectNot": "bad"}])", false, "step 2: a line contained 'bad'"},
         {R"([{"log": "bad"}, {"expect": "bad"}, {"expectNot": "bad"}, {"expect": "bad"}])", false,
          "step 4: expect 'bad' is in no line"},
+        // Only the player's own step lines are passed over, not others worded like them.
+        {R"([{"log": "scenario: step 3 done"}, {"expect": "step 3 done"}])", true},
     };
     for (const Case& c : cases) {
         platform::LogCapture log;
@@ -142,6 +144,28 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
         // Every key's value, the kind's own and the others, and every option's.
         {R"([{"waitFor": "x", "timeout": "3"}])", "step 1: \"timeout\" holds a number of seconds"},
         {R"([{"wait": true}])", "step 1: \"wait\" holds a number of seconds"},
+        // Values of the right kind out of their range.
+        {R"([{"expect": "x", "timeout": -1}])", "step 1: \"timeout\" holds a number of seconds, 0 or more"},
+        {R"([{"wait": -1}])", "step 1: \"wait\" holds a number of seconds, 0 or more"},
+        {R"([{"touch": [[1, 1], [5, 5]], "step": 0}])", "step 1: \"step\" holds a number of points above 0"},
+        {R"([{"touch": {"nodes": [0, 9]}}])",
+         "step 1: \"nodes\" in \"touch\" holds a list of the grid's node numbers (0 to 8)"},
+        {R"([{"screenshot": ""}])", "step 1: \"screenshot\" holds a name for its file, not empty and without \"/\""},
+        {R"([{"screenshot": "../up"}])", "step 1: \"screenshot\" holds a name for its file"},
+        {R"([{"location": {"latitude": 200, "longitude": 0}}])",
+         "step 1: \"latitude\" in \"location\" holds a number of degrees from -90 to 90"},
+        {R"([{"location": {"latitude": 0, "longitude": -180.5}}])", "step 1: \"longitude\" in \"location\" holds"},
+        {R"([{"location": {"latitude": 0, "longitude": 0, "horizontalAccuracy": -5}}])",
+         "step 1: \"horizontalAccuracy\" in \"location\" holds a number of metres, 0 or more"},
+        {R"([{"location": {"latitude": 0, "longitude": 0, "verticalAccuracy": -1}}])",
+         "step 1: \"verticalAccuracy\" in \"location\" holds"},
+        {R"([{"openURL": "not a url"}])", "step 1: \"openURL\" holds a URL with its scheme"},
+        {R"([{"openURL": "index.html"}])", "step 1: \"openURL\" holds a URL with its scheme"},
+        {R"([{"deviceToken": ""}])",
+         "step 1: \"deviceToken\" holds hexadecimal text, two digits a byte, one byte or more"},
+        {R"([{"locationTrack": "/nonexistent/walk.gpx"}])", "step 1: \"locationTrack\" holds a GPX 1.1 file"},
+        {R"([{"locationTrack": ")" HYBRID_SOURCE_DIR R"(/README.md"}])",
+         "step 1: \"locationTrack\" holds a GPX 1.1 file"},
         {R"([{"touch": {"nodes": []}}])", "step 1: \"nodes\" in \"touch\" holds a list of the grid's node numbers"},
         {R"([{"backspace": 0}])", "step 1: \"backspace\" holds a whole number of presses, 1 or more"},
         {R"([{"deviceOrientation": 0}])", "step 1: \"deviceOrientation\" holds a whole number from 1 to 6"},
@@ -181,6 +205,10 @@ TEST(ScenarioPlayer, AStepItDoesNotUnderstandRefusesTheScenarioBeforeAnythingPla
     EXPECT_NE(error.find("no file at " + (std::filesystem::absolute(path).parent_path() / "missing.png").string()),
               std::string::npos)
         << error;
+    // Beside "steps" a scenario holds nothing.
+    std::ofstream(path) << R"({"steps": [{"log": "x"}], "stpes": []})";
+    EXPECT_FALSE(sim::ScenarioPlayer::load(path, error));
+    EXPECT_EQ(error, path + ": unknown key \"stpes\" beside \"steps\" (a scenario holds only \"steps\")");
     std::ofstream(path) << R"([{"log": "x"}, {"expect": "x", "timeout": 5}, {"camera": "video:scenario-player-test.json"}])";
     auto scenario = sim::ScenarioPlayer::load(path, error);
     ASSERT_TRUE(scenario) << error;
@@ -294,6 +322,13 @@ TEST(ScenarioPlayer, AShotWhenALineIsLoggedShowsTheMomentOfTheLine) {
     EXPECT_TRUE(log.contains(
         "scenario: failed: step 1: screenshot never: no line held 'a line that never comes' after it was armed"));
     EXPECT_FALSE(std::filesystem::exists(shots + "/01-never.png"));
+
+    // A line of the app is the app's, whatever it starts with.
+    auto appSays = [] { platform::RunLoop::main().after(0.5, [] { platform::log("scenario: checkout done"); }); };
+    EXPECT_EQ(play(R"([{"screenshot": "checkout", "when": "checkout done"}, {"expect": "checkout", "timeout": 5}])",
+                   log, appSays, shots),
+              true);
+    EXPECT_TRUE(std::filesystem::exists(shots + "/01-checkout.png"));
     std::filesystem::remove_all(shots);
 }
 
