@@ -103,6 +103,13 @@ struct ClaimedSize {
     std::uint32_t width = 0, height = 0;
 };
 
+// What decoding a JPEG takes (jpegDecodeCost).
+struct JpegCost {
+    std::uint64_t bytes = 0;
+    int components = 0;
+    bool multiScan = false;
+};
+
 std::uint32_t bigEndian(const std::uint8_t* bytes, int count) {
     std::uint32_t value = 0;
     for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
@@ -110,8 +117,8 @@ std::uint32_t bigEndian(const std::uint8_t* bytes, int count) {
 }
 
 // One libjpeg run: its errors end it through `failed` (with libjpeg's text in
-// `error`); its warnings are counted, with the text of the first, or of
-// running out of data once it has.
+// `error`); its warnings of damage are counted, with the text of the first,
+// or of running out of data once it has.
 struct JpegPass {
     jpeg_error_mgr errors;
     std::jmp_buf failed;
@@ -121,6 +128,23 @@ struct JpegPass {
     bool ranOut = false;
 };
 
+// Whether a libjpeg warning says the data broke or ended early. The others
+// (a JFIF revision it does not know, an unknown Adobe colour transform) are
+// about a picture that decodes whole.
+bool warnsOfDamage(int code) {
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_EXTRANEOUS_DATA:
+        case JWRN_MUST_RESYNC:
+        case JWRN_NOT_SEQUENTIAL:
+        case JWRN_BOGUS_PROGRESSION: return true;
+        default: return false;
+    }
+}
+
 void onJpegError(j_common_ptr cinfo) {
     auto* pass = static_cast<JpegPass*>(cinfo->client_data);
     (*cinfo->err->format_message)(cinfo, pass->error);
@@ -128,7 +152,7 @@ void onJpegError(j_common_ptr cinfo) {
 }
 
 void onJpegMessage(j_common_ptr cinfo, int level) {
-    if (level >= 0) return;
+    if (level >= 0 || !warnsOfDamage(cinfo->err->msg_code)) return;
     auto* pass = static_cast<JpegPass*>(cinfo->client_data);
     const bool ranOut = cinfo->err->msg_code == JWRN_JPEG_EOF;
     if (pass->warnings++ == 0 || (ranOut && !pass->ranOut)) (*cinfo->err->format_message)(cinfo, pass->warning);
@@ -192,18 +216,43 @@ void startJpegPass(jpeg_decompress_struct& cinfo, JpegPass& pass, ReaderSource& 
     source.manager.term_source = noSourceWork;
 }
 
-// What libjpeg said reading a JPEG's whole entropy-coded data.
+// What libjpeg said of damage reading a JPEG's whole entropy-coded data.
 struct JpegScan {
     int warnings = 0;
     bool ranOut = false;  // it asked for bytes past the end
     std::string warning;  // as JpegPass::warning
 };
 
-// What one libjpeg run over a JPEG read: its size, and what it said on the way.
+// What one libjpeg run over a JPEG read: its size, what decoding it takes,
+// and what it said on the way.
 struct JpegRead {
     ClaimedSize size;
+    JpegCost cost;
     JpegScan scan;
 };
+
+// The memory a decode of the JPEG whose header `cinfo` has read takes: its
+// bitmap (4 bytes a pixel), and, for a picture in more than one scan
+// (progressive, or components sent in scans of their own), every coefficient
+// of every component, which libjpeg keeps whole until the last scan: 2 bytes
+// each, 64 a block, a component's blocks rounded up to whole MCUs as libjpeg
+// allocates them. Reduced decodes keep those whole too.
+JpegCost jpegDecodeCost(jpeg_decompress_struct& cinfo) {
+    JpegCost cost;
+    cost.components = cinfo.num_components;
+    cost.multiScan = jpeg_has_multiple_scans(&cinfo);
+    cost.bytes = std::uint64_t{cinfo.image_width} * cinfo.image_height * 4;
+    if (cost.multiScan) {
+        for (int i = 0; i < cinfo.num_components; ++i) {
+            const jpeg_component_info& component = cinfo.comp_info[i];
+            const auto roundUp = [](std::uint64_t value, std::uint64_t step) { return (value + step - 1) / step * step; };
+            cost.bytes += roundUp(component.width_in_blocks, static_cast<std::uint64_t>(component.h_samp_factor)) *
+                          roundUp(component.height_in_blocks, static_cast<std::uint64_t>(component.v_samp_factor)) *
+                          DCTSIZE2 * sizeof(JCOEF);
+        }
+    }
+    return cost;
+}
 
 // Reads a JPEG the way its decoder does (the decoders below are libjpeg too):
 // the header alone, or with `wholeData` also the whole entropy-coded data (at
@@ -227,6 +276,7 @@ std::optional<JpegRead> readJpeg(const HeaderReader& read, bool wholeData, char 
     cinfo.src = &source.manager;
     jpeg_read_header(&cinfo, TRUE);
     const ClaimedSize size{cinfo.image_width, cinfo.image_height};
+    const JpegCost cost = jpegDecodeCost(cinfo);
     if (wholeData) {
         cinfo.scale_num = 1;
         cinfo.scale_denom = 8;
@@ -239,7 +289,7 @@ std::optional<JpegRead> readJpeg(const HeaderReader& read, bool wholeData, char 
     }
     // Not finished: what follows the last pixel is no decode's business.
     jpeg_destroy_decompress(&cinfo);
-    return JpegRead{size, JpegScan{pass.warnings, pass.ranOut, pass.warning}};
+    return JpegRead{size, cost, JpegScan{pass.warnings, pass.ranOut, pass.warning}};
 }
 
 // The size in a PNG's IHDR chunk, which must come first.
@@ -253,7 +303,9 @@ std::optional<ClaimedSize> pngClaimedSize(const HeaderReader& read) {
 
 // Decoders allocate the whole claimed bitmap before reading a pixel, so the
 // claim is checked first: a few kilobytes claiming 32767 x 32767 pixels would
-// take gigabytes. The claim checked is the one the decoder will act on (a
+// take gigabytes. So would a few hundred bytes claiming a picture within the
+// pixel limit whose coefficients libjpeg holds whole (jpegDecodeCost), so a
+// JPEG's cost in bytes is checked as well. The claim checked is the one the decoder will act on (a
 // JPEG's as libjpeg itself reads it, a PNG's IHDR chunk, which libpng
 // requires first). Only JPEG and PNG, whose claims are read here, are let
 // through; nullopt (with a log line naming `what`, whose text `why` gets)
@@ -267,10 +319,11 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
     };
     std::uint8_t start[8];
     std::optional<ClaimedSize> size;
+    JpegCost cost;
     if (read(0, start, 2) == 2 && start[0] == 0xFF && start[1] == 0xD8) {
         char error[JMSG_LENGTH_MAX] = "";
         const std::optional<JpegRead> header = readJpeg(read, false, error);
-        if (header) size = header->size;
+        if (header) size = header->size, cost = header->cost;
         if (!size) return refuse(format("%s has no JPEG header libjpeg reads (%s); not decoded", what.c_str(), error));
     } else if (read(0, start, 8) == 8 && std::equal(start, start + 8, kPngSignature)) {
         size = pngClaimedSize(read);
@@ -284,6 +337,12 @@ std::optional<ClaimedSize> admittedSize(const HeaderReader& read, const std::str
     if (std::uint64_t{size->width} * size->height > kUIImageMaxPixels)
         return refuse(format("%s claims %u x %u pixels, over the limit of %llu pixels; not decoded", what.c_str(),
                              size->width, size->height, static_cast<unsigned long long>(kUIImageMaxPixels)));
+    if (cost.bytes > kUIImageMaxDecodeBytes)
+        return refuse(format("%s claims %u x %u pixels of %d components in %s, which would take %.1f GB to decode, "
+                             "over the limit of %.1f GB; not decoded",
+                             what.c_str(), size->width, size->height, cost.components,
+                             cost.multiScan ? "several scans" : "one scan", cost.bytes / 1e9,
+                             kUIImageMaxDecodeBytes / 1e9));
     return size;
 }
 
@@ -610,6 +669,9 @@ std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& pat
     }
     auto image = imageFromMat(decoded, 1, UIImageOrientationUp);
     if (!image && error) *error = "cannot decode " + path;
+    // The decoder's own bitmap goes first: the check may hold a progressive
+    // picture's coefficients whole again.
+    decoded.release();
     if (image) logJpegDamage(readFile, path);
     return image;
 }

@@ -16,13 +16,15 @@
 // Decoding reads the size a JPEG or PNG header claims before anything else,
 // as the decoder reads it (a JPEG's header by libjpeg's own header read):
 // an image of more than kUIImageMaxPixels pixels, or with a side longer than
-// kUIImageMaxSide, or of another format, is refused (nullptr and a log line)
-// without its bitmap ever being allocated. A JPEG cut short shows as far as
+// kUIImageMaxSide, or a JPEG whose decode would take more than
+// kUIImageMaxDecodeBytes, or of another format, is refused (nullptr and a log
+// line) without its bitmap ever being allocated. A JPEG cut short shows as far as
 // its data goes, grey after; one cut inside a header is refused. JPEG data
 // that does not end in its end marker is read, pixels and EXIF alike, with
 // that marker added: it is turned as its whole file would be. A damaged JPEG
 // file (imageWithContentsOfFile) shows what decodes of it, with a log line
-// naming the file.
+// naming the file; a libjpeg warning about anything but its data (such as a
+// JFIF revision it does not know) is no damage.
 //
 // An image made by imageWithDataDecodedWhenNeeded() from a JPEG holds its
 // bytes and decodes them the first time its pixels are needed (once, on
@@ -44,6 +46,12 @@ typedef struct _cairo_surface cairo_surface_t;
 namespace platform {
 
 inline constexpr std::uint64_t kUIImageMaxPixels = 100'000'000;
+// The most memory a JPEG's decode may take: its bitmap, and the coefficients
+// libjpeg holds whole for a picture in several scans (progressive ones). At
+// the pixel limit it leaves room for the coefficients of a picture whose
+// colour is subsampled, as a camera's is, not for three or four components
+// at full size.
+inline constexpr std::uint64_t kUIImageMaxDecodeBytes = 800'000'000;
 // The longest side a drawing surface can have.
 inline constexpr std::uint32_t kUIImageMaxSide = 32'767;
 

@@ -10,6 +10,7 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/graphics/Image.h"
+#include "tests/platform/TemporaryDirectory.h"
 #include "tests/support/FaultInput.h"
 
 using namespace platform;
@@ -227,12 +228,51 @@ TEST(ImageDecoding, AJpegWhoseHeaderHidesItsSizeIsRefusedOnEveryPath) {
     EXPECT_EQ(log.count("claims 20000 x 20000 pixels, over the limit of 100000000 pixels; not decoded"), 4u);
 }
 
-// A JPEG file cut short is shown as far as its data goes, and a line names it.
+// A few hundred bytes claiming a 10000 x 10000 progressive CMYK picture:
+// within the pixel limit, but libjpeg would hold 800 MB of coefficients on
+// top of the bitmap. (The lazy path first: without the check it succeeds at
+// once, the others after gigabytes.)
+TEST(ImageDecoding, AJpegWhoseDecodeWouldTakeTooMuchMemoryIsRefusedOnEveryPath) {
+    LogCapture log;
+    for (const std::string name : {"jpeg-progressive-cmyk-10000x10000.jpg", "jpeg-arith-progressive-cmyk-10000x10000.jpg"}) {
+        const Data data = testing_support::faultInput(name);
+        ASSERT_EQ(UIImage::imageWithDataDecodedWhenNeeded(data), nullptr) << name;
+        ASSERT_EQ(UIImage::thumbnailWithData(data, 60), nullptr) << name;
+        ASSERT_EQ(UIImage::imageWithData(data), nullptr) << name;
+        std::string why;
+        ASSERT_EQ(UIImage::imageWithContentsOfFile(testing_support::faultInputPath(name), &why), nullptr) << name;
+        EXPECT_NE(why.find("would take 1.2 GB to decode, over the limit of 0.8 GB"), std::string::npos) << why;
+    }
+    EXPECT_EQ(log.count("claims 10000 x 10000 pixels of 4 components in several scans, which would take 1.2 GB"), 8u);
+
+    // Its colour subsampled (the first component at 2 x 2, the others at
+    // half its resolution), the same picture's coefficients fit.
+    Data subsampled = testing_support::faultInput("jpeg-progressive-cmyk-10000x10000.jpg");
+    const std::uint8_t frame[] = {0xFF, 0xC2};
+    const auto at = std::search(subsampled.begin(), subsampled.end(), std::begin(frame), std::end(frame));
+    ASSERT_NE(at, subsampled.end());
+    at[11] = 0x22;
+    const auto held = UIImage::imageWithDataDecodedWhenNeeded(subsampled);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->pixelWidth(), 10000);
+}
+
+// A JPEG file cut short is shown as far as its data goes, and a line names
+// it; a warning about anything but its data is no damage.
 TEST(ImageDecoding, ADamagedJpegFileIsShownAndNamedInTheLog) {
     const std::string whole = testing_support::faultInputPath("jpeg-exif-orientation-6-whole.jpg");
     const std::string cut = testing_support::faultInputPath("jpeg-unended-exif-orientation-6.jpg");
     LogCapture log;
     ASSERT_TRUE(UIImage::imageWithContentsOfFile(whole));
+    // libjpeg warns of a JFIF revision 2.01 it does not know, and decodes the picture whole.
+    Data jfif = UIImageJPEGRepresentation(*marked(64, 16, UIImageOrientationUp), 0.9);
+    ASSERT_EQ(std::string(jfif.begin() + 6, jfif.begin() + 11), std::string("JFIF\0", 5));
+    jfif[11] = 2;
+    jfif[12] = 1;
+    testing_support::TemporaryDirectory folder;
+    const auto revised = UIImage::imageWithContentsOfFile(folder.write("revised.jpg", std::string(jfif.begin(), jfif.end())));
+    ASSERT_TRUE(revised);
+    EXPECT_EQ(revised->pixelWidth(), 64);
     EXPECT_EQ(log.size(), 0u);
     ASSERT_TRUE(UIImage::imageWithContentsOfFile(cut));
     EXPECT_EQ(log.count(cut + " is a damaged JPEG (libjpeg: Premature end of JPEG file): it shows as far as its "
