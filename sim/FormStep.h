@@ -30,7 +30,7 @@ namespace sim {
 
 // Playing one of these steps by itself, outside a scenario: false with
 // `error` saying why it could not run. The player plays them through the
-// table (sim/Steps.h) like every step.
+// table (sim/StepTable.cpp) like every step.
 bool playFormStep(const platform::Value& step, std::string& error);
 
 // The typed text with its digits replaced by "•": all but the last four of

@@ -75,7 +75,7 @@
 //
 // A step holds one of the keys above that name a kind of step, and besides
 // it only the keys shown with it ("timeout", "step", "file"). Every step is
-// checked against the player's table (sim/Steps.h) before the first one
+// checked against the player's table (sim/StepTable.cpp) before the first one
 // plays: a key no step of that kind takes (a misspelt "timout", a second
 // kind's key) or no option object of it takes ("scanCard", "location",
 // "expectButton", a "touch" through nodes), a key or option holding the

@@ -41,8 +41,13 @@ struct Filming {
     // camera must not make its time pass twice as fast. The session counted
     // keeps the count until it stops or renders nothing for a while (stalled,
     // or its delegate left busy); then the next session to render takes over.
-    void frameRendered(const AVCaptureSession* session, double now) {
+    // The time is read here, under the lock, not taken from the frame's stamp:
+    // filming threads may arrive in another order than they stamped their
+    // frames, and a frame stamped before the counted session's last would look
+    // like one after the clock was set back, and take the count over.
+    void frameRendered(const AVCaptureSession* session) {
         std::lock_guard lock(mutex);
+        const double now = clock().now();
         // A clock set back (a test's manual clock after the real one) leaves no claim standing.
         const bool claimed = now >= countedAt && now - countedAt < kCountedSessionSilence;
         if (session != counted && counted && claimed) return;
@@ -268,7 +273,7 @@ AVCaptureSession::Delivery AVCaptureSession::filmFrame(bool mayDrop, std::shared
         log("capture session: the camera's source has ended");
         return Delivery::SourceEnded;
     }
-    filming().frameRendered(this, now);
+    filming().frameRendered(this);
     auto sample = std::make_shared<CMSampleBuffer>(buffer, now, exifOf(exposure));
     {
         std::lock_guard lock(mutex_);

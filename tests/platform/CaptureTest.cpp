@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -36,9 +37,11 @@ public:
     bool topWhite = false;
     std::mutex mutex;
     std::vector<Exposure> exposures;
+    std::function<void()> whileRendering;
 
     bool render(int index, double, const Exposure& exposure, PixelBuffer& into) override {
         if (endsAfter >= 0 && index >= endsAfter) return false;
+        if (whileRendering) whileRendering();
         {
             std::lock_guard lock(mutex);
             exposures.push_back(exposure);
@@ -238,6 +241,25 @@ TEST(CaptureSession, SessionsFilmingTogetherCountTheCamerasFramesOnce) {
     second.session->stopRunning();
     ASSERT_TRUE(first.session->deliverFrameNow());
     EXPECT_EQ(cameraFilming().framesRendered - start, 5u);
+}
+
+// Two filming threads may hand over their frames in another order than they
+// stamped them: a frame of the session not counted, stamped before the
+// counted one's last, is no sign that the counted one fell silent.
+TEST(CaptureSession, AFrameStampedBeforeTheCountedSessionsLastIsNotCounted) {
+    ScopedManualClock clock;
+    Rig first, second;
+    const std::uint64_t start = cameraFilming().framesRendered;
+    ASSERT_TRUE(first.session->deliverFrameNow());
+    second.source->whileRendering = [&] {  // the second's frame is stamped; the first films a later one
+        clock->advance(1 / kCameraFramesPerSecond);
+        EXPECT_TRUE(first.session->deliverFrameNow());
+    };
+    ASSERT_TRUE(second.session->deliverFrameNow());
+    EXPECT_EQ(cameraFilming().framesRendered - start, 2u);
+    clock->advance(1 / kCameraFramesPerSecond);
+    ASSERT_TRUE(first.session->deliverFrameNow());  // the count stayed with the first
+    EXPECT_EQ(cameraFilming().framesRendered - start, 3u);
 }
 
 TEST(CaptureDevice, OneShotAutofocusBringsTheLensInOverSixFramesAndReportsIt) {

@@ -1,0 +1,1 @@
+../../app/www/hybrid.js
