@@ -358,8 +358,7 @@ struct RestoredFile {
     const char* sql = nullptr;  // makes the file, which holds "persist" too; without, a fault input
 };
 
-constexpr const char* kOurTable =
-    "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT FAIL);";
+#define OUR_TABLE "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT FAIL);"
 
 class WebStorageFileTest : public WebStorageTest, public ::testing::WithParamInterface<RestoredFile> {};
 
@@ -433,7 +432,7 @@ static std::string inputName(const ::testing::TestParamInfo<RestoredFile>& info)
 INSTANTIATE_TEST_SUITE_P(
     Made, WebStorageFileTest,
     ::testing::Values(
-        RestoredFile{"ours", Fate::Ours, 1, kOurTable},
+        RestoredFile{"ours", Fate::Ours, 1, OUR_TABLE},
         RestoredFile{"key-not-unique", Fate::Carried, 1,
                      "CREATE TABLE ItemTable (key TEXT, value BLOB NOT NULL ON CONFLICT FAIL);"},
         RestoredFile{"key-index-with-the-value", Fate::Carried, 1,
@@ -451,17 +450,12 @@ INSTANTIATE_TEST_SUITE_P(
         RestoredFile{"value-check", Fate::Carried, 1,
                      "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE,"
                      " value BLOB NOT NULL ON CONFLICT FAIL CHECK (length(value) < 8));"},
-        RestoredFile{"and-a-view", Fate::Carried, 1, "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE,"
-                     " value BLOB NOT NULL ON CONFLICT FAIL); CREATE VIEW v AS SELECT key FROM ItemTable;"},
+        RestoredFile{"and-a-view", Fate::Carried, 1, OUR_TABLE "CREATE VIEW v AS SELECT key FROM ItemTable;"},
         RestoredFile{"key-as-blob", Fate::Carried, 2,
-                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT "
-                     "FAIL); INSERT INTO ItemTable VALUES (CAST('blob' AS BLOB), x'7800');"},
+                     OUR_TABLE "INSERT INTO ItemTable VALUES (CAST('blob' AS BLOB), x'7800');"},
         RestoredFile{"key-not-well-formed", Fate::Carried, 2,
-                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT "
-                     "FAIL); INSERT INTO ItemTable VALUES (CAST(x'61ff' AS TEXT), x'7800');"},
-        RestoredFile{"value-as-text", Fate::Carried, 2,
-                     "CREATE TABLE ItemTable (key TEXT UNIQUE ON CONFLICT REPLACE, value BLOB NOT NULL ON CONFLICT "
-                     "FAIL); INSERT INTO ItemTable VALUES ('text', 'x');"}),
+                     OUR_TABLE "INSERT INTO ItemTable VALUES (CAST(x'61ff' AS TEXT), x'7800');"},
+        RestoredFile{"value-as-text", Fate::Carried, 2, OUR_TABLE "INSERT INTO ItemTable VALUES ('text', 'x');"}),
     inputName);
 
 INSTANTIATE_TEST_SUITE_P(
