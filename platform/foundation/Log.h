@@ -21,11 +21,11 @@ void logf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The line with every payment card number in it masked but for its last four
 // digits ("•••• •••• •••• 1234", separators kept). A card number here is a run
-// of 14 to 19 digits, optionally grouped by short runs (up to 8 characters)
-// of blanks, tabs, dashes, dots, slashes or underscores (mixed too: the form
-// keeps only the digits), that the card form would take
-// (is_valid_card_number, cardnumber/CardNumberRules.h); in a longer run each
-// such stretch of whole groups is masked.
+// of 14 to 19 digits, optionally grouped by short runs (up to 8 characters,
+// not bytes) of anything but letters and the digits 0-9 (mixed too: the form
+// keeps only those digits), that the card form would take (is_valid_card_number,
+// cardnumber/CardNumberRules.h), even where it is a date or an address; in a
+// longer run each such stretch of whole groups is masked.
 std::string maskCardNumbers(std::string_view line);
 
 // Called with every line as it is logged (masked, as written), on the thread

@@ -42,6 +42,31 @@ TEST(LogCardMask, GroupsJoinedByShortRunsOfSeparatorsAreMaskedToo) {
     for (const auto& [line, masked] : cases) EXPECT_EQ(maskCardNumbers(line), masked) << line;
 }
 
+TEST(LogCardMask, GroupsJoinedByAnyShortRunOfNonLettersAreMasked) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"card 4111,1111,1111,1111 end", "card ••••,••••,••••,1111 end"},
+        {"4111:1111:1111:1111", "••••:••••:••••:1111"},
+        {"4111+1111+1111+1111", "••••+••••+••••+1111"},
+        {"4111 | 1111 | 1111 | 1111", "•••• | •••• | •••• | 1111"},
+        {"4111, 1111, 1111, 1111", "••••, ••••, ••••, 1111"},
+        {"(4111) 1111 1111 1111", "(••••) •••• •••• 1111"},
+        {"4111\u00a01111\u00a01111\u00a01111", "••••\u00a0••••\u00a0••••\u00a01111"},  // no-break spaces
+        {"4111\u20131111\u20131111\u20131111", "••••\u2013••••\u2013••••\u20131111"},  // en dashes
+        {"4111\u202f1111\u30001111\xff" "1111", "••••\u202f••••\u3000••••\xff" "1111"},  // \xff: no UTF-8 at all
+        // The bound counts characters, not bytes: 8 em dashes join, 9 do not.
+        {"4111\u2014\u2014\u2014\u2014\u2014\u2014\u2014\u20141111 1111 1111",
+         "••••\u2014\u2014\u2014\u2014\u2014\u2014\u2014\u2014•••• •••• 1111"},
+        {"4111\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a01111 1111 1111",
+         "4111\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a0\u00a01111 1111 1111"},
+        // Dates and addresses whose digits the form would take are masked too.
+        {"2026-12-09 \u2013 2027-01-07", "••••-••-•• \u2013 ••••-01-07"},
+        {"10.0.0.1, 192.168.100.9", "••.•.•.•, •••.•••.100.9"},
+        // A letter parts groups, whatever its script: the 22 is no part of the card.
+        {"22\u00e9 4111 1111 1111 1111", "22\u00e9 •••• •••• •••• 1111"},
+    };
+    for (const auto& [line, masked] : cases) EXPECT_EQ(maskCardNumbers(line), masked) << line;
+}
+
 TEST(LogCardMask, ACardInsideALongerGroupedRunIsStillMasked) {
     // Followed by an expiry, the run has 22 digits; the card's groups are masked.
     EXPECT_EQ(maskCardNumbers("4111 1111 1111 1111 12 2030"), "•••• •••• •••• 1111 12 2030");
