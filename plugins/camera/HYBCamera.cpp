@@ -214,8 +214,10 @@ void HYBCamera::imagePickerControllerDidFinishPickingMediaWithInfo(platform::UII
             const CGSize target = picker->targetSize;
             const bool scaling = target.width > 0 && target.height > 0;
             // Scaling draws the picture upright anyway, so a full-size
-            // correction first would only cost a second pass over every pixel.
-            if (picker->correctOrientation && !scaling)
+            // correction first would only cost a second pass over every pixel;
+            // a picture already upright would be drawn as it is.
+            if (picker->correctOrientation && !scaling &&
+                (image->imageOrientation() != platform::UIImageOrientationUp || image->scale() != 1))
                 if (auto upright = imageCorrectedForCaptureOrientation(*image)) image = std::move(upright);
             if (scaling) {
                 auto scaled = picker->cropToSize ? imageByScalingAndCroppingForSize(*image, target)
@@ -384,6 +386,12 @@ void HYBCamera::cleanup(const hybrid::HYBInvokedUrlCommand& command) {
 
 std::shared_ptr<UIImage> HYBCamera::imageCorrectedForCaptureOrientation(const UIImage& image) {
     const long orientation = image.imageOrientation();
+    // At one pixel a point the drawing below turns the pixels exactly as the
+    // image shows them upright, which a camera JPEG not decoded yet does
+    // without holding its whole picture twice.
+    if (image.scale() == 1 && orientation >= platform::UIImageOrientationUp &&
+        orientation <= platform::UIImageOrientationRight)
+        return image.uprightImage();
     const CGSize size = image.size();
     platform::UIGraphicsBeginImageContextWithOptions(size, false, 1);
     platform::CGContextRef context = platform::UIGraphicsGetCurrentContext();
