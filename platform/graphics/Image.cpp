@@ -511,6 +511,37 @@ void logJpegDamage(const HeaderReader& read, const std::string& path) {
     }
 }
 
+// A held JPEG decoded again for one use, 8-bit BGR or grey at its promised
+// size; empty when it does not decode so (the image's own pixels, which show
+// such a failure, are then the ones to use).
+cv::Mat decodeHeldJpegOnce(const Data& jpeg, int width, int height) {
+    cv::Mat decoded = decodeData(jpeg, cv::IMREAD_UNCHANGED);
+    if (decoded.cols != width || decoded.rows != height || decoded.depth() != CV_8U ||
+        (decoded.channels() != 1 && decoded.channels() != 3))
+        return {};
+    return decoded;
+}
+
+// The stored pixels as they show upright: the moves orientationMatrix makes,
+// pixel for pixel.
+cv::Mat turnedUpright(const cv::Mat& stored, UIImageOrientation o) {
+    cv::Mat turned;
+    switch (o) {
+        case UIImageOrientationDown: cv::rotate(stored, turned, cv::ROTATE_180); break;
+        case UIImageOrientationLeft: cv::rotate(stored, turned, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+        case UIImageOrientationRight: cv::rotate(stored, turned, cv::ROTATE_90_CLOCKWISE); break;
+        case UIImageOrientationUpMirrored: cv::flip(stored, turned, 1); break;
+        case UIImageOrientationDownMirrored: cv::flip(stored, turned, 0); break;
+        case UIImageOrientationLeftMirrored: cv::transpose(stored, turned); break;
+        case UIImageOrientationRightMirrored:
+            cv::transpose(stored, turned);
+            cv::flip(turned, turned, -1);
+            break;
+        default: turned = stored; break;
+    }
+    return turned;
+}
+
 }  // namespace
 
 UIImageOrientation UIImageOrientationFromExif(int exifOrientation) {
@@ -592,6 +623,7 @@ void UIImage::decodeHeldJpeg() const {
         surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, jpegWidth_, jpegHeight_);
     }
     surface_ = surface;
+    pixelsDecoded_.store(true, std::memory_order_release);
 }
 
 cairo_surface_t* UIImage::surface() const {
@@ -621,6 +653,16 @@ std::shared_ptr<UIImage> UIImage::imageWithImage(const UIImage& image, UIImageOr
 
 std::shared_ptr<UIImage> UIImage::uprightImage() const {
     if (orientation_ == UIImageOrientationUp) return imageWithImage(*this, UIImageOrientationUp);
+    if (holdsUndecodedJpeg()) {
+        // Turned as decoded, so that the whole picture is never held twice
+        // at the surface's four bytes a pixel.
+        cv::Mat decoded = decodeHeldJpegOnce(*jpeg_, jpegWidth_, jpegHeight_);
+        if (!decoded.empty()) {
+            const cv::Mat turned = turnedUpright(decoded, orientation_);
+            decoded.release();
+            if (auto image = imageFromMat(turned, scale_, UIImageOrientationUp)) return image;
+        }
+    }
     const int w = pixelWidth(), h = pixelHeight();
     const bool swap = swapsSides(orientation_);
     cairo_surface_t* turned = cairo_image_surface_create(cairo_image_surface_get_format(surface()), swap ? h : w,
@@ -805,18 +847,28 @@ cairo_status_t appendToData(void* closure, const unsigned char* bytes, unsigned 
 }  // namespace
 
 Data UIImageJPEGRepresentation(const UIImage& image, double compressionQuality) {
-    if (!image.surface() || cairo_surface_status(image.surface()) != CAIRO_STATUS_SUCCESS) return {};
+    // An image whose pixels were never needed is decoded for the encoder
+    // alone: the same pixels, without a surface kept beside them.
+    cv::Mat bgr;
+    if (image.holdsUndecodedJpeg()) {
+        bgr = decodeHeldJpegOnce(*image.jpeg_, image.jpegWidth_, image.jpegHeight_);
+        if (bgr.channels() == 1) cv::merge(std::vector<cv::Mat>{bgr, bgr, bgr}, bgr);
+    }
+    if (bgr.empty()) {
+        if (!image.surface() || cairo_surface_status(image.surface()) != CAIRO_STATUS_SUCCESS) return {};
+        bgr = bgrFromSurface(image.surface());
+    }
     if (!std::isfinite(compressionQuality)) compressionQuality = 1;
     const int quality = static_cast<int>(std::lround(std::clamp(compressionQuality, 0.0, 1.0) * 100));
-    std::vector<std::uint8_t> encoded;
+    Data data;
     try {
-        if (!cv::imencode(".jpg", bgrFromSurface(image.surface()), encoded, {cv::IMWRITE_JPEG_QUALITY, quality}))
-            return {};
+        const bool encoded = cv::imencode(".jpg", bgr, data, {cv::IMWRITE_JPEG_QUALITY, quality});
+        bgr.release();
+        if (!encoded) return {};
     } catch (const cv::Exception& e) {
         logf("UIImage: cannot encode JPEG: %s", e.what());
         return {};
     }
-    Data data(encoded.begin(), encoded.end());
     if (image.imageOrientation() != UIImageOrientationUp) {
         const Dictionary metadata{{kCGImagePropertyOrientation, UIImageOrientationToExif(image.imageOrientation())}};
         auto tagged = jpegDataByAddingMetadata(data, metadata);

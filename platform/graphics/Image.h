@@ -30,8 +30,11 @@
 // bytes and decodes them the first time its pixels are needed (once, on
 // whichever thread asks first), as the phone's images made from data do: a
 // picture that is only ever scaled down can then be decoded at a fraction of
-// its size (reducedImageCovering) and never at full size.
+// its size (reducedImageCovering) and never at full size. Until its pixels
+// are needed, encoding it as JPEG and turning it upright decode it for that
+// alone and keep nothing of that decode.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -144,6 +147,9 @@ public:
 private:
     UIImage(std::shared_ptr<const Data> jpeg, int width, int height, UIImageOrientation orientation);
     void decodeHeldJpeg() const;
+    // Holds its JPEG, not decoded yet (by any thread, as far as this one has seen).
+    bool holdsUndecodedJpeg() const { return jpeg_ && !pixelsDecoded_.load(std::memory_order_acquire); }
+    friend Data UIImageJPEGRepresentation(const UIImage& image, double compressionQuality);
 
     mutable cairo_surface_t* surface_;  // set once through decoded_ for an image holding its JPEG
     double scale_;
@@ -153,6 +159,7 @@ private:
     std::shared_ptr<const Data> jpeg_;
     int jpegWidth_ = 0, jpegHeight_ = 0;
     mutable std::once_flag decoded_;
+    mutable std::atomic<bool> pixelsDecoded_{false};
 };
 
 // Encoded bytes; empty when encoding fails. JPEG quality is 0.0-1.0

@@ -65,7 +65,7 @@ public:
         FileManager& files = FileManager::defaultManager();
         if (source_ == UIImagePickerControllerSourceTypeCamera) {
             if (auto bytes = files.contentsAtPath(PhotoLibrary::cameraFixturePath()))
-                thumbnails_.push_back(UIImage::imageWithData(*bytes));
+                thumbnails_.push_back(viewfinderImage(std::move(*bytes), frame.size));
             return;
         }
         // A tile needs no more pixels than it shows: a photo decoded whole
@@ -91,7 +91,7 @@ public:
         drawTextInRect(heading_, {{0, 24}, {size.width, 32}}, UIFont::boldSystemFontOfSize(17),
                        UIColor::whiteColor(), NSTextAlignmentCenter);
         if (source_ == UIImagePickerControllerSourceTypeCamera) {
-            const CGRect finder{{20, 70}, {size.width - 40, size.height - 180}};
+            const CGRect finder = finderRect(size);
             if (!thumbnails_.empty() && thumbnails_[0]) drawFilling(*thumbnails_[0], finder);
             CGContextSetStrokeColorWithColor(c, UIColor::whiteColor().CGColor());
             CGContextSetLineWidth(c, 2);
@@ -124,8 +124,33 @@ public:
         setNeedsDisplay();
     }
 
+    // What the viewfinder shows; null for the library's grid or without a picture.
+    std::shared_ptr<UIImage> finderImage() const {
+        return source_ == UIImagePickerControllerSourceTypeCamera && !thumbnails_.empty() ? thumbnails_[0] : nullptr;
+    }
+
 private:
     static constexpr double kTileGap = 4;
+    // Below the heading, above the shutter button.
+    static CGRect finderRect(CGSize size) { return {{20, 70}, {size.width - 40, size.height - 180}}; }
+
+    // The camera's picture decoded no larger than the finder shows it, held
+    // up or turned sideways: a photo decoded whole would stay on screen at
+    // its full size while the pick decodes it again. One too small to be
+    // reduced is decoded whole when first drawn.
+    static std::shared_ptr<UIImage> viewfinderImage(Data bytes, CGSize viewSize) {
+        auto picture = UIImage::imageWithDataDecodedWhenNeeded(std::move(bytes));
+        if (!picture || !picture->heldJpegData()) return picture;
+        const CGSize size = picture->size();
+        double factor = 0;
+        for (const CGSize view : {viewSize, CGSize{viewSize.height, viewSize.width}}) {
+            const CGSize finder = finderRect(view).size;
+            factor = std::max({factor, finder.width / size.width, finder.height / size.height});
+        }
+        factor *= UIScreen::mainScreen().scale();
+        if (auto reduced = picture->reducedImageCovering({size.width * factor, size.height * factor})) return reduced;
+        return picture;
+    }
     // Four tiles a row, with gaps between them and at the edges.
     static double tileSide(double width) { return (width - 5 * kTileGap) / 4; }
 
@@ -207,6 +232,11 @@ void UIImagePickerController::loadView() {
                                              allowsType(*this, kUTTypeMovie));
     view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     setView(std::move(view));
+}
+
+std::shared_ptr<UIImage> UIImagePickerController::viewfinderImage() {
+    auto* picker = dynamic_cast<PickerView*>(view().get());
+    return picker ? picker->finderImage() : nullptr;
 }
 
 void UIImagePickerController::viewWillAppear(bool animated) {

@@ -117,6 +117,10 @@ public:
     // The popover showing this picker, if any (set by UIPopoverController).
     UIPopoverController* shownInPopover() const { return popover_; }
 
+    // The camera's picture as the viewfinder shows it (decoded no larger
+    // than it shows); null for the library or without a picture.
+    std::shared_ptr<UIImage> viewfinderImage();
+
     void loadView() override;
     void viewWillAppear(bool animated) override;
     bool prefersStatusBarHidden() override { return true; }

@@ -8,6 +8,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/Strings.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/graphics/Context.h"
 #include "platform/imageio/ImageMetadata.h"
@@ -208,14 +209,18 @@ void HYBCamera::imagePickerControllerDidFinishPickingMediaWithInfo(platform::UII
             hybrid::HYBResultStatusOK, info.referenceURL ? info.referenceURL->absoluteString() : std::string());
     } else {
         std::shared_ptr<UIImage> image = picker->allowsEditing() && info.editedImage ? info.editedImage : info.originalImage;
+        const CGSize target = picker->targetSize;
+        const bool scaling = target.width > 0 && target.height > 0;
         if (!image) {
             result = errorResult("no image selected");
+        } else if (!scaling && (result = refusalOfFullSize(*image, *picker))) {
+            // Refused before a pixel is decoded.
         } else {
-            const CGSize target = picker->targetSize;
-            const bool scaling = target.width > 0 && target.height > 0;
             // Scaling draws the picture upright anyway, so a full-size
-            // correction first would only cost a second pass over every pixel.
-            if (picker->correctOrientation && !scaling)
+            // correction first would only cost a second pass over every pixel;
+            // a picture already upright would be drawn as it is.
+            if (picker->correctOrientation && !scaling &&
+                (image->imageOrientation() != platform::UIImageOrientationUp || image->scale() != 1))
                 if (auto upright = imageCorrectedForCaptureOrientation(*image)) image = std::move(upright);
             if (scaling) {
                 auto scaled = picker->cropToSize ? imageByScalingAndCroppingForSize(*image, target)
@@ -382,8 +387,36 @@ void HYBCamera::cleanup(const hybrid::HYBInvokedUrlCommand& command) {
         sendResult(*HYBPluginResult::resultWithStatus(hybrid::HYBResultStatusOK), command.callbackId());
 }
 
+std::shared_ptr<HYBPluginResult> HYBCamera::refusalOfFullSize(const UIImage& image, const HYBCameraPicker& picker) {
+    const long orientation = image.imageOrientation();
+    const bool turns = picker.correctOrientation && (orientation != platform::UIImageOrientationUp || image.scale() != 1);
+    HYBCameraFullSizeWork work = image.heldJpegData() ? HYBCameraFullSizeWork::EncodeHeldJpeg
+                                                      : HYBCameraFullSizeWork::EncodeSurface;
+    if (turns)
+        work = image.scale() == 1 && orientation <= platform::UIImageOrientationRight ? HYBCameraFullSizeWork::Turn
+                                                                                       : HYBCameraFullSizeWork::Draw;
+    else if (picker.encodingType == HYBCameraEncodingTypePNG)
+        work = HYBCameraFullSizeWork::EncodeSurface;
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(image.pixelWidth()) * static_cast<std::uint64_t>(image.pixelHeight());
+    const std::uint64_t bytes = fullSizeAnswerBytes(pixels, work);
+    if (bytes <= kHYBCameraMaxFullSizeBytes) return nullptr;
+    const std::string message = platform::format(
+        "the picture of %d x %d pixels would take %.1f GB to answer at full size, over the limit of %.1f GB; ask "
+        "for a target size",
+        image.pixelWidth(), image.pixelHeight(), bytes / 1e9, kHYBCameraMaxFullSizeBytes / 1e9);
+    platform::logf("Camera: %s", message.c_str());
+    return errorResult(message);
+}
+
 std::shared_ptr<UIImage> HYBCamera::imageCorrectedForCaptureOrientation(const UIImage& image) {
     const long orientation = image.imageOrientation();
+    // At one pixel a point the drawing below turns the pixels exactly as the
+    // image shows them upright, which a camera JPEG not decoded yet does
+    // without holding its whole picture twice.
+    if (image.scale() == 1 && orientation >= platform::UIImageOrientationUp &&
+        orientation <= platform::UIImageOrientationRight)
+        return image.uprightImage();
     const CGSize size = image.size();
     platform::UIGraphicsBeginImageContextWithOptions(size, false, 1);
     platform::CGContextRef context = platform::UIGraphicsGetCurrentContext();

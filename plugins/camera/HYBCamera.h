@@ -51,6 +51,10 @@ public:
 
     // Nothing when drawing fails.
     static std::shared_ptr<platform::UIImage> imageCorrectedForCaptureOrientation(const platform::UIImage& image);
+    // An error answer when answering `image` at full size, as `picker` asks,
+    // would hold more than kHYBCameraMaxFullSizeBytes at once; null otherwise.
+    static std::shared_ptr<hybrid::HYBPluginResult> refusalOfFullSize(const platform::UIImage& image,
+                                                                      const HYBCameraPicker& picker);
     static std::shared_ptr<platform::UIImage> imageByScalingAndCroppingForSize(const platform::UIImage& image,
                                                                                platform::CGSize targetSize);
     static std::shared_ptr<platform::UIImage> imageByScalingNotCroppingForSize(const platform::UIImage& image,

@@ -115,6 +115,16 @@ double captureOrientationAngle(long imageOrientation) {
 
 bool captureOrientationSwapsSides(long imageOrientation) { return imageOrientation == 2 || imageOrientation == 3; }
 
+std::uint64_t fullSizeAnswerBytes(std::uint64_t pixels, HYBCameraFullSizeWork work) {
+    switch (work) {
+        case HYBCameraFullSizeWork::EncodeHeldJpeg: return pixels * 3;
+        case HYBCameraFullSizeWork::EncodeSurface:
+        case HYBCameraFullSizeWork::Turn: return pixels * 7;
+        case HYBCameraFullSizeWork::Draw: return pixels * 12;
+    }
+    return pixels * 12;
+}
+
 std::string temporaryPhotoPath(int encodingType) {
     std::string directory = platform::FileManager::defaultManager().temporaryDirectory();
     while (directory.size() > 1 && directory.back() == '/') directory.pop_back();

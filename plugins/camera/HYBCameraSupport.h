@@ -65,6 +65,16 @@ HYBCameraImageDrawing scalingNotCroppingDrawing(platform::CGSize source, platfor
 double captureOrientationAngle(long imageOrientation);
 bool captureOrientationSwapsSides(long imageOrientation);
 
+// The most a full-size answer's pixels may hold at once, leaving the rest of
+// the app's gigabyte to the app and to the page's copy of the answer.
+inline constexpr std::uint64_t kHYBCameraMaxFullSizeBytes = 500'000'000;
+// What answering a picture of `pixels` at full size holds at once: the
+// encoder's three bytes a pixel, beside the four of a surface when the
+// picture is turned (exactly, from its JPEG) or already decoded, and beside
+// two surfaces when it must be drawn anew.
+enum class HYBCameraFullSizeWork { EncodeHeldJpeg, EncodeSurface, Turn, Draw };
+std::uint64_t fullSizeAnswerBytes(std::uint64_t pixels, HYBCameraFullSizeWork work);
+
 inline constexpr const char* kHYBCameraPhotoPrefix = "hyb_photo_";
 // The first "<tmp>/hyb_photo_NNN.<jpg|png>" that does not exist yet.
 std::string temporaryPhotoPath(int encodingType);

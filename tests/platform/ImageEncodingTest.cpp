@@ -307,3 +307,20 @@ TEST(ImageDecoding, AJpegMissingItsEndMarkerIsTurnedAsTheWholeFileOnEveryPath) {
         EXPECT_EQ(cut.size().height, expected.size().height) << label;
     }
 }
+
+TEST(ImageDecoding, AJpegNotDecodedYetIsEncodedAndTurnedAsItsFullDecode) {
+    // Odd sides, so that every turn and mirror moves pixels.
+    for (long o = UIImageOrientationUp; o <= UIImageOrientationRightMirrored; ++o) {
+        const Data jpeg = UIImageJPEGRepresentation(*marked(37, 23, static_cast<UIImageOrientation>(o)), 0.9);
+        const auto decoded = UIImage::imageWithData(jpeg);
+        const auto held = UIImage::imageWithDataDecodedWhenNeeded(jpeg);
+        ASSERT_TRUE(decoded && held) << o;
+        ASSERT_EQ(held->imageOrientation(), o);
+        EXPECT_EQ(UIImagePNGRepresentation(*held->uprightImage()), UIImagePNGRepresentation(*decoded->uprightImage()))
+            << o;
+        const Data encoded = UIImageJPEGRepresentation(*held, 0.5);
+        EXPECT_EQ(encoded, UIImageJPEGRepresentation(*decoded, 0.5)) << o;
+        EXPECT_EQ(UIImagePNGRepresentation(*held), UIImagePNGRepresentation(*decoded)) << "decoded when needed " << o;
+        EXPECT_EQ(UIImageJPEGRepresentation(*held, 0.5), encoded) << "from its pixels once decoded " << o;
+    }
+}

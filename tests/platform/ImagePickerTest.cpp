@@ -10,6 +10,7 @@
 #include "TemporaryDirectory.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "platform/graphics/Context.h"
 #include "platform/graphics/GeometryFunctions.h"
 #include "platform/imageio/ImageMetadata.h"
 #include "platform/ui/Device.h"
@@ -159,6 +160,32 @@ TEST_F(ImagePicker, ACameraPictureMissingItsEndMarkerKeepsItsOrientationAndMetad
     EXPECT_EQ(info.originalImage->size(), CGSizeMake(240, 320));
     ASSERT_TRUE(info.mediaMetadata);
     EXPECT_EQ(info.mediaMetadata->at(kCGImagePropertyOrientation).intValue(), 6);
+}
+
+TEST_F(ImagePicker, TheViewfinderDecodesALargeCameraPictureNoLargerThanItShowsIt) {
+    // 3000 x 3000 shown filling the finder, 560 x 776 pixels at scale 2 and
+    // 1056 x 280 with the screen on its side: half of it covers both, a
+    // quarter does not.
+    UIGraphicsBeginImageContextWithOptions(CGSizeMake(3000, 3000), true, 1);
+    const auto picture = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    std::filesystem::create_directories(folder_.file("fixtures"));
+    ASSERT_TRUE(FileManager::defaultManager().createFileAtPath(folder_.file("fixtures/camera.jpg"),
+                                                               UIImageJPEGRepresentation(*picture, 0.5), true));
+    PhotoLibrary::setFixtureFolder(folder_.file("fixtures"));
+    auto camera = present(UIImagePickerControllerSourceTypeCamera);
+    const auto shown = camera->viewfinderImage();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->size(), CGSizeMake(1500, 1500));
+    ASSERT_TRUE(UIImagePickerController::takeCameraPicture());
+    EXPECT_EQ(delegate_.picks.at(0).originalImage->size(), CGSizeMake(3000, 3000));
+    camera->dismissViewControllerAnimated(false, [&] { holder_->dismissViewControllerAnimated(false); });
+
+    // The example's 640 x 480 picture is too small to be reduced.
+    PhotoLibrary::setFixtureFolder(std::string(HYBRID_SOURCE_DIR) + "/examples/photos");
+    const auto small = present(UIImagePickerControllerSourceTypeCamera)->viewfinderImage();
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->size(), CGSizeMake(480, 640));
 }
 
 TEST_F(ImagePicker, PicksThatCannotHappenFailWithoutCallingTheDelegate) {

@@ -4,6 +4,7 @@
 // errors the page hears.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -412,4 +413,29 @@ TEST(CameraGPS, AFixOutsideWhatAPositionOrADateCanBeIsLeftOutOfTheGPSData) {
     EXPECT_FALSE(edge.count(kCGImagePropertyGPSAltitude));
     EXPECT_EQ(*edge.at(kCGImagePropertyGPSDateStamp).string(), "9999:12:31");
     EXPECT_EQ(*edge.at(kCGImagePropertyGPSTimeStamp).string(), "23:59:59.500000");
+}
+
+TEST_F(CameraPluginTest, AFullSizeAnswerThatWouldHoldTooMuchIsRefusedBeforeDecodingWithItsCost) {
+    // 9000 x 9000 claimed by a tiny JPEG's header: nothing of it is decoded.
+    Data jpeg = UIImageJPEGRepresentation(*picture(16, 16, UIImageOrientationRight), 0.9);
+    const std::uint8_t startOfFrame[] = {0xFF, 0xC0};
+    const auto frame = std::search(jpeg.begin(), jpeg.end(), std::begin(startOfFrame), std::end(startOfFrame));
+    ASSERT_NE(frame, jpeg.end());
+    frame[5] = frame[7] = 9000 >> 8;
+    frame[6] = frame[8] = 9000 & 0xFF;
+    const auto image = UIImage::imageWithDataDecodedWhenNeeded(jpeg);
+    ASSERT_TRUE(image);
+    // Encoded as decoded, 3 bytes a pixel: taken.
+    plugins::HYBCameraPicker asIs;
+    EXPECT_EQ(HYBCamera::refusalOfFullSize(*image, asIs), nullptr);
+    // Turned upright first, 7: refused.
+    LogCapture log;
+    take({Value(50), Value(0), Value(1), Value(), Value(), Value(0), Value(0), Value(false), Value(true)});
+    pick(cameraInfo(image, false));
+    EXPECT_EQ(delegate_->answers.back().status, hybrid::HYBResultStatusError);
+    EXPECT_EQ(delegate_->answers.back().message,
+              "the picture of 9000 x 9000 pixels would take 0.6 GB to answer at full size, over the limit of 0.5 GB; "
+              "ask for a target size");
+    EXPECT_TRUE(log.contains("Camera: the picture of 9000 x 9000 pixels would take 0.6 GB"));
+    EXPECT_EQ(plugins::fullSizeAnswerBytes(100, plugins::HYBCameraFullSizeWork::Draw), 1200u);
 }
