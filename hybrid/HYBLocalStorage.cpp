@@ -220,7 +220,8 @@ bool HYBLocalStorage::copyFrom(const std::string& source, const std::string& des
     return platform::withStorageFilesSettled({source, destination}, [&] {
         auto& fileManager = platform::FileManager::defaultManager();
         for (const char* companion : {"-journal", "-wal", "-shm"}) {
-            if (fileManager.fileExistsAtPath(destination + companion)) fileManager.removeItemAtPath(destination + companion);
+            if (fileManager.fileExistsAtPath(source) && fileManager.fileExistsAtPath(destination + companion))
+                fileManager.removeItemAtPath(destination + companion);
         }
         return copyWhole(source, destination, error);
     });
