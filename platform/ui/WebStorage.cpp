@@ -186,16 +186,19 @@ bool exists(const std::string& path) {
 // Makes the file hold every saved change by itself: this process's
 // connection to it closed, a journal a cut-off write left played back, its
 // WAL checkpointed into it and removed. A file that is no database keeps
-// whatever lies beside it. A live area knows its file by its inode: the file
+// whatever lies beside it. A live area knows its file by its inode: its file
 // is held open in `held` until the caller is done with it, so that a copy
-// made over it meanwhile cannot take over its inode's number.
+// made over it meanwhile cannot take over its inode's number. (Only a store
+// file: closing a descriptor drops the process's locks on the file, and no
+// other connection to it can be open while the caller holds the lock.)
 void settle(const std::string& path, std::vector<int>& held) {
     const std::optional<FileIdentity> identity = identityOf(path);
     if (!identity) return;
-    if (const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); file >= 0) held.push_back(file);
     std::vector<std::function<void()>> closers;
     for (const auto& [owner, entry] : openConnections().closers)
         if (entry.first == *identity) closers.push_back(entry.second);
+    if (!closers.empty())
+        if (const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); file >= 0) held.push_back(file);
     for (const auto& close : closers) close();
     if (!exists(path + "-journal") && !exists(path + "-wal")) return;
     sqlite3* connection = nullptr;
